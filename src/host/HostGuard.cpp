@@ -1,0 +1,32 @@
+#include "HostGuard.h"
+
+#include "HostContext.h"
+
+#include <QApplication>
+#include <QMessageBox>
+
+namespace sqda {
+
+void showErrorMessage(const QString &message)
+{
+    QString caption = QGuiApplication::applicationDisplayName();
+    if (caption.isEmpty())
+        caption = QStringLiteral("错误");
+    QMessageBox box(QMessageBox::Critical, caption, message, QMessageBox::Ok, ownerWindow());
+    box.exec();
+}
+
+bool runGuarded(const std::function<void()> &action)
+{
+    try {
+        action();
+        return true;
+    } catch (const std::exception &e) {
+        showErrorMessage(QString::fromUtf8(e.what()));
+    } catch (...) {
+        showErrorMessage(QStringLiteral("未知错误！"));
+    }
+    return false;
+}
+
+} // namespace sqda

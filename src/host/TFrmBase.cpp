@@ -1,0 +1,79 @@
+#include "TFrmBase.h"
+
+#include "HostContext.h"
+#include "HostGuard.h"
+
+#include <sqda/HostMessage.h>
+
+#include <QCloseEvent>
+
+namespace sqda {
+
+TFrmBase::TFrmBase(QWidget *parentControl) : QWidget(parentControl, Qt::FramelessWindowHint)
+{
+    ensureLibraryInitialized();
+    setProperty(EmbeddedFormProperty, true);
+    setAttribute(Qt::WA_DeleteOnClose);
+    setAutoFillBackground(true);
+    setBackgroundRole(QPalette::Button);
+    QFont f(QStringLiteral("宋体"));
+    f.setPixelSize(12);
+    setFont(f);
+    resize(680, 445);
+
+    PanelMain = new QFrame(this);
+    PanelMain->setObjectName(QStringLiteral("PanelMain"));
+    PanelMain->setFrameShape(QFrame::NoFrame);
+    PanelMain->setGeometry(0, 0, 688, 450);
+}
+
+void TFrmBase::FormCreate()
+{
+    setOwnerWindow(hostContext().AppWindow);
+}
+
+void TFrmBase::HostResizeMessage(qintptr height, qintptr width)
+{
+    PanelMain->resize(PanelMain->width(), int(height));
+    PanelMain->resize(int(width), PanelMain->height());
+}
+
+bool TFrmBase::event(QEvent *e)
+{
+    if (HostMessageEvent *m = asHostMessage(e)) {
+        if (m->message == sqda::HostResizeMessage) {
+            HostResizeMessage(m->wParam, m->lParam);
+            m->result = 0;
+            return true;
+        }
+        return false;
+    }
+    return QWidget::event(e);
+}
+
+void TFrmBase::showEvent(QShowEvent *e)
+{
+    QWidget::showEvent(e);
+    if (m_shown)
+        return;
+    m_shown = true;
+    runGuarded([this] { formShow(); });
+}
+
+void TFrmBase::closeEvent(QCloseEvent *e)
+{
+    e->accept();
+    if (m_closed)
+        return; // a second close request before deletion must not notify again
+    m_closed = true;
+    runGuarded([this] { formClosing(); });
+    FormClose();
+}
+
+void TFrmBase::FormClose()
+{
+    sendHostMessage(hostContext().HostControl.data(), FormClosedMessage, 0, 0);
+    // WA_DeleteOnClose frees the form with deleteLater() once this request ends.
+}
+
+} // namespace sqda

@@ -1,0 +1,245 @@
+// Data packets: what a host sends must arrive whole, and what is broken must be
+// refused with a message, never loaded in part and never crash.
+#include "data/ClientDataSet.h"
+#include "data/DataError.h"
+#include "data/Packet.h"
+
+#include <QCborStreamWriter>
+#include <QTest>
+
+using namespace sqda;
+
+namespace {
+
+FieldDefs allTypes()
+{
+    return {
+        {QStringLiteral("f_sqbm"), FieldType::String, 12, QStringLiteral("商圈编码")},
+        {QStringLiteral("f_jb"), FieldType::Int32, 0, {}},
+        {QStringLiteral("f_big"), FieldType::Int64, 0, {}},
+        {QStringLiteral("f_mj"), FieldType::Double, 0, {}},
+        {QStringLiteral("f_flag"), FieldType::Bool, 0, {}},
+        {QStringLiteral("f_rq"), FieldType::Date, 0, {}},
+        {QStringLiteral("f_sj"), FieldType::DateTime, 0, {}},
+    };
+}
+
+DataStore sampleStore()
+{
+    DataStore s(allTypes());
+    const QDateTime when(QDate(2026, 12, 9), QTime(10, 11, 12, 345), Qt::UTC);
+    const QList<QVariantList> rows = {
+        {QStringLiteral("0101"), 1, Q_INT64_C(9007199254740993), 12.5, true, QDate(2026, 1, 31), when},
+        {QStringLiteral("东城区 王府井"), -2147483647 - 1, std::numeric_limits<qint64>::min(), -0.25, false,
+         QDate(1900, 2, 28), when.addDays(-40000)},
+        {QVariant(), QVariant(), QVariant(), QVariant(), QVariant(), QVariant(), QVariant()},
+        {QString(), 2147483647, std::numeric_limits<qint64>::max(), 0.0, true, QDate(9999, 12, 31), when},
+    };
+    for (const QVariantList &r : rows) {
+        for (int c = 0; c < r.size(); ++c)
+            s.appendValue(c, r[c]);
+        s.commitRow();
+    }
+    return s;
+}
+
+QByteArray cbor(const std::function<void(QCborStreamWriter &)> &write)
+{
+    QByteArray out;
+    QCborStreamWriter w(&out);
+    write(w);
+    return out;
+}
+
+// A packet with one field of the given type name and one row holding `value`.
+QByteArray oneCell(const QString &type, const std::function<void(QCborStreamWriter &)> &value)
+{
+    return cbor([&](QCborStreamWriter &w) {
+        w.startMap(2);
+        w.append(QLatin1StringView("fields"));
+        w.startArray(1);
+        w.startMap(2);
+        w.append(QLatin1StringView("name"));
+        w.append(QLatin1StringView("f"));
+        w.append(QLatin1StringView("type"));
+        w.append(type);
+        w.endMap();
+        w.endArray();
+        w.append(QLatin1StringView("rows"));
+        w.startArray(1);
+        w.startArray(1);
+        value(w);
+        w.endArray();
+        w.endArray();
+        w.endMap();
+    });
+}
+
+} // namespace
+
+class TestPacket : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void roundTripKeepsEveryTypeNullAndChineseText()
+    {
+        const DataStore in = sampleStore();
+        QString error;
+        const auto out = Packet::decode(Packet::encode(in), &error);
+        QVERIFY2(out, qPrintable(error));
+        QCOMPARE(out->defs(), in.defs());
+        QCOMPARE(out->rowCount(), in.rowCount());
+        for (qsizetype r = 0; r < in.rowCount(); ++r) {
+            for (int c = 0; c < in.columnCount(); ++c) {
+                QCOMPARE(out->isNull(r, c), in.isNull(r, c));
+                QCOMPARE(out->value(r, c), in.value(r, c));
+            }
+        }
+        QCOMPARE(out->string(1, 0), u"东城区 王府井");
+        QVERIFY(!out->isNull(3, 0)); // an empty text is not null
+        QVERIFY(out->string(3, 0).isEmpty());
+    }
+
+    void emptyResultAndIndefiniteContainers()
+    {
+        // No rows key at all, and containers of unknown length, as a streaming
+        // host would write them.
+        const QByteArray p = cbor([](QCborStreamWriter &w) {
+            w.startMap();
+            w.append(QLatin1StringView("fields"));
+            w.startArray();
+            w.startMap();
+            w.append(QLatin1StringView("name"));
+            w.append(QLatin1StringView("f_sqmc"));
+            w.append(QLatin1StringView("type"));
+            w.append(QLatin1StringView("string"));
+            w.endMap();
+            w.endArray();
+            w.append(QLatin1StringView("comment"));
+            w.append(QLatin1StringView("unknown keys are skipped"));
+            w.endMap();
+        });
+        QString error;
+        const auto s = Packet::decode(p, &error);
+        QVERIFY2(s, qPrintable(error));
+        QCOMPARE(s->rowCount(), 0);
+        QCOMPARE(s->defs().first().name, QStringLiteral("f_sqmc"));
+    }
+
+    void everyTruncationIsAnError()
+    {
+        const QByteArray full = Packet::encode(sampleStore());
+        for (qsizetype n = 0; n < full.size(); ++n) {
+            QString error;
+            const auto s = Packet::decode(full.left(n), &error);
+            QVERIFY2(!s, qPrintable(QStringLiteral("prefix %1 of %2 decoded").arg(n).arg(full.size())));
+            QVERIFY(!error.isEmpty());
+        }
+    }
+
+    void malformed_data()
+    {
+        QTest::addColumn<QByteArray>("packet");
+        QTest::addColumn<QString>("reason");
+
+        QTest::newRow("not cbor") << QByteArray("\xff\xff\xff", 3) << QString();
+        QTest::newRow("array at top") << cbor([](QCborStreamWriter &w) { w.startArray(0); w.endArray(); })
+                                      << QStringLiteral("映射");
+        QTest::newRow("no fields") << cbor([](QCborStreamWriter &w) { w.startMap(0); w.endMap(); })
+                                   << QStringLiteral("fields");
+        QTest::newRow("text in int32") << oneCell(QStringLiteral("int32"), [](QCborStreamWriter &w) {
+            w.append(QLatin1StringView("12"));
+        }) << QStringLiteral("整数");
+        QTest::newRow("int32 overflow") << oneCell(QStringLiteral("int32"), [](QCborStreamWriter &w) {
+            w.append(qint64(1) << 31);
+        }) << QStringLiteral("32");
+        QTest::newRow("int64 overflow") << oneCell(QStringLiteral("int64"), [](QCborStreamWriter &w) {
+            w.append(quint64(1) << 63);
+        }) << QStringLiteral("范围");
+        QTest::newRow("number in string") << oneCell(QStringLiteral("string"), [](QCborStreamWriter &w) {
+            w.append(5);
+        }) << QStringLiteral("文本");
+        QTest::newRow("bad date") << oneCell(QStringLiteral("date"), [](QCborStreamWriter &w) {
+            w.append(QLatin1StringView("2026-02-30"));
+        }) << QStringLiteral("日期");
+        QTest::newRow("wrong tag on date") << oneCell(QStringLiteral("date"), [](QCborStreamWriter &w) {
+            w.append(QCborTag(1));
+            w.append(QLatin1StringView("2026-02-03"));
+        }) << QStringLiteral("标签");
+        QTest::newRow("unknown type") << oneCell(QStringLiteral("money"), [](QCborStreamWriter &w) {
+            w.append(1);
+        }) << QStringLiteral("money");
+        QTest::newRow("row too short") << cbor([](QCborStreamWriter &w) {
+            w.startMap(2);
+            w.append(QLatin1StringView("fields"));
+            w.startArray(2);
+            for (const char *n : {"a", "b"}) {
+                w.startMap(2);
+                w.append(QLatin1StringView("name"));
+                w.append(QLatin1StringView(n));
+                w.append(QLatin1StringView("type"));
+                w.append(QLatin1StringView("string"));
+                w.endMap();
+            }
+            w.endArray();
+            w.append(QLatin1StringView("rows"));
+            w.startArray(1);
+            w.startArray(1);
+            w.append(QLatin1StringView("x"));
+            w.endArray();
+            w.endArray();
+            w.endMap();
+        }) << QStringLiteral("值个数");
+        // A row count far beyond what the bytes could hold must not be trusted
+        // (no huge reservation), only refused.
+        QTest::newRow("oversized row count") << [] {
+            QByteArray p = oneCell(QStringLiteral("string"), [](QCborStreamWriter &w) { w.append(QLatin1StringView("x")); });
+            const int at = p.indexOf("rows") + 4;
+            p[at] = char(0x9b); // array, 8-byte length follows
+            p.insert(at + 1, QByteArray("\x00\x00\x10\x00\x00\x00\x00\x00", 8));
+            return p;
+        }() << QStringLiteral("超出");
+        QTest::newRow("oversized string") << [] {
+            QByteArray p = oneCell(QStringLiteral("string"), [](QCborStreamWriter &w) { w.append(QLatin1StringView("x")); });
+            const int at = p.lastIndexOf('x') - 1;
+            p[at] = char(0x7a); // text, 4-byte length follows
+            p.insert(at + 1, QByteArray("\x7f\xff\xff\xff", 4));
+            return p;
+        }() << QString();
+        QTest::newRow("invalid utf-8") << [] {
+            QByteArray p = oneCell(QStringLiteral("string"), [](QCborStreamWriter &w) { w.append(QLatin1StringView("xy")); });
+            p[p.lastIndexOf('x')] = char(0xc3);
+            p[p.lastIndexOf('y')] = char(0x28);
+            return p;
+        }() << QStringLiteral("UTF-8");
+        QTest::newRow("trailing bytes") << Packet::encode(sampleStore()) + QByteArray(1, '\0')
+                                        << QStringLiteral("多余");
+    }
+
+    void malformed()
+    {
+        QFETCH(QByteArray, packet);
+        QFETCH(QString, reason);
+        QString error;
+        QVERIFY(!Packet::decode(packet, &error));
+        QVERIFY(!error.isEmpty());
+        if (!reason.isEmpty())
+            QVERIFY2(error.contains(reason), qPrintable(error));
+    }
+
+    void badPacketLeavesDataSetAsItWas()
+    {
+        ClientDataSet ds;
+        QVERIFY(ds.loadPacket(Packet::encode(sampleStore())));
+        ds.last();
+        QString error;
+        QVERIFY(!ds.loadPacket(QByteArray("\xa1", 1), &error));
+        QVERIFY(!error.isEmpty());
+        QCOMPARE(ds.recordCount(), 4);
+        QCOMPARE(ds.fieldByName(u"f_sqbm")->asString(), QString());
+        QVERIFY_THROWS_EXCEPTION(DataError, ds.setData(QByteArray("junk")));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestPacket)
+#include "tst_packet.moc"

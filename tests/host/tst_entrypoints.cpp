@@ -1,0 +1,153 @@
+// The plug-in as a host sees it: loaded with QLibrary, screens opened through
+// the two exported functions, resized and closed through the host messages.
+#include "FakeCoorDisp.h"
+#include "ModalAnswerer.h"
+#include "TestHost.h"
+
+#include <sqda/EntryPoints.h>
+#include <sqda/HostMessage.h>
+
+#include <QApplication>
+#include <QLibrary>
+#include <QPointer>
+#include <QTest>
+
+using namespace sqda;
+using namespace sqda::test;
+
+class TestEntryPoints : public QObject
+{
+    Q_OBJECT
+
+    QLibrary m_lib{QStringLiteral(SQDA_LIBRARY_PATH)};
+    GetFormOneFn m_getFormOne = nullptr;
+    GetFormOneSearchFn m_getFormOneSearch = nullptr;
+
+    static QWidget *formIn(QWidget *parent)
+    {
+        const QList<QWidget *> forms = embeddedForms(parent);
+        return forms.isEmpty() ? nullptr : forms.last();
+    }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        QVERIFY2(m_lib.load(), qPrintable(m_lib.errorString()));
+        m_getFormOne = reinterpret_cast<GetFormOneFn>(m_lib.resolve("GetFormOne"));
+        m_getFormOneSearch = reinterpret_cast<GetFormOneSearchFn>(m_lib.resolve("GetFormOneSearch"));
+        QVERIFY(m_getFormOne);
+        QVERIFY(m_getFormOneSearch);
+    }
+
+    void secondCallReplacesTheContextOfAllForms()
+    {
+        TestHostWindow host1, host2;
+        auto service1 = FakeCoorDisp::create();
+        auto service2 = FakeCoorDisp::create();
+        service1->setupEnvironment();
+        service2->setupEnvironment();
+        ModalAnswerer answerer;
+
+        const QByteArray op = toShortString("0001");
+        m_getFormOne(&host1, host1.hostControl, reinterpret_cast<const uchar *>(op.constData()),
+                     host1.parentControl, service1.get());
+        QPointer<QWidget> first = formIn(host1.parentControl);
+        QVERIFY(first);
+        m_getFormOne(&host2, host2.hostControl, reinterpret_cast<const uchar *>(op.constData()),
+                     host2.parentControl, service2.get());
+        QPointer<QWidget> second = formIn(host2.parentControl);
+        QVERIFY(second && second != first);
+
+        // The library keeps one reference, to the latest service only.
+        QCOMPARE(service1->refCount, 1);
+        QCOMPARE(service2->refCount, 2);
+
+        first->close();
+        QCOMPARE(host1.hostControl->closedNotifications, 0);
+        QCOMPARE(host2.hostControl->closedNotifications, 1);
+        QTRY_VERIFY(!first); // freed once back in the event loop
+        QVERIFY(second);
+
+        // A second close request before deletion does not notify again.
+        second->close();
+        second->close();
+        QCOMPARE(host2.hostControl->closedNotifications, 2);
+        QTRY_VERIFY(!second);
+        QVERIFY(answerer.unexpected.isEmpty());
+    }
+
+    void resizeMessageSizesMainPanelOnly()
+    {
+        TestHostWindow host;
+        auto service = FakeCoorDisp::create();
+        service->setupEnvironment();
+        ModalAnswerer answerer;
+        const QByteArray op = toShortString("0001");
+        m_getFormOneSearch(&host, host.hostControl, reinterpret_cast<const uchar *>(op.constData()),
+                           host.parentControl, service.get());
+        QWidget *form = formIn(host.parentControl);
+        QVERIFY(form);
+        auto *panel = form->findChild<QWidget *>(QStringLiteral("PanelMain"));
+        QVERIFY(panel);
+        // The entry call gives the panel the parent control's size.
+        QCOMPARE(panel->size(), host.parentControl->size());
+
+        const QSize formSize = form->size();
+        QCOMPARE(sendHostMessage(form, HostResizeMessage, 300, 500), qintptr(0));
+        QCOMPARE(panel->width(), 500);
+        QCOMPARE(panel->height(), 300);
+        QCOMPARE(form->size(), formSize);
+        QVERIFY(answerer.unexpected.isEmpty());
+    }
+
+    void operatorCodeSurvivesWhole_data()
+    {
+        QTest::addColumn<QByteArray>("code");
+        QTest::newRow("empty") << QByteArray();
+        QTest::newRow("255") << QByteArray(255, '7');
+    }
+
+    void operatorCodeSurvivesWhole()
+    {
+        QFETCH(QByteArray, code);
+        QSKIP("the screens read their environment once the environment object is in");
+        TestHostWindow host;
+        auto service = FakeCoorDisp::create();
+        service->setupEnvironment();
+        ModalAnswerer answerer;
+        const QByteArray op = toShortString(code);
+        QCOMPARE(op.size(), code.size() + 1);
+        m_getFormOneSearch(&host, host.hostControl, reinterpret_cast<const uchar *>(op.constData()),
+                           host.parentControl, service.get());
+        // The operator code reaches the host in the name look-up, whole; an empty
+        // code makes no look-up at all.
+        const auto lookups = service->callsOf(DispGetOperatorName);
+        if (code.isEmpty()) {
+            QVERIFY(lookups.isEmpty());
+        } else {
+            QCOMPARE(lookups.size(), 1);
+            QCOMPARE(lookups.first().args.at(1).toString(), QString::fromLatin1(code));
+        }
+        QVERIFY(answerer.unexpected.isEmpty());
+    }
+
+    void destroyingTheParentDestroysTheFormSilently()
+    {
+        TestHostWindow host;
+        auto service = FakeCoorDisp::create();
+        service->setupEnvironment();
+        ModalAnswerer answerer;
+        const QByteArray op = toShortString("0001");
+        m_getFormOne(&host, host.hostControl, reinterpret_cast<const uchar *>(op.constData()),
+                     host.parentControl, service.get());
+        QPointer<QWidget> form = formIn(host.parentControl);
+        QVERIFY(form);
+        delete host.parentControl;
+        QVERIFY(!form);
+        QCOMPARE(host.hostControl->closedNotifications, 0);
+        QVERIFY(answerer.unexpected.isEmpty());
+    }
+};
+
+QTEST_MAIN(TestEntryPoints)
+#include "tst_entrypoints.moc"
