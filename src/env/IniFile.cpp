@@ -1,0 +1,238 @@
+#include "env/IniFile.h"
+
+#include <QStringDecoder>
+#include <QStringEncoder>
+
+namespace sqda {
+
+namespace {
+
+// Blanks and control characters, as the settings layout trims them. Full-width
+// spaces are text and stay.
+bool isBlank(QChar c)
+{
+    return c.unicode() <= 0x20;
+}
+
+QString trimBlanks(const QString &s)
+{
+    qsizetype b = 0, e = s.size();
+    while (b < e && isBlank(s.at(b)))
+        ++b;
+    while (e > b && isBlank(s.at(e - 1)))
+        --e;
+    return s.mid(b, e - b);
+}
+
+bool sameName(const QString &a, const QString &b)
+{
+    return a.compare(b, Qt::CaseInsensitive) == 0;
+}
+
+enum class LineKind { Blank, Comment, Section, Key, Other };
+
+struct Parsed
+{
+    LineKind kind = LineKind::Other;
+    QString name; // section or key name, trimmed
+    QString value; // key value, trimmed
+    qsizetype valueStart = -1; // index just after the "=" in the decoded line
+};
+
+Parsed parseLine(const QString &line)
+{
+    Parsed p;
+    const QString t = trimBlanks(line);
+    if (t.isEmpty()) {
+        p.kind = LineKind::Blank;
+    } else if (t.startsWith(u';')) {
+        p.kind = LineKind::Comment;
+    } else if (t.startsWith(u'[')) {
+        p.kind = LineKind::Section;
+        const qsizetype close = t.indexOf(u']');
+        p.name = trimBlanks(t.mid(1, close < 0 ? -1 : close - 1));
+    } else if (const qsizetype eq = line.indexOf(u'='); eq >= 0) {
+        p.kind = LineKind::Key;
+        p.name = trimBlanks(line.left(eq));
+        p.value = trimBlanks(line.mid(eq + 1));
+        p.valueStart = eq + 1;
+    }
+    return p;
+}
+
+bool hasLineBreak(const QString &s)
+{
+    return s.contains(u'\n') || s.contains(u'\r');
+}
+
+} // namespace
+
+IniFile IniFile::parse(const QByteArray &bytes)
+{
+    IniFile f;
+    QByteArray body = bytes;
+    if (bytes.startsWith("\xEF\xBB\xBF")) {
+        f.m_bom = bytes.left(3);
+        body = bytes.mid(3);
+    } else if (bytes.startsWith("\xFF\xFE") || bytes.startsWith("\xFE\xFF")) {
+        // Kept for reading only: the lines are held as UTF-8 of the decoded text.
+        f.m_encoding = Encoding::Utf16;
+        auto decoder = QStringDecoder(QStringDecoder::Utf16, QStringDecoder::Flag::ConvertInitialBom);
+        body = QString(decoder(bytes)).toUtf8();
+    }
+    if (f.m_encoding == Encoding::Utf8) {
+        auto check = QStringDecoder(QStringDecoder::Utf8);
+        (void)QString(check(body));
+        if (check.hasError())
+            f.m_encoding = Encoding::Gb18030;
+    }
+
+    // Line feeds never occur inside a GB18030 or UTF-8 multi-byte sequence, so
+    // the bytes can be split before decoding.
+    qsizetype start = 0;
+    while (start < body.size()) {
+        qsizetype nl = body.indexOf('\n', start);
+        Line line;
+        if (nl < 0) {
+            line.raw = body.mid(start);
+            start = body.size();
+        } else {
+            qsizetype end = nl;
+            if (end > start && body.at(end - 1) == '\r')
+                --end;
+            line.raw = body.mid(start, end - start);
+            line.eol = body.mid(end, nl + 1 - end);
+            start = nl + 1;
+        }
+        f.m_lines.append(line);
+    }
+    return f;
+}
+
+QByteArray IniFile::toBytes() const
+{
+    QByteArray out = m_bom;
+    for (const Line &l : m_lines) {
+        out += l.raw;
+        out += l.eol;
+    }
+    return out;
+}
+
+QString IniFile::decode(const QByteArray &raw) const
+{
+    if (m_encoding == Encoding::Gb18030) {
+        auto decoder = QStringDecoder("GB18030");
+        if (decoder.isValid())
+            return decoder(raw);
+    }
+    return QString::fromUtf8(raw);
+}
+
+QByteArray IniFile::encode(const QString &text) const
+{
+    if (m_encoding == Encoding::Gb18030) {
+        auto encoder = QStringEncoder("GB18030");
+        if (encoder.isValid())
+            return encoder(text);
+    }
+    return text.toUtf8();
+}
+
+QByteArray IniFile::newline() const
+{
+    for (const Line &l : m_lines) {
+        if (!l.eol.isEmpty())
+            return l.eol;
+    }
+    return "\n";
+}
+
+IniFile::Located IniFile::locate(const QString &section, const QString &key) const
+{
+    Located at;
+    const QString wantSection = trimBlanks(section);
+    const QString wantKey = trimBlanks(key);
+    bool inSection = false;
+    for (qsizetype i = 0; i < m_lines.size(); ++i) {
+        const Parsed p = parseLine(decode(m_lines.at(i).raw));
+        if (p.kind == LineKind::Section) {
+            if (inSection)
+                break; // only the first section of that name counts
+            if (sameName(p.name, wantSection)) {
+                inSection = true;
+                at.sectionLine = i;
+                at.lastContentLine = i;
+            }
+            continue;
+        }
+        if (!inSection)
+            continue;
+        if (p.kind != LineKind::Blank)
+            at.lastContentLine = i;
+        if (p.kind == LineKind::Key && at.keyLine < 0 && sameName(p.name, wantKey))
+            at.keyLine = i;
+    }
+    return at;
+}
+
+std::optional<QString> IniFile::value(const QString &section, const QString &key) const
+{
+    const Located at = locate(section, key);
+    if (at.keyLine < 0)
+        return std::nullopt;
+    return parseLine(decode(m_lines.at(at.keyLine).raw)).value;
+}
+
+std::optional<QString> IniFile::validate(const QString &section, const QString &key, const QString &value)
+{
+    const QString s = trimBlanks(section);
+    const QString k = trimBlanks(key);
+    if (hasLineBreak(section) || s.contains(u']'))
+        return QStringLiteral("the section name \"%1\" cannot be stored").arg(section);
+    if (k.isEmpty() || hasLineBreak(key) || k.contains(u'=') || k.startsWith(u'[') || k.startsWith(u';'))
+        return QStringLiteral("the key name \"%1\" cannot be stored").arg(key);
+    if (hasLineBreak(value))
+        return QStringLiteral("the value of \"%1\" holds a line break").arg(key);
+    return std::nullopt;
+}
+
+std::optional<QString> IniFile::setValue(const QString &section, const QString &key, const QString &value)
+{
+    if (m_encoding == Encoding::Utf16)
+        return QStringLiteral("the file is in UTF-16, which is kept read-only");
+    if (auto problem = validate(section, key, value))
+        return problem;
+
+    const Located at = locate(section, key);
+    if (at.keyLine >= 0) {
+        Line &line = m_lines[at.keyLine];
+        const QString text = decode(line.raw);
+        const Parsed p = parseLine(text);
+        // Keep the key's own spelling and the text up to the "=".
+        line.raw = encode(text.left(p.valueStart) + value);
+        return std::nullopt;
+    }
+
+    const QByteArray nl = newline();
+    const Line keyLine { encode(trimBlanks(key) + u'=' + value), nl };
+    if (at.sectionLine >= 0) {
+        const qsizetype after = at.lastContentLine;
+        if (m_lines[after].eol.isEmpty())
+            m_lines[after].eol = nl;
+        m_lines.insert(after + 1, keyLine);
+        return std::nullopt;
+    }
+
+    if (!m_lines.isEmpty()) {
+        if (m_lines.last().eol.isEmpty())
+            m_lines.last().eol = nl;
+        if (parseLine(decode(m_lines.last().raw)).kind != LineKind::Blank)
+            m_lines.append(Line { {}, nl }); // a blank line between sections
+    }
+    m_lines.append(Line { encode(u'[' + trimBlanks(section) + u']'), nl });
+    m_lines.append(keyLine);
+    return std::nullopt;
+}
+
+} // namespace sqda
