@@ -35,7 +35,7 @@ void DataStore::clear()
         c.reals.clear();
         c.strings.clear();
     }
-    m_arena.clear();
+    m_arena.size = 0;
     m_rowCount = 0;
 }
 
@@ -55,24 +55,33 @@ void DataStore::appendNull(int col)
     pushDefault(c);
 }
 
-char16_t *DataStore::beginString(qsizetype maxChars)
+void DataStore::Arena::reserve(size_t total)
 {
-    const size_t start = m_arena.size();
-    if (start + size_t(maxChars) > std::numeric_limits<quint32>::max())
-        throw DataError(QStringLiteral("数据集过大：文本总长度超出限制"));
-    m_arena.resize(start + size_t(maxChars));
-    m_pendingStart = start;
-    return m_arena.data() + start;
+    if (total <= capacity)
+        return;
+    auto bigger = std::make_unique_for_overwrite<char16_t[]>(total);
+    std::copy(data.get(), data.get() + size, bigger.get());
+    data = std::move(bigger);
+    capacity = total;
 }
 
-void DataStore::finishString(int col, qsizetype written)
+char16_t *DataStore::Arena::grow(size_t extra)
 {
-    // beginString() reserved room at the end of the arena; keep only what was written.
-    Column &c = m_columns[size_t(col)];
-    const size_t start = m_pendingStart;
-    m_arena.resize(start + size_t(written));
-    c.nulls.push_back(0);
-    c.strings.push_back({quint32(start), quint32(written)});
+    if (size + extra > capacity) {
+        size_t cap = std::max<size_t>(capacity * 2, 4096);
+        while (cap < size + extra)
+            cap *= 2;
+        reserve(cap);
+    }
+    return data.get() + size;
+}
+
+char16_t *DataStore::growForString(qsizetype maxChars)
+{
+    // Offsets are 32 bits wide: refuse rather than wrap.
+    if (m_arena.size + size_t(maxChars) > std::numeric_limits<quint32>::max())
+        throw DataError(QStringLiteral("数据集过大：文本总长度超出限制"));
+    return m_arena.grow(size_t(maxChars));
 }
 
 void DataStore::appendString(int col, QStringView s)
@@ -80,20 +89,6 @@ void DataStore::appendString(int col, QStringView s)
     char16_t *out = beginString(s.size());
     std::copy(s.utf16(), s.utf16() + s.size(), out);
     finishString(col, s.size());
-}
-
-void DataStore::appendInt(int col, qint64 v)
-{
-    Column &c = m_columns[size_t(col)];
-    c.nulls.push_back(0);
-    c.ints.push_back(v);
-}
-
-void DataStore::appendDouble(int col, double v)
-{
-    Column &c = m_columns[size_t(col)];
-    c.nulls.push_back(0);
-    c.reals.push_back(v);
 }
 
 void DataStore::appendDate(int col, QDate d)
@@ -113,7 +108,7 @@ void DataStore::appendDateTime(int col, const QDateTime &dt)
 QStringView DataStore::string(qsizetype row, int col) const
 {
     const StrRef r = m_columns[size_t(col)].strings[size_t(row)];
-    return QStringView(m_arena.data() + r.offset, qsizetype(r.length));
+    return QStringView(m_arena.data.get() + r.offset, qsizetype(r.length));
 }
 
 QDate DataStore::date(qsizetype row, int col) const

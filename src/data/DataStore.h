@@ -13,6 +13,7 @@
 #include <QStringView>
 #include <QVariant>
 
+#include <memory>
 #include <vector>
 
 namespace sqda {
@@ -27,13 +28,25 @@ public:
     qsizetype rowCount() const { return m_rowCount; }
 
     void reserve(qsizetype rows);
+    // Room for this many UTF-16 units of text in all, reserved but not touched.
+    void reserveText(qsizetype units) { m_arena.reserve(size_t(units)); }
     void clear(); // drops the rows, keeps the columns
 
     // Appending: fill every column of the new row in any order, then commitRow().
     void appendNull(int col);
     void appendString(int col, QStringView s);
-    void appendInt(int col, qint64 v);
-    void appendDouble(int col, double v);
+    void appendInt(int col, qint64 v)
+    {
+        Column &c = m_columns[size_t(col)];
+        c.nulls.push_back(0);
+        c.ints.push_back(v);
+    }
+    void appendDouble(int col, double v)
+    {
+        Column &c = m_columns[size_t(col)];
+        c.nulls.push_back(0);
+        c.reals.push_back(v);
+    }
     void appendBool(int col, bool v) { appendInt(col, v ? 1 : 0); }
     void appendDate(int col, QDate d);
     void appendDateTime(int col, const QDateTime &dt);
@@ -43,8 +56,20 @@ public:
 
     // Builds a UTF-16 string in the arena without a temporary QString: reserve
     // room for at most `maxChars`, write, then finish with the count written.
-    char16_t *beginString(qsizetype maxChars);
-    void finishString(int col, qsizetype written);
+    char16_t *beginString(qsizetype maxChars)
+    {
+        m_pendingStart = m_arena.size;
+        if (m_arena.size + size_t(maxChars) <= m_arena.capacity)
+            return m_arena.data.get() + m_arena.size;
+        return growForString(maxChars);
+    }
+    void finishString(int col, qsizetype written)
+    {
+        Column &c = m_columns[size_t(col)];
+        m_arena.size = m_pendingStart + size_t(written);
+        c.nulls.push_back(0);
+        c.strings.push_back({quint32(m_pendingStart), quint32(written)});
+    }
 
     bool isNull(qsizetype row, int col) const { return m_columns[size_t(col)].nulls[size_t(row)] != 0; }
     QStringView string(qsizetype row, int col) const;
@@ -71,10 +96,21 @@ private:
     };
 
     void pushDefault(Column &c);
+    char16_t *growForString(qsizetype maxChars);
+
+    // The string arena grows by doubling without initialising what it reserves.
+    struct Arena
+    {
+        std::unique_ptr<char16_t[]> data;
+        size_t size = 0;
+        size_t capacity = 0;
+        char16_t *grow(size_t extra);
+        void reserve(size_t total);
+    };
 
     FieldDefs m_defs;
     std::vector<Column> m_columns;
-    std::vector<char16_t> m_arena;
+    Arena m_arena;
     size_t m_pendingStart = 0; // arena offset of the string between beginString() and finishString()
     qsizetype m_rowCount = 0;
 };

@@ -1,8 +1,8 @@
 #include "Packet.h"
 
+#include "CborReader.h"
 #include "DataError.h"
 
-#include <QCborStreamReader>
 #include <QCborStreamWriter>
 #include <QStringDecoder>
 #include <QTimeZone>
@@ -44,13 +44,14 @@ void writeCell(QCborStreamWriter &w, const DataStore &s, qsizetype row, int col)
 class Decoder
 {
 public:
-    explicit Decoder(const QByteArray &bytes) : m_bytes(bytes), m_r(bytes) {}
+    using Kind = CborReader::Kind;
+
+    explicit Decoder(const QByteArray &bytes) : m_r(bytes) {}
 
     std::optional<DataStore> run(QString *error)
     {
         try {
-            DataStore store = readDocument();
-            return store;
+            return readDocument();
         } catch (const DataError &e) {
             if (error)
                 *error = e.message();
@@ -59,81 +60,61 @@ public:
     }
 
 private:
-    [[noreturn]] void fail(const QString &what) const
-    {
-        throw DataError(QStringLiteral("数据包无效（偏移 %1）：%2").arg(m_r.currentOffset()).arg(what));
-    }
+    [[noreturn]] void fail(const QString &what) const { m_r.fail(what); }
 
-    void check()
+    // Containers: definite ones give their count, indefinite ones end at a break.
+    struct Container
     {
-        if (m_r.lastError() != QCborError::NoError)
-            fail(m_r.lastError().toString());
-    }
+        bool indefinite;
+        quint64 count;
+    };
 
-    void expect(bool ok, const char *what)
+    Container enter(Kind kind, const char *what, qsizetype minBytesEach)
     {
-        check();
-        if (!ok)
+        const CborReader::Head h = m_r.read();
+        if (h.kind != kind)
             fail(QString::fromUtf8(what));
+        // A declared length beyond what the remaining bytes could hold is refused
+        // before anything is reserved for it.
+        if (!h.indefinite && h.value > quint64(m_r.remaining() / minBytesEach))
+            fail(QStringLiteral("声明的长度 %1 超出数据包大小").arg(h.value));
+        return {h.indefinite, h.value};
     }
 
-    // Declared lengths cannot exceed what the remaining bytes could hold: a
-    // hostile length must not make us reserve gigabytes.
-    qsizetype boundedLength(quint64 declared, qsizetype minBytesEach)
+    bool more(const Container &c, quint64 i)
     {
-        const qsizetype remaining = m_bytes.size() - m_r.currentOffset();
-        if (declared > quint64(remaining / minBytesEach) + 1)
-            fail(QStringLiteral("声明的长度 %1 超出数据包大小").arg(declared));
-        return qsizetype(declared);
-    }
-
-    QString readText(qsizetype maxLen)
-    {
-        expect(m_r.isString(), "此处应为文本");
-        if (m_r.isLengthKnown() && m_r.length() > quint64(maxLen * 4))
-            fail(QStringLiteral("文本过长"));
-        QString out;
-        auto r = m_r.readString();
-        while (r.status == QCborStreamReader::Ok) {
-            out += r.data;
-            if (out.size() > maxLen)
-                fail(QStringLiteral("文本过长"));
-            r = m_r.readString();
+        if (!c.indefinite)
+            return i < c.count;
+        if (m_r.nextIsBreak()) {
+            m_r.readBreak();
+            return false;
         }
-        expect(r.status == QCborStreamReader::EndOfString, "文本不完整");
-        return out;
+        return true;
     }
 
     qint64 readInteger()
     {
-        expect(m_r.isInteger(), "此处应为整数");
-        if (m_r.isNegativeInteger()) {
-            const quint64 v = quint64(m_r.toNegativeInteger());
-            if (v > quint64(std::numeric_limits<qint64>::max()) + 1)
+        const CborReader::Head h = m_r.read();
+        if (h.kind == Kind::Unsigned) {
+            if (h.value > quint64(std::numeric_limits<qint64>::max()))
                 fail(QStringLiteral("整数超出范围"));
-            m_r.next();
-            check();
-            return qint64(-v); // two's complement covers -2^63
+            return qint64(h.value);
         }
-        const quint64 v = m_r.toUnsignedInteger();
-        if (v > quint64(std::numeric_limits<qint64>::max()))
-            fail(QStringLiteral("整数超出范围"));
-        m_r.next();
-        check();
-        return qint64(v);
+        if (h.kind == Kind::Negative) {
+            if (h.value > quint64(std::numeric_limits<qint64>::max()))
+                fail(QStringLiteral("整数超出范围"));
+            return -1 - qint64(h.value);
+        }
+        fail(QStringLiteral("此处应为整数"));
     }
 
     DataStore readDocument()
     {
-        expect(m_r.isMap(), "数据包应为 CBOR 映射");
-        const bool known = m_r.isLengthKnown();
-        const quint64 n = known ? m_r.length() : 0;
-        expect(m_r.enterContainer(), "无法读取映射");
+        const Container top = enter(Kind::Map, "数据包应为 CBOR 映射", 2);
         std::optional<FieldDefs> defs;
         std::optional<DataStore> store;
-        for (quint64 i = 0; known ? i < n : m_r.hasNext(); ++i) {
-            check();
-            const QString key = readText(MaxNameLength);
+        for (quint64 i = 0; more(top, i); ++i) {
+            const QString key = m_r.readText(MaxNameLength);
             if (key == QLatin1String("fields")) {
                 if (defs)
                     fail(QStringLiteral("fields 重复"));
@@ -145,15 +126,10 @@ private:
                     fail(QStringLiteral("rows 重复"));
                 store = readRows(*defs);
             } else {
-                // Unknown keys are skipped: later versions may add metadata.
-                check();
-                if (!m_r.next())
-                    fail(QStringLiteral("无法跳过未知键 %1").arg(key));
+                m_r.skip(); // later versions may add metadata
             }
         }
-        check();
-        expect(m_r.leaveContainer(), "映射不完整");
-        if (m_r.currentOffset() != m_bytes.size())
+        if (!m_r.atEnd())
             fail(QStringLiteral("数据包末尾有多余数据"));
         if (!defs)
             fail(QStringLiteral("缺少 fields"));
@@ -164,38 +140,28 @@ private:
 
     FieldDefs readFields()
     {
-        expect(m_r.isArray(), "fields 应为数组");
-        const bool known = m_r.isLengthKnown();
-        const quint64 n = known ? quint64(boundedLength(m_r.length(), 1)) : 0;
-        if (known && n > quint64(MaxFields))
-            fail(QStringLiteral("字段过多"));
-        expect(m_r.enterContainer(), "无法读取 fields");
+        const Container c = enter(Kind::Array, "fields 应为数组", 1);
         FieldDefs defs;
-        for (quint64 i = 0; known ? i < n : m_r.hasNext(); ++i) {
+        for (quint64 i = 0; more(c, i); ++i) {
             if (defs.size() >= MaxFields)
                 fail(QStringLiteral("字段过多"));
             defs << readField();
         }
-        check();
-        expect(m_r.leaveContainer(), "fields 不完整");
         return defs;
     }
 
     FieldDef readField()
     {
-        expect(m_r.isMap(), "字段定义应为映射");
-        const bool known = m_r.isLengthKnown();
-        const quint64 n = known ? quint64(boundedLength(m_r.length(), 2)) : 0;
-        expect(m_r.enterContainer(), "无法读取字段定义");
+        const Container c = enter(Kind::Map, "字段定义应为映射", 2);
         FieldDef d;
         bool hasName = false, hasType = false;
-        for (quint64 i = 0; known ? i < n : m_r.hasNext(); ++i) {
-            const QString key = readText(MaxNameLength);
+        for (quint64 i = 0; more(c, i); ++i) {
+            const QString key = m_r.readText(MaxNameLength);
             if (key == QLatin1String("name")) {
-                d.name = readText(MaxNameLength);
+                d.name = m_r.readText(MaxNameLength);
                 hasName = !d.name.isEmpty();
             } else if (key == QLatin1String("type")) {
-                const QString t = readText(MaxNameLength);
+                const QString t = m_r.readText(MaxNameLength);
                 if (!fieldTypeFromName(t, &d.type))
                     fail(QStringLiteral("未知的字段类型 %1").arg(t));
                 hasType = true;
@@ -205,15 +171,11 @@ private:
                     fail(QStringLiteral("字段宽度无效"));
                 d.size = int(size);
             } else if (key == QLatin1String("label")) {
-                d.displayLabel = readText(MaxNameLength);
+                d.displayLabel = m_r.readText(MaxNameLength);
             } else {
-                check();
-                if (!m_r.next())
-                    fail(QStringLiteral("无法跳过未知键 %1").arg(key));
+                m_r.skip();
             }
         }
-        check();
-        expect(m_r.leaveContainer(), "字段定义不完整");
         if (!hasName)
             fail(QStringLiteral("字段缺少名称"));
         if (!hasType)
@@ -223,43 +185,40 @@ private:
 
     DataStore readRows(const FieldDefs &defs)
     {
-        expect(m_r.isArray(), "rows 应为数组");
-        const bool known = m_r.isLengthKnown();
-        // Each row takes at least one byte per cell (and one for its header).
-        const qsizetype perRow = qMax<qsizetype>(1, defs.size());
-        const quint64 n = known ? quint64(boundedLength(m_r.length(), perRow)) : 0;
-        expect(m_r.enterContainer(), "无法读取 rows");
+        // Each row takes at least one byte for its head and one per cell.
+        const Container c = enter(Kind::Array, "rows 应为数组", 1 + defs.size());
         DataStore store(defs);
-        if (known)
-            store.reserve(qsizetype(n));
-        for (quint64 i = 0; known ? i < n : m_r.hasNext(); ++i) {
-            check();
-            readRow(store, defs);
-        }
-        check();
-        expect(m_r.leaveContainer(), "rows 不完整");
+        if (!c.indefinite)
+            store.reserve(qsizetype(c.count));
+        // All text of the rows fits in as many UTF-16 units as the packet has bytes
+        // left; the reservation is not touched, so unused pages cost nothing.
+        store.reserveText(m_r.remaining() + 1);
+        std::vector<FieldType> types;
+        for (const FieldDef &d : defs)
+            types.push_back(d.type);
+        for (quint64 i = 0; more(c, i); ++i)
+            readRow(store, types);
         return store;
     }
 
-    void readRow(DataStore &store, const FieldDefs &defs)
+    void readRow(DataStore &store, const std::vector<FieldType> &types)
     {
-        expect(m_r.isArray(), "每行应为数组");
-        const int cols = int(defs.size());
-        if (!m_r.isLengthKnown() || m_r.length() != quint64(cols))
+        const CborReader::Head h = m_r.read();
+        const int cols = int(types.size());
+        if (h.kind != Kind::Array)
+            fail(QStringLiteral("每行应为数组"));
+        if (h.indefinite || h.value != quint64(cols))
             fail(QStringLiteral("第 %1 行的值个数应为 %2").arg(store.rowCount() + 1).arg(cols));
-        expect(m_r.enterContainer(), "无法读取行");
         for (int c = 0; c < cols; ++c)
-            readCell(store, c, defs[c].type);
-        check();
-        expect(m_r.leaveContainer(), "行不完整");
+            readCell(store, c, types[size_t(c)]);
         store.commitRow();
     }
 
     void readCell(DataStore &store, int col, FieldType type)
     {
-        check();
-        if (m_r.isNull()) {
-            m_r.next();
+        const CborReader::Head h = m_r.peek();
+        if (h.kind == Kind::Simple && h.value == CborReader::SimpleNull) {
+            m_r.read();
             store.appendNull(col);
             return;
         }
@@ -272,28 +231,19 @@ private:
             return store.appendInt(col, v);
         }
         case FieldType::Int64: return store.appendInt(col, readInteger());
-        case FieldType::Double: {
-            double v;
-            if (m_r.isDouble())
-                v = m_r.toDouble();
-            else if (m_r.isFloat())
-                v = double(m_r.toFloat());
-            else if (m_r.isFloat16())
-                v = double(float(m_r.toFloat16()));
-            else if (m_r.isInteger())
+        case FieldType::Double:
+            if (h.kind == Kind::Float) {
+                m_r.read();
+                return store.appendDouble(col, h.real);
+            }
+            if (h.kind == Kind::Unsigned || h.kind == Kind::Negative)
                 return store.appendDouble(col, double(readInteger()));
-            else
-                fail(QStringLiteral("此处应为数值"));
-            m_r.next();
-            check();
-            return store.appendDouble(col, v);
-        }
+            fail(QStringLiteral("此处应为数值"));
         case FieldType::Bool:
-            expect(m_r.isBool(), "此处应为布尔值");
-            store.appendBool(col, m_r.toBool());
-            m_r.next();
-            check();
-            return;
+            if (h.kind != Kind::Simple || (h.value != CborReader::SimpleFalse && h.value != CborReader::SimpleTrue))
+                fail(QStringLiteral("此处应为布尔值"));
+            m_r.read();
+            return store.appendBool(col, h.value == CborReader::SimpleTrue);
         case FieldType::Date: {
             const QString t = readTaggedText(TagFullDate, 10);
             const QDate d = QDate::fromString(t, Qt::ISODate);
@@ -313,51 +263,45 @@ private:
 
     QString readTaggedText(quint64 tag, qsizetype maxLen)
     {
-        if (m_r.isTag()) {
-            if (quint64(m_r.toTag()) != tag)
-                fail(QStringLiteral("意外的标签 %1").arg(quint64(m_r.toTag())));
-            m_r.next();
-            check();
+        const CborReader::Head h = m_r.peek();
+        if (h.kind == Kind::Tag) {
+            if (h.value != tag)
+                fail(QStringLiteral("意外的标签 %1").arg(h.value));
+            m_r.read();
         }
-        return readText(maxLen);
+        return m_r.readText(maxLen * 4);
     }
 
     // Strings go straight from the packet's UTF-8 into the store's UTF-16 arena.
     void readStringCell(DataStore &store, int col)
     {
-        expect(m_r.isString(), "此处应为文本");
-        qsizetype used = 0;
-        for (;;) {
-            const qsizetype chunk = qMax<qsizetype>(0, m_r.currentStringChunkSize());
-            const qsizetype remaining = m_bytes.size() - m_r.currentOffset();
-            if (chunk > remaining)
-                fail(QStringLiteral("文本长度超出数据包大小"));
-            if (qsizetype(m_buf.size()) < used + chunk + 1)
-                m_buf.resize(size_t(used + chunk + 1));
-            const auto r = m_r.readStringChunk(m_buf.data() + used, chunk);
-            if (r.status == QCborStreamReader::EndOfString)
-                break;
-            if (r.status != QCborStreamReader::Ok)
-                fail(m_r.lastError().toString());
-            used += r.data;
+        QByteArrayView utf8;
+        if (!m_r.readTextView(&utf8)) {
+            m_r.readTextUtf8(m_chunked);
+            utf8 = m_chunked;
         }
-        check();
-        appendUtf8(store, col, QByteArrayView(m_buf.data(), used));
-    }
-
-    void appendUtf8(DataStore &store, int col, QByteArrayView utf8)
-    {
-        QStringDecoder dec(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-        char16_t *out = store.beginString(dec.requiredSpace(utf8.size()));
-        QChar *end = dec.appendToBuffer(reinterpret_cast<QChar *>(out), utf8);
-        if (dec.hasError())
+        const qsizetype n = utf8.size();
+        const auto *src = reinterpret_cast<const quint8 *>(utf8.data());
+        // UTF-16 never needs more units than UTF-8 has bytes (the decoder asks one more).
+        char16_t *out = store.beginString(n + 1);
+        qsizetype i = 0;
+        for (; i < n && src[i] < 0x80; ++i)
+            out[i] = char16_t(src[i]);
+        if (i == n) {
+            store.finishString(col, n);
+            return;
+        }
+        // One stateless decoder serves all strings: its error count only ever
+        // grows, and the first error ends the decode anyway.
+        QChar *end = m_utf8.appendToBuffer(reinterpret_cast<QChar *>(out + i), utf8.sliced(i));
+        if (m_utf8.hasError())
             fail(QStringLiteral("文本不是有效的 UTF-8"));
         store.finishString(col, end - reinterpret_cast<QChar *>(out));
     }
 
-    const QByteArray &m_bytes;
-    QCborStreamReader m_r;
-    std::vector<char> m_buf;
+    CborReader m_r;
+    QByteArray m_chunked;
+    QStringDecoder m_utf8{QStringDecoder::Utf8, QStringDecoder::Flag::Stateless};
 };
 
 } // namespace
