@@ -2,15 +2,16 @@
 // drop shadow, shown modally and closed by the next key, click or timer tick.
 #pragma once
 
+#include "TRopInst.h"
+
 #include <QBrush>
+#include <QColor>
 #include <QFont>
 #include <QObject>
 #include <QPointer>
 #include <QStringList>
 
 namespace sqda {
-
-class TRopInst;
 
 class TRopWin : public QObject
 {
@@ -20,7 +21,8 @@ public:
     ~TRopWin() override;
 
     QBrush Brush{Qt::white}; // fill of the text box
-    QFont Font; // font and colour of the text (colour: window text)
+    QFont Font; // font of the text
+    QColor FontColor; // colour of the text; invalid: the window-text colour
     QStringList Lines;
     int TimeClose = 0; // ms; > 0 closes the popup by itself
     int xPos = 0; // screen pixels; 0 centres
