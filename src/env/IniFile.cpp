@@ -1,28 +1,13 @@
 #include "env/IniFile.h"
 
+#include "env/NumberText.h"
+
 #include <QStringDecoder>
 #include <QStringEncoder>
 
 namespace sqda {
 
 namespace {
-
-// Blanks and control characters, as the settings layout trims them. Full-width
-// spaces are text and stay.
-bool isBlank(QChar c)
-{
-    return c.unicode() <= 0x20;
-}
-
-QString trimBlanks(const QString &s)
-{
-    qsizetype b = 0, e = s.size();
-    while (b < e && isBlank(s.at(b)))
-        ++b;
-    while (e > b && isBlank(s.at(e - 1)))
-        --e;
-    return s.mid(b, e - b);
-}
 
 bool sameName(const QString &a, const QString &b)
 {

@@ -35,6 +35,8 @@ public:
     bool GetSysmsgInfo(TsysmsgInfo &info, const SysmsgItems &items, QString &errorText);
 
 private:
+    bool loadSystemParameters(TsysmsgInfo &info, const SysmsgItems &items, QString &errorText);
+
     QPointer<QWidget> m_ownerWindow;
     CoorDisp m_service;
     QString m_dbKind;

@@ -1,6 +1,7 @@
 #include "env/Utilities.h"
 
 #include "env/IniFile.h"
+#include "env/NumberText.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -8,77 +9,9 @@
 #include <QFileInfo>
 #include <QSaveFile>
 
-#include <limits>
-
 namespace sqda {
 
 namespace {
-
-bool isBlank(QChar c)
-{
-    return c.unicode() <= 0x20;
-}
-
-QString trimBlanks(const QString &s)
-{
-    qsizetype b = 0, e = s.size();
-    while (b < e && isBlank(s.at(b)))
-        ++b;
-    while (e > b && isBlank(s.at(e - 1)))
-        --e;
-    return s.mid(b, e - b);
-}
-
-int hexDigit(QChar c)
-{
-    const char16_t u = c.unicode();
-    if (u >= '0' && u <= '9')
-        return u - '0';
-    if (u >= 'a' && u <= 'f')
-        return u - 'a' + 10;
-    if (u >= 'A' && u <= 'F')
-        return u - 'A' + 10;
-    return -1;
-}
-
-// Leading spaces, a sign, then decimal digits or hexadecimal ones after "$" or
-// "0x"; nothing after the digits; the value within the signed 64-bit range.
-bool parseInt64(const QString &text)
-{
-    qsizetype i = 0;
-    const qsizetype n = text.size();
-    while (i < n && text.at(i) == u' ')
-        ++i;
-    bool negative = false;
-    if (i < n && (text.at(i) == u'+' || text.at(i) == u'-')) {
-        negative = text.at(i) == u'-';
-        ++i;
-    }
-    int base = 10;
-    if (i < n && text.at(i) == u'$') {
-        base = 16;
-        ++i;
-    } else if (i + 1 < n && text.at(i) == u'0' && (text.at(i + 1) == u'x' || text.at(i + 1) == u'X')) {
-        base = 16;
-        i += 2;
-    }
-    if (i >= n)
-        return false;
-    // Magnitude limit: 2^63 for a negative value, 2^63 - 1 otherwise.
-    const quint64 limit = quint64(std::numeric_limits<qint64>::max()) + (negative ? 1 : 0);
-    quint64 magnitude = 0;
-    for (; i < n; ++i) {
-        const int d = base == 16 ? hexDigit(text.at(i)) : (text.at(i).isDigit() && text.at(i).unicode() < 128
-                                                                  ? text.at(i).unicode() - '0'
-                                                                  : -1);
-        if (d < 0)
-            return false;
-        if (magnitude > (limit - quint64(d)) / quint64(base))
-            return false;
-        magnitude = magnitude * quint64(base) + quint64(d);
-    }
-    return true;
-}
 
 QString iniPath(const QString &fileName, const QString &directory)
 {
@@ -98,7 +31,7 @@ bool IsInt64Text(const QString &text)
 {
     if (trimBlanks(text).isEmpty())
         return false;
-    return parseInt64(text);
+    return parseInt64Text(text).has_value();
 }
 
 QString ZeroPadNumber(int width, bool truncate, qint64 value)
