@@ -1,0 +1,116 @@
+// The reference host's data service: ICoorDisp over a Qt SQL connection to an
+// SQLite file or a PostgreSQL server.
+//
+// Every operation runs in one transaction of its own and either completes or
+// leaves the database as it was; a failure answers false and puts the message
+// lines (a QVariantList of QString) into the by-reference argument. Nothing is
+// thrown out of Invoke.
+//
+// The object is counted: open() hands out the first reference, every holder
+// (the library keeps one until its next entry call or its unload) takes its own,
+// and the last Release() frees it. A connection belongs to the thread that
+// opened it: use each service from that thread only; two threads, two services.
+#pragma once
+
+#include "DatabaseUrl.h"
+
+#include <sqda/ICoorDisp.h>
+
+#include <QSqlDatabase>
+#include <QString>
+#include <QStringList>
+
+#include <atomic>
+#include <utility>
+
+namespace kalmora {
+
+class SqlDataService final : public sqda::ICoorDisp
+{
+public:
+    // A counted reference, released when it goes.
+    class Ptr
+    {
+    public:
+        Ptr() = default;
+        explicit Ptr(SqlDataService *p) : m_p(p)
+        {
+            if (m_p)
+                m_p->AddRef();
+        }
+        Ptr(const Ptr &o) : Ptr(o.m_p) {}
+        Ptr(Ptr &&o) noexcept : m_p(std::exchange(o.m_p, nullptr)) {}
+        Ptr &operator=(Ptr o) noexcept
+        {
+            std::swap(m_p, o.m_p);
+            return *this;
+        }
+        ~Ptr() { reset(); }
+        void reset()
+        {
+            if (SqlDataService *p = std::exchange(m_p, nullptr))
+                p->Release();
+        }
+        SqlDataService *get() const { return m_p; }
+        SqlDataService *operator->() const { return m_p; }
+        explicit operator bool() const { return m_p != nullptr; }
+
+    private:
+        SqlDataService *m_p = nullptr;
+    };
+
+    struct Options
+    {
+        // Fill a newly created schema with the demo chain.
+        bool seedDemoData = true;
+    };
+
+    // Connects, creates the schema when it is missing (and, for PostgreSQL, the
+    // database itself when the server lets us), and settles the department the
+    // session acts as: `department`, or the first one the database knows when
+    // empty. On failure returns null and sets `error`.
+    static Ptr open(const QString &databaseUrl, const QString &department, QString *error);
+    static Ptr open(const QString &databaseUrl, const QString &department, QString *error, const Options &options);
+
+    unsigned long AddRef() override;
+    unsigned long Release() override;
+    QVariant Invoke(int dispId, QVariantList &args) override;
+
+    DatabaseUrl::Backend backend() const { return m_url.backend(); }
+    QString databaseText() const { return m_url.displayText(); }
+    QString department() const { return m_department; }
+
+    // Department codes with their names ("0101 上海连锁总部"), in code order.
+    QStringList departments(QString *error = nullptr);
+    // The first operator's code, or empty when there is none.
+    QString firstOperator(QString *error = nullptr);
+    // The name of operator `code`; empty with `error` set when unknown.
+    QString operatorName(const QString &code, QString *error = nullptr);
+
+    // Closes the connection now; every later call fails with a clear message.
+    // The host does this before it exits, whoever still holds a reference.
+    void close();
+
+private:
+    SqlDataService(DatabaseUrl url, QString connectionName);
+    ~SqlDataService();
+
+    QVariant queryData(QVariantList &args);
+    QVariant executeSql(QVariantList &args);
+    QVariant serverClock(QVariantList &args, int length);
+    QVariant getOperatorName(QVariantList &args);
+    QVariant getSystemParameters(QVariantList &args);
+    QVariant getCodeLevels(QVariantList &args);
+    QVariant checkAreaCode(QVariantList &args);
+    QVariant deleteArea(QVariantList &args);
+    QVariant insertArea(QVariantList &args);
+
+    QSqlDatabase database() const;
+
+    DatabaseUrl m_url;
+    QString m_connectionName;
+    QString m_department;
+    std::atomic<unsigned long> m_refs{0};
+};
+
+} // namespace kalmora

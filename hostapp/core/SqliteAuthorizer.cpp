@@ -1,0 +1,55 @@
+#include "SqliteAuthorizer.h"
+
+#include "SqlFailure.h"
+
+#include <QSqlDriver>
+#include <QVariant>
+
+#include <sqlite3.h>
+
+namespace kalmora {
+
+namespace {
+
+int readOnly(void *, int action, const char *, const char *, const char *, const char *)
+{
+    switch (action) {
+    case SQLITE_SELECT:
+    case SQLITE_READ:
+    case SQLITE_FUNCTION:
+    case SQLITE_RECURSIVE: return SQLITE_OK;
+    default: return SQLITE_DENY;
+    }
+}
+
+int noTransactionControl(void *, int action, const char *, const char *, const char *, const char *)
+{
+    switch (action) {
+    case SQLITE_TRANSACTION:
+    case SQLITE_SAVEPOINT:
+    case SQLITE_ATTACH:
+    case SQLITE_DETACH: return SQLITE_DENY;
+    default: return SQLITE_OK;
+    }
+}
+
+} // namespace
+
+SqliteAuthorizer::SqliteAuthorizer(const QSqlDatabase &db, Policy policy)
+{
+    const QVariant v = db.driver() ? db.driver()->handle() : QVariant();
+    sqlite3 *handle = nullptr;
+    if (v.isValid() && qstrcmp(v.typeName(), "sqlite3*") == 0)
+        handle = *static_cast<sqlite3 *const *>(v.constData());
+    if (!handle)
+        throw SqlFailure(QStringList{QStringLiteral("无法取得 SQLite 连接，语句没有执行。")});
+    sqlite3_set_authorizer(handle, policy == Policy::ReadOnly ? readOnly : noTransactionControl, nullptr);
+    m_handle = handle;
+}
+
+SqliteAuthorizer::~SqliteAuthorizer()
+{
+    sqlite3_set_authorizer(static_cast<sqlite3 *>(m_handle), nullptr, nullptr);
+}
+
+} // namespace kalmora
