@@ -151,7 +151,9 @@ void WriteIniValue(const QString &fileName, const QString &section, const QStrin
     if (!out.open(QIODevice::WriteOnly))
         refuse();
     const QByteArray bytes = ini.toBytes();
-    if (out.write(bytes) != bytes.size()) {
+    // Flushed and checked here: a failure in the flush that commit() does on its
+    // own would not stop it from renaming a cut-off file over the old one.
+    if (out.write(bytes) != bytes.size() || !out.flush() || out.error() != QFileDevice::NoError) {
         out.cancelWriting();
         refuse();
     }
