@@ -1,0 +1,352 @@
+// Settings files: one value read or written, every other byte of the file kept,
+// and a refused write that leaves the old file whole.
+#include "EnvTests.h"
+
+#include "env/Utilities.h"
+
+#include <QDir>
+#include <QFile>
+#include <QStringEncoder>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <csignal>
+#include <sys/resource.h>
+
+using namespace sqda;
+
+namespace {
+
+QByteArray readBytes(const QString &path)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return "<unreadable>";
+    return f.readAll();
+}
+
+void writeBytes(const QString &path, const QByteArray &bytes)
+{
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    QCOMPARE(f.write(bytes), bytes.size());
+}
+
+QByteArray gb18030(const QString &text)
+{
+    auto enc = QStringEncoder("GB18030");
+    return enc(text);
+}
+
+// Lowers the largest file this process may write, as a full disk would.
+class FileSizeLimit
+{
+public:
+    explicit FileSizeLimit(rlim_t bytes)
+    {
+        getrlimit(RLIMIT_FSIZE, &m_saved);
+        m_oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+        rlimit lower = m_saved;
+        lower.rlim_cur = bytes;
+        setrlimit(RLIMIT_FSIZE, &lower);
+    }
+    ~FileSizeLimit()
+    {
+        setrlimit(RLIMIT_FSIZE, &m_saved);
+        std::signal(SIGXFSZ, m_oldHandler);
+    }
+
+private:
+    rlimit m_saved {};
+    void (*m_oldHandler)(int) = nullptr;
+};
+
+} // namespace
+
+class TestIniFile : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir m_dir;
+    QString dir() const { return m_dir.path() + u'/'; }
+    QString file() const { return dir() + QStringLiteral("Kalmorapos.ini"); }
+
+    void expectRefused(const QString &path, const std::function<void()> &write, const QString &message)
+    {
+        try {
+            write();
+            QFAIL("the write was not refused");
+        } catch (const IniWriteError &e) {
+            QCOMPARE(QString::fromUtf8(e.what()), message.isEmpty() ? QStringLiteral("Unable to write to ") + path
+                                                                    : message);
+        }
+    }
+
+private Q_SLOTS:
+    void init()
+    {
+        QFile::remove(file());
+    }
+
+    void read_data()
+    {
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<QString>("section");
+        QTest::addColumn<QString>("key");
+        QTest::addColumn<QString>("expected");
+
+        const QByteArray grid = "; layout of the listing\r\n[SqSearchGrid]\r\nf_sqbm=80\r\n  F_SqMc  =  商圈 名称  \r\n"
+                                "f_jb=\r\n;f_mj=9\r\nexpr=a=b\r\n\r\n[ColorOption]\r\nBack=255\r\n";
+        QTest::newRow("exact") << grid << "SqSearchGrid" << "f_sqbm" << "80";
+        QTest::newRow("section any case") << grid << "SQSEARCHGRID" << "f_sqbm" << "80";
+        QTest::newRow("key any case, value trimmed") << grid << "sqsearchgrid" << "f_sqmc" << "商圈 名称";
+        QTest::newRow("empty value is a value") << grid << "SqSearchGrid" << "f_jb" << "";
+        QTest::newRow("comment is no key") << grid << "SqSearchGrid" << "f_mj" << "默认";
+        QTest::newRow("value holding =") << grid << "SqSearchGrid" << "expr" << "a=b";
+        QTest::newRow("key of another section") << grid << "SqSearchGrid" << "Back" << "默认";
+        QTest::newRow("missing section") << grid << "Other" << "f_sqbm" << "默认";
+        QTest::newRow("first of two keys") << QByteArray("[S]\nk=1\nK=2\n") << "s" << "k" << "1";
+        QTest::newRow("chinese names") << QByteArray("[颜色]\n背景=1\n") << "颜色" << "背景" << "1";
+        QTest::newRow("utf-8 byte order mark") << QByteArray("\xEF\xBB\xBF[S]\nk=v\n") << "S" << "k" << "v";
+        QTest::newRow("cut to 2047") << "[S]\nk=" + QByteArray(3000, 'x') << "S" << "k" << QString(2047, u'x');
+        QTest::newRow("empty file") << QByteArray() << "S" << "k" << "默认";
+    }
+
+    void read()
+    {
+        QFETCH(QByteArray, content);
+        QFETCH(QString, section);
+        QFETCH(QString, key);
+        QFETCH(QString, expected);
+        writeBytes(file(), content);
+        QCOMPARE(ReadIniValue(QStringLiteral("Kalmorapos.ini"), section, key, QStringLiteral("默认"), dir()), expected);
+    }
+
+    void readWithoutFile()
+    {
+        QCOMPARE(ReadIniValue(QStringLiteral("none.ini"), QStringLiteral("S"), QStringLiteral("k"),
+                              QStringLiteral("默认"), dir()),
+                 QStringLiteral("默认"));
+        // A folder where the file should be reads as no file.
+        QVERIFY(QDir(m_dir.path()).mkpath(QStringLiteral("folder.ini")));
+        QCOMPARE(ReadIniValue(QStringLiteral("folder.ini"), QStringLiteral("S"), QStringLiteral("k"),
+                              QStringLiteral("默认"), dir()),
+                 QStringLiteral("默认"));
+    }
+
+    void directoryRule()
+    {
+        QVERIFY(QDir(m_dir.path()).mkpath(QStringLiteral("sub")));
+        writeBytes(dir() + QStringLiteral("sub/a.ini"), "[S]\nk=inside\n");
+        writeBytes(dir() + QStringLiteral("suba.ini"), "[S]\nk=joined\n");
+        const auto read = [](const QString &directory) {
+            return ReadIniValue(QStringLiteral("a.ini"), QStringLiteral("S"), QStringLiteral("k"), QString(),
+                                directory);
+        };
+        QCOMPARE(read(dir() + QStringLiteral("sub/")), QStringLiteral("inside"));
+        // No separator is added: the folder's name and the file name run together.
+        QCOMPARE(read(dir() + QStringLiteral("sub")), QStringLiteral("joined"));
+
+        // An empty folder or "\" means the host program's folder.
+        const QByteArray saved = qgetenv("KALMORA_HOME");
+        qputenv("KALMORA_HOME", (dir() + QStringLiteral("sub")).toLocal8Bit());
+        QCOMPARE(read(QString()), QStringLiteral("inside"));
+        QCOMPARE(read(QStringLiteral("\\")), QStringLiteral("inside"));
+        WriteIniValue(QStringLiteral("a.ini"), QStringLiteral("S"), QStringLiteral("k"), QStringLiteral("new"));
+        QCOMPARE(readBytes(dir() + QStringLiteral("sub/a.ini")), QByteArray("[S]\nk=new\n"));
+        if (saved.isNull())
+            qunsetenv("KALMORA_HOME");
+        else
+            qputenv("KALMORA_HOME", saved);
+    }
+
+    void write_data()
+    {
+        QTest::addColumn<QByteArray>("before");
+        QTest::addColumn<QString>("section");
+        QTest::addColumn<QString>("key");
+        QTest::addColumn<QString>("value");
+        QTest::addColumn<QByteArray>("after");
+
+        QTest::newRow("replace, all else kept")
+            << QByteArray("\xEF\xBB\xBF; 列宽\r\n[SqSearchGrid]\r\n  F_SQBM = 80 \r\nf_sqmc=120\r\n\r\n[ColorOption]\r\nBack=1")
+            << "sqsearchgrid" << "f_sqbm" << "95"
+            << QByteArray("\xEF\xBB\xBF; 列宽\r\n[SqSearchGrid]\r\n  F_SQBM =95\r\nf_sqmc=120\r\n\r\n[ColorOption]\r\nBack=1");
+        QTest::newRow("only the first of two keys")
+            << QByteArray("[S]\nk=1\nk=2\n") << "S" << "K" << "3" << QByteArray("[S]\nk=3\nk=2\n");
+        QTest::newRow("new key before the blank line and the next section")
+            << QByteArray("[A]\nx=1\n\n[B]\ny=2\n") << "a" << "z" << "3"
+            << QByteArray("[A]\nx=1\nz=3\n\n[B]\ny=2\n");
+        QTest::newRow("new key after a comment of the section")
+            << QByteArray("[A]\nx=1\n; end of A\n[B]\n") << "A" << "z" << "3"
+            << QByteArray("[A]\nx=1\n; end of A\nz=3\n[B]\n");
+        QTest::newRow("new key, last line without line end")
+            << QByteArray("[A]\r\nx=1") << "A" << "z" << "3" << QByteArray("[A]\r\nx=1\r\nz=3\r\n");
+        QTest::newRow("new key under a bare section line") << QByteArray("[A]") << "A" << "k" << "v"
+                                                           << QByteArray("[A]\nk=v\n");
+        QTest::newRow("new section in the file's line ends")
+            << QByteArray("[A]\r\nx=1\r\n") << "New" << "k" << "v" << QByteArray("[A]\r\nx=1\r\n\r\n[New]\r\nk=v\r\n");
+        QTest::newRow("new section after a blank last line")
+            << QByteArray("x=1\n\n") << "S" << "k" << "v" << QByteArray("x=1\n\n[S]\nk=v\n");
+        QTest::newRow("empty file") << QByteArray() << "S" << "k" << "v" << QByteArray("[S]\nk=v\n");
+        QTest::newRow("mixed line ends kept") << QByteArray("[A]\r\nx=1\ny=2\r\n") << "A" << "y" << "9"
+                                              << QByteArray("[A]\r\nx=1\ny=9\r\n");
+        QTest::newRow("chinese value") << QByteArray("[S]\nk=旧\n") << "S" << "k" << "新值"
+                                       << QByteArray("[S]\nk=新值\n");
+        QTest::newRow("empty value") << QByteArray("[S]\nk=v\n") << "S" << "k" << "" << QByteArray("[S]\nk=\n");
+    }
+
+    void write()
+    {
+        QFETCH(QByteArray, before);
+        QFETCH(QString, section);
+        QFETCH(QString, key);
+        QFETCH(QString, value);
+        QFETCH(QByteArray, after);
+        writeBytes(file(), before);
+        WriteIniValue(QStringLiteral("Kalmorapos.ini"), section, key, value, dir());
+        QCOMPARE(readBytes(file()), after);
+        QCOMPARE(ReadIniValue(QStringLiteral("Kalmorapos.ini"), section, key, QStringLiteral("默认"), dir()), value);
+    }
+
+    void writeCreatesTheFile()
+    {
+        WriteIniValue(QStringLiteral("Kalmorapos.ini"), QStringLiteral("ColorOption"), QStringLiteral("Back"),
+                      QStringLiteral("16777215"), dir());
+        QCOMPARE(readBytes(file()), QByteArray("[ColorOption]\nBack=16777215\n"));
+    }
+
+    void gb18030FileStaysGb18030()
+    {
+        // A character whose second GB18030 byte is "]" must not end a section
+        // name, nor may any byte of the file change but those of the value.
+        QString bracketChar;
+        for (char16_t u = 0x4E00; u < 0x9FA5 && bracketChar.isEmpty(); ++u) {
+            const QByteArray b = gb18030(QString(QChar(u)));
+            if (b.size() == 2 && b.at(1) == ']')
+                bracketChar = QChar(u);
+        }
+        QVERIFY(!bracketChar.isEmpty());
+
+        const QString before = QStringLiteral("; 颜色设置\r\n[颜色%1]\r\n字体=宋体\r\nBack=1\r\n\r\n[其它]\r\nx=%1\r\n")
+                                   .arg(bracketChar);
+        const QByteArray beforeBytes = gb18030(before);
+        QVERIFY(QString::fromUtf8(beforeBytes).toUtf8() != beforeBytes); // really not UTF-8
+        writeBytes(file(), beforeBytes);
+
+        const QString section = QStringLiteral("颜色") + bracketChar;
+        QCOMPARE(ReadIniValue(QStringLiteral("Kalmorapos.ini"), section, QStringLiteral("字体"), QString(), dir()),
+                 QStringLiteral("宋体"));
+        WriteIniValue(QStringLiteral("Kalmorapos.ini"), section, QStringLiteral("back"), QStringLiteral("深蓝"), dir());
+        WriteIniValue(QStringLiteral("Kalmorapos.ini"), QStringLiteral("新节"), QStringLiteral("键"),
+                      QStringLiteral("值"), dir());
+
+        QString after = before;
+        after.replace(QStringLiteral("Back=1"), QStringLiteral("Back=深蓝"));
+        after += QStringLiteral("\r\n[新节]\r\n键=值\r\n");
+        QCOMPARE(readBytes(file()), gb18030(after));
+        QCOMPARE(ReadIniValue(QStringLiteral("Kalmorapos.ini"), QStringLiteral("其它"), QStringLiteral("x"),
+                              QString(), dir()),
+                 bracketChar);
+    }
+
+    void refusedWrite_data()
+    {
+        QTest::addColumn<QString>("setup"); // what stands in the way
+        QTest::newRow("the file's path is a folder") << "folder";
+        QTest::newRow("the folder does not exist") << "no folder";
+        QTest::newRow("the folder is a file") << "file as folder";
+    }
+
+    void refusedWrite()
+    {
+        QFETCH(QString, setup);
+        QString directory = dir();
+        if (setup == QLatin1String("folder")) {
+            QVERIFY(QDir(m_dir.path()).mkpath(QStringLiteral("Kalmorapos.ini")));
+        } else if (setup == QLatin1String("no folder")) {
+            directory = dir() + QStringLiteral("missing/");
+        } else {
+            writeBytes(dir() + QStringLiteral("plain"), "x");
+            directory = dir() + QStringLiteral("plain/");
+        }
+        const QString path = directory + QStringLiteral("Kalmorapos.ini");
+        expectRefused(
+            path,
+            [&] {
+                WriteIniValue(QStringLiteral("Kalmorapos.ini"), QStringLiteral("S"), QStringLiteral("k"),
+                              QStringLiteral("v"), directory);
+            },
+            QString());
+        if (setup == QLatin1String("folder"))
+            QVERIFY(QFileInfo(path).isDir());
+        else
+            QVERIFY(!QFileInfo::exists(path));
+        QCOMPARE(readBytes(dir() + QStringLiteral("plain")), setup == QLatin1String("file as folder")
+                                                                 ? QByteArray("x")
+                                                                 : QByteArray("<unreadable>"));
+        QDir(dir() + QStringLiteral("Kalmorapos.ini")).removeRecursively();
+        QFile::remove(dir() + QStringLiteral("plain"));
+    }
+
+    void fullDiskLeavesTheOldFile()
+    {
+        QTemporaryDir folder;
+        const QString path = folder.path() + QStringLiteral("/Kalmorapos.ini");
+        const QByteArray before = "; keep me\n[ColorOption]\nBack=1\n";
+        writeBytes(path, before);
+        {
+            // Room for the old file but not for the new one.
+            FileSizeLimit limit(rlim_t(before.size()) + 8);
+            expectRefused(
+                path,
+                [&] {
+                    WriteIniValue(QStringLiteral("Kalmorapos.ini"), QStringLiteral("ColorOption"),
+                                  QStringLiteral("Back"), QString(200, u'9'), folder.path() + u'/');
+                },
+                QString());
+        }
+        QCOMPARE(readBytes(path), before);
+        // No half-written file is left next to it.
+        QCOMPARE(QDir(folder.path()).entryList(QDir::Files | QDir::Hidden),
+                 QStringList { QStringLiteral("Kalmorapos.ini") });
+    }
+
+    void unstorableInputIsRefused_data()
+    {
+        QTest::addColumn<QString>("section");
+        QTest::addColumn<QString>("key");
+        QTest::addColumn<QString>("value");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("line break in the value") << "S" << "k" << "a\nb" << "the value of \"k\" holds a line break";
+        QTest::newRow("return in the value") << "S" << "k" << "a\rb" << "the value of \"k\" holds a line break";
+        QTest::newRow("= in the key") << "S" << "a=b" << "v" << "the key name \"a=b\" cannot be stored";
+        QTest::newRow("empty key") << "S" << " " << "v" << "the key name \" \" cannot be stored";
+        QTest::newRow("key that reads as a section") << "S" << "[x" << "v" << "the key name \"[x\" cannot be stored";
+        QTest::newRow("] in the section") << "a]b" << "k" << "v" << "the section name \"a]b\" cannot be stored";
+        QTest::newRow("line break in the section") << "a\nb" << "k" << "v"
+                                                   << "the section name \"a\nb\" cannot be stored";
+    }
+
+    void unstorableInputIsRefused()
+    {
+        QFETCH(QString, section);
+        QFETCH(QString, key);
+        QFETCH(QString, value);
+        QFETCH(QString, reason);
+        const QByteArray before = "[S]\nk=old\n";
+        writeBytes(file(), before);
+        expectRefused(
+            file(), [&] { WriteIniValue(QStringLiteral("Kalmorapos.ini"), section, key, value, dir()); },
+            QStringLiteral("Unable to write to %1: %2").arg(file(), reason));
+        QCOMPARE(readBytes(file()), before);
+    }
+};
+
+int runIniFileTests(int argc, char **argv)
+{
+    TestIniFile t;
+    return QTest::qExec(&t, argc, argv);
+}
+
+#include "tst_inifile.moc"
