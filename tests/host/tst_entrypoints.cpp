@@ -110,7 +110,6 @@ private Q_SLOTS:
     void operatorCodeSurvivesWhole()
     {
         QFETCH(QByteArray, code);
-        QSKIP("the screens read their environment once the environment object is in");
         TestHostWindow host;
         auto service = FakeCoorDisp::create();
         service->setupEnvironment();
@@ -146,6 +145,25 @@ private Q_SLOTS:
         QVERIFY(!form);
         QCOMPARE(host.hostControl->closedNotifications, 0);
         QVERIFY(answerer.unexpected.isEmpty());
+    }
+
+    // Runs last: unloading the library gives back its reference to the service.
+    void unloadReleasesTheDataService()
+    {
+        auto service = FakeCoorDisp::create();
+        service->setupEnvironment();
+        {
+            TestHostWindow host;
+            ModalAnswerer answerer;
+            const QByteArray op = toShortString("0001");
+            m_getFormOne(&host, host.hostControl, reinterpret_cast<const uchar *>(op.constData()),
+                         host.parentControl, service.get());
+            QCOMPARE(service->refCount, 2);
+        } // the host window and with it the form are gone
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        if (!m_lib.unload())
+            QSKIP("the platform keeps this library loaded");
+        QCOMPARE(service->refCount, 1);
     }
 };
 
