@@ -64,7 +64,7 @@ struct ParameterRow
 // Fills the requested items of `info` from the rows of the parameter table,
 // dwlx always. Returns the message of the first failure; fields set before it
 // keep their new values.
-std::optional<QString> applySystemParameters(const QList<ParameterRow> &rows, const SysmsgItems &items,
-                                             TsysmsgInfo &info);
+std::optional<QString> applySystemParameters(
+    const QList<ParameterRow> &rows, const SysmsgItems &items, TsysmsgInfo &info);
 
 } // namespace sqda

@@ -42,7 +42,7 @@ TTesselClass::TTesselClass(CoorDispRef service, QWidget *window)
         m_dbKind = variantText(m_service.GetDatabaseType());
     } catch (...) {
         QMessageBox box(QMessageBox::Warning, QStringLiteral("警告"), QStringLiteral("获取数据库类型失败!"),
-                        QMessageBox::Ok, m_ownerWindow.data());
+            QMessageBox::Ok, m_ownerWindow.data());
         box.exec();
         m_dbKind = QStringLiteral("SQLSERVER");
     }

@@ -103,8 +103,8 @@ QString hostProgramFolder()
     return folder;
 }
 
-QString ReadIniValue(const QString &fileName, const QString &section, const QString &key,
-                     const QString &defaultValue, const QString &directory)
+QString ReadIniValue(const QString &fileName, const QString &section, const QString &key, const QString &defaultValue,
+    const QString &directory)
 {
     QFile file(iniPath(fileName, directory));
     if (!file.open(QIODevice::ReadOnly))
@@ -118,8 +118,8 @@ QString ReadIniValue(const QString &fileName, const QString &section, const QStr
     return value->left(2047);
 }
 
-void WriteIniValue(const QString &fileName, const QString &section, const QString &key, const QString &value,
-                   const QString &directory)
+void WriteIniValue(
+    const QString &fileName, const QString &section, const QString &key, const QString &value, const QString &directory)
 {
     const QString path = iniPath(fileName, directory);
     const auto refuse = [&path](const QString &why = QString()) {

@@ -6,7 +6,8 @@
 
 namespace sqda {
 
-TfrmQuery::TfrmQuery(QWidget *parentControl) : TFrmBase(parentControl)
+TfrmQuery::TfrmQuery(QWidget *parentControl)
+    : TFrmBase(parentControl)
 {
     setObjectName(QStringLiteral("frmQuery"));
     FormCreate();

@@ -8,8 +8,8 @@ int main(int argc, char **argv)
 {
     QApplication app(argc, argv);
     int failures = 0;
-    for (auto run : { runUtilitiesTests, runIniFileTests, runTranslateSqlTests, runEnvironmentTests,
-                      runQueryEnvironmentTests })
+    for (auto run :
+        { runUtilitiesTests, runIniFileTests, runTranslateSqlTests, runEnvironmentTests, runQueryEnvironmentTests })
         failures += run(argc, argv);
     return failures;
 }

@@ -24,8 +24,8 @@ const QString OperatorCode = QStringLiteral("0001");
 QByteArray parameterRows(const QList<QVariantList> &rows)
 {
     return makePacket({ { QStringLiteral("f_Csmc"), FieldType::String, 20, {} },
-                        { QStringLiteral("f_csz"), FieldType::String, 100, {} } },
-                      rows);
+                          { QStringLiteral("f_csz"), FieldType::String, 100, {} } },
+        rows);
 }
 
 QVariantList row(const QString &key, const QVariant &value)
@@ -238,13 +238,12 @@ private Q_SLOTS:
                                        << QList<int> { DispGetServerYearMonth, DispGetServerDateTime };
         QTest::newRow("date") << int(DispGetServerDate) << "取得当前日期时出错！"
                               << QList<int> { DispGetServerYearMonth, DispGetServerDateTime, DispGetServerDate };
-        QTest::newRow("operator name")
-            << int(DispGetOperatorName) << "取得制单人名称时出错！！"
-            << QList<int> { DispGetServerYearMonth, DispGetServerDateTime, DispGetServerDate, DispGetOperatorName };
+        QTest::newRow("operator name") << int(DispGetOperatorName) << "取得制单人名称时出错！！"
+                                       << QList<int> { DispGetServerYearMonth, DispGetServerDateTime, DispGetServerDate,
+                                              DispGetOperatorName };
         QTest::newRow("parameters") << int(DispGetSystemParameters) << "取得系统参数时出错！"
-                                    << QList<int> { DispGetServerYearMonth, DispGetServerDateTime,
-                                                    DispGetServerDate, DispGetOperatorName,
-                                                    DispGetSystemParameters };
+                                    << QList<int> { DispGetServerYearMonth, DispGetServerDateTime, DispGetServerDate,
+                                           DispGetOperatorName, DispGetSystemParameters };
     }
 
     void hostFailure()
@@ -279,8 +278,8 @@ private Q_SLOTS:
         const QVariant raise;
         QTest::newRow("host raises") << int(DispGetServerDate) << raise << "连接已断开";
         QTest::newRow("date is no text") << int(DispGetServerDate) << QVariant(QVariantList { "a" }) << "";
-        QTest::newRow("operator packet broken") << int(DispGetOperatorName) << QVariant(QByteArray("\xff\x00", 2))
-                                                << "";
+        QTest::newRow("operator packet broken")
+            << int(DispGetOperatorName) << QVariant(QByteArray("\xff\x00", 2)) << "";
         QTest::newRow("operator packet without f_zymc")
             << int(DispGetOperatorName) << QVariant(makeTextPacket({ "name" }, { { "张三" } })) << "";
         QTest::newRow("parameter packet broken") << int(DispGetSystemParameters) << QVariant(QByteArray("x")) << "";
@@ -333,14 +332,13 @@ private Q_SLOTS:
                                           << QVariantMap { { "dwlx", "03" }, { "kpyxcfsp", true } };
         QTest::newRow("keys match whole") << Rows { row("dwlxx", "03"), row(" dwlx", "03") } << Items { 73 }
                                           << "没有可利用的单位类型！" << QVariantMap {};
-        QTest::newRow("first of two rows")
-            << Rows { row("dwlx", "03"), row("dwmc", "第一"), row("DWMC", "第二") } << Items { 5 } << ok
-            << QVariantMap { { "dwmc", "第一" } };
+        QTest::newRow("first of two rows") << Rows { row("dwlx", "03"), row("dwmc", "第一"), row("DWMC", "第二") }
+                                           << Items { 5 } << ok << QVariantMap { { "dwmc", "第一" } };
         QTest::newRow("unrequested fields keep theirs")
             << Rows { row("dwlx", "03"), row("qyny", "202601"), row("dwmc", "总部") } << Items { 0 } << ok
             << QVariantMap { { "qyny", "202601" }, { "dwmc", "旧" }, { "zbbm", "旧" } };
-        QTest::newRow("null value as text") << Rows { row("dwlx", "03"), row("dwmc", QVariant()) } << Items { 5 }
-                                            << ok << QVariantMap { { "dwmc", "" } };
+        QTest::newRow("null value as text") << Rows { row("dwlx", "03"), row("dwmc", QVariant()) } << Items { 5 } << ok
+                                            << QVariantMap { { "dwmc", "" } };
 
         // The department code is required only where the unit sells at front counters.
         for (const char *unit : { "01", "02", "11" })
@@ -353,8 +351,8 @@ private Q_SLOTS:
         QTest::newRow("dybm present") << Rows { row("dwlx", "01"), row("dybm", "0101") } << Items { 13 } << ok
                                       << QVariantMap { { "dybm", "0101" } };
 
-        QTest::newRow("sphsfs missing, dwlx 00") << Rows { row("dwlx", "00") } << Items { 19 } << ok
-                                                 << QVariantMap { { "sphsfs", 1 } };
+        QTest::newRow("sphsfs missing, dwlx 00")
+            << Rows { row("dwlx", "00") } << Items { 19 } << ok << QVariantMap { { "sphsfs", 1 } };
         QTest::newRow("sphsfs missing, dwlx 02") << Rows { row("dwlx", "02") } << Items { 19 }
                                                  << "没有可利用的商品核算方式！" << QVariantMap { { "sphsfs", 99 } };
         QTest::newRow("sphsfs present") << Rows { row("dwlx", "02"), row("sphsfs", "2") } << Items { 19 } << ok
@@ -363,20 +361,18 @@ private Q_SLOTS:
         const QList<std::pair<const char *, const char *>> masks
             = { { "3", "0.000" }, { "1", "0.0" }, { "0", "0." }, { "-2", "0." }, { " 2", "0.00" } };
         for (const auto &[n, mask] : masks)
-            QTest::addRow("sljd '%s'", n) << Rows { row("dwlx", "03"), row("sljd", n) } << Items { 14 } << ok
-                                          << QVariantMap { { "sljd", mask } };
+            QTest::addRow("sljd '%s'", n)
+                << Rows { row("dwlx", "03"), row("sljd", n) } << Items { 14 } << ok << QVariantMap { { "sljd", mask } };
         QTest::newRow("sljd missing") << Rows { row("dwlx", "03") } << Items { 14 } << "没有可利用的数量精度！"
                                       << QVariantMap { { "sljd", "旧" } };
         QTest::newRow("sljd not a number") << Rows { row("dwlx", "03"), row("sljd", "abc") } << Items { 14 }
                                            << "系统参数 sljd 的值“abc”不是有效的整数！" << QVariantMap {};
-        QTest::newRow("sljd beyond any precision") << Rows { row("dwlx", "03"), row("sljd", "2000000000") }
-                                                   << Items { 14 }
-                                                   << "系统参数 sljd 的值“2000000000”超出范围（最多 255 位小数）！"
-                                                   << QVariantMap { { "sljd", "旧" } };
+        QTest::newRow("sljd beyond any precision")
+            << Rows { row("dwlx", "03"), row("sljd", "2000000000") } << Items { 14 }
+            << "系统参数 sljd 的值“2000000000”超出范围（最多 255 位小数）！" << QVariantMap { { "sljd", "旧" } };
 
-        QTest::newRow("ypthphkz in capitals is no match")
-            << Rows { row("dwlx", "03"), row("YPTHPHKZ", "0") } << Items { 22 } << ok
-            << QVariantMap { { "ypthphkz", "1" } };
+        QTest::newRow("ypthphkz in capitals is no match") << Rows { row("dwlx", "03"), row("YPTHPHKZ", "0") }
+                                                          << Items { 22 } << ok << QVariantMap { { "ypthphkz", "1" } };
         QTest::newRow("ypthphkz 0") << Rows { row("dwlx", "03"), row("ypthphkz", "0") } << Items { 22 } << ok
                                     << QVariantMap { { "ypthphkz", "0" } };
         QTest::newRow("ypthphkz 2") << Rows { row("dwlx", "03"), row("ypthphkz", "2") } << Items { 22 } << ok
@@ -390,9 +386,8 @@ private Q_SLOTS:
 
         QTest::newRow("lskz Y") << Rows { row("dwlx", "03"), row("lskz", "Y") } << Items { 15 } << ok
                                 << QVariantMap { { "lskz", false } };
-        QTest::newRow("lskz 1, kpyxcfsp missing")
-            << Rows { row("dwlx", "03"), row("lskz", "1") } << Items { 15, 73 } << ok
-            << QVariantMap { { "lskz", true }, { "kpyxcfsp", true } };
+        QTest::newRow("lskz 1, kpyxcfsp missing") << Rows { row("dwlx", "03"), row("lskz", "1") } << Items { 15, 73 }
+                                                  << ok << QVariantMap { { "lskz", true }, { "kpyxcfsp", true } };
         QTest::newRow("kpyxcfsp empty") << Rows { row("dwlx", "03"), row("kpyxcfsp", "") } << Items { 73 } << ok
                                         << QVariantMap { { "kpyxcfsp", false } };
         QTest::newRow("lskz missing") << Rows { row("dwlx", "03") } << Items { 15 } << "没有可利用的连锁控制！"
@@ -405,9 +400,9 @@ private Q_SLOTS:
                                                 << ok << QVariantMap { { "psxzsl", n } };
         QTest::newRow("psxzsl missing") << Rows { row("dwlx", "03") } << Items { 77 } << ok
                                         << QVariantMap { { "psxzsl", 100000 } };
-        QTest::newRow("psxzsl trailing blank") << Rows { row("dwlx", "03"), row("psxzsl", "5 ") } << Items { 77 }
-                                               << "系统参数 psxzsl 的值“5 ”不是有效的整数！"
-                                               << QVariantMap { { "psxzsl", 99 } };
+        QTest::newRow("psxzsl trailing blank")
+            << Rows { row("dwlx", "03"), row("psxzsl", "5 ") } << Items { 77 }
+            << "系统参数 psxzsl 的值“5 ”不是有效的整数！" << QVariantMap { { "psxzsl", 99 } };
 
         QTest::newRow("spfzflx empty") << Rows { row("dwlx", "03"), row("spfzflx", "") } << Items { 75 } << ok
                                        << QVariantMap { { "spfzflx", 0 } };
@@ -416,9 +411,9 @@ private Q_SLOTS:
         QTest::newRow("spfzflx abc") << Rows { row("dwlx", "03"), row("spfzflx", "abc") } << Items { 75 }
                                      << "系统参数 spfzflx 的值“abc”不是有效的整数！"
                                      << QVariantMap { { "spfzflx", 99 } };
-        QTest::newRow("whole number out of range") << Rows { row("dwlx", "03"), row("fgckjb", "2147483648") }
-                                                   << Items { 18 } << "系统参数 fgckjb 的值“2147483648”不是有效的整数！"
-                                                   << QVariantMap { { "fgckjb", 99 } };
+        QTest::newRow("whole number out of range")
+            << Rows { row("dwlx", "03"), row("fgckjb", "2147483648") } << Items { 18 }
+            << "系统参数 fgckjb 的值“2147483648”不是有效的整数！" << QVariantMap { { "fgckjb", 99 } };
         QTest::newRow("whole number null") << Rows { row("dwlx", "03"), row("fgckjb", QVariant()) } << Items { 18 }
                                            << "系统参数 fgckjb 的值“”不是有效的整数！" << QVariantMap {};
 
@@ -427,18 +422,18 @@ private Q_SLOTS:
             << QVariantMap { { "mdzdysj", false }, { "mdzdyjj", false } };
         QTest::newRow("mdzdysj 1 alone") << Rows { row("dwlx", "03"), row("mdzdysj", "1") } << Items { 89 } << ok
                                          << QVariantMap { { "mdzdysj", true }, { "mdzdyjj", false } };
-        QTest::newRow("both 1") << Rows { row("dwlx", "03"), row("mdzdysj", "1"), row("mdzdyjj", "1") }
-                                << Items { 89 } << ok << QVariantMap { { "mdzdysj", true }, { "mdzdyjj", true } };
+        QTest::newRow("both 1") << Rows { row("dwlx", "03"), row("mdzdysj", "1"), row("mdzdyjj", "1") } << Items { 89 }
+                                << ok << QVariantMap { { "mdzdysj", true }, { "mdzdyjj", true } };
         QTest::newRow("neither") << Rows { row("dwlx", "03") } << Items { 89 } << ok
                                  << QVariantMap { { "mdzdysj", false }, { "mdzdyjj", false } };
 
         QTest::newRow("xpdjmrsl") << Rows { row("dwlx", "03"), row("xpdjmrsl", "2.5") } << Items { 99 } << ok
                                   << QVariantMap { { "xpdjmrsl", 2.5 } };
-        QTest::newRow("xpdjmrsl missing") << Rows { row("dwlx", "03") } << Items { 99 } << ok
-                                          << QVariantMap { { "xpdjmrsl", 17.0 } };
-        QTest::newRow("xpdjmrsl not a number") << Rows { row("dwlx", "03"), row("xpdjmrsl", "inf") } << Items { 99 }
-                                               << "系统参数 xpdjmrsl 的值“inf”不是有效的数值！"
-                                               << QVariantMap { { "xpdjmrsl", 1.5 } };
+        QTest::newRow("xpdjmrsl missing")
+            << Rows { row("dwlx", "03") } << Items { 99 } << ok << QVariantMap { { "xpdjmrsl", 17.0 } };
+        QTest::newRow("xpdjmrsl not a number")
+            << Rows { row("dwlx", "03"), row("xpdjmrsl", "inf") } << Items { 99 }
+            << "系统参数 xpdjmrsl 的值“inf”不是有效的数值！" << QVariantMap { { "xpdjmrsl", 1.5 } };
 
         // The message is that of the earliest key in processing order, whatever
         // the order of the request.
@@ -469,8 +464,8 @@ private Q_SLOTS:
         for (auto it = fields.cbegin(); it != fields.cend(); ++it) {
             const QVariant actual = fieldOf(info, it.key());
             QVERIFY2(actual == it.value() && actual.typeId() == it.value().typeId(),
-                     qPrintable(QStringLiteral("%1 is %2, expected %3")
-                                    .arg(it.key(), actual.toString(), it.value().toString())));
+                qPrintable(
+                    QStringLiteral("%1 is %2, expected %3").arg(it.key(), actual.toString(), it.value().toString())));
         }
     }
 
@@ -519,15 +514,22 @@ private Q_SLOTS:
         QTest::addColumn<QString>("error");
         const QList<int> query { 0, 1, 2, 3, 4, 13 };
         const QList<int> maintenance { 4, 5, 13, 100 };
-        QTest::newRow("query, all there") << query << "" << "";
-        QTest::newRow("query without dwlx") << query << "dwlx" << "没有可利用的单位类型！";
-        QTest::newRow("query without qyny") << query << "qyny" << "没有可利用的启用年月！";
-        QTest::newRow("query without dybm") << query << "dybm" << "没有可利用的连锁编码及前台销售柜组编码！";
-        QTest::newRow("maintenance, all there") << maintenance << "" << "";
-        QTest::newRow("maintenance without dwlx") << maintenance << "dwlx" << "没有可利用的单位类型！";
+        QTest::newRow("query, all there") << query << ""
+                                          << "";
+        QTest::newRow("query without dwlx") << query << "dwlx"
+                                            << "没有可利用的单位类型！";
+        QTest::newRow("query without qyny") << query << "qyny"
+                                            << "没有可利用的启用年月！";
+        QTest::newRow("query without dybm") << query << "dybm"
+                                            << "没有可利用的连锁编码及前台销售柜组编码！";
+        QTest::newRow("maintenance, all there") << maintenance << ""
+                                                << "";
+        QTest::newRow("maintenance without dwlx") << maintenance << "dwlx"
+                                                  << "没有可利用的单位类型！";
         QTest::newRow("maintenance without dybm") << maintenance << "dybm"
                                                   << "没有可利用的连锁编码及前台销售柜组编码！";
-        QTest::newRow("maintenance without dwmc") << maintenance << "dwmc" << "没有可利用的单位名称！";
+        QTest::newRow("maintenance without dwmc") << maintenance << "dwmc"
+                                                  << "没有可利用的单位名称！";
     }
 
     void formRequests()

@@ -77,16 +77,13 @@ class TestIniFile : public QObject
             write();
             QFAIL("the write was not refused");
         } catch (const IniWriteError &e) {
-            QCOMPARE(QString::fromUtf8(e.what()), message.isEmpty() ? QStringLiteral("Unable to write to ") + path
-                                                                    : message);
+            QCOMPARE(QString::fromUtf8(e.what()),
+                message.isEmpty() ? QStringLiteral("Unable to write to ") + path : message);
         }
     }
 
 private Q_SLOTS:
-    void init()
-    {
-        QFile::remove(file());
-    }
+    void init() { QFile::remove(file()); }
 
     void read_data()
     {
@@ -97,19 +94,44 @@ private Q_SLOTS:
 
         const QByteArray grid = "; layout of the listing\r\n[SqSearchGrid]\r\nf_sqbm=80\r\n  F_SqMc  =  商圈 名称  \r\n"
                                 "f_jb=\r\n;f_mj=9\r\nexpr=a=b\r\n\r\n[ColorOption]\r\nBack=255\r\n";
-        QTest::newRow("exact") << grid << "SqSearchGrid" << "f_sqbm" << "80";
-        QTest::newRow("section any case") << grid << "SQSEARCHGRID" << "f_sqbm" << "80";
-        QTest::newRow("key any case, value trimmed") << grid << "sqsearchgrid" << "f_sqmc" << "商圈 名称";
-        QTest::newRow("empty value is a value") << grid << "SqSearchGrid" << "f_jb" << "";
-        QTest::newRow("comment is no key") << grid << "SqSearchGrid" << "f_mj" << "默认";
-        QTest::newRow("value holding =") << grid << "SqSearchGrid" << "expr" << "a=b";
-        QTest::newRow("key of another section") << grid << "SqSearchGrid" << "Back" << "默认";
-        QTest::newRow("missing section") << grid << "Other" << "f_sqbm" << "默认";
-        QTest::newRow("first of two keys") << QByteArray("[S]\nk=1\nK=2\n") << "s" << "k" << "1";
-        QTest::newRow("chinese names") << QByteArray("[颜色]\n背景=1\n") << "颜色" << "背景" << "1";
-        QTest::newRow("utf-8 byte order mark") << QByteArray("\xEF\xBB\xBF[S]\nk=v\n") << "S" << "k" << "v";
-        QTest::newRow("cut to 2047") << "[S]\nk=" + QByteArray(3000, 'x') << "S" << "k" << QString(2047, u'x');
-        QTest::newRow("empty file") << QByteArray() << "S" << "k" << "默认";
+        QTest::newRow("exact") << grid << "SqSearchGrid"
+                               << "f_sqbm"
+                               << "80";
+        QTest::newRow("section any case") << grid << "SQSEARCHGRID"
+                                          << "f_sqbm"
+                                          << "80";
+        QTest::newRow("key any case, value trimmed") << grid << "sqsearchgrid"
+                                                     << "f_sqmc"
+                                                     << "商圈 名称";
+        QTest::newRow("empty value is a value") << grid << "SqSearchGrid"
+                                                << "f_jb"
+                                                << "";
+        QTest::newRow("comment is no key") << grid << "SqSearchGrid"
+                                           << "f_mj"
+                                           << "默认";
+        QTest::newRow("value holding =") << grid << "SqSearchGrid"
+                                         << "expr"
+                                         << "a=b";
+        QTest::newRow("key of another section") << grid << "SqSearchGrid"
+                                                << "Back"
+                                                << "默认";
+        QTest::newRow("missing section") << grid << "Other"
+                                         << "f_sqbm"
+                                         << "默认";
+        QTest::newRow("first of two keys") << QByteArray("[S]\nk=1\nK=2\n") << "s"
+                                           << "k"
+                                           << "1";
+        QTest::newRow("chinese names") << QByteArray("[颜色]\n背景=1\n") << "颜色"
+                                       << "背景"
+                                       << "1";
+        QTest::newRow("utf-8 byte order mark") << QByteArray("\xEF\xBB\xBF[S]\nk=v\n") << "S"
+                                               << "k"
+                                               << "v";
+        QTest::newRow("cut to 2047") << "[S]\nk=" + QByteArray(3000, 'x') << "S"
+                                     << "k" << QString(2047, u'x');
+        QTest::newRow("empty file") << QByteArray() << "S"
+                                    << "k"
+                                    << "默认";
     }
 
     void read()
@@ -125,13 +147,13 @@ private Q_SLOTS:
     void readWithoutFile()
     {
         QCOMPARE(ReadIniValue(QStringLiteral("none.ini"), QStringLiteral("S"), QStringLiteral("k"),
-                              QStringLiteral("默认"), dir()),
-                 QStringLiteral("默认"));
+                     QStringLiteral("默认"), dir()),
+            QStringLiteral("默认"));
         // A folder where the file should be reads as no file.
         QVERIFY(QDir(m_dir.path()).mkpath(QStringLiteral("folder.ini")));
         QCOMPARE(ReadIniValue(QStringLiteral("folder.ini"), QStringLiteral("S"), QStringLiteral("k"),
-                              QStringLiteral("默认"), dir()),
-                 QStringLiteral("默认"));
+                     QStringLiteral("默认"), dir()),
+            QStringLiteral("默认"));
     }
 
     void directoryRule()
@@ -140,8 +162,8 @@ private Q_SLOTS:
         writeBytes(dir() + QStringLiteral("sub/a.ini"), "[S]\nk=inside\n");
         writeBytes(dir() + QStringLiteral("suba.ini"), "[S]\nk=joined\n");
         const auto read = [](const QString &directory) {
-            return ReadIniValue(QStringLiteral("a.ini"), QStringLiteral("S"), QStringLiteral("k"), QString(),
-                                directory);
+            return ReadIniValue(
+                QStringLiteral("a.ini"), QStringLiteral("S"), QStringLiteral("k"), QString(), directory);
         };
         QCOMPARE(read(dir() + QStringLiteral("sub/")), QStringLiteral("inside"));
         // No separator is added: the folder's name and the file name run together.
@@ -168,32 +190,48 @@ private Q_SLOTS:
         QTest::addColumn<QString>("value");
         QTest::addColumn<QByteArray>("after");
 
-        QTest::newRow("replace, all else kept")
-            << QByteArray("\xEF\xBB\xBF; 列宽\r\n[SqSearchGrid]\r\n  F_SQBM = 80 \r\nf_sqmc=120\r\n\r\n[ColorOption]\r\nBack=1")
-            << "sqsearchgrid" << "f_sqbm" << "95"
-            << QByteArray("\xEF\xBB\xBF; 列宽\r\n[SqSearchGrid]\r\n  F_SQBM =95\r\nf_sqmc=120\r\n\r\n[ColorOption]\r\nBack=1");
-        QTest::newRow("only the first of two keys")
-            << QByteArray("[S]\nk=1\nk=2\n") << "S" << "K" << "3" << QByteArray("[S]\nk=3\nk=2\n");
+        QTest::newRow("replace, all else kept") << QByteArray(
+            "\xEF\xBB\xBF; 列宽\r\n[SqSearchGrid]\r\n  F_SQBM = 80 \r\nf_sqmc=120\r\n\r\n[ColorOption]\r\nBack=1")
+                                                << "sqsearchgrid"
+                                                << "f_sqbm"
+                                                << "95"
+                                                << QByteArray("\xEF\xBB\xBF; 列宽\r\n[SqSearchGrid]\r\n  F_SQBM "
+                                                              "=95\r\nf_sqmc=120\r\n\r\n[ColorOption]\r\nBack=1");
+        QTest::newRow("only the first of two keys") << QByteArray("[S]\nk=1\nk=2\n") << "S"
+                                                    << "K"
+                                                    << "3" << QByteArray("[S]\nk=3\nk=2\n");
         QTest::newRow("new key before the blank line and the next section")
-            << QByteArray("[A]\nx=1\n\n[B]\ny=2\n") << "a" << "z" << "3"
-            << QByteArray("[A]\nx=1\nz=3\n\n[B]\ny=2\n");
+            << QByteArray("[A]\nx=1\n\n[B]\ny=2\n") << "a"
+            << "z"
+            << "3" << QByteArray("[A]\nx=1\nz=3\n\n[B]\ny=2\n");
         QTest::newRow("new key after a comment of the section")
-            << QByteArray("[A]\nx=1\n; end of A\n[B]\n") << "A" << "z" << "3"
-            << QByteArray("[A]\nx=1\n; end of A\nz=3\n[B]\n");
-        QTest::newRow("new key, last line without line end")
-            << QByteArray("[A]\r\nx=1") << "A" << "z" << "3" << QByteArray("[A]\r\nx=1\r\nz=3\r\n");
-        QTest::newRow("new key under a bare section line") << QByteArray("[A]") << "A" << "k" << "v"
-                                                           << QByteArray("[A]\nk=v\n");
-        QTest::newRow("new section in the file's line ends")
-            << QByteArray("[A]\r\nx=1\r\n") << "New" << "k" << "v" << QByteArray("[A]\r\nx=1\r\n\r\n[New]\r\nk=v\r\n");
-        QTest::newRow("new section after a blank last line")
-            << QByteArray("x=1\n\n") << "S" << "k" << "v" << QByteArray("x=1\n\n[S]\nk=v\n");
-        QTest::newRow("empty file") << QByteArray() << "S" << "k" << "v" << QByteArray("[S]\nk=v\n");
-        QTest::newRow("mixed line ends kept") << QByteArray("[A]\r\nx=1\ny=2\r\n") << "A" << "y" << "9"
-                                              << QByteArray("[A]\r\nx=1\ny=9\r\n");
-        QTest::newRow("chinese value") << QByteArray("[S]\nk=旧\n") << "S" << "k" << "新值"
-                                       << QByteArray("[S]\nk=新值\n");
-        QTest::newRow("empty value") << QByteArray("[S]\nk=v\n") << "S" << "k" << "" << QByteArray("[S]\nk=\n");
+            << QByteArray("[A]\nx=1\n; end of A\n[B]\n") << "A"
+            << "z"
+            << "3" << QByteArray("[A]\nx=1\n; end of A\nz=3\n[B]\n");
+        QTest::newRow("new key, last line without line end") << QByteArray("[A]\r\nx=1") << "A"
+                                                             << "z"
+                                                             << "3" << QByteArray("[A]\r\nx=1\r\nz=3\r\n");
+        QTest::newRow("new key under a bare section line") << QByteArray("[A]") << "A"
+                                                           << "k"
+                                                           << "v" << QByteArray("[A]\nk=v\n");
+        QTest::newRow("new section in the file's line ends") << QByteArray("[A]\r\nx=1\r\n") << "New"
+                                                             << "k"
+                                                             << "v" << QByteArray("[A]\r\nx=1\r\n\r\n[New]\r\nk=v\r\n");
+        QTest::newRow("new section after a blank last line") << QByteArray("x=1\n\n") << "S"
+                                                             << "k"
+                                                             << "v" << QByteArray("x=1\n\n[S]\nk=v\n");
+        QTest::newRow("empty file") << QByteArray() << "S"
+                                    << "k"
+                                    << "v" << QByteArray("[S]\nk=v\n");
+        QTest::newRow("mixed line ends kept") << QByteArray("[A]\r\nx=1\ny=2\r\n") << "A"
+                                              << "y"
+                                              << "9" << QByteArray("[A]\r\nx=1\ny=9\r\n");
+        QTest::newRow("chinese value") << QByteArray("[S]\nk=旧\n") << "S"
+                                       << "k"
+                                       << "新值" << QByteArray("[S]\nk=新值\n");
+        QTest::newRow("empty value") << QByteArray("[S]\nk=v\n") << "S"
+                                     << "k"
+                                     << "" << QByteArray("[S]\nk=\n");
     }
 
     void write()
@@ -212,7 +250,7 @@ private Q_SLOTS:
     void writeCreatesTheFile()
     {
         WriteIniValue(QStringLiteral("Kalmorapos.ini"), QStringLiteral("ColorOption"), QStringLiteral("Back"),
-                      QStringLiteral("16777215"), dir());
+            QStringLiteral("16777215"), dir());
         QCOMPARE(readBytes(file()), QByteArray("[ColorOption]\nBack=16777215\n"));
     }
 
@@ -236,18 +274,18 @@ private Q_SLOTS:
 
         const QString section = QStringLiteral("颜色") + bracketChar;
         QCOMPARE(ReadIniValue(QStringLiteral("Kalmorapos.ini"), section, QStringLiteral("字体"), QString(), dir()),
-                 QStringLiteral("宋体"));
+            QStringLiteral("宋体"));
         WriteIniValue(QStringLiteral("Kalmorapos.ini"), section, QStringLiteral("back"), QStringLiteral("深蓝"), dir());
         WriteIniValue(QStringLiteral("Kalmorapos.ini"), QStringLiteral("新节"), QStringLiteral("键"),
-                      QStringLiteral("值"), dir());
+            QStringLiteral("值"), dir());
 
         QString after = before;
         after.replace(QStringLiteral("Back=1"), QStringLiteral("Back=深蓝"));
         after += QStringLiteral("\r\n[新节]\r\n键=值\r\n");
         QCOMPARE(readBytes(file()), gb18030(after));
-        QCOMPARE(ReadIniValue(QStringLiteral("Kalmorapos.ini"), QStringLiteral("其它"), QStringLiteral("x"),
-                              QString(), dir()),
-                 bracketChar);
+        QCOMPARE(ReadIniValue(
+                     QStringLiteral("Kalmorapos.ini"), QStringLiteral("其它"), QStringLiteral("x"), QString(), dir()),
+            bracketChar);
     }
 
     void refusedWrite_data()
@@ -275,16 +313,15 @@ private Q_SLOTS:
             path,
             [&] {
                 WriteIniValue(QStringLiteral("Kalmorapos.ini"), QStringLiteral("S"), QStringLiteral("k"),
-                              QStringLiteral("v"), directory);
+                    QStringLiteral("v"), directory);
             },
             QString());
         if (setup == QLatin1String("folder"))
             QVERIFY(QFileInfo(path).isDir());
         else
             QVERIFY(!QFileInfo::exists(path));
-        QCOMPARE(readBytes(dir() + QStringLiteral("plain")), setup == QLatin1String("file as folder")
-                                                                 ? QByteArray("x")
-                                                                 : QByteArray("<unreadable>"));
+        QCOMPARE(readBytes(dir() + QStringLiteral("plain")),
+            setup == QLatin1String("file as folder") ? QByteArray("x") : QByteArray("<unreadable>"));
         QDir(dir() + QStringLiteral("Kalmorapos.ini")).removeRecursively();
         QFile::remove(dir() + QStringLiteral("plain"));
     }
@@ -302,14 +339,14 @@ private Q_SLOTS:
                 path,
                 [&] {
                     WriteIniValue(QStringLiteral("Kalmorapos.ini"), QStringLiteral("ColorOption"),
-                                  QStringLiteral("Back"), QString(200, u'9'), folder.path() + u'/');
+                        QStringLiteral("Back"), QString(200, u'9'), folder.path() + u'/');
                 },
                 QString());
         }
         QCOMPARE(readBytes(path), before);
         // No half-written file is left next to it.
         QCOMPARE(QDir(folder.path()).entryList(QDir::Files | QDir::Hidden),
-                 QStringList { QStringLiteral("Kalmorapos.ini") });
+            QStringList { QStringLiteral("Kalmorapos.ini") });
     }
 
     void unstorableInputIsRefused_data()
@@ -318,13 +355,33 @@ private Q_SLOTS:
         QTest::addColumn<QString>("key");
         QTest::addColumn<QString>("value");
         QTest::addColumn<QString>("reason");
-        QTest::newRow("line break in the value") << "S" << "k" << "a\nb" << "the value of \"k\" holds a line break";
-        QTest::newRow("return in the value") << "S" << "k" << "a\rb" << "the value of \"k\" holds a line break";
-        QTest::newRow("= in the key") << "S" << "a=b" << "v" << "the key name \"a=b\" cannot be stored";
-        QTest::newRow("empty key") << "S" << " " << "v" << "the key name \" \" cannot be stored";
-        QTest::newRow("key that reads as a section") << "S" << "[x" << "v" << "the key name \"[x\" cannot be stored";
-        QTest::newRow("] in the section") << "a]b" << "k" << "v" << "the section name \"a]b\" cannot be stored";
-        QTest::newRow("line break in the section") << "a\nb" << "k" << "v"
+        QTest::newRow("line break in the value") << "S"
+                                                 << "k"
+                                                 << "a\nb"
+                                                 << "the value of \"k\" holds a line break";
+        QTest::newRow("return in the value") << "S"
+                                             << "k"
+                                             << "a\rb"
+                                             << "the value of \"k\" holds a line break";
+        QTest::newRow("= in the key") << "S"
+                                      << "a=b"
+                                      << "v"
+                                      << "the key name \"a=b\" cannot be stored";
+        QTest::newRow("empty key") << "S"
+                                   << " "
+                                   << "v"
+                                   << "the key name \" \" cannot be stored";
+        QTest::newRow("key that reads as a section") << "S"
+                                                     << "[x"
+                                                     << "v"
+                                                     << "the key name \"[x\" cannot be stored";
+        QTest::newRow("] in the section") << "a]b"
+                                          << "k"
+                                          << "v"
+                                          << "the section name \"a]b\" cannot be stored";
+        QTest::newRow("line break in the section") << "a\nb"
+                                                   << "k"
+                                                   << "v"
                                                    << "the section name \"a\nb\" cannot be stored";
     }
 

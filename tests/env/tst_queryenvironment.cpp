@@ -33,10 +33,7 @@ class TestQueryEnvironment : public QObject
     }
 
 private Q_SLOTS:
-    void cleanup()
-    {
-        releaseHostContext();
-    }
+    void cleanup() { releaseHostContext(); }
 
     void readsItsEnvironmentAtCreation()
     {
@@ -76,9 +73,12 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("missing");
         QTest::addColumn<QString>("message");
-        QTest::newRow("year and month") << "year and month" << "取得当前年月时出错！";
-        QTest::newRow("qyny") << "qyny" << "没有可利用的启用年月！";
-        QTest::newRow("dybm") << "dybm" << "没有可利用的连锁编码及前台销售柜组编码！";
+        QTest::newRow("year and month") << "year and month"
+                                        << "取得当前年月时出错！";
+        QTest::newRow("qyny") << "qyny"
+                              << "没有可利用的启用年月！";
+        QTest::newRow("dybm") << "dybm"
+                              << "没有可利用的连锁编码及前台销售柜组编码！";
     }
 
     void failureShowsTheMessageAndCloses()

@@ -35,21 +35,33 @@ private Q_SLOTS:
                                           << "select * from tbsqda where f_sqmc like '% tbX%'";
         QTest::newRow("end of a longer name") << "select datalen(f_sqmc) from tbsqda" << db2 << ""
                                               << "select dataLength(f_sqmc) from tbsqda";
-        QTest::newRow("sql server unchanged") << "select IsNull(f_sqmc,'') from tbsqda" << "SQLSERVER" << "ADM"
+        QTest::newRow("sql server unchanged") << "select IsNull(f_sqmc,'') from tbsqda"
+                                              << "SQLSERVER"
+                                              << "ADM"
                                               << "select IsNull(f_sqmc,'') from tbsqda";
 
         // Kinds are compared exactly.
-        QTest::newRow("oracle unchanged") << "select len(x) from tbsqda" << "ORACLE" << ""
+        QTest::newRow("oracle unchanged") << "select len(x) from tbsqda"
+                                          << "ORACLE"
+                                          << ""
                                           << "select len(x) from tbsqda";
-        QTest::newRow("lower-case db2 is not DB2") << "select len(x) from tbsqda" << "db2" << ""
+        QTest::newRow("lower-case db2 is not DB2") << "select len(x) from tbsqda"
+                                                   << "db2"
+                                                   << ""
                                                    << "select len(x) from tbsqda";
-        QTest::newRow("empty db2") << "" << db2 << "ADM" << "";
-        QTest::newRow("empty sqlserver") << "" << "SQLSERVER" << "ADM" << "";
+        QTest::newRow("empty db2") << "" << db2 << "ADM"
+                                   << "";
+        QTest::newRow("empty sqlserver") << ""
+                                         << "SQLSERVER"
+                                         << "ADM"
+                                         << "";
 
         QTest::newRow("blank before parenthesis") << "select isnull (a,0), len (b) from t" << db2 << ""
                                                   << "select isnull (a,0), len (b) from t";
-        QTest::newRow("table at the very start") << "TBSQDA where x=1" << db2 << "ADM" << "TBSQDA where x=1";
-        QTest::newRow("blank schema") << "select * from tbsqda" << db2 << " \t " << "select * from tbsqda";
+        QTest::newRow("table at the very start") << "TBSQDA where x=1" << db2 << "ADM"
+                                                 << "TBSQDA where x=1";
+        QTest::newRow("blank schema") << "select * from tbsqda" << db2 << " \t "
+                                      << "select * from tbsqda";
         QTest::newRow("substring any case") << "SubString(a,1,1), substring(b,1,1)" << db2 << ""
                                             << "substr(a,1,1), substr(b,1,1)";
         QTest::newRow("coalesce already there") << "select COALESCE(a,0) from t" << db2 << ""
@@ -61,8 +73,8 @@ private Q_SLOTS:
         QTest::newRow("adjacent matches") << "isnull(isnull(a,b),c)" << db2 << ""
                                           << "Coalesce(Coalesce(a,b),c)";
         // Chinese text keeps its characters; only ASCII letters fold for the search.
-        QTest::newRow("chinese text") << "select * from tb商圈 where f_sqmc='东城 tb区' and len(名称)=2" << db2
-                                      << "" << "select * from tb商圈 where f_sqmc='东城 tb区' and Length(名称)=2";
+        QTest::newRow("chinese text") << "select * from tb商圈 where f_sqmc='东城 tb区' and len(名称)=2" << db2 << ""
+                                      << "select * from tb商圈 where f_sqmc='东城 tb区' and Length(名称)=2";
         QTest::newRow("non-ascii letters do not fold") << "select ísnull(a) from ťb" << db2 << ""
                                                        << "select ísnull(a) from ťb";
     }

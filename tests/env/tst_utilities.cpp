@@ -96,14 +96,22 @@ private Q_SLOTS:
         QTest::addColumn<int>("count");
         QTest::addColumn<QStringList>("pieces"); // PieceAt for index 1, 2, ...
 
-        QTest::newRow("empty") << "" << "," << 0 << QStringList { "", "" };
-        QTest::newRow("no separator gives nothing") << "abc" << "," << 1 << QStringList { "", "" };
-        QTest::newRow("empty piece") << "a,b,,c" << "," << 4 << QStringList { "a", "b", "", "c", "" };
-        QTest::newRow("a,,b") << "a,,b" << "," << 3 << QStringList { "a", "", "b", "" };
-        QTest::newRow("bar") << "x|y" << "|" << 2 << QStringList { "x", "y", "" };
-        QTest::newRow("trailing separator") << "a," << "," << 2 << QStringList { "a", "", "" };
-        QTest::newRow("separator only") << "," << "," << 2 << QStringList { "", "", "" };
-        QTest::newRow("chinese") << "并且;或者" << ";" << 2 << QStringList { "并且", "或者" };
+        QTest::newRow("empty") << ""
+                               << "," << 0 << QStringList { "", "" };
+        QTest::newRow("no separator gives nothing") << "abc"
+                                                    << "," << 1 << QStringList { "", "" };
+        QTest::newRow("empty piece") << "a,b,,c"
+                                     << "," << 4 << QStringList { "a", "b", "", "c", "" };
+        QTest::newRow("a,,b") << "a,,b"
+                              << "," << 3 << QStringList { "a", "", "b", "" };
+        QTest::newRow("bar") << "x|y"
+                             << "|" << 2 << QStringList { "x", "y", "" };
+        QTest::newRow("trailing separator") << "a,"
+                                            << "," << 2 << QStringList { "a", "", "" };
+        QTest::newRow("separator only") << ","
+                                        << "," << 2 << QStringList { "", "", "" };
+        QTest::newRow("chinese") << "并且;或者"
+                                 << ";" << 2 << QStringList { "并且", "或者" };
     }
 
     void pieces()
@@ -126,15 +134,25 @@ private Q_SLOTS:
         QTest::addColumn<QString>("text");
         QTest::addColumn<QStringList>("list");
         QTest::addColumn<bool>("complete");
-        QTest::newRow("empty") << ";" << "" << QStringList { "" } << false;
-        QTest::newRow("trimmed") << ";" << "a; b;c" << QStringList { "a", "b", "c" } << true;
-        QTest::newRow("empty middle") << ";" << "a;;b" << QStringList { "a", "", "b" } << false;
-        QTest::newRow("trailing separator") << ";" << "a;" << QStringList { "a", "" } << false;
-        QTest::newRow("blank piece") << ";" << "a; \t;b" << QStringList { "a", "", "b" } << false;
-        QTest::newRow("control characters trimmed") << ";" << "\ta\r\n" << QStringList { "a" } << true;
-        QTest::newRow("full-width space is text") << ";" << "　a" << QStringList { "　a" } << true;
-        QTest::newRow("longer separator") << "::" << "a::b:c" << QStringList { "a", "b:c" } << true;
-        QTest::newRow("empty separator") << "" << " a;b " << QStringList { "a;b" } << true;
+        QTest::newRow("empty") << ";"
+                               << "" << QStringList { "" } << false;
+        QTest::newRow("trimmed") << ";"
+                                 << "a; b;c" << QStringList { "a", "b", "c" } << true;
+        QTest::newRow("empty middle") << ";"
+                                      << "a;;b" << QStringList { "a", "", "b" } << false;
+        QTest::newRow("trailing separator") << ";"
+                                            << "a;" << QStringList { "a", "" } << false;
+        QTest::newRow("blank piece") << ";"
+                                     << "a; \t;b" << QStringList { "a", "", "b" } << false;
+        QTest::newRow("control characters trimmed") << ";"
+                                                    << "\ta\r\n"
+                                                    << QStringList { "a" } << true;
+        QTest::newRow("full-width space is text") << ";"
+                                                  << "　a" << QStringList { "　a" } << true;
+        QTest::newRow("longer separator") << "::"
+                                          << "a::b:c" << QStringList { "a", "b:c" } << true;
+        QTest::newRow("empty separator") << ""
+                                         << " a;b " << QStringList { "a;b" } << true;
     }
 
     void splitTrimmed()
