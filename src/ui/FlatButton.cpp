@@ -1,6 +1,7 @@
 #include "FlatButton.h"
 
 #include <QPainter>
+#include <QShortcutEvent>
 
 namespace sqda {
 
@@ -36,6 +37,20 @@ QSize FlatButton::sizeHint() const
     const QFontMetrics fm(font());
     const QRect r = fm.boundingRect(QRect(), Qt::TextSingleLine | Qt::TextShowMnemonic, text());
     return QSize(r.width() + 16, r.height() + 8);
+}
+
+bool FlatButton::event(QEvent *e)
+{
+    // Alt with the access letter presses the button at once, as a click would,
+    // rather than after an animated press.
+    if (e->type() == QEvent::Shortcut) {
+        auto *se = static_cast<QShortcutEvent *>(e);
+        if (!se->isAmbiguous() && se->key() == shortcut() && isEnabled()) {
+            click();
+            return true;
+        }
+    }
+    return QAbstractButton::event(e);
 }
 
 void FlatButton::paintEvent(QPaintEvent *)

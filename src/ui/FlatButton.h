@@ -27,6 +27,7 @@ public:
     QSize sizeHint() const override;
 
 protected:
+    bool event(QEvent *e) override;
     void paintEvent(QPaintEvent *e) override;
 
 private:

@@ -4,6 +4,7 @@
 #include "DialogState.h"
 #include "DialogUnits.h"
 #include "FlatButton.h"
+#include "FlatComboBox.h"
 #include "FlatDialogForm.h"
 #include "FlatStyle.h"
 #include "MessageLayout.h"
@@ -12,7 +13,6 @@
 #include "host/HostContext.h"
 
 #include <QApplication>
-#include <QComboBox>
 #include <QFontMetrics>
 #include <QLabel>
 #include <QLineEdit>
@@ -257,13 +257,13 @@ void ChooseFlatItem(const QString &caption, const QString &prompt, const QString
     QLabel *label = addPrompt(*form, du, prompt);
 
     const QFont font = songTi9();
-    auto *box = new QComboBox(form.get());
+    auto *box = new FlatComboBox(form.get());
     box->setFont(font);
     box->setEditable(listStyle == 1);
     box->setInsertPolicy(QComboBox::NoInsert);
     box->addItems(items);
     box->setCurrentIndex(items.isEmpty() ? -1 : 0);
-    makeFlatComboBox(box, colorFromBgr(dialogState().DialogLineColor));
+    box->setLineColor(colorFromBgr(dialogState().DialogLineColor));
     box->setGeometry(label->x(), du.v(19), du.h(164), box->sizeHint().height());
     form->handleKeysOf(box);
 

@@ -116,7 +116,14 @@ void FlatDialogForm::showEvent(QShowEvent *e)
     // Once shown, the window frame is known: centre the whole window.
     if (m_centred && !e->spontaneous())
         centreOnScreen();
-    if (onShow)
+}
+
+void FlatDialogForm::setVisible(bool visible)
+{
+    // QDialog hands its focus widget a tab-style focus-in as it shows, which
+    // selects an edit's whole text; the show handler comes after that.
+    QDialog::setVisible(visible);
+    if (visible && onShow)
         onShow();
 }
 

@@ -38,8 +38,10 @@ public:
     // The control's keys pass through FlatDialogKeyDown first.
     void handleKeysOf(QWidget *control);
 
-    // Runs when the dialog is shown, after it has been placed.
+    // Runs once the dialog is shown, after the dialog's own focus handling.
     std::function<void()> onShow;
+
+    void setVisible(bool visible) override;
 
     // Shows the dialog modally and returns its result. A dialog destroyed
     // meanwhile (its owner window went away) counts as cancelled and is not

@@ -1,17 +1,15 @@
-// The flat look of the dialogs' edit and drop-down list: a one-pixel border in
-// the dialog's line colour on a white field.
+// The flat look of the dialogs' edit: a one-pixel border in the dialog's line
+// colour on a white field.
 #pragma once
 
 #include <QColor>
 #include <QChar>
 
-class QComboBox;
 class QLineEdit;
 
 namespace sqda {
 
 // `mask` other than a null character shows every character as `mask`.
 void makeFlatEdit(QLineEdit *edit, const QColor &lineColor, QChar mask = QChar());
-void makeFlatComboBox(QComboBox *box, const QColor &lineColor);
 
 } // namespace sqda

@@ -73,7 +73,6 @@ void TRopInst::execModal()
 {
     setWindowModality(Qt::ApplicationModal);
     show();
-    raise();
     activateWindow();
     setFocus(Qt::PopupFocusReason);
     if (!isVisible())
