@@ -29,7 +29,7 @@ std::optional<TColor> parseColorValue(const QString &text)
         base = 16;
         ++i;
     } else if (i + 1 < n && text.at(i) == QLatin1Char('0')
-               && (text.at(i + 1) == QLatin1Char('x') || text.at(i + 1) == QLatin1Char('X'))) {
+        && (text.at(i + 1) == QLatin1Char('x') || text.at(i + 1) == QLatin1Char('X'))) {
         base = 16;
         i += 2;
     }

@@ -117,9 +117,10 @@ QLabel *addPrompt(FlatDialogForm &form, const DialogUnits &du, const QString &pr
 void addOkCancel(FlatDialogForm &form, const DialogUnits &du, bool named, const QFont *font)
 {
     const QColor line = colorFromBgr(dialogState().DialogLineColor);
-    FlatButton *ok = form.addFlatButton(QStringLiteral("确认(&O)"), ResultOK, QRect(du.h(38), du.v(41), du.h(50), du.v(14)), line);
-    FlatButton *cancel
-        = form.addFlatButton(QStringLiteral("放弃(&C)"), ResultCancel, QRect(du.h(92), du.v(41), du.h(50), du.v(14)), line);
+    FlatButton *ok
+        = form.addFlatButton(QStringLiteral("确认(&O)"), ResultOK, QRect(du.h(38), du.v(41), du.h(50), du.v(14)), line);
+    FlatButton *cancel = form.addFlatButton(
+        QStringLiteral("放弃(&C)"), ResultCancel, QRect(du.h(92), du.v(41), du.h(50), du.v(14)), line);
     if (named) {
         ok->setObjectName(QStringLiteral("btnOK"));
         cancel->setObjectName(QStringLiteral("btnCancel"));
@@ -245,8 +246,8 @@ QString AskFlatText(const QString &caption, const QString &prompt, const QString
     return result;
 }
 
-void ChooseFlatItem(const QString &caption, const QString &prompt, const QStringList &items, int listStyle,
-                    QString &value)
+void ChooseFlatItem(
+    const QString &caption, const QString &prompt, const QStringList &items, int listStyle, QString &value)
 {
     ensureLibraryInitialized();
     auto form = std::make_unique<FlatDialogForm>(ownerWindow());

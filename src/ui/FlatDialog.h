@@ -43,7 +43,7 @@ int ShowFlatMessage(const QString &message, MessageKind kind, DialogButtons butt
 std::unique_ptr<QDialog> CreateFlatMessageForm(const QString &message, MessageKind kind, DialogButtons buttons);
 bool QueryFlatText(const QString &caption, const QString &prompt, QString &value, QChar mask = QChar());
 QString AskFlatText(const QString &caption, const QString &prompt, const QString &defaultText);
-void ChooseFlatItem(const QString &caption, const QString &prompt, const QStringList &items, int listStyle,
-                    QString &value);
+void ChooseFlatItem(
+    const QString &caption, const QString &prompt, const QStringList &items, int listStyle, QString &value);
 
 } // namespace sqda

@@ -15,8 +15,8 @@ namespace sqda {
 
 FlatDialogForm::FlatDialogForm(QWidget *owner)
     : QDialog(owner,
-              Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
-                  | Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint)
+        Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
+            | Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint)
 {
     setAutoFillBackground(true);
     setSizeGripEnabled(false);
@@ -50,8 +50,8 @@ void FlatDialogForm::centreOnScreen()
     m_centred = true;
 }
 
-FlatButton *FlatDialogForm::addFlatButton(const QString &caption, int result, const QRect &geometry,
-                                          const QColor &lineColor)
+FlatButton *FlatDialogForm::addFlatButton(
+    const QString &caption, int result, const QRect &geometry, const QColor &lineColor)
 {
     auto *button = new FlatButton(caption, this);
     button->ModalResult = result;

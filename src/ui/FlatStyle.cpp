@@ -6,8 +6,8 @@ namespace sqda {
 
 void makeFlatEdit(QLineEdit *edit, const QColor &lineColor, QChar mask)
 {
-    QString sheet = QStringLiteral("QLineEdit { border: 1px solid %1; background: white; padding: 1px; ")
-                        .arg(lineColor.name());
+    QString sheet
+        = QStringLiteral("QLineEdit { border: 1px solid %1; background: white; padding: 1px; ").arg(lineColor.name());
     if (!mask.isNull()) {
         sheet += QStringLiteral("lineedit-password-character: %1; ").arg(mask.unicode());
         edit->setEchoMode(QLineEdit::Password);

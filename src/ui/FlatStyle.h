@@ -2,8 +2,8 @@
 // colour on a white field.
 #pragma once
 
-#include <QColor>
 #include <QChar>
+#include <QColor>
 
 class QLineEdit;
 

@@ -32,7 +32,7 @@ MessageLayout layoutMessage(const MessageLayoutInput &in)
     l.buttonGroupWidth = n > 0 ? n * l.buttonWidth + (n - 1) * l.buttonSpacing : 0;
 
     l.client = QSize(std::max(l.iconText.width(), l.buttonGroupWidth) + 2 * l.horzMargin,
-                     l.iconText.height() + l.buttonHeight + l.vertSpacing + 2 * l.vertMargin);
+        l.iconText.height() + l.buttonHeight + l.vertSpacing + 2 * l.vertMargin);
 
     if (in.hasIcon)
         l.icon = QRect(l.horzMargin, l.vertMargin, IconSize, IconSize);
@@ -60,7 +60,7 @@ QSize measureMessageText(const QFontMetrics &fm, const QString &text, int screen
 QPoint centredOnScreen(const QRect &screen, const QSize &outer)
 {
     return QPoint(screen.left() + screen.width() / 2 - outer.width() / 2,
-                  screen.top() + screen.height() / 2 - outer.height() / 2);
+        screen.top() + screen.height() / 2 - outer.height() / 2);
 }
 
 } // namespace sqda

@@ -21,7 +21,7 @@ void TRopWin::ShowPopup()
 {
     if (Lines.isEmpty()) {
         QMessageBox box(QMessageBox::NoIcon, QStringLiteral("Error"), QStringLiteral("The Lines is empty"),
-                        QMessageBox::Ok, ownerWindow());
+            QMessageBox::Ok, ownerWindow());
         box.exec();
         return;
     }

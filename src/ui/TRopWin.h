@@ -20,7 +20,7 @@ public:
     explicit TRopWin(QObject *owner = nullptr);
     ~TRopWin() override;
 
-    QBrush Brush{Qt::white}; // fill of the text box
+    QBrush Brush { Qt::white }; // fill of the text box
     QFont Font; // font of the text
     QColor FontColor; // colour of the text; invalid: the window-text colour
     QStringList Lines;

@@ -133,7 +133,7 @@ private Q_SLOTS:
         ModalAnswerer answerer;
         answerer.then(typeKey(Qt::Key(key)));
         QCOMPARE(ShowFlatMessage(QStringLiteral("删除这个条件吗？"), MessageKind::Confirmation, DialogButtons(buttons)),
-                 result);
+            result);
         QVERIFY(answerer.idle());
         QVERIFY(answerer.unexpected.isEmpty());
     }
@@ -153,8 +153,7 @@ private Q_SLOTS:
         QTest::newRow("ignore") << int(DialogButton::Ignore) << "Ignore" << QStringLiteral("&Ignore") << 5;
         QTest::newRow("all") << int(DialogButton::All) << "All" << QStringLiteral("&All") << 8;
         QTest::newRow("no to all") << int(DialogButton::NoToAll) << "NoToAll" << QStringLiteral("N&o to All") << 9;
-        QTest::newRow("yes to all") << int(DialogButton::YesToAll) << "YesToAll" << QStringLiteral("Yes to &All")
-                                    << 10;
+        QTest::newRow("yes to all") << int(DialogButton::YesToAll) << "YesToAll" << QStringLiteral("Yes to &All") << 10;
     }
 
     // Clicked with the mouse, each button closes the dialog with its own result;
@@ -179,10 +178,10 @@ private Q_SLOTS:
             QTest::mouseClick(target, Qt::LeftButton);
         });
         QCOMPARE(ShowFlatMessage(QStringLiteral("x"), MessageKind::Custom,
-                                 DialogButtons((AllButtons & ~buttonBit(DialogButton::Help)) | buttonBit(DialogButton(button)))),
-                 result);
+                     DialogButtons((AllButtons & ~buttonBit(DialogButton::Help)) | buttonBit(DialogButton(button)))),
+            result);
         QCOMPARE(order,
-                 QStringList({ "Yes", "No", "OK", "Cancel", "Abort", "Retry", "Ignore", "All", "NoToAll", "YesToAll" }));
+            QStringList({ "Yes", "No", "OK", "Cancel", "Abort", "Retry", "Ignore", "All", "NoToAll", "YesToAll" }));
         QVERIFY(answerer.unexpected.isEmpty());
     }
 
@@ -204,9 +203,9 @@ private Q_SLOTS:
                 QVERIFY(dialog->isVisible());
             })
             .press(QStringLiteral("OK"));
-        QCOMPARE(ShowFlatMessage(QStringLiteral("帮助"), MessageKind::Information,
-                                 bits({ DialogButton::OK, DialogButton::Help })),
-                 1);
+        QCOMPARE(ShowFlatMessage(
+                     QStringLiteral("帮助"), MessageKind::Information, bits({ DialogButton::OK, DialogButton::Help })),
+            1);
         QVERIFY(stillOpen);
         QVERIFY(answerer.idle());
         QVERIFY(answerer.unexpected.isEmpty());
@@ -216,8 +215,9 @@ private Q_SLOTS:
     {
         ModalAnswerer answerer;
         answerer.then([](QWidget *dialog) { dialog->close(); });
-        QCOMPARE(ShowFlatMessage(QStringLiteral("x"), MessageKind::Warning, bits({ DialogButton::Yes, DialogButton::No })),
-                 2);
+        QCOMPARE(
+            ShowFlatMessage(QStringLiteral("x"), MessageKind::Warning, bits({ DialogButton::Yes, DialogButton::No })),
+            2);
         QString value = QStringLiteral("keep");
         answerer.then([](QWidget *dialog) { dialog->close(); });
         QVERIFY(!QueryFlatText(QStringLiteral("输入"), QStringLiteral("p"), value));
@@ -262,7 +262,7 @@ private Q_SLOTS:
         if (result < 0)
             answerer.then(typeKey(Qt::Key_Escape));
         QCOMPARE(ShowFlatMessage(QStringLiteral("x"), MessageKind::Confirmation, DialogButtons(buttons)),
-                 result < 0 ? 2 : result);
+            result < 0 ? 2 : result);
         QVERIFY(answerer.idle());
         QVERIFY(answerer.unexpected.isEmpty());
     }
@@ -277,11 +277,11 @@ private Q_SLOTS:
         const QString longText = QStringLiteral("没有找到符合条件的商圈，请检查输入的编码或名称是否正确。").repeated(4);
         QTest::newRow("narrow OK only") << QStringLiteral("好") << int(MessageKind::Information)
                                         << int(bits({ DialogButton::OK })) << false;
-        QTest::newRow("long wrapping text") << longText << int(MessageKind::Warning) << int(bits({ DialogButton::OK }))
-                                            << true;
-        QTest::newRow("custom without icon") << QStringLiteral("Custom message") << int(MessageKind::Custom)
-                                             << int(bits({ DialogButton::Yes, DialogButton::No, DialogButton::Cancel }))
-                                             << false;
+        QTest::newRow("long wrapping text")
+            << longText << int(MessageKind::Warning) << int(bits({ DialogButton::OK })) << true;
+        QTest::newRow("custom without icon")
+            << QStringLiteral("Custom message") << int(MessageKind::Custom)
+            << int(bits({ DialogButton::Yes, DialogButton::No, DialogButton::Cancel })) << false;
         QTest::newRow("no buttons") << QStringLiteral("出错了") << int(MessageKind::Error) << 0 << false;
         QTest::newRow("many buttons") << QStringLiteral("?") << int(MessageKind::Confirmation) << int(AllButtons)
                                       << false;
@@ -319,13 +319,13 @@ private Q_SLOTS:
         const int iconTextWidth = icon ? textSize.width() + 32 + u.h(10) : textSize.width();
         const int iconTextHeight = icon ? std::max(textSize.height(), 32) : textSize.height();
         const int groupWidth = count ? count * buttonWidth + (count - 1) * u.h(4) : 0;
-        const QSize client(std::max(iconTextWidth, groupWidth) + 2 * u.h(8),
-                           iconTextHeight + u.v(14) + u.v(10) + 2 * u.v(8));
+        const QSize client(
+            std::max(iconTextWidth, groupWidth) + 2 * u.h(8), iconTextHeight + u.v(14) + u.v(10) + 2 * u.v(8));
         QCOMPARE(form->size(), client);
         QCOMPARE(form->minimumSize(), client); // fixed frame: no resizing
         QCOMPARE(form->maximumSize(), client);
-        QCOMPARE(form->pos(),
-                 QPoint(screen.width() / 2 - client.width() / 2, screen.height() / 2 - client.height() / 2));
+        QCOMPARE(
+            form->pos(), QPoint(screen.width() / 2 - client.width() / 2, screen.height() / 2 - client.height() / 2));
 
         auto *image = form->findChild<QLabel *>(QStringLiteral("Image"));
         QCOMPARE(image != nullptr, icon);
@@ -336,7 +336,7 @@ private Q_SLOTS:
         QCOMPARE(message->text(), text);
         QVERIFY(message->wordWrap());
         QCOMPARE(message->geometry(),
-                 QRect(iconTextWidth - textSize.width() + u.h(8), u.v(8), textSize.width(), textSize.height()));
+            QRect(iconTextWidth - textSize.width() + u.h(8), u.v(8), textSize.width(), textSize.height()));
 
         int x = (client.width() - groupWidth) / 2;
         QList<FlatButton *> row = form->findChildren<FlatButton *>();
@@ -355,7 +355,8 @@ private Q_SLOTS:
         QTest::addColumn<int>("icon");
         QTest::newRow("warning") << int(MessageKind::Warning) << QStringLiteral("警告")
                                  << int(QStyle::SP_MessageBoxWarning);
-        QTest::newRow("error") << int(MessageKind::Error) << QStringLiteral("错误") << int(QStyle::SP_MessageBoxCritical);
+        QTest::newRow("error") << int(MessageKind::Error) << QStringLiteral("错误")
+                               << int(QStyle::SP_MessageBoxCritical);
         QTest::newRow("information") << int(MessageKind::Information) << QStringLiteral("信息")
                                      << int(QStyle::SP_MessageBoxInformation);
         QTest::newRow("confirmation") << int(MessageKind::Confirmation) << QStringLiteral("询问")
@@ -390,12 +391,12 @@ private Q_SLOTS:
         const QFontMetrics fm(QApplication::font("QMessageBox"));
         CreateFlatMessageForm(QStringLiteral("x"), MessageKind::Warning, bits({ DialogButton::OK }));
         QCOMPARE(dialogState().ButtonCaptionWidths[int(DialogButton::OK)],
-                 fm.horizontalAdvance(QStringLiteral("确认(O)")) + 8);
+            fm.horizontalAdvance(QStringLiteral("确认(O)")) + 8);
         QCOMPARE(dialogState().ButtonCaptionWidths[int(DialogButton::Cancel)], 0);
 
         dialogState().ButtonCaptionWidths[int(DialogButton::Cancel)] = 300;
-        std::unique_ptr<QDialog> form = CreateFlatMessageForm(QStringLiteral("x"), MessageKind::Warning,
-                                                              bits({ DialogButton::OK, DialogButton::Cancel }));
+        std::unique_ptr<QDialog> form = CreateFlatMessageForm(
+            QStringLiteral("x"), MessageKind::Warning, bits({ DialogButton::OK, DialogButton::Cancel }));
         for (FlatButton *b : form->findChildren<FlatButton *>())
             QCOMPARE(b->width(), 300);
         QCOMPARE(dialogState().ButtonCaptionWidths[int(DialogButton::Cancel)], 300);
@@ -454,8 +455,8 @@ private Q_SLOTS:
         QCOMPARE(back, initialBack);
         QCOMPARE(line, initialLine);
 
-        std::unique_ptr<QDialog> message = CreateFlatMessageForm(QStringLiteral("x"), MessageKind::Warning,
-                                                                 bits({ DialogButton::OK }));
+        std::unique_ptr<QDialog> message
+            = CreateFlatMessageForm(QStringLiteral("x"), MessageKind::Warning, bits({ DialogButton::OK }));
         QCOMPARE(message->palette().color(QPalette::Window), settingsBack);
         QVERIFY(message->autoFillBackground());
         auto *ok = message->findChild<FlatButton *>(QStringLiteral("OK"));
@@ -481,12 +482,24 @@ private Q_SLOTS:
         QTest::addColumn<QString>("colorstyle");
         QTest::addColumn<QString>("style");
         QTest::addColumn<bool>("reread");
-        QTest::newRow("input, colorstyle 1") << "input" << "1" << "" << true;
-        QTest::newRow("input, colorstyle yes") << "input" << "yes" << "" << true;
-        QTest::newRow("input, colorstyle 0") << "input" << "0" << "1" << false;
-        QTest::newRow("input, no switch") << "input" << "" << "" << false;
-        QTest::newRow("choice, style 1") << "choice" << "" << "1" << true;
-        QTest::newRow("choice, style 0") << "choice" << "1" << "0" << false;
+        QTest::newRow("input, colorstyle 1") << "input"
+                                             << "1"
+                                             << "" << true;
+        QTest::newRow("input, colorstyle yes") << "input"
+                                               << "yes"
+                                               << "" << true;
+        QTest::newRow("input, colorstyle 0") << "input"
+                                             << "0"
+                                             << "1" << false;
+        QTest::newRow("input, no switch") << "input"
+                                          << ""
+                                          << "" << false;
+        QTest::newRow("choice, style 1") << "choice"
+                                         << ""
+                                         << "1" << true;
+        QTest::newRow("choice, style 0") << "choice"
+                                         << "1"
+                                         << "0" << false;
     }
 
     void colourSwitches()
@@ -539,11 +552,16 @@ private Q_SLOTS:
         QTest::addColumn<quint32>("back");
         QTest::addColumn<quint32>("line");
         QTest::addColumn<int>("warnings"); // "backcolor" is read twice, "linecolor" once
-        QTest::newRow("bad back") << "blue" << "65280" << 15528176u << 65280u << 2;
-        QTest::newRow("bad line") << "255" << "12x" << 255u << 12349763u << 1;
-        QTest::newRow("both bad") << "" << "1.5" << 15528176u << 12349763u << 3;
-        QTest::newRow("out of range") << "16777216" << "-1" << 15528176u << 12349763u << 3;
-        QTest::newRow("hexadecimal") << "$FF" << "0xFF00" << 255u << 65280u << 0;
+        QTest::newRow("bad back") << "blue"
+                                  << "65280" << 15528176u << 65280u << 2;
+        QTest::newRow("bad line") << "255"
+                                  << "12x" << 255u << 12349763u << 1;
+        QTest::newRow("both bad") << ""
+                                  << "1.5" << 15528176u << 12349763u << 3;
+        QTest::newRow("out of range") << "16777216"
+                                      << "-1" << 15528176u << 12349763u << 3;
+        QTest::newRow("hexadecimal") << "$FF"
+                                     << "0xFF00" << 255u << 65280u << 0;
     }
 
     void badColourFallsBack()
@@ -658,11 +676,16 @@ private Q_SLOTS:
         QTest::addColumn<int>("closeMods");
         QTest::addColumn<bool>("accepted");
         QTest::addColumn<QString>("value");
-        QTest::newRow("enter") << "01" << "02" << int(Qt::Key_Return) << 0 << true << "0102";
-        QTest::newRow("Alt+O") << "01" << "o" << int(Qt::Key_O) << int(Qt::AltModifier) << true << "01o";
-        QTest::newRow("escape") << "01" << "02" << int(Qt::Key_Escape) << 0 << false << "01";
-        QTest::newRow("Alt+C") << "01" << "c" << int(Qt::Key_C) << int(Qt::AltModifier) << false << "01";
-        QTest::newRow("cleared") << "" << "" << int(Qt::Key_Enter) << 0 << true << "";
+        QTest::newRow("enter") << "01"
+                               << "02" << int(Qt::Key_Return) << 0 << true << "0102";
+        QTest::newRow("Alt+O") << "01"
+                               << "o" << int(Qt::Key_O) << int(Qt::AltModifier) << true << "01o";
+        QTest::newRow("escape") << "01"
+                                << "02" << int(Qt::Key_Escape) << 0 << false << "01";
+        QTest::newRow("Alt+C") << "01"
+                               << "c" << int(Qt::Key_C) << int(Qt::AltModifier) << false << "01";
+        QTest::newRow("cleared") << ""
+                                 << "" << int(Qt::Key_Enter) << 0 << true << "";
         const QString x300(300, QLatin1Char('x'));
         QTest::newRow("at most 255 typed") << "" << x300 << int(Qt::Key_Return) << 0 << true << x300.left(255);
         // A longer initial text stays whole: OK must not cut the caller's value.
@@ -713,10 +736,10 @@ private Q_SLOTS:
         ModalAnswerer answerer;
         answerer.typeAndPress(QStringLiteral("changed"), QStringLiteral("btnCancel"));
         QCOMPARE(AskFlatText(QStringLiteral("测试信息"), QStringLiteral("查询语句"), QStringLiteral("default")),
-                 QStringLiteral("default"));
+            QStringLiteral("default"));
         answerer.typeAndPress(QStringLiteral("changed"), QStringLiteral("btnOK"));
         QCOMPARE(AskFlatText(QStringLiteral("测试信息"), QStringLiteral("查询语句"), QStringLiteral("default")),
-                 QStringLiteral("changed"));
+            QStringLiteral("changed"));
         QCOMPARE(answerer.seen.size(), 2);
         QCOMPARE(answerer.seen.first().title, QStringLiteral("测试信息"));
         QCOMPARE(answerer.seen.first().text, QStringLiteral("查询语句"));
@@ -732,9 +755,10 @@ private Q_SLOTS:
         using Keys = QList<QKeyCombination>;
         QTest::newRow("first preselected, enter") << 0 << Keys { Qt::Key_Return } << QStringLiteral("并且");
         QTest::newRow("second by arrow") << 0 << Keys { Qt::Key_Down, Qt::Key_Return } << QStringLiteral("或者");
-        QTest::newRow("Alt+O presses OK") << 0 << Keys { Qt::Key_Down, Qt::AltModifier | Qt::Key_O }
-                                          << QStringLiteral("或者");
-        QTest::newRow("escape leaves value") << 0 << Keys { Qt::Key_Down, Qt::Key_Escape } << QStringLiteral("untouched");
+        QTest::newRow("Alt+O presses OK")
+            << 0 << Keys { Qt::Key_Down, Qt::AltModifier | Qt::Key_O } << QStringLiteral("或者");
+        QTest::newRow("escape leaves value")
+            << 0 << Keys { Qt::Key_Down, Qt::Key_Escape } << QStringLiteral("untouched");
         QTest::newRow("Alt+C leaves value") << 0 << Keys { Qt::AltModifier | Qt::Key_C } << QStringLiteral("untouched");
         QTest::newRow("editable, typed") << 1 << Keys { Qt::Key_Z, Qt::Key_Return } << QStringLiteral("并且z");
     }
@@ -759,7 +783,7 @@ private Q_SLOTS:
         });
         QString result = QStringLiteral("untouched");
         ChooseFlatItem(QStringLiteral("选择框"), QStringLiteral("请选择一个逻辑关系："),
-                       { QStringLiteral("并且"), QStringLiteral("或者") }, listStyle, result);
+            { QStringLiteral("并且"), QStringLiteral("或者") }, listStyle, result);
         QTRY_VERIFY(answerer.idle());
         QCOMPARE(result, value);
         QCOMPARE(current, QStringLiteral("并且"));

@@ -74,8 +74,8 @@ private Q_SLOTS:
         QTest::newRow("y given, x centred") << s << QSize(200, 100) << 0 << 7 << QRect(300, 7, 240, 130);
         QTest::newRow("both given") << s << QSize(200, 100) << -5 << 900 << QRect(-5, 900, 240, 130);
         // Wider than the screen: the halving rounds toward zero.
-        QTest::newRow("text wider than screen") << QRect(0, 0, 100, 100) << QSize(301, 103) << 0 << 0
-                                                << QRect(-100, -1, 341, 133);
+        QTest::newRow("text wider than screen")
+            << QRect(0, 0, 100, 100) << QSize(301, 103) << 0 << 0 << QRect(-100, -1, 341, 133);
         QTest::newRow("empty text") << s << QSize(0, 0) << 0 << 0 << QRect(400, 300, 40, 30);
     }
 
@@ -94,8 +94,8 @@ private Q_SLOTS:
         QFont font(QStringLiteral("DejaVu Sans"));
         font.setPixelSize(12);
         const QFontMetrics fm(font);
-        const QStringList lines = { QStringLiteral("&Short"), QString(), QStringLiteral("a longer line"),
-                                    QStringLiteral("x") };
+        const QStringList lines
+            = { QStringLiteral("&Short"), QString(), QStringLiteral("a longer line"), QStringLiteral("x") };
         QCOMPARE(measurePopupText(fm, lines), textSize(font, lines));
         QCOMPARE(measurePopupText(fm, { QStringLiteral("&ab") }).width(), fm.horizontalAdvance(QStringLiteral("ab")));
         QCOMPARE(measurePopupText(fm, { QString(), QString() }), QSize(0, 2 * fm.lineSpacing()));
@@ -157,8 +157,9 @@ private Q_SLOTS:
         QCOMPARE(shownLines, help.Lines);
         const QSize text = textSize(help.Font, help.Lines);
         const QRect screen = screenRect();
-        QCOMPARE(geometry, QRect((screen.width() - text.width()) / 2, (screen.height() - text.height()) / 2,
-                                 text.width() + 40, text.height() + 30));
+        QCOMPARE(geometry,
+            QRect((screen.width() - text.width()) / 2, (screen.height() - text.height()) / 2, text.width() + 40,
+                text.height() + 30));
     }
 
     void closesOnAnyKey_data()
