@@ -1,0 +1,108 @@
+#include "TradeAreaTreeBuilder.h"
+
+#include "CodeRules.h"
+
+#include "data/DataError.h"
+#include "data/DataStore.h"
+
+#include <limits>
+
+namespace sqda {
+
+namespace {
+
+int columnOf(const DataStore &store, QLatin1StringView name)
+{
+    const FieldDefs &defs = store.defs();
+    for (int i = 0; i < defs.size(); ++i) {
+        if (defs[i].name.compare(name, Qt::CaseInsensitive) == 0)
+            return i;
+    }
+    throw DataError(QStringLiteral("Field '%1' not found").arg(name));
+}
+
+DataError notInteger(const QString &text)
+{
+    return DataError(QStringLiteral("'%1' is not a valid integer value").arg(text));
+}
+
+std::int32_t levelAt(const DataStore &store, qsizetype row, int col)
+{
+    if (store.isNull(row, col))
+        return 0;
+    qint64 v = 0;
+    switch (store.defs()[col].type) {
+    case FieldType::Int32:
+    case FieldType::Int64:
+    case FieldType::Bool: v = store.integer(row, col); break;
+    case FieldType::Double: {
+        const double d = store.real(row, col);
+        if (!(d >= double(std::numeric_limits<std::int32_t>::min()) && d <= double(std::numeric_limits<std::int32_t>::max())))
+            throw notInteger(QString::number(d));
+        v = qint64(d);
+        break;
+    }
+    case FieldType::String: {
+        const QStringView s = store.string(row, col);
+        bool ok = false;
+        v = s.toLongLong(&ok);
+        if (!ok)
+            throw notInteger(s.toString());
+        break;
+    }
+    default: throw notInteger(store.value(row, col).toString());
+    }
+    if (v < std::numeric_limits<std::int32_t>::min() || v > std::numeric_limits<std::int32_t>::max())
+        throw notInteger(QString::number(v));
+    return std::int32_t(v);
+}
+
+} // namespace
+
+TradeAreaTreeBuilder::Rows TradeAreaTreeBuilder::readRows(const DataStore &store)
+{
+    const int code = columnOf(store, QLatin1StringView("f_sqbm"));
+    const int name = columnOf(store, QLatin1StringView("f_sqmc"));
+    const int level = columnOf(store, QLatin1StringView("f_jb"));
+    const bool codeIsText = store.defs()[code].type == FieldType::String;
+    const bool nameIsText = store.defs()[name].type == FieldType::String;
+
+    Rows rows;
+    const qsizetype n = store.rowCount();
+    rows.texts.reserve(size_t(n));
+    rows.levels.reserve(size_t(n));
+    for (qsizetype r = 0; r < n; ++r) {
+        rows.levels.push_back(levelAt(store, r, level));
+        if (codeIsText && nameIsText) {
+            rows.texts.push_back(CodeRules::nodeText(store.string(r, code), store.string(r, name)));
+        } else {
+            // Null reads as the empty text, as it does everywhere else.
+            const QVariant c = store.value(r, code), m = store.value(r, name);
+            rows.texts.push_back(CodeRules::nodeText(c.isValid() ? c.toString() : QString(),
+                                                     m.isValid() ? m.toString() : QString()));
+        }
+    }
+    return rows;
+}
+
+std::int32_t TradeAreaTreeBuilder::next(std::int32_t level)
+{
+    const std::int32_t row = m_row++;
+    if (level < 1 || level > MaxLevel)
+        return NoNode;
+    const std::int32_t placement = level == 1 ? UnderRoot : (m_last[level - 1] == NoNode ? TopLevel : m_last[level - 1]);
+    m_last[level] = row;
+    return placement;
+}
+
+std::vector<std::int32_t> TradeAreaTreeBuilder::place(const std::vector<std::int32_t> &levels)
+{
+    TradeAreaTreeBuilder builder;
+    std::vector<std::int32_t> out;
+    out.reserve(levels.size());
+    for (std::int32_t level : levels)
+        out.push_back(builder.next(level));
+    return out;
+}
+
+} // namespace sqda
