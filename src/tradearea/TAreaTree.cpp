@@ -1,0 +1,222 @@
+#include "TAreaTree.h"
+
+#include <QApplication>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QScopedValueRollback>
+#include <QStack>
+#include <QTreeWidgetItemIterator>
+
+namespace sqda {
+
+namespace {
+
+// A node compares by text in code-unit order, without going through QVariant.
+class AreaNode : public QTreeWidgetItem
+{
+public:
+    explicit AreaNode(const QString &text) : QTreeWidgetItem(QTreeWidgetItem::UserType) { setText(0, text); }
+
+    bool operator<(const QTreeWidgetItem &other) const override
+    {
+        return text(0).compare(other.text(0), Qt::CaseSensitive) < 0;
+    }
+};
+
+} // namespace
+
+TAreaTree::TAreaTree(QWidget *parent) : QTreeWidget(parent)
+{
+    setObjectName(QStringLiteral("TN"));
+    setColumnCount(1);
+    setHeaderHidden(true);
+    setSelectionMode(QAbstractItemView::SingleSelection);
+    setEditTriggers(QAbstractItemView::NoEditTriggers);
+    // One height for every row lets the view lay out a hundred thousand nodes
+    // without measuring each.
+    setUniformRowHeights(true);
+    setRootIsDecorated(true);
+    setItemsExpandable(true);
+    setExpandsOnDoubleClick(true);
+    setSortingEnabled(false);
+    setIndentation(19);
+    connect(this, &QTreeWidget::currentItemChanged, this, &TAreaTree::onCurrentItemChanged);
+}
+
+QTreeWidgetItem *TAreaTree::addTopLevelNode(const QString &text)
+{
+    auto *node = new AreaNode(text);
+    addTopLevelItem(node); // the tree owns it from here
+    return node;
+}
+
+QTreeWidgetItem *TAreaTree::addChildNode(QTreeWidgetItem *parent, const QString &text)
+{
+    if (!parent)
+        return addTopLevelNode(text);
+    auto *node = new AreaNode(text);
+    parent->addChild(node);
+    return node;
+}
+
+void TAreaTree::deleteNode(QTreeWidgetItem *node)
+{
+    if (!node)
+        return;
+    QTreeWidgetItem *before = currentItem();
+    {
+        const QScopedValueRollback quiet(m_quiet, true);
+        delete node; // takes its descendants and leaves the model with it
+        // The view moved the current index to a neighbour; make it the selection too.
+        if (QTreeWidgetItem *now = currentItem())
+            now->setSelected(true);
+    }
+    // `before` may be gone: compare addresses only.
+    if (currentItem() != before || before == node)
+        Q_EMIT TNChange();
+}
+
+void TAreaTree::clearNodes()
+{
+    const QScopedValueRollback quiet(m_quiet, true);
+    clear();
+}
+
+QTreeWidgetItem *TAreaTree::rebuild(const QString &rootText, std::vector<QString> texts,
+                                     const std::vector<std::int32_t> &placements)
+{
+    const QScopedValueRollback quiet(m_quiet, true);
+    clear();
+
+    // Built off the view, so the model sees two insertions instead of one per node.
+    auto *root = new AreaNode(rootText);
+    QList<QTreeWidgetItem *> topLevel{root};
+    std::vector<QTreeWidgetItem *> nodes(texts.size(), nullptr);
+    for (size_t i = 0; i < texts.size(); ++i) {
+        const std::int32_t placement = i < placements.size() ? placements[i] : std::int32_t(-3);
+        if (placement < -2)
+            continue;
+        auto *node = new AreaNode(texts[i]);
+        texts[i] = QString(); // the node holds the text now
+        nodes[i] = node;
+        if (placement >= 0 && size_t(placement) < i && nodes[size_t(placement)])
+            nodes[size_t(placement)]->addChild(node);
+        else if (placement == -1)
+            root->addChild(node);
+        else
+            topLevel << node;
+    }
+    insertTopLevelItems(0, topLevel);
+    return root;
+}
+
+void TAreaTree::expandNode(QTreeWidgetItem *node, bool withDescendants)
+{
+    if (!node)
+        return;
+    const QModelIndex index = indexFromItem(node);
+    if (withDescendants)
+        expandRecursively(index);
+    else
+        expand(index);
+}
+
+void TAreaTree::collapseNode(QTreeWidgetItem *node, bool withDescendants)
+{
+    if (!node)
+        return;
+    collapseItem(node);
+    if (!withDescendants)
+        return;
+    QStack<QTreeWidgetItem *> stack;
+    stack.push(node);
+    while (!stack.isEmpty()) {
+        QTreeWidgetItem *n = stack.pop();
+        for (int i = 0; i < n->childCount(); ++i) {
+            QTreeWidgetItem *child = n->child(i);
+            if (child->childCount() == 0)
+                continue;
+            if (child->isExpanded())
+                collapseItem(child);
+            stack.push(child);
+        }
+    }
+}
+
+QTreeWidgetItem *TAreaTree::selectedNode() const
+{
+    return currentItem();
+}
+
+void TAreaTree::selectNode(QTreeWidgetItem *node)
+{
+    if (!node)
+        return;
+    for (QTreeWidgetItem *p = node->parent(); p; p = p->parent()) {
+        if (!p->isExpanded())
+            p->setExpanded(true);
+    }
+    setCurrentItem(node);
+    node->setSelected(true);
+    scrollToItem(node);
+}
+
+void TAreaTree::moveSelection(bool up)
+{
+    QKeyEvent press(QEvent::KeyPress, up ? Qt::Key_Up : Qt::Key_Down, Qt::NoModifier);
+    QCoreApplication::sendEvent(this, &press);
+    QKeyEvent release(QEvent::KeyRelease, up ? Qt::Key_Up : Qt::Key_Down, Qt::NoModifier);
+    QCoreApplication::sendEvent(this, &release);
+}
+
+QTreeWidgetItem *TAreaTree::findNodeText(const QString &text) const
+{
+    for (QTreeWidgetItemIterator it(const_cast<TAreaTree *>(this)); *it; ++it) {
+        if ((*it)->text(0).compare(text, Qt::CaseInsensitive) == 0)
+            return *it;
+    }
+    return nullptr;
+}
+
+QTreeWidgetItem *TAreaTree::findContaining(const QString &text, bool fromTop, const QTreeWidgetItem *after) const
+{
+    bool searching = fromTop;
+    for (QTreeWidgetItemIterator it(const_cast<TAreaTree *>(this)); *it; ++it) {
+        if (!searching) {
+            searching = *it == after; // the node itself is not tested
+            continue;
+        }
+        if ((*it)->text(0).contains(text, Qt::CaseSensitive))
+            return *it;
+    }
+    return nullptr;
+}
+
+QList<QTreeWidgetItem *> TAreaTree::nodesInOrder() const
+{
+    QList<QTreeWidgetItem *> out;
+    for (QTreeWidgetItemIterator it(const_cast<TAreaTree *>(this)); *it; ++it)
+        out << *it;
+    return out;
+}
+
+void TAreaTree::sortNodeChildren(QTreeWidgetItem *node)
+{
+    if (node)
+        node->sortChildren(0, Qt::AscendingOrder);
+}
+
+void TAreaTree::mouseReleaseEvent(QMouseEvent *event)
+{
+    QTreeWidget::mouseReleaseEvent(event);
+    if (event->button() == Qt::LeftButton)
+        Q_EMIT TNClick();
+}
+
+void TAreaTree::onCurrentItemChanged(QTreeWidgetItem *, QTreeWidgetItem *)
+{
+    if (!m_quiet)
+        Q_EMIT TNChange();
+}
+
+} // namespace sqda

@@ -1,0 +1,75 @@
+// The tree of trade areas (component TN): one fixed root node, area nodes below
+// it. Node texts are read-only; a node carries nothing but its text.
+//
+// "Tree order" is depth first, each parent before its children, collapsed nodes
+// included; locating and finding by text walk the nodes in that order.
+#pragma once
+
+#include <QTreeWidget>
+
+#include <cstdint>
+#include <vector>
+
+namespace sqda {
+
+class TAreaTree : public QTreeWidget
+{
+    Q_OBJECT
+public:
+    explicit TAreaTree(QWidget *parent = nullptr);
+
+    // Building -----------------------------------------------------------------
+    QTreeWidgetItem *addTopLevelNode(const QString &text);
+    QTreeWidgetItem *addChildNode(QTreeWidgetItem *parent, const QString &text); // as the last child
+    // Removes the node with all its descendants. The selection moves to a
+    // neighbouring node, which is reported by one TNChange after the removal.
+    void deleteNode(QTreeWidgetItem *node);
+    void clearNodes();
+    // Replaces the whole tree: a top-level root node with `rootText`, then one
+    // node per text placed as TradeAreaTreeBuilder decided. The nodes are built
+    // off the view and handed over at once. Returns the root node.
+    QTreeWidgetItem *rebuild(const QString &rootText, std::vector<QString> texts,
+                             const std::vector<std::int32_t> &placements);
+
+    // Expanding ----------------------------------------------------------------
+    void expandNode(QTreeWidgetItem *node, bool withDescendants);
+    void collapseNode(QTreeWidgetItem *node, bool withDescendants);
+
+    // Selection ----------------------------------------------------------------
+    QTreeWidgetItem *selectedNode() const;
+    // Selects the node and opens its ancestors so that it can be seen.
+    void selectNode(QTreeWidgetItem *node);
+    // Moves the selection to the previous or next visible node exactly as the
+    // arrow keys do.
+    void moveSelection(bool up);
+
+    // Searching ----------------------------------------------------------------
+    // The first node in tree order whose text equals `text`, letter case ignored.
+    QTreeWidgetItem *findNodeText(const QString &text) const;
+    // The first node in tree order whose text contains `text` (letter case
+    // significant). From the top every node is tested; otherwise the search
+    // starts after `after` and finds nothing when `after` is none.
+    QTreeWidgetItem *findContaining(const QString &text, bool fromTop, const QTreeWidgetItem *after) const;
+    // The nodes in tree order.
+    QList<QTreeWidgetItem *> nodesInOrder() const;
+
+    // Sorts the node's children by text, ascending, in code-unit order: every
+    // area text begins with its code, so siblings end up in code order.
+    void sortNodeChildren(QTreeWidgetItem *node);
+
+Q_SIGNALS:
+    // The selected node changed (not reported while the tree is being rebuilt).
+    void TNChange();
+    // The tree was clicked.
+    void TNClick();
+
+protected:
+    void mouseReleaseEvent(QMouseEvent *event) override;
+
+private:
+    void onCurrentItemChanged(QTreeWidgetItem *current, QTreeWidgetItem *previous);
+
+    bool m_quiet = false; // structural change in progress: no TNChange
+};
+
+} // namespace sqda
