@@ -1,11 +1,761 @@
 #include "TfrmMdda_ED.h"
 
+#include "AreaSql.h"
+#include "CodeRules.h"
+#include "MaintenanceState.h"
+#include "TAreaTree.h"
+#include "ToolImages.h"
+#include "TradeArea.h"
+#include "TradeAreaTreeBuilder.h"
+
+#include "data/ClientDataSet.h"
+#include "data/DataError.h"
+#include "data/Packet.h"
+#include "env/TTesselClass.h"
+#include "host/CoorDisp.h"
+#include "host/HostContext.h"
+#include "host/HostGuard.h"
+#include "host/ShowHostError.h"
+#include "ui/FlatDialog.h"
+#include "ui/ShortcutHelp.h"
+#include "ui/TRopWin.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QSplitter>
+#include <QTextEdit>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+#include <functional>
+
 namespace sqda {
+
+namespace {
+
+// Colours are kept as the host writes them: red in the low byte, then green, then blue.
+QColor bgr(quint32 v)
+{
+    return QColor(int(v & 0xFF), int((v >> 8) & 0xFF), int((v >> 16) & 0xFF));
+}
+
+const QColor PanelGreen = bgr(32768); // caption strips, edit borders, splitter
+const QColor PanelFace = bgr(14614267); // tree and edit panel background
+
+// The screen's messages in the platform's plain message box, owned by the screen.
+void warn(QWidget *owner, const QString &text)
+{
+    QMessageBox box(QMessageBox::Warning, QStringLiteral("警告"), text, QMessageBox::Ok, owner);
+    box.exec();
+}
+
+bool askYes(QWidget *owner, const QString &text)
+{
+    QMessageBox box(QMessageBox::Information, QStringLiteral("提示"), text, QMessageBox::Yes | QMessageBox::No,
+                    owner);
+    return box.exec() == QMessageBox::Yes;
+}
+
+void flatWarning(const QString &text)
+{
+    ShowFlatMessage(text, MessageKind::Warning, buttonBit(DialogButton::OK), 0);
+}
+
+// The hourglass for the duration of a scope, given back however the scope ends.
+class WaitCursor
+{
+public:
+    WaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
+    ~WaitCursor() { QApplication::restoreOverrideCursor(); }
+    WaitCursor(const WaitCursor &) = delete;
+    WaitCursor &operator=(const WaitCursor &) = delete;
+};
+
+// Lets the screen see every key before the control that has the focus.
+class KeyPreview : public QObject
+{
+public:
+    explicit KeyPreview(std::function<bool(QObject *, QEvent *)> f) : m_f(std::move(f)) {}
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override { return m_f(watched, event); }
+
+private:
+    std::function<bool(QObject *, QEvent *)> m_f;
+};
+
+QFont songTi9()
+{
+    QFont f(QStringLiteral("宋体"));
+    f.setPixelSize(12);
+    return f;
+}
+
+QLabel *captionStrip(QWidget *parent, const char *name, const QString &caption)
+{
+    auto *strip = new QLabel(caption, parent);
+    strip->setObjectName(QLatin1String(name));
+    strip->setAlignment(Qt::AlignCenter);
+    strip->setAutoFillBackground(true);
+    strip->setFont(songTi9());
+    QPalette pal = strip->palette();
+    pal.setColor(QPalette::Window, PanelGreen);
+    pal.setColor(QPalette::WindowText, Qt::white);
+    strip->setPalette(pal);
+    strip->setFixedHeight(18);
+    return strip;
+}
+
+QLineEdit *flatEdit(QWidget *parent, const char *name, const QRect &geometry, int maxLength)
+{
+    auto *edit = new QLineEdit(parent);
+    edit->setObjectName(QLatin1String(name));
+    edit->setGeometry(geometry);
+    edit->setMaxLength(maxLength);
+    edit->setFrame(false);
+    edit->setStyleSheet(QStringLiteral("QLineEdit { border: 1px solid %1; background: palette(base); padding: 0 1px; }")
+                            .arg(PanelGreen.name()));
+    return edit;
+}
+
+QLabel *plainLabel(QWidget *parent, const char *name, const QString &text, const QPoint &pos)
+{
+    auto *label = new QLabel(text, parent);
+    label->setObjectName(QLatin1String(name));
+    label->move(pos);
+    label->adjustSize();
+    return label;
+}
+
+QLabel *redLabel(QWidget *parent, const char *name, const QString &text, const QPoint &pos)
+{
+    QLabel *label = plainLabel(parent, name, text, pos);
+    label->setFont(songTi9());
+    QPalette pal = label->palette();
+    pal.setColor(QPalette::WindowText, Qt::red);
+    label->setPalette(pal);
+    return label;
+}
+
+} // namespace
 
 TfrmMdda_ED::TfrmMdda_ED(QWidget *parentControl) : TFrmBase(parentControl)
 {
     setObjectName(QStringLiteral("frmMdda_ED"));
     resize(823, 538);
+    PanelMain->setGeometry(0, 0, 824, 540);
+
+    ImgListTool = makeToolImages();
+    cds = new ClientDataSet(this);
+    cds->setObjectName(QStringLiteral("cds"));
+    cds->createDataSet(TradeArea::fieldDefs());
+    RopHelp = new TRopWin(this);
+    RopHelp->setObjectName(QStringLiteral("RopHelp"));
+    setupMaintenanceHelp(*RopHelp);
+
+    buildToolBar();
+    FlatSplitter1 = new QSplitter(Qt::Horizontal, PanelMain);
+    FlatSplitter1->setObjectName(QStringLiteral("FlatSplitter1"));
+    FlatSplitter1->setHandleWidth(1);
+    FlatSplitter1->setChildrenCollapsible(false);
+    FlatSplitter1->setStyleSheet(QStringLiteral("QSplitter::handle { background: %1; }").arg(PanelGreen.name()));
+    buildTreePanel();
+    buildEditPanel();
+    FlatSplitter1->addWidget(Panel1);
+    FlatSplitter1->addWidget(Panel2);
+    FlatSplitter1->setStretchFactor(0, 0);
+    FlatSplitter1->setStretchFactor(1, 1);
+    FlatSplitter1->setSizes({185, 638});
+
+    auto *layout = new QVBoxLayout(PanelMain);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->addWidget(ToolBar1);
+    layout->addWidget(FlatSplitter1, 1);
+
+    setTabOrder(TN, edtBm);
+    setTabOrder(edtBm, edtName);
+
+    connect(TN, &TAreaTree::TNChange, this, [this] { runGuarded([this] { TNChange(); }); });
+    connect(TN, &TAreaTree::TNClick, this, [this] { runGuarded([this] { TNClick(); }); });
+    connect(edtBm, &QLineEdit::textChanged, this, [] { maintenanceState().AreaModified = true; });
+    connect(edtName, &QLineEdit::textChanged, this, [] { maintenanceState().AreaModified = true; });
+    edtBm->installEventFilter(this);
+    Panel2->installEventFilter(this);
+    connect(qApp, &QApplication::focusChanged, this, &TfrmMdda_ED::onFocusChanged);
+
+    // This screen's creation replaces the base creation step: the library's
+    // owner window is left as the entry call set it.
+    FormCreate();
+}
+
+TfrmMdda_ED::~TfrmMdda_ED()
+{
+    // The children go after this destructor; no focus change or key may reach
+    // the half-destroyed screen meanwhile.
+    disconnect(qApp, nullptr, this, nullptr);
+    removeKeyPreview();
+}
+
+void TfrmMdda_ED::removeKeyPreview()
+{
+    if (m_keyPreview) {
+        qApp->removeEventFilter(m_keyPreview);
+        delete m_keyPreview;
+    }
+}
+
+// Layout --------------------------------------------------------------------
+
+void TfrmMdda_ED::buildToolBar()
+{
+    ToolBar1 = new QFrame(PanelMain);
+    ToolBar1->setObjectName(QStringLiteral("ToolBar1"));
+    ToolBar1->setFixedHeight(35);
+    ToolBar1->setMinimumWidth(497); // its buttons
+
+    btnExpand = addToolButton("btnExpand", QStringLiteral("展  开"), 0, 0, &TfrmMdda_ED::btnExpandClick);
+    btnCollapse = addToolButton("btnCollapse", QStringLiteral("收  缩"), 43, 1, &TfrmMdda_ED::btnCollapseClick);
+    ToolButton3 = addSeparator("ToolButton3", 86);
+    ToolButton4 = addToolButton("ToolButton4", QStringLiteral("向  上"), 94, 2, &TfrmMdda_ED::ToolButton4Click);
+    ToolButton5 = addToolButton("ToolButton5", QStringLiteral("向  下"), 137, 3, &TfrmMdda_ED::ToolButton5Click);
+    ToolButton7 = addSeparator("ToolButton7", 180);
+    btnAdd = addToolButton("btnAdd", QStringLiteral("增  加"), 188, 4, &TfrmMdda_ED::btnAddClick);
+    btnDelete = addToolButton("btnDelete", QStringLiteral("删  除"), 231, 5, &TfrmMdda_ED::btnDeleteClick);
+    btnSave = addToolButton("btnSave", QStringLiteral("存  盘"), 274, 6, &TfrmMdda_ED::btnSaveClick);
+    btnReflash = addToolButton("btnReflash", QStringLiteral("刷  新"), 317, 7, &TfrmMdda_ED::btnReflashClick);
+    btnLocate = addToolButton("btnLocate", QStringLiteral("定  位"), 360, 14, &TfrmMdda_ED::btnLocateClick);
+    ToolButton12 = addSeparator("ToolButton12", 403);
+    btnHelp = addToolButton("btnHelp", QStringLiteral("助  手"), 411, 15, &TfrmMdda_ED::btnHelpClick);
+    btnExit = addToolButton("btnExit", QStringLiteral("退  出"), 454, 10, &TfrmMdda_ED::btnExitClick);
+}
+
+QToolButton *TfrmMdda_ED::addToolButton(const char *name, const QString &caption, int x, int image,
+                                        void (TfrmMdda_ED::*handler)())
+{
+    auto *button = new QToolButton(ToolBar1);
+    button->setObjectName(QLatin1String(name));
+    button->setText(caption);
+    button->setIcon(ImgListTool.value(image));
+    button->setIconSize(QSize(16, 16));
+    button->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
+    button->setAutoRaise(true);
+    button->setFocusPolicy(Qt::NoFocus); // the tool bar takes no focus
+    button->setGeometry(x, 0, 43, 35);
+    connect(button, &QToolButton::clicked, this, [this, handler] { runGuarded([this, handler] { (this->*handler)(); }); });
+    return button;
+}
+
+QFrame *TfrmMdda_ED::addSeparator(const char *name, int x)
+{
+    auto *sep = new QFrame(ToolBar1);
+    sep->setObjectName(QLatin1String(name));
+    sep->setFrameShape(QFrame::VLine);
+    sep->setFrameShadow(QFrame::Sunken);
+    sep->setGeometry(x, 4, 8, 27);
+    return sep;
+}
+
+void TfrmMdda_ED::buildTreePanel()
+{
+    Panel1 = new QFrame;
+    Panel1->setObjectName(QStringLiteral("Panel1"));
+    Panel1->setFrameShape(QFrame::NoFrame);
+    Panel3 = captionStrip(Panel1, "Panel3", QStringLiteral("商圈编码和名称"));
+
+    TN = new TAreaTree(Panel1);
+    TN->setFrameShape(QFrame::NoFrame);
+    TN->setFocusPolicy(Qt::StrongFocus);
+    TN->setToolTipDuration(0);
+    QPalette pal = TN->palette();
+    pal.setColor(QPalette::Base, PanelFace);
+    // The selection stays visible when the tree loses the focus.
+    pal.setColor(QPalette::Inactive, QPalette::Highlight, pal.color(QPalette::Active, QPalette::Highlight));
+    pal.setColor(QPalette::Inactive, QPalette::HighlightedText, pal.color(QPalette::Active, QPalette::HighlightedText));
+    TN->setPalette(pal);
+    TN->setStyleSheet(QStringLiteral("QTreeView::item { height: 14px; }"));
+
+    auto *layout = new QVBoxLayout(Panel1);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->addWidget(Panel3);
+    layout->addWidget(TN, 1);
+}
+
+void TfrmMdda_ED::buildEditPanel()
+{
+    Panel2 = new QFrame;
+    Panel2->setObjectName(QStringLiteral("Panel2"));
+    Panel2->setFrameShape(QFrame::NoFrame);
+    Panel2->setAutoFillBackground(true);
+    QPalette pal = Panel2->palette();
+    pal.setColor(QPalette::Window, PanelFace);
+    Panel2->setPalette(pal);
+
+    Panel4 = captionStrip(Panel2, "Panel4", QStringLiteral("商圈内容"));
+    Panel4->setGeometry(0, 0, 638, 18);
+    Label1 = plainLabel(Panel2, "Label1", QStringLiteral("商圈编码:"), QPoint(21, 54));
+    Label2 = plainLabel(Panel2, "Label2", QStringLiteral("商圈名称:"), QPoint(21, 82));
+    edtBm = flatEdit(Panel2, "edtBm", QRect(112, 51, 145, 20), TradeArea::CodeWidth);
+    // Codes are digits: no input method composes into this edit.
+    edtBm->setAttribute(Qt::WA_InputMethodEnabled, false);
+    edtName = flatEdit(Panel2, "edtName", QRect(112, 79, 145, 20), TradeArea::NameWidth);
+    Label3 = redLabel(Panel2, "Label3", QStringLiteral("商圈分级情况："), QPoint(40, 456));
+    LblFjqk = redLabel(Panel2, "LblFjqk", QString(), QPoint(128, 456));
+    LblFjqk->resize(400, Label3->height());
+}
+
+// Creation, showing, closing -------------------------------------------------
+
+void TfrmMdda_ED::FormCreate()
+{
+    QString errorText;
+    try {
+        Env = std::make_unique<TTesselClass>(hostContext().DataService, this);
+        SysInfo.OperatorCode = hostContext().OperatorCode;
+        // Operator name, unit name, department code, head-office code.
+        EnvFailed = !Env->GetSysmsgInfo(SysInfo, SysmsgItems{4, 5, 13, 100}, errorText);
+    } catch (const std::exception &e) {
+        EnvFailed = true;
+        errorText = QString::fromUtf8(e.what());
+    }
+    if (EnvFailed) {
+        // Owned by the library's owner window, not by this screen, which is about to go.
+        QMessageBox box(QMessageBox::Critical, QStringLiteral("错误"), errorText, QMessageBox::Ok, ownerWindow());
+        box.exec();
+    }
+}
+
+void TfrmMdda_ED::formShow()
+{
+    if (EnvFailed) {
+        close();
+        return;
+    }
+    const WaitCursor wait;
+    if (!m_keyPreview) {
+        auto *preview = new KeyPreview([this](QObject *watched, QEvent *event) {
+            if (event->type() != QEvent::KeyPress)
+                return false;
+            // The key as the focused control of this screen receives it first;
+            // the copies passed on to its parents are not seen again.
+            auto *w = qobject_cast<QWidget *>(watched);
+            if (!w || w != QApplication::focusWidget() || (w != this && !isAncestorOf(w)))
+                return false;
+            bool consumed = false;
+            runGuarded([&] { consumed = FormKeyDown(static_cast<QKeyEvent *>(event)); });
+            return consumed;
+        });
+        preview->setParent(this);
+        qApp->installEventFilter(preview);
+        m_keyPreview = preview;
+    }
+    LoadAreaTree();
+}
+
+void TfrmMdda_ED::formClosing()
+{
+    removeKeyPreview();
+    Env.reset();
+}
+
+void TfrmMdda_ED::btnExitClick()
+{
+    close();
+}
+
+void TfrmMdda_ED::btnHelpClick()
+{
+    RopHelp->ShowPopup();
+}
+
+// Tree -----------------------------------------------------------------------
+
+void TfrmMdda_ED::LoadAreaTree()
+{
+    QVariant packet;
+    if (!CoorDisp::current().QueryData(AreaSql::treeLoad(department()), packet)) {
+        ShowCodeLevels(false);
+        ShowHostError(this, packet);
+        return;
+    }
+    // Everything is read and checked before the tree is touched, so a bad packet
+    // leaves the tree and the row set as they were.
+    QString error;
+    std::optional<DataStore> store = Packet::decode(packet.toByteArray(), &error);
+    if (!store)
+        throw DataError(error);
+    TradeAreaTreeBuilder::Rows rows = TradeAreaTreeBuilder::readRows(*store);
+    const std::vector<std::int32_t> placements = TradeAreaTreeBuilder::place(rows.levels);
+
+    cds->loadStore(std::move(*store));
+    QTreeWidgetItem *root = TN->rebuild(CodeRules::RootText, std::move(rows.texts), placements);
+    TN->expandNode(root, false);
+    ShowCodeLevels(true);
+    TN->selectNode(root); // runs TNClick, which finds the root and starts adding
+}
+
+void TfrmMdda_ED::TNChange()
+{
+    TNClick();
+}
+
+void TfrmMdda_ED::TNClick()
+{
+    QTreeWidgetItem *node = TN->selectedNode();
+    if (!node)
+        return;
+    const QString text = node->text(0);
+    if (text == CodeRules::RootText) {
+        btnAddClick();
+        TN->setFocus();
+        return;
+    }
+    const QString code = CodeRules::areaCodeOfNode(text);
+    QVariant packet;
+    std::optional<DataStore> store;
+    if (CoorDisp::current().QueryData(AreaSql::recordLoad(department(), code), packet))
+        store = Packet::decode(packet.toByteArray(), nullptr);
+    if (!store) {
+        flatWarning(QStringLiteral("取商圈编码") + code + QStringLiteral("时出错！"));
+        return;
+    }
+
+    // Read the row first: a missing column or a bad flag changes nothing.
+    ClientDataSet row;
+    row.loadStore(std::move(*store));
+    QString rowCode, rowName;
+    qint32 leaf = 0;
+    if (!row.isEmpty()) {
+        rowCode = row.fieldByName(u"f_sqbm")->asString().trimmed();
+        rowName = row.fieldByName(u"f_sqmc")->asString().trimmed();
+        leaf = row.fieldByName(u"f_mj")->asInteger();
+    }
+    // No row: the area went elsewhere; the panel shows it empty and offers no delete.
+
+    MaintenanceState &st = maintenanceState();
+    st.EditState = MaintenanceState::Showing;
+    cds->setData(packet.toByteArray()); // a record is small; decoding it twice costs nothing
+    edtBm->setEnabled(false);
+    edtBm->setText(rowCode);
+    edtName->setText(rowName);
+    btnDelete->setEnabled(leaf == 1);
+    st.AreaModified = false; // set by the edits' change handlers just now
+}
+
+void TfrmMdda_ED::btnExpandClick()
+{
+    TN->expandNode(TN->selectedNode(), true);
+}
+
+void TfrmMdda_ED::btnCollapseClick()
+{
+    TN->collapseNode(TN->selectedNode(), true);
+}
+
+void TfrmMdda_ED::ToolButton4Click()
+{
+    TN->setFocus();
+    TN->moveSelection(true);
+    TNClick();
+}
+
+void TfrmMdda_ED::ToolButton5Click()
+{
+    TN->setFocus();
+    TN->moveSelection(false);
+    TNClick();
+}
+
+void TfrmMdda_ED::btnLocateClick()
+{
+    const QString text = AskFlatText(QStringLiteral("输入"), QStringLiteral("请输入商圈编码或名称(F3查找下一个):"), QString());
+    maintenanceState().LocateText = text.trimmed();
+    LocateArea(true);
+}
+
+void TfrmMdda_ED::LocateArea(bool fromTop)
+{
+    const QString &text = maintenanceState().LocateText;
+    if (text.isEmpty())
+        return;
+    QTreeWidgetItem *found = TN->findContaining(text, fromTop, TN->selectedNode());
+    if (!found) {
+        flatWarning(QStringLiteral("找不到该商圈！"));
+        return;
+    }
+    TN->setFocus();
+    TN->selectNode(found);
+    TNClick();
+}
+
+void TfrmMdda_ED::btnReflashClick()
+{
+    LoadAreaTree();
+    btnAddClick();
+}
+
+void TfrmMdda_ED::ShowCodeLevels(bool show)
+{
+    if (!show) {
+        LblFjqk->clear();
+        return;
+    }
+    QVariant levels = department();
+    if (!CoorDisp::current().GetCodeLevels(levels)) {
+        LblFjqk->clear();
+        ShowHostError(this, levels);
+        return;
+    }
+    LblFjqk->setText(CodeRules::formatCodeLevels(levels.toString()));
+}
+
+// Editing --------------------------------------------------------------------
+
+void TfrmMdda_ED::btnAddClick()
+{
+    MaintenanceState &st = maintenanceState();
+    st.EditState = MaintenanceState::Adding;
+    for (QLineEdit *edit : PanelMain->findChildren<QLineEdit *>()) {
+        edit->clear();
+        edit->setEnabled(true);
+    }
+    for (QComboBox *combo : PanelMain->findChildren<QComboBox *>()) {
+        combo->setCurrentIndex(-1);
+        combo->setEnabled(true);
+    }
+    for (QPlainTextEdit *memo : PanelMain->findChildren<QPlainTextEdit *>()) {
+        memo->clear();
+        memo->setEnabled(true);
+    }
+    edtBm->setFocus();
+    st.AreaModified = false;
+}
+
+void TfrmMdda_ED::btnSaveClick()
+{
+    MaintenanceState &st = maintenanceState();
+    if (st.isShowing()) {
+        // Leaving the edit panel asks about a changed name (Panel2Exit).
+        TN->setFocus();
+        return;
+    }
+    const CodeRules::NewAreaProblem problem = CodeRules::checkNewArea(edtBm->text(), edtName->text());
+    if (problem != CodeRules::NewAreaProblem::None) {
+        warn(this, CodeRules::problemMessage(problem));
+        (problem == CodeRules::NewAreaProblem::NameEmpty ? edtName : edtBm)->setFocus();
+        return;
+    }
+    const QString code = edtBm->text().trimmed();
+    const QString name = edtName->text().trimmed();
+
+    CoorDisp host = CoorDisp::current();
+    QVariant check = CoorDisp::argumentArray(department(), code);
+    if (!host.CheckAreaCode(check)) {
+        ShowHostError(this, check);
+        return;
+    }
+    const QVariantList answer = check.toList();
+    const QString question = answer.value(0).toString();
+    if (question.startsWith(QStringLiteral("你想建立")) && !askYes(this, question))
+        return;
+    const QString levelText = answer.value(1).toString();
+    bool levelOk = false;
+    const int level = levelText.trimmed().toInt(&levelOk);
+    if (!levelOk)
+        throw DataError(QStringLiteral("'%1' is not a valid integer value").arg(levelText));
+
+    // The new row in the screen's own five columns, whatever the last query held.
+    cds->createDataSet(TradeArea::fieldDefs());
+    cds->append();
+    cds->fieldByName(u"f_bmbm")->setValue(department());
+    cds->fieldByName(u"f_sqbm")->setValue(code);
+    cds->fieldByName(u"f_sqmc")->setValue(name);
+    cds->fieldByName(u"f_jb")->setValue(level);
+    cds->fieldByName(u"f_mj")->setValue(1);
+    cds->post();
+
+    QVariant insert = cds->data();
+    if (!host.InsertArea(insert)) {
+        ShowHostError(this, insert);
+        return;
+    }
+    // The area is stored. The node shows what was stored, so its code part finds
+    // the row again even when the code was pasted with spaces round it.
+    placeNewNode(level, CodeRules::nodeText(code, name), insert);
+
+    st.AreaModified = false;
+    ShowCodeLevels(true);
+    TNClick(); // reloads the node that is selected, not the new one
+}
+
+void TfrmMdda_ED::placeNewNode(int level, const QString &nodeText, const QVariant &insertAnswer)
+{
+    if (level == 1) {
+        if (QTreeWidgetItem *root = TN->findNodeText(CodeRules::RootText)) {
+            TN->addChildNode(root, nodeText);
+            TN->sortNodeChildren(root);
+        } else {
+            TN->addTopLevelNode(nodeText);
+        }
+        return;
+    }
+    if (level < 1)
+        return;
+
+    const QString parentCode = insertAnswer.toString();
+    QVariant packet;
+    bool loaded = CoorDisp::current().QueryData(AreaSql::recordLoad(department(), parentCode), packet)
+        && cds->loadPacket(packet.toByteArray());
+    Field *parentName = loaded ? cds->findField(u"f_sqmc") : nullptr;
+    if (!parentName) {
+        flatWarning(QStringLiteral("插入结点失败，请刷新！"));
+        return;
+    }
+    if (QTreeWidgetItem *parent = TN->findNodeText(CodeRules::nodeText(parentCode, parentName->asString()))) {
+        TN->addChildNode(parent, nodeText);
+        TN->sortNodeChildren(parent);
+    }
+}
+
+void TfrmMdda_ED::btnDeleteClick()
+{
+    QTreeWidgetItem *node = TN->selectedNode();
+    if (!node || !maintenanceState().isShowing())
+        return;
+    const QString code = CodeRules::areaCodeOfNode(node->text(0));
+    if (!askYes(this, QStringLiteral("你要删除商圈编码为 ") + code + QStringLiteral(" 的商圈吗？")))
+        return;
+    QVariant args = CoorDisp::argumentArray(department(), code);
+    if (!CoorDisp::current().DeleteArea(args)) {
+        ShowHostError(this, args);
+        return;
+    }
+    TN->deleteNode(node); // the selection moves on, which runs TNClick
+    TNClick();
+    ShowCodeLevels(true);
+}
+
+void TfrmMdda_ED::Panel2Exit()
+{
+    MaintenanceState &st = maintenanceState();
+    QTreeWidgetItem *node = TN->selectedNode();
+    if (!node || !st.isShowing() || !st.AreaModified || edtBm->isEnabled())
+        return;
+    if (askYes(this, QStringLiteral("商圈内容已经改变，你要保存吗？"))) {
+        QVariant statement = AreaSql::rename(edtName->text(), edtBm->text(), department());
+        if (CoorDisp::current().ExecuteSql(statement))
+            node->setText(0, CodeRules::nodeText(edtBm->text(), edtName->text()));
+        else
+            ShowHostError(this, statement);
+    } else {
+        TN->setFocus();
+        TNClick(); // reloads the row, which discards the change
+    }
+    st.AreaModified = false;
+}
+
+void TfrmMdda_ED::onFocusChanged(QWidget *old, QWidget *now)
+{
+    // Only a move to another control of this screen leaves the edit panel; a
+    // dialog taking the focus or the window losing it does not.
+    if (!old || !now || !Panel2->isAncestorOf(old) || Panel2->isAncestorOf(now) || !isAncestorOf(now))
+        return;
+    runGuarded([this] { Panel2Exit(); });
+}
+
+bool TfrmMdda_ED::edtBmKeyPress(QKeyEvent *event)
+{
+    // Shortcuts are not typed characters: copy and paste keep working.
+    if (event->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier))
+        return false;
+    const QString typed = event->text();
+    if (typed.size() != 1)
+        return false;
+    const QChar c = typed.front();
+    // Only typed characters are filtered; control keys such as Ctrl+C keep working.
+    if (c.unicode() < 0x20 && c.unicode() != 8 && c.unicode() != 13)
+        return false;
+    return !CodeRules::isCodeCharacterAccepted(c);
+}
+
+// Keyboard -------------------------------------------------------------------
+
+bool TfrmMdda_ED::FormKeyDown(QKeyEvent *event)
+{
+    QWidget *focused = QApplication::focusWidget();
+    const bool inEdit = qobject_cast<QLineEdit *>(focused) != nullptr;
+    const bool inCombo = qobject_cast<QComboBox *>(focused) != nullptr;
+    const int key = event->key();
+
+    if ((key == Qt::Key_Return || key == Qt::Key_Enter) && (inEdit || inCombo))
+        focusNextPrevChild(true);
+    if (key == Qt::Key_Down && inEdit)
+        focusNextPrevChild(true);
+    if (key == Qt::Key_Up && (inEdit || inCombo)) {
+        focusNextPrevChild(false);
+        return true;
+    }
+    if (key == Qt::Key_F3)
+        LocateArea(false);
+    if (event->modifiers() & Qt::ControlModifier) {
+        switch (key) {
+        case Qt::Key_A:
+            if (!btnAdd->isHidden())
+                btnAddClick();
+            break;
+        case Qt::Key_C: btnCollapseClick(); break;
+        case Qt::Key_D:
+            if (!btnDelete->isHidden() && btnDelete->isEnabled())
+                btnDeleteClick();
+            break;
+        case Qt::Key_E: btnExpandClick(); break;
+        case Qt::Key_L: btnLocateClick(); break;
+        case Qt::Key_R: btnReflashClick(); break;
+        case Qt::Key_S:
+            if (!btnSave->isHidden())
+                btnSaveClick();
+            break;
+        default: break;
+        }
+    }
+    if (key == Qt::Key_Escape)
+        btnExitClick();
+    return false;
+}
+
+bool TfrmMdda_ED::focusNextPrevChild(bool next)
+{
+    QWidget *start = QApplication::focusWidget();
+    if (!start || (start != this && !isAncestorOf(start)))
+        start = this;
+    QWidget *w = start;
+    // The chain is circular over the whole window; the bound only guards against a broken one.
+    for (int guard = 0; guard < 100000; ++guard) {
+        w = next ? w->nextInFocusChain() : w->previousInFocusChain();
+        if (!w || w == start)
+            break;
+        if (w != this && isAncestorOf(w) && (w->focusPolicy() & Qt::TabFocus) && w->isVisible()
+            && w->isEnabled() && !w->focusProxy()) {
+            w->setFocus(next ? Qt::TabFocusReason : Qt::BacktabFocusReason);
+            return true;
+        }
+    }
+    return false;
+}
+
+bool TfrmMdda_ED::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == edtBm && event->type() == QEvent::KeyPress)
+        return edtBmKeyPress(static_cast<QKeyEvent *>(event));
+    if (watched == Panel2 && event->type() == QEvent::Resize)
+        Panel4->setGeometry(0, 0, Panel2->width(), 18);
+    return TFrmBase::eventFilter(watched, event);
 }
 
 } // namespace sqda

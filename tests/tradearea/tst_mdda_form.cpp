@@ -1,0 +1,873 @@
+// The maintenance screen as a user meets it: opened by GetFormOne inside a test
+// host, driven by real clicks and keys, its dialogs answered as a user would,
+// its host calls answered by an in-memory host.
+#include "AreaHostFake.h"
+#include "ModalAnswerer.h"
+#include "TestHost.h"
+
+#include "data/ClientDataSet.h"
+#include "host/HostContext.h"
+#include "tradearea/MaintenanceState.h"
+#include "tradearea/TAreaTree.h"
+#include "tradearea/TfrmMdda_ED.h"
+#include "ui/TRopWin.h"
+
+#include <sqda/EntryPoints.h>
+
+#include <QApplication>
+#include <QClipboard>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPointer>
+#include <QSplitter>
+#include <QTest>
+#include <QToolButton>
+
+extern "C" void GetFormOne(QWidget *appWindow, QWidget *hostControl, const unsigned char *operatorCode,
+                           QWidget *parentControl, sqda::ICoorDisp *dataService);
+
+using namespace sqda;
+using namespace sqda::test;
+
+namespace {
+
+// Counts one kind of key reaching a widget, to tell whether the screen consumed it.
+class KeyCounter : public QObject
+{
+public:
+    explicit KeyCounter(int key) : m_key(key) {}
+    int count = 0;
+
+protected:
+    bool eventFilter(QObject *, QEvent *e) override
+    {
+        if (e->type() == QEvent::KeyPress && static_cast<QKeyEvent *>(e)->key() == m_key)
+            ++count;
+        return false;
+    }
+
+private:
+    int m_key;
+};
+
+QString seenText(const ModalAnswerer &a)
+{
+    QStringList out;
+    for (const SeenDialog &d : a.seen)
+        out << d.title + QLatin1Char('|') + d.text;
+    return out.join(QLatin1Char('\n'));
+}
+
+} // namespace
+
+class TestMaintenanceForm : public QObject
+{
+    Q_OBJECT
+
+    std::unique_ptr<AreaHostFake> m_fake;
+    std::unique_ptr<TestHostWindow> m_host;
+    QPointer<TfrmMdda_ED> m_form;
+
+    // 01 东区 (2 children), 0101 东一 (1 child), 010101 甲, 0102 东二, 02 西区
+    void standardRows()
+    {
+        m_fake->add(QStringLiteral("01"), QStringLiteral("东区"), 1, 0);
+        m_fake->add(QStringLiteral("0101"), QStringLiteral("东一"), 2, 0);
+        m_fake->add(QStringLiteral("010101"), QStringLiteral("甲"), 3, 1);
+        m_fake->add(QStringLiteral("0102"), QStringLiteral("东二"), 2, 1);
+        m_fake->add(QStringLiteral("02"), QStringLiteral("西区"), 1, 1);
+    }
+
+    bool open()
+    {
+        m_host = std::make_unique<TestHostWindow>();
+        m_host->activateWindow();
+        if (!QTest::qWaitForWindowActive(m_host.get()))
+            return false;
+        const QByteArray op = toShortString("0001");
+        GetFormOne(m_host.get(), m_host->hostControl, reinterpret_cast<const uchar *>(op.constData()),
+                   m_host->parentControl, m_fake->service.get());
+        const QList<QWidget *> forms = embeddedForms(m_host->parentControl);
+        m_form = forms.isEmpty() ? nullptr : qobject_cast<TfrmMdda_ED *>(forms.last());
+        return m_form;
+    }
+
+    // After a dialog the host window takes the keys again.
+    // The offscreen platform has no window manager to give the activation back,
+    // so the test does what a user's click would.
+    bool hostActive() const
+    {
+        if (QApplication::activeWindow() != m_host.get())
+            m_host->activateWindow();
+        return QTest::qWaitFor([this] { return QApplication::activeWindow() == m_host.get(); });
+    }
+
+    QTreeWidgetItem *node(const QString &text) const { return m_form->TN->findNodeText(text); }
+
+    void click(QTreeWidgetItem *item)
+    {
+        m_form->TN->scrollToItem(item);
+        QTest::mouseClick(m_form->TN->viewport(), Qt::LeftButton, {}, m_form->TN->visualItemRect(item).center());
+    }
+
+    void key(int k, Qt::KeyboardModifiers mods = {})
+    {
+        QVERIFY(hostActive());
+        QWidget *w = QApplication::focusWidget();
+        QVERIFY(w);
+        QTest::keyClick(w, Qt::Key(k), mods);
+    }
+
+    // Types text as key presses; characters beyond ASCII arrive as text only.
+    static void typeKeys(QWidget *w, const QString &text)
+    {
+        for (QChar c : text) {
+            if (c.unicode() < 0x80) {
+                QTest::keyClick(w, c.toLatin1());
+            } else {
+                QTest::sendKeyEvent(QTest::Press, w, Qt::Key_unknown, QString(c), Qt::NoModifier);
+                QTest::sendKeyEvent(QTest::Release, w, Qt::Key_unknown, QString(c), Qt::NoModifier);
+            }
+        }
+    }
+
+    static void type(QLineEdit *edit, const QString &text)
+    {
+        edit->setFocus();
+        edit->selectAll();
+        if (text.isEmpty())
+            QTest::keyClick(edit, Qt::Key_Delete);
+        typeKeys(edit, text);
+    }
+
+
+    QString tree() const
+    {
+        QStringList lines;
+        for (QTreeWidgetItem *i : m_form->TN->nodesInOrder()) {
+            int depth = 0;
+            for (QTreeWidgetItem *p = i->parent(); p; p = p->parent())
+                ++depth;
+            lines << QString(depth * 2, QLatin1Char(' ')) + i->text(0);
+        }
+        return lines.join(QLatin1Char('\n'));
+    }
+
+    // The add sequence up to the save press; answers must be queued before.
+    void addArea(const QString &code, const QString &name)
+    {
+        QTest::mouseClick(m_form->btnAdd, Qt::LeftButton);
+        type(m_form->edtBm, code);
+        type(m_form->edtName, name);
+        QTest::mouseClick(m_form->btnSave, Qt::LeftButton);
+    }
+
+    QPoint inPanelMain(QWidget *w) const { return w->mapTo(m_form->PanelMain, QPoint(0, 0)); }
+
+private Q_SLOTS:
+    void init()
+    {
+        maintenanceState().reset();
+        m_fake = std::make_unique<AreaHostFake>();
+    }
+
+    void cleanup()
+    {
+        m_host.reset();
+        releaseHostContext();
+        m_fake.reset();
+    }
+
+    void layoutFollowsTheDesign()
+    {
+        ModalAnswerer answerer;
+        QVERIFY(open());
+        TfrmMdda_ED *f = m_form;
+        QCOMPARE(f->PanelMain->geometry(), QRect(0, 0, 824, 540));
+        QCOMPARE(f->ToolBar1->geometry(), QRect(0, 0, 824, 35));
+
+        const QList<std::tuple<QToolButton *, int, QString>> buttons{
+            {f->btnExpand, 0, QStringLiteral("展  开")},   {f->btnCollapse, 43, QStringLiteral("收  缩")},
+            {f->ToolButton4, 94, QStringLiteral("向  上")}, {f->ToolButton5, 137, QStringLiteral("向  下")},
+            {f->btnAdd, 188, QStringLiteral("增  加")},     {f->btnDelete, 231, QStringLiteral("删  除")},
+            {f->btnSave, 274, QStringLiteral("存  盘")},    {f->btnReflash, 317, QStringLiteral("刷  新")},
+            {f->btnLocate, 360, QStringLiteral("定  位")},  {f->btnHelp, 411, QStringLiteral("助  手")},
+            {f->btnExit, 454, QStringLiteral("退  出")}};
+        for (const auto &[button, x, caption] : buttons) {
+            QCOMPARE(button->geometry(), QRect(x, 0, 43, 35));
+            QCOMPARE(button->text(), caption);
+            QCOMPARE(button->focusPolicy(), Qt::NoFocus);
+            QVERIFY(!button->icon().isNull());
+        }
+        for (auto [sep, x] : {std::pair{f->ToolButton3, 86}, {f->ToolButton7, 180}, {f->ToolButton12, 403}}) {
+            QCOMPARE(sep->x(), x);
+            QCOMPARE(sep->width(), 8);
+        }
+
+        QCOMPARE(QRect(inPanelMain(f->Panel1), f->Panel1->size()), QRect(0, 35, 185, 505));
+        QCOMPARE(QRect(inPanelMain(f->Panel2), f->Panel2->size()), QRect(186, 35, 638, 505));
+        QCOMPARE(f->FlatSplitter1->handleWidth(), 1);
+        QCOMPARE(QRect(inPanelMain(f->Panel3), f->Panel3->size()), QRect(0, 35, 185, 18));
+        QCOMPARE(QRect(inPanelMain(f->TN), f->TN->size()), QRect(0, 53, 185, 487));
+        QCOMPARE(f->Panel4->geometry(), QRect(0, 0, 638, 18));
+        for (QLabel *strip : {f->Panel3, f->Panel4}) {
+            QCOMPARE(strip->palette().color(QPalette::Window), QColor(0, 128, 0));
+            QCOMPARE(strip->palette().color(QPalette::WindowText), QColor(Qt::white));
+        }
+        QCOMPARE(f->Panel3->text(), QStringLiteral("商圈编码和名称"));
+        QCOMPARE(f->Panel4->text(), QStringLiteral("商圈内容"));
+        QCOMPARE(f->TN->palette().color(QPalette::Base), QColor(251, 254, 222));
+        QCOMPARE(f->Panel2->palette().color(QPalette::Window), QColor(251, 254, 222));
+        QCOMPARE(f->TN->indentation(), 19);
+
+        QCOMPARE(f->Label1->pos(), QPoint(21, 54));
+        QCOMPARE(f->Label1->text(), QStringLiteral("商圈编码:"));
+        QCOMPARE(f->Label2->pos(), QPoint(21, 82));
+        QCOMPARE(f->Label2->text(), QStringLiteral("商圈名称:"));
+        QCOMPARE(f->edtBm->geometry(), QRect(112, 51, 145, 20));
+        QCOMPARE(f->edtBm->maxLength(), 12);
+        QCOMPARE(f->edtName->geometry(), QRect(112, 79, 145, 20));
+        QCOMPARE(f->edtName->maxLength(), 40);
+        QCOMPARE(f->Label3->pos(), QPoint(40, 456));
+        QCOMPARE(f->Label3->text(), QStringLiteral("商圈分级情况："));
+        QCOMPARE(f->LblFjqk->pos(), QPoint(128, 456));
+        QCOMPARE(f->LblFjqk->palette().color(QPalette::WindowText), QColor(Qt::red));
+
+        // Tab order: tree, code, name, and round again.
+        QCOMPARE(QApplication::focusWidget(), f->TN);
+        key(Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget(), f->edtBm);
+        key(Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget(), f->edtName);
+        key(Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget(), f->TN);
+
+        QCOMPARE(f->RopHelp->Lines.size(), 11);
+        QCOMPARE(f->RopHelp->Lines.at(1), QString());
+        QVERIFY(answerer.unexpected.isEmpty());
+    }
+
+    void treeFromRows_data()
+    {
+        QTest::addColumn<QList<AreaRow>>("rows");
+        QTest::addColumn<QString>("shown");
+        const QString d = QStringLiteral("0101");
+        auto r = [d](const char *code, const char *name, int level) {
+            return AreaRow{d, QString::fromUtf8(code), QString::fromUtf8(name), level, 1};
+        };
+        QTest::newRow("levels 1 2 3 1 3") << QList<AreaRow>{r("01", "东区", 1), r("0101", "东一", 2),
+                                                             r("010101", "甲", 3), r("02", "西区", 1),
+                                                             r("020101", "乙", 3)}
+                                          << QStringLiteral("商圈档案\n  01 东区\n    0101 东一\n      010101 甲\n"
+                                                            "      020101 乙\n  02 西区");
+        QTest::newRow("first row of level 2")
+            << QList<AreaRow>{r("0101", "东一", 2), r("02", "西区", 1)}
+            << QStringLiteral("商圈档案\n  02 西区\n0101 东一");
+        QList<AreaRow> deep{r("00", "零级", 0)};
+        QString deepShown = QStringLiteral("商圈档案");
+        for (int level = 1; level <= 12; ++level) {
+            const QString code = QString(level, QLatin1Char('1'));
+            deep << AreaRow{d, code, QStringLiteral("L%1").arg(level), level, 1};
+            deepShown += QLatin1Char('\n') + QString(level * 2, QLatin1Char(' ')) + code + QStringLiteral(" L%1").arg(level);
+        }
+        deep << r("9999", "十三级", 13);
+        QTest::newRow("levels 0, 12 and 13") << deep << deepShown;
+        QTest::newRow("names with spaces") << QList<AreaRow>{r("01", " 东 区 一 ", 1), r("02", "西区  ", 1)}
+                                           << QStringLiteral("商圈档案\n  01  东 区 一 \n  02 西区  ");
+    }
+
+    void treeFromRows()
+    {
+        QFETCH(QList<AreaRow>, rows);
+        QFETCH(QString, shown);
+        m_fake->rows = rows;
+        ModalAnswerer answerer;
+        QVERIFY(open());
+        m_form->TN->expandAll();
+        QCOMPARE(tree(), shown);
+
+        // The department's rows in code order were asked for, then the level structure.
+        const auto queries = m_fake->service->callsOf(DispQueryData);
+        QCOMPARE(queries.size(), 1);
+        QCOMPARE(queries.first().args.at(0).toString(),
+                 QStringLiteral("select * from tbSqda where f_bmbm='0101' order by F_Sqbm  "));
+        QCOMPARE(m_fake->service->callsOf(DispGetCodeLevels).first().args.at(0).toString(), QStringLiteral("0101"));
+        QCOMPARE(m_form->LblFjqk->text(), QStringLiteral("[2]-[2]-[2]-[3]"));
+
+        // The root is selected, the screen is adding, the tree has the focus.
+        QCOMPARE(m_form->TN->selectedNode(), m_form->TN->topLevelItem(0));
+        QVERIFY(maintenanceState().isAdding());
+        QVERIFY(m_form->edtBm->isEnabled() && m_form->edtBm->text().isEmpty());
+        QVERIFY(hostActive());
+        QCOMPARE(QApplication::focusWidget(), m_form->TN);
+        // The area code of a node with spaces in its name is still the part before the first space.
+        if (QTreeWidgetItem *spaced = node(QStringLiteral("01  东 区 一 "))) {
+            click(spaced);
+            QCOMPARE(m_fake->service->callsOf(DispQueryData).last().args.at(0).toString(),
+                     QStringLiteral("select * from tbsqda where f_bmbm='0101' and f_sqbm='01'"));
+            QCOMPARE(m_form->edtName->text(), QStringLiteral("东 区 一"));
+        }
+        QVERIFY(answerer.unexpected.isEmpty());
+    }
+
+    void refreshFailureKeepsTheTree_data()
+    {
+        QTest::addColumn<bool>("hostRefuses");
+        QTest::addColumn<QString>("message");
+        QTest::addColumn<QString>("label");
+        QTest::newRow("host refuses") << true << QStringLiteral("连接已断开\r\n请重试") << QString();
+        // A packet the screen cannot read is refused whole, before the tree is cleared.
+        QTest::newRow("unreadable packet") << false << QString() << QStringLiteral("[2]-[2]-[2]-[3]");
+    }
+
+    void refreshFailureKeepsTheTree()
+    {
+        QFETCH(bool, hostRefuses);
+        QFETCH(QString, message);
+        QFETCH(QString, label);
+        standardRows();
+        ModalAnswerer answerer;
+        QVERIFY(open());
+        const QString before = tree();
+        if (hostRefuses)
+            m_fake->service->once(DispQueryData, FakeCoorDisp::fail(1, QVariantList{QStringLiteral("连接已断开"),
+                                                                                    QStringLiteral("请重试")}));
+        else
+            m_fake->service->once(DispQueryData, FakeCoorDisp::succeed(1, QByteArray("\xa1not a packet")));
+        answerer.press(QStringLiteral("Ok"));
+        key(Qt::Key_R, Qt::ControlModifier);
+        QTRY_VERIFY(answerer.idle());
+        QCOMPARE(answerer.seen.size(), 1);
+        if (hostRefuses) {
+            QCOMPARE(answerer.seen[0].title, QStringLiteral("错误"));
+            QCOMPARE(answerer.seen[0].text, message);
+        }
+        QCOMPARE(answerer.seen[0].icon, int(QMessageBox::Critical));
+        QCOMPARE(tree(), before);
+        QCOMPARE(m_form->LblFjqk->text(), label);
+        QVERIFY(answerer.unexpected.isEmpty());
+    }
+
+    void selectingNodesLoadsTheirRows()
+    {
+        standardRows();
+        m_fake->rows[4].name = QStringLiteral("  西区 ");
+        ModalAnswerer answerer;
+        QVERIFY(open());
+
+        click(node(QStringLiteral("01 东区")));
+        QVERIFY(maintenanceState().isShowing());
+        QVERIFY(!m_form->edtBm->isEnabled());
+        QCOMPARE(m_form->edtBm->text(), QStringLiteral("01"));
+        QCOMPARE(m_form->edtName->text(), QStringLiteral("东区"));
+        QVERIFY(!m_form->btnDelete->isEnabled()); // not a leaf
+        QVERIFY(!maintenanceState().AreaModified);
+        QCOMPARE(m_fake->service->callsOf(DispQueryData).last().args.at(0).toString(),
+                 QStringLiteral("select * from tbsqda where f_bmbm='0101' and f_sqbm='01'"));
+
+        click(node(QStringLiteral("02   西区 ")));
+        QCOMPARE(m_form->edtName->text(), QStringLiteral("西区")); // trimmed
+        QVERIFY(m_form->btnDelete->isEnabled());
+
+        // The root empties and enables both edits and starts adding.
+        click(m_form->TN->topLevelItem(0));
+        QVERIFY(maintenanceState().isAdding());
+        QVERIFY(m_form->edtBm->isEnabled() && m_form->edtName->isEnabled());
+        QVERIFY(m_form->edtBm->text().isEmpty() && m_form->edtName->text().isEmpty());
+        QVERIFY(hostActive());
+        QCOMPARE(QApplication::focusWidget(), m_form->TN);
+
+        // A failed record load says so in its own words and leaves the panel alone.
+        click(node(QStringLiteral("01 东区")));
+        m_fake->service->once(DispQueryData,
+                              FakeCoorDisp::fail(1, QVariantList{QStringLiteral("不该显示的主机错误")}));
+        answerer.press(QStringLiteral("OK"));
+        key(Qt::Key_Down);
+        QTRY_VERIFY(answerer.idle());
+        QCOMPARE(answerer.seen.size(), 1);
+        QCOMPARE(answerer.seen[0].title, QStringLiteral("警告"));
+        QCOMPARE(answerer.seen[0].text, QStringLiteral("取商圈编码02时出错！"));
+        QCOMPARE(m_form->edtBm->text(), QStringLiteral("01"));
+        QVERIFY(answerer.unexpected.isEmpty());
+    }
+
+    void upAndDownStepThroughVisibleNodes()
+    {
+        standardRows();
+        ModalAnswerer answerer;
+        QVERIFY(open());
+        QTest::mouseClick(m_form->ToolButton5, Qt::LeftButton);
+        QCOMPARE(m_form->TN->selectedNode()->text(0), QStringLiteral("01 东区"));
+        QCOMPARE(m_form->edtBm->text(), QStringLiteral("01"));
+        QVERIFY(hostActive());
+        QCOMPARE(QApplication::focusWidget(), m_form->TN);
+        // 01 is collapsed: the next visible node is 02.
+        QTest::mouseClick(m_form->ToolButton5, Qt::LeftButton);
+        QCOMPARE(m_form->edtBm->text(), QStringLiteral("02"));
+        QTest::mouseClick(m_form->ToolButton4, Qt::LeftButton);
+        QTest::mouseClick(m_form->ToolButton4, Qt::LeftButton);
+        QCOMPARE(m_form->TN->selectedNode(), m_form->TN->topLevelItem(0));
+        QVERIFY(maintenanceState().isAdding());
+        QVERIFY(answerer.unexpected.isEmpty());
+    }
+
+    void expandAndCollapseTheSelectedBranch()
+    {
+        standardRows();
+        ModalAnswerer answerer;
+        QVERIFY(open());
+        QTreeWidgetItem *root = m_form->TN->topLevelItem(0);
+        key(Qt::Key_E, Qt::ControlModifier);
+        QVERIFY(node(QStringLiteral("01 东区"))->isExpanded() && node(QStringLiteral("0101 东一"))->isExpanded());
+        click(node(QStringLiteral("01 东区")));
+        QTest::mouseClick(m_form->btnCollapse, Qt::LeftButton);
+        QVERIFY(!node(QStringLiteral("01 东区"))->isExpanded() && !node(QStringLiteral("0101 东一"))->isExpanded());
+        QVERIFY(root->isExpanded());
+        QVERIFY(answerer.unexpected.isEmpty());
+    }
+
+    void locateAndFindNext()
+    {
+        standardRows();
+        m_fake->add(QStringLiteral("03"), QStringLiteral("第0101号"), 1, 1);
+        ModalAnswerer answerer;
+        QVERIFY(open());
+
+        // F3 before any locate does nothing.
+        key(Qt::Key_F3);
+        QCOMPARE(m_form->TN->selectedNode(), m_form->TN->topLevelItem(0));
+
+        // Digits match anywhere in the text, collapsed nodes included.
+        answerer.typeAndPress(QStringLiteral("  0101 "), QStringLiteral("btnOK"));
+        QTest::mouseClick(m_form->btnLocate, Qt::LeftButton);
+        QTRY_VERIFY(answerer.idle());
+        QCOMPARE(answerer.seen[0].title, QStringLiteral("输入"));
+        QVERIFY(answerer.seen[0].text.contains(QStringLiteral("请输入商圈编码或名称(F3查找下一个):")));
+        QCOMPARE(maintenanceState().LocateText, QStringLiteral("0101"));
+        QCOMPARE(m_form->TN->selectedNode()->text(0), QStringLiteral("0101 东一"));
+        QCOMPARE(m_form->edtBm->text(), QStringLiteral("0101"));
+        QVERIFY(hostActive());
+        QCOMPARE(QApplication::focusWidget(), m_form->TN);
+
+        key(Qt::Key_F3);
+        QCOMPARE(m_form->TN->selectedNode()->text(0), QStringLiteral("010101 甲"));
+        key(Qt::Key_F3);
+        QCOMPARE(m_form->TN->selectedNode()->text(0), QStringLiteral("03 第0101号"));
+        // No wrap round after the last match.
+        answerer.press(QStringLiteral("OK"));
+        key(Qt::Key_F3);
+        QTRY_VERIFY(answerer.idle());
+        QCOMPARE(answerer.seen.last().title, QStringLiteral("警告"));
+        QCOMPARE(answerer.seen.last().text, QStringLiteral("找不到该商圈！"));
+        QCOMPARE(m_form->TN->selectedNode()->text(0), QStringLiteral("03 第0101号"));
+
+        // Cancelling the locate leaves an empty locate text: nothing happens, F3 included.
+        answerer.typeAndPress(QStringLiteral("东"), QStringLiteral("btnCancel"));
+        key(Qt::Key_L, Qt::ControlModifier);
+        QTRY_VERIFY(answerer.idle());
+        QCOMPARE(maintenanceState().LocateText, QString());
+        key(Qt::Key_F3);
+        QCOMPARE(m_form->TN->selectedNode()->text(0), QStringLiteral("03 第0101号"));
+        QCOMPARE(answerer.seen.size(), 3);
+        QVERIFY(answerer.unexpected.isEmpty());
+    }
+
+    void addLevelOneArea()
+    {
+        standardRows();
+        ModalAnswerer answerer;
+        QVERIFY(open());
+        answerer.press(QStringLiteral("Yes"));
+        addArea(QStringLiteral("00"), QStringLiteral("北区"));
+        QTRY_VERIFY(answerer.idle());
+        QCOMPARE(seenText(answerer), QStringLiteral("提示|你想建立第1级商圈吗？"));
+        QCOMPARE(answerer.seen[0].icon, int(QMessageBox::Information));
+
+        const auto checks = m_fake->service->callsOf(DispCheckAreaCode);
+        QCOMPARE(checks.size(), 1);
+        QCOMPARE(checks[0].args.at(0).toList(), (QVariantList{QStringLiteral("0101"), QStringLiteral("00")}));
+
+        // The packet sent holds exactly the new row.
+        const auto inserts = m_fake->service->callsOf(DispInsertArea);
+        QCOMPARE(inserts.size(), 1);
+        ClientDataSet sent;
+        QVERIFY(sent.loadPacket(inserts[0].args.at(0).toByteArray()));
+        QCOMPARE(sent.recordCount(), 1);
+        QCOMPARE(sent.fieldCount(), 5);
+        QCOMPARE(sent.fieldByName(u"f_bmbm")->asString(), QStringLiteral("0101"));
+        QCOMPARE(sent.fieldByName(u"f_sqbm")->asString(), QStringLiteral("00"));
+        QCOMPARE(sent.fieldByName(u"f_sqmc")->asString(), QStringLiteral("北区"));
+        QCOMPARE(sent.fieldByName(u"f_jb")->asInteger(), 1);
+        QCOMPARE(sent.fieldByName(u"f_mj")->asInteger(), 1);
+
+        // Under the root, in code order; the root stays selected and the screen adding.
+        QTreeWidgetItem *root = m_form->TN->topLevelItem(0);
+        QCOMPARE(root->childCount(), 3);
+        QCOMPARE(root->child(0)->text(0), QStringLiteral("00 北区"));
+        QCOMPARE(root->child(1)->text(0), QStringLiteral("01 东区"));
+        QCOMPARE(m_form->TN->selectedNode(), root);
+        QVERIFY(maintenanceState().isAdding());
+        QVERIFY(m_form->edtBm->text().isEmpty() && m_form->edtName->text().isEmpty());
+        QCOMPARE(m_fake->service->count(DispGetCodeLevels), 2);
+        QVERIFY(answerer.unexpected.isEmpty());
+    }
+
+    void addLevelThreeArea()
+    {
+        standardRows();
+        ModalAnswerer answerer;
+        QVERIFY(open());
+        answerer.press(QStringLiteral("Yes")).press(QStringLiteral("Yes"));
+        addArea(QStringLiteral("010203"), QStringLiteral("丙"));
+        addArea(QStringLiteral("010201"), QStringLiteral("乙"));
+        QTRY_VERIFY(answerer.idle());
+        QCOMPARE(seenText(answerer), QStringLiteral("提示|你想建立第3级商圈吗？\n提示|你想建立第3级商圈吗？"));
+
+        // The parent was looked up by the code InsertArea returned.
+        QCOMPARE(m_fake->service->callsOf(DispQueryData).last().args.at(0).toString(),
+                 QStringLiteral("select * from tbsqda where f_bmbm='0101' and f_sqbm='0102'"));
+        QTreeWidgetItem *parent = node(QStringLiteral("0102 东二"));
+        QCOMPARE(parent->childCount(), 2);
+        QCOMPARE(parent->child(0)->text(0), QStringLiteral("010201 乙"));
+        QCOMPARE(parent->child(1)->text(0), QStringLiteral("010203 丙"));
+        QCOMPARE(m_fake->departmentRows().size(), 7);
+        // Selecting the new area shows what the host stored.
+        click(parent->child(0)); // its parent is open once a child was placed and selected
+        QCOMPARE(m_form->edtBm->text(), QStringLiteral("010201"));
+        QVERIFY(m_form->btnDelete->isEnabled());
+        QVERIFY(answerer.unexpected.isEmpty());
+    }
+
+    void codesAreStoredWhole_data()
+    {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("stored");
+        // Twelve characters fit the row set: nothing is cut.
+        QTest::newRow("twelve characters") << QStringLiteral("123456789012") << QStringLiteral("123456789012");
+        // Pasted with spaces round it: trimmed for the checks, the row and the node alike.
+        QTest::newRow("pasted with spaces") << QStringLiteral("  03 ") << QStringLiteral("03");
+    }
+
+    void codesAreStoredWhole()
+    {
+        QFETCH(QString, typed);
+        QFETCH(QString, stored);
+        standardRows();
+        ModalAnswerer answerer;
+        QVERIFY(open());
+        m_fake->service->once(DispCheckAreaCode, FakeCoorDisp::succeed(0, QVariantList{QString(), QStringLiteral("1")}));
+        QTest::mouseClick(m_form->btnAdd, Qt::LeftButton);
+        m_form->edtBm->setText(typed); // as a paste puts it there
+        type(m_form->edtName, QStringLiteral(" 南区 "));
+        QTest::mouseClick(m_form->btnSave, Qt::LeftButton);
+
+        ClientDataSet sent;
+        QVERIFY(sent.loadPacket(m_fake->service->callsOf(DispInsertArea).last().args.at(0).toByteArray()));
+        QCOMPARE(sent.fieldByName(u"f_sqbm")->size(), 12);
+        QCOMPARE(sent.fieldByName(u"f_sqbm")->asString(), stored);
+        QCOMPARE(sent.fieldByName(u"f_sqmc")->asString(), QStringLiteral("南区"));
+        QTreeWidgetItem *added = node(stored + QStringLiteral(" 南区"));
+        QVERIFY(added);
+        click(added);
+        QCOMPARE(m_form->edtBm->text(), stored);
+        QVERIFY(answerer.unexpected.isEmpty()); // no question: the check's answer asked none
+    }
+
+    void saveFailures_data()
+    {
+        QTest::addColumn<QString>("code");
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("script");
+        QTest::addColumn<QStringList>("answers");
+        QTest::addColumn<QString>("shown");
+        QTest::addColumn<bool>("stored");
+        QTest::addColumn<QString>("focus");
+
+        QTest::newRow("empty code") << QString() << QStringLiteral("北区") << QString() << QStringList{"Ok"}
+                                    << QStringLiteral("警告|商圈编码不能为空!") << false << QStringLiteral("edtBm");
+        QTest::newRow("one character") << QStringLiteral("1") << QStringLiteral("北区") << QString() << QStringList{"Ok"}
+                                       << QStringLiteral("警告|第一级商圈编码长度不能为1位!") << false
+                                       << QStringLiteral("edtBm");
+        QTest::newRow("empty name") << QStringLiteral("00") << QStringLiteral("  ") << QString() << QStringList{"Ok"}
+                                    << QStringLiteral("警告|商圈名称不能为空!") << false << QStringLiteral("edtName");
+        QTest::newRow("check refused") << QStringLiteral("0") + QStringLiteral("9") << QStringLiteral("x")
+                                       << QStringLiteral("check fails") << QStringList{"Ok"}
+                                       << QStringLiteral("错误|编码不符合规则") << false << QString();
+        QTest::newRow("question answered No") << QStringLiteral("00") << QStringLiteral("北区") << QString()
+                                              << QStringList{"No"} << QStringLiteral("提示|你想建立第1级商圈吗？")
+                                              << false << QString();
+        QTest::newRow("level not a number") << QStringLiteral("00") << QStringLiteral("北区")
+                                            << QStringLiteral("bad level") << QStringList{"Ok"}
+                                            << QStringLiteral("|'一' is not a valid integer value") << false << QString();
+        QTest::newRow("insert refused") << QStringLiteral("00") << QStringLiteral("北区")
+                                        << QStringLiteral("insert fails") << QStringList{"Yes", "Ok"}
+                                        << QStringLiteral("提示|你想建立第1级商圈吗？\n错误|主键冲突") << false << QString();
+        QTest::newRow("parent lookup fails") << QStringLiteral("0103") << QStringLiteral("东三")
+                                             << QStringLiteral("lookup fails") << QStringList{"Yes", "OK"}
+                                             << QStringLiteral("提示|你想建立第2级商圈吗？\n警告|插入结点失败，请刷新！")
+                                             << true << QString();
+        QTest::newRow("parent not in the tree") << QStringLiteral("0103") << QStringLiteral("东三")
+                                                << QStringLiteral("parent renamed") << QStringList{"Yes"}
+                                                << QStringLiteral("提示|你想建立第2级商圈吗？") << true << QString();
+    }
+
+    void saveFailures()
+    {
+        QFETCH(QString, code);
+        QFETCH(QString, name);
+        QFETCH(QString, script);
+        QFETCH(QStringList, answers);
+        QFETCH(QString, shown);
+        QFETCH(bool, stored);
+        QFETCH(QString, focus);
+        standardRows();
+        ModalAnswerer answerer;
+        QVERIFY(open());
+        const QString before = tree();
+        const int rowsBefore = m_fake->rows.size();
+
+        FakeCoorDisp &host = *m_fake->service;
+        if (script == QLatin1String("check fails"))
+            host.once(DispCheckAreaCode, FakeCoorDisp::fail(0, QVariantList{QStringLiteral("编码不符合规则")}));
+        else if (script == QLatin1String("bad level"))
+            host.once(DispCheckAreaCode, FakeCoorDisp::succeed(0, QVariantList{QString(), QStringLiteral("一")}));
+        else if (script == QLatin1String("insert fails"))
+            host.once(DispInsertArea, FakeCoorDisp::fail(0, QVariantList{QStringLiteral("主键冲突")}));
+        else if (script == QLatin1String("lookup fails"))
+            host.once(DispQueryData, FakeCoorDisp::fail(1, QVariantList{QStringLiteral("不该显示")}));
+        else if (script == QLatin1String("parent renamed"))
+            m_fake->rows[0].name = QStringLiteral("东区改");
+
+        for (const QString &a : answers)
+            answerer.press(a);
+        QTest::mouseClick(m_form->btnAdd, Qt::LeftButton);
+        type(m_form->edtBm, code);
+        type(m_form->edtName, name);
+        QTest::mouseClick(m_form->btnSave, Qt::LeftButton);
+        QTRY_VERIFY(answerer.idle());
+
+        QString seen = seenText(answerer);
+        if (script == QLatin1String("bad level")) // the library's error box carries the program's name
+            seen = seen.mid(seen.indexOf(QLatin1Char('|')));
+        QCOMPARE(seen, shown);
+        QCOMPARE(m_fake->rows.size(), rowsBefore + (stored ? 1 : 0));
+        QCOMPARE(host.count(DispInsertArea), (stored || script == QLatin1String("insert fails")) ? 1 : 0);
+        QCOMPARE(tree(), before); // no node without a stored row, and none for these stored ones
+        QVERIFY(hostActive());
+        if (!focus.isEmpty())
+            QCOMPARE(QApplication::focusWidget()->objectName(), focus);
+        QVERIFY(answerer.unexpected.isEmpty());
+    }
+
+    void deleteOnlyLeaves()
+    {
+        standardRows();
+        ModalAnswerer answerer;
+        QVERIFY(open());
+
+        // Not a leaf: the button is off and Ctrl+D asks nothing.
+        click(node(QStringLiteral("01 东区")));
+        QVERIFY(!m_form->btnDelete->isEnabled());
+        key(Qt::Key_D, Qt::ControlModifier);
+        QCOMPARE(m_fake->service->count(DispDeleteArea), 0);
+
+        // Declined, then refused by the host: the node stays.
+        key(Qt::Key_E, Qt::ControlModifier);
+        click(node(QStringLiteral("0102 东二")));
+        QVERIFY(m_form->btnDelete->isEnabled());
+        answerer.press(QStringLiteral("No"));
+        key(Qt::Key_D, Qt::ControlModifier);
+        QTRY_VERIFY(answerer.idle());
+        QCOMPARE(seenText(answerer), QStringLiteral("提示|你要删除商圈编码为 0102 的商圈吗？"));
+        QCOMPARE(m_fake->service->count(DispDeleteArea), 0);
+        m_fake->service->once(DispDeleteArea, FakeCoorDisp::fail(0, QVariantList{QStringLiteral("有业务数据")}));
+        answerer.press(QStringLiteral("Yes")).press(QStringLiteral("Ok"));
+        QTest::mouseClick(m_form->btnDelete, Qt::LeftButton);
+        QTRY_VERIFY(answerer.idle());
+        QCOMPARE(answerer.seen.last().title + answerer.seen.last().text, QStringLiteral("错误有业务数据"));
+        QVERIFY(node(QStringLiteral("0102 东二")));
+
+        // Confirmed: the host deletes, the node goes, a neighbour is shown.
+        answerer.press(QStringLiteral("Yes"));
+        QTest::mouseClick(m_form->btnDelete, Qt::LeftButton);
+        QTRY_VERIFY(answerer.idle());
+        const auto deletes = m_fake->service->callsOf(DispDeleteArea);
+        QCOMPARE(deletes.last().args.at(0).toList(), (QVariantList{QStringLiteral("0101"), QStringLiteral("0102")}));
+        QVERIFY(!node(QStringLiteral("0102 东二")));
+        QTreeWidgetItem *now = m_form->TN->selectedNode();
+        QVERIFY(now && now->isSelected());
+        QCOMPARE(m_form->edtBm->text(), now->text(0).section(QLatin1Char(' '), 0, 0));
+        QVERIFY(maintenanceState().isShowing() || now == m_form->TN->topLevelItem(0));
+        QCOMPARE(m_fake->departmentRows().size(), 4);
+        QVERIFY(answerer.unexpected.isEmpty());
+    }
+
+    void renameOnLeavingTheEditPanel_data()
+    {
+        QTest::addColumn<QString>("answer");
+        QTest::addColumn<bool>("hostRefuses");
+        QTest::addColumn<QString>("nodeText");
+        QTest::addColumn<QString>("nameShown");
+        QTest::newRow("accepted") << QStringLiteral("Yes") << false << QStringLiteral("02 西'区") << QStringLiteral("西'区");
+        QTest::newRow("refused") << QStringLiteral("No") << false << QStringLiteral("02 西区") << QStringLiteral("西区");
+        QTest::newRow("host refuses") << QStringLiteral("Yes") << true << QStringLiteral("02 西区")
+                                      << QStringLiteral("西'区");
+    }
+
+    void renameOnLeavingTheEditPanel()
+    {
+        QFETCH(QString, answer);
+        QFETCH(bool, hostRefuses);
+        QFETCH(QString, nodeText);
+        QFETCH(QString, nameShown);
+        standardRows();
+        ModalAnswerer answerer;
+        QVERIFY(open());
+        click(node(QStringLiteral("02 西区")));
+
+        // Saving an unchanged area only moves the focus to the tree.
+        m_form->edtName->setFocus();
+        key(Qt::Key_S, Qt::ControlModifier);
+        QVERIFY(hostActive());
+        QCOMPARE(QApplication::focusWidget(), m_form->TN);
+        QVERIFY(answerer.seen.isEmpty());
+
+        if (hostRefuses)
+            m_fake->service->once(DispExecuteSql, FakeCoorDisp::fail(0, QVariantList{QStringLiteral("只读")}));
+        answerer.press(answer);
+        if (hostRefuses)
+            answerer.press(QStringLiteral("Ok"));
+        type(m_form->edtName, QStringLiteral("西'区"));
+        QVERIFY(maintenanceState().AreaModified);
+        key(Qt::Key_Return); // on to the tree, out of the edit panel
+        QTRY_VERIFY(answerer.idle());
+        QCOMPARE(answerer.seen[0].title + answerer.seen[0].text, QStringLiteral("提示商圈内容已经改变，你要保存吗？"));
+        if (answer == QLatin1String("Yes"))
+            QCOMPARE(m_fake->service->callsOf(DispExecuteSql).last().args.at(0).toString(),
+                     QStringLiteral("update tbsqda set f_sqmc='西''区' where f_sqbm='02' and f_bmbm='0101'"));
+        else
+            QCOMPARE(m_fake->service->count(DispExecuteSql), 0);
+        if (hostRefuses)
+            QCOMPARE(answerer.seen[1].title + answerer.seen[1].text, QStringLiteral("错误只读"));
+        QVERIFY(hostActive());
+        QCOMPARE(QApplication::focusWidget(), m_form->TN);
+        QCOMPARE(m_form->TN->selectedNode()->text(0), nodeText);
+        QCOMPARE(m_form->edtName->text(), nameShown);
+        QVERIFY(!maintenanceState().AreaModified);
+        QVERIFY(answerer.unexpected.isEmpty());
+    }
+
+    void keyboardTable()
+    {
+        standardRows();
+        ModalAnswerer answerer;
+        QVERIFY(open());
+        TfrmMdda_ED *f = m_form;
+
+        // Enter and Down move on from an edit; Up moves back and is consumed.
+        key(Qt::Key_A, Qt::ControlModifier);
+        QCOMPARE(QApplication::focusWidget(), f->edtBm);
+        key(Qt::Key_Down);
+        QCOMPARE(QApplication::focusWidget(), f->edtName);
+        KeyCounter ups(Qt::Key_Up);
+        f->edtName->installEventFilter(&ups);
+        key(Qt::Key_Up);
+        QCOMPARE(QApplication::focusWidget(), f->edtBm);
+        QCOMPARE(ups.count, 0);
+        key(Qt::Key_Return);
+        QCOMPARE(QApplication::focusWidget(), f->edtName);
+        key(Qt::Key_Enter);
+        QCOMPARE(QApplication::focusWidget(), f->TN);
+        // Arrows in the tree are the tree's own.
+        key(Qt::Key_Down);
+        QCOMPARE(f->TN->selectedNode()->text(0), QStringLiteral("01 东区"));
+        QCOMPARE(QApplication::focusWidget(), f->TN);
+
+        // The code edit takes digits and "(" only.
+        key(Qt::Key_A, Qt::ControlModifier);
+        QTest::keyClicks(f->edtBm, QStringLiteral("a1(b 2."));
+        QCOMPARE(f->edtBm->text(), QStringLiteral("1(2"));
+        // Ctrl+C copies in an edit and collapses the selected branch.
+        f->edtBm->selectAll();
+        key(Qt::Key_C, Qt::ControlModifier);
+        QCOMPARE(QApplication::clipboard()->text(), QStringLiteral("1(2"));
+        // Ctrl+A empties the edits again; Ctrl+Q and other letters do nothing.
+        key(Qt::Key_A, Qt::ControlModifier);
+        QVERIFY(f->edtBm->text().isEmpty());
+        const int callsBefore = int(m_fake->service->calls.size());
+        for (int k : {Qt::Key_Q, Qt::Key_B, Qt::Key_Z})
+            key(k, Qt::ControlModifier);
+        QCOMPARE(int(m_fake->service->calls.size()), callsBefore);
+
+        // Ctrl+E and Ctrl+C open and close the selected branch from the tree.
+        f->TN->setFocus();
+        key(Qt::Key_E, Qt::ControlModifier);
+        QVERIFY(node(QStringLiteral("0101 东一"))->isExpanded());
+        key(Qt::Key_C, Qt::ControlModifier);
+        QVERIFY(!node(QStringLiteral("0101 东一"))->isExpanded());
+
+        // Ctrl+S saves (here: empty edits), Ctrl+L locates, Ctrl+R refreshes.
+        answerer.press(QStringLiteral("Ok")).press(QStringLiteral("btnCancel"));
+        key(Qt::Key_A, Qt::ControlModifier);
+        key(Qt::Key_S, Qt::ControlModifier);
+        f->TN->setFocus();
+        key(Qt::Key_L, Qt::ControlModifier);
+        QTRY_VERIFY(answerer.idle());
+        QCOMPARE(answerer.seen[0].text, QStringLiteral("商圈编码不能为空!"));
+        QCOMPARE(answerer.seen[1].title, QStringLiteral("输入"));
+        const int loads = m_fake->service->count(DispQueryData);
+        key(Qt::Key_R, Qt::ControlModifier);
+        QCOMPARE(m_fake->service->count(DispQueryData), loads + 1);
+        QCOMPARE(f->TN->selectedNode(), f->TN->topLevelItem(0));
+        QCOMPARE(QApplication::focusWidget(), f->edtBm); // after a refresh the code edit has the focus
+        QVERIFY(answerer.unexpected.isEmpty());
+    }
+
+    void escapeClosesOnceWithOneNotification()
+    {
+        standardRows();
+        ModalAnswerer answerer;
+        QVERIFY(open());
+        QPointer<TfrmMdda_ED> form = m_form;
+        form->edtName->setFocus();
+        key(Qt::Key_Escape);
+        QCOMPARE(m_host->hostControl->closedNotifications, 1);
+        QTRY_VERIFY(!form);
+        QCOMPARE(m_host->hostControl->closedNotifications, 1);
+        QVERIFY(answerer.unexpected.isEmpty());
+    }
+
+    void environmentFailureClosesWithOneNotification()
+    {
+        QMap<QString, QString> params = FakeCoorDisp::defaultParameters();
+        params.remove(QStringLiteral("dwmc"));
+        m_fake = std::make_unique<AreaHostFake>(params);
+        ModalAnswerer answerer;
+        answerer.press(QStringLiteral("Ok"));
+        open(); // the form closes itself as soon as it is shown
+        QTRY_VERIFY(answerer.idle());
+        QCOMPARE(seenText(answerer), QStringLiteral("错误|没有可利用的单位名称！"));
+        QCOMPARE(answerer.seen[0].icon, int(QMessageBox::Critical));
+        QTRY_VERIFY(embeddedForms(m_host->parentControl).isEmpty());
+        QCOMPARE(m_host->hostControl->closedNotifications, 1);
+        QCOMPARE(m_fake->service->count(DispQueryData), 0);
+        QVERIFY(answerer.unexpected.isEmpty());
+    }
+
+    void helpShowsTheShortcutList()
+    {
+        standardRows();
+        ModalAnswerer answerer;
+        QVERIFY(open());
+        answerer.key(Qt::Key_Shift);
+        QTest::mouseClick(m_form->btnHelp, Qt::LeftButton);
+        QTRY_VERIFY(answerer.idle());
+        QCOMPARE(answerer.seen.size(), 1);
+        QVERIFY(!m_form->RopHelp->popup());
+        QVERIFY(answerer.unexpected.isEmpty());
+    }
+};
+
+QTEST_MAIN(TestMaintenanceForm)
+#include "tst_mdda_form.moc"
