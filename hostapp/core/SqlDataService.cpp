@@ -67,9 +67,8 @@ QString quoted(const QString &s)
     return QStringLiteral("“%1”").arg(s);
 }
 
-bool isUniqueViolation(const QSqlError &e, Backend backend)
+bool isUniqueViolation(const QString &code, Backend backend)
 {
-    const QString code = e.nativeErrorCode();
     if (backend == Backend::PostgreSQL)
         return code == QLatin1String("23505");
     // SQLite: SQLITE_CONSTRAINT, or its PRIMARYKEY / UNIQUE extended codes.
@@ -607,19 +606,14 @@ QVariant SqlDataService::insertArea(QVariantList &args)
     const QString taken = QStringLiteral("商圈编码%1已经存在！").arg(quoted(code));
     if (findArea(db, backend(), dept, code, false))
         throw SqlFailure(QStringList{taken});
-    {
-        QSqlQuery q(db);
-        q.prepare(QStringLiteral("insert into tbsqda (f_bmbm, f_sqbm, f_sqmc, f_jb, f_mj) values (?, ?, ?, ?, 1)"));
-        q.addBindValue(dept);
-        q.addBindValue(code);
-        q.addBindValue(name);
-        q.addBindValue(shape.level);
-        if (!q.exec()) {
-            // Another host stored the same code between our check and our insert.
-            if (isUniqueViolation(q.lastError(), backend()))
-                throw SqlFailure(QStringList{taken});
-            throw SqlFailure(QStringLiteral("保存商圈时出错，没有保存。"), q.lastError());
-        }
+    try {
+        runSql(db, QStringLiteral("insert into tbsqda (f_bmbm, f_sqbm, f_sqmc, f_jb, f_mj) values (?, ?, ?, ?, 1)"),
+               {dept, code, name, shape.level}, QStringLiteral("保存商圈时出错，没有保存。"));
+    } catch (const SqlFailure &f) {
+        // Another host stored the same code between our check and our insert.
+        if (isUniqueViolation(f.nativeErrorCode(), backend()))
+            throw SqlFailure(QStringList{taken});
+        throw;
     }
     if (shape.level > 1)
         runSql(db, QStringLiteral("update tbsqda set f_mj = 0 where f_bmbm = ? and f_sqbm = ?"),

@@ -1,5 +1,6 @@
 // Runs one of the host's own statements with bound values; a failure throws
-// SqlFailure with `summary` as its first line.
+// SqlFailure with `summary` as its first line. A '?' in `sql` stands for the next
+// value; the host's statements have no '?' of any other kind.
 #pragma once
 
 #include <QSqlDatabase>

@@ -19,9 +19,12 @@ public:
     SqlFailure(const QString &summary, const QSqlError &error)
         : SqlFailure(QStringList{summary, databaseText(error)})
     {
+        m_nativeCode = error.nativeErrorCode();
     }
 
     QStringList lines() const { return m_lines; }
+    // The engine's own code of the error (SQLSTATE for PostgreSQL), if any.
+    QString nativeErrorCode() const { return m_nativeCode; }
 
     static QString databaseText(const QSqlError &e)
     {
@@ -33,6 +36,7 @@ public:
 
 private:
     QStringList m_lines;
+    QString m_nativeCode;
 };
 
 } // namespace kalmora
