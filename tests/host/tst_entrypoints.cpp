@@ -23,6 +23,17 @@ class TestEntryPoints : public QObject
     GetFormOneFn m_getFormOne = nullptr;
     GetFormOneSearchFn m_getFormOneSearch = nullptr;
 
+    // What the maintenance screen asks for when it is shown: its department's
+    // areas (none here) and their level structure.
+    static void answerAreaTree(FakeCoorDisp &service)
+    {
+        service.on(DispQueryData, FakeCoorDisp::succeed(1, makeTextPacket({QStringLiteral("f_sqbm"),
+                                                                            QStringLiteral("f_sqmc"),
+                                                                            QStringLiteral("f_jb")},
+                                                                           {})));
+        service.on(DispGetCodeLevels, FakeCoorDisp::succeed(0, QStringLiteral("2223")));
+    }
+
     static QWidget *formIn(QWidget *parent)
     {
         const QList<QWidget *> forms = embeddedForms(parent);
@@ -46,6 +57,8 @@ private Q_SLOTS:
         auto service2 = FakeCoorDisp::create();
         service1->setupEnvironment();
         service2->setupEnvironment();
+        answerAreaTree(*service1);
+        answerAreaTree(*service2);
         ModalAnswerer answerer;
 
         const QByteArray op = toShortString("0001");
@@ -58,11 +71,13 @@ private Q_SLOTS:
         QPointer<QWidget> second = formIn(host2.parentControl);
         QVERIFY(second && second != first);
 
-        // The library keeps one reference, to the latest service only.
-        QCOMPARE(service1->refCount, 1);
-        QCOMPARE(service2->refCount, 2);
+        // The library keeps one reference, to the latest service only; each open
+        // screen's environment object holds one more on the service it was made with.
+        QCOMPARE(service1->refCount, 2);
+        QCOMPARE(service2->refCount, 3);
 
         first->close();
+        QCOMPARE(service1->refCount, 1);
         QCOMPARE(host1.hostControl->closedNotifications, 0);
         QCOMPARE(host2.hostControl->closedNotifications, 1);
         QTRY_VERIFY(!first); // freed once back in the event loop
@@ -135,6 +150,7 @@ private Q_SLOTS:
         TestHostWindow host;
         auto service = FakeCoorDisp::create();
         service->setupEnvironment();
+        answerAreaTree(*service);
         ModalAnswerer answerer;
         const QByteArray op = toShortString("0001");
         m_getFormOne(&host, host.hostControl, reinterpret_cast<const uchar *>(op.constData()),
@@ -152,13 +168,14 @@ private Q_SLOTS:
     {
         auto service = FakeCoorDisp::create();
         service->setupEnvironment();
+        answerAreaTree(*service);
         {
             TestHostWindow host;
             ModalAnswerer answerer;
             const QByteArray op = toShortString("0001");
             m_getFormOne(&host, host.hostControl, reinterpret_cast<const uchar *>(op.constData()),
                          host.parentControl, service.get());
-            QCOMPARE(service->refCount, 2);
+            QCOMPARE(service->refCount, 3); // the test's, the library's, the screen's environment
         } // the host window and with it the form are gone
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         if (!m_lib.unload())
