@@ -60,10 +60,12 @@ IniFile IniFile::parse(const QByteArray &bytes)
         f.m_bom = bytes.left(3);
         body = bytes.mid(3);
     } else if (bytes.startsWith("\xFF\xFE") || bytes.startsWith("\xFE\xFF")) {
-        // Kept for reading only: the lines are held as UTF-8 of the decoded text.
+        // The lines are held as UTF-8 of the decoded text and encoded back whole
+        // in the same byte order when written.
         f.m_encoding = Encoding::Utf16;
-        auto decoder = QStringDecoder(QStringDecoder::Utf16, QStringDecoder::Flag::ConvertInitialBom);
-        body = QString(decoder(bytes)).toUtf8();
+        f.m_bom = bytes.left(2);
+        auto decoder = QStringDecoder(f.utf16Order());
+        body = QString(decoder(bytes.mid(2))).toUtf8();
     }
     if (f.m_encoding == Encoding::Utf8) {
         auto check = QStringDecoder(QStringDecoder::Utf8);
@@ -94,14 +96,23 @@ IniFile IniFile::parse(const QByteArray &bytes)
     return f;
 }
 
+QStringConverter::Encoding IniFile::utf16Order() const
+{
+    return m_bom == QByteArray("\xFE\xFF") ? QStringConverter::Utf16BE : QStringConverter::Utf16LE;
+}
+
 QByteArray IniFile::toBytes() const
 {
-    QByteArray out = m_bom;
+    QByteArray body;
     for (const Line &l : m_lines) {
-        out += l.raw;
-        out += l.eol;
+        body += l.raw;
+        body += l.eol;
     }
-    return out;
+    if (m_encoding == Encoding::Utf16) {
+        auto encoder = QStringEncoder(utf16Order());
+        return m_bom + QByteArray(encoder(QString::fromUtf8(body)));
+    }
+    return m_bom + body;
 }
 
 QString IniFile::decode(const QByteArray &raw) const
@@ -184,8 +195,6 @@ std::optional<QString> IniFile::validate(const QString &section, const QString &
 
 std::optional<QString> IniFile::setValue(const QString &section, const QString &key, const QString &value)
 {
-    if (m_encoding == Encoding::Utf16)
-        return QStringLiteral("the file is in UTF-16, which is kept read-only");
     if (auto problem = validate(section, key, value))
         return problem;
 

@@ -10,6 +10,7 @@
 #include <QByteArray>
 #include <QList>
 #include <QString>
+#include <QStringConverter>
 
 #include <optional>
 
@@ -21,7 +22,7 @@ public:
     enum class Encoding {
         Utf8, // also plain ASCII
         Gb18030, // any file that is not valid UTF-8
-        Utf16 // recognised by its byte order mark only; read-only
+        Utf16 // recognised by its byte order mark; either byte order
     };
 
     IniFile() = default;
@@ -54,6 +55,7 @@ private:
         qsizetype keyLine = -1;
     };
 
+    QStringConverter::Encoding utf16Order() const;
     QString decode(const QByteArray &raw) const;
     QByteArray encode(const QString &text) const;
     Located locate(const QString &section, const QString &key) const;

@@ -32,6 +32,13 @@ void writeBytes(const QString &path, const QByteArray &bytes)
     QCOMPARE(f.write(bytes), bytes.size());
 }
 
+QByteArray utf16(const QString &text, QStringConverter::Encoding order)
+{
+    auto enc = QStringEncoder(order);
+    return (order == QStringConverter::Utf16LE ? QByteArray("\xFF\xFE") : QByteArray("\xFE\xFF"))
+        + QByteArray(enc(text));
+}
+
 QByteArray gb18030(const QString &text)
 {
     auto enc = QStringEncoder("GB18030");
@@ -229,6 +236,11 @@ private Q_SLOTS:
         QTest::newRow("chinese value") << QByteArray("[S]\nk=旧\n") << "S"
                                        << "k"
                                        << "新值" << QByteArray("[S]\nk=新值\n");
+        for (const auto order : { QStringConverter::Utf16LE, QStringConverter::Utf16BE })
+            QTest::addRow("utf-16 %s", order == QStringConverter::Utf16LE ? "le" : "be")
+                << utf16(QStringLiteral("; 注释\r\n[S]\r\nk=1\r\n"), order) << "s"
+                << "K"
+                << "新" << utf16(QStringLiteral("; 注释\r\n[S]\r\nk=新\r\n"), order);
         QTest::newRow("empty value") << QByteArray("[S]\nk=v\n") << "S"
                                      << "k"
                                      << "" << QByteArray("[S]\nk=\n");
