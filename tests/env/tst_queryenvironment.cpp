@@ -32,8 +32,13 @@ class TestQueryEnvironment : public QObject
         setOwnerWindow(nullptr);
     }
 
+    // Gives the context's reference back before the test's service goes away.
+    struct LeaveHost
+    {
+        ~LeaveHost() { releaseHostContext(); }
+    };
+
 private Q_SLOTS:
-    void cleanup() { releaseHostContext(); }
 
     void readsItsEnvironmentAtCreation()
     {
@@ -41,6 +46,7 @@ private Q_SLOTS:
         FakeCoorDisp service;
         service.setupEnvironment();
         enter(host, service, QStringLiteral("0001"));
+        const LeaveHost leave;
         ModalAnswerer answerer;
 
         QPointer<TfrmQuery> form = new TfrmQuery(host.parentControl);
@@ -93,6 +99,7 @@ private Q_SLOTS:
         if (missing == QLatin1String("year and month"))
             service.on(DispGetServerYearMonth, FakeCoorDisp::fail(0, QVariantList { "主机错误" }));
         enter(host, service, QStringLiteral("0001"));
+        const LeaveHost leave;
 
         ModalAnswerer answerer;
         QWidget *boxOwner = nullptr;
