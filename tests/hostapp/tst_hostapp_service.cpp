@@ -286,6 +286,13 @@ private Q_SLOTS:
         QCOMPARE(insert("010102001", 4), QStringLiteral("010102"));
         QCOMPARE(leaf("010102"), 0);
 
+        // Quotes, backslashes and question marks in a name are stored as they are.
+        const QString odd = QStringLiteral("圈'\\?'); drop table tbsqda; --");
+        QVariant oddPacket = areaPacket(d, QStringLiteral("04"), odd, 1);
+        QVERIFY(callByRef(sqda::DispInsertArea, oddPacket));
+        QCOMPARE(areaValue(inspect(), d, QStringLiteral("04"), "f_sqmc").toString(), odd);
+        QVERIFY(remove("04"));
+
         // An area with areas below it stays; nothing changes.
         QStringList error;
         QVERIFY(!remove("0101", &error));
