@@ -36,10 +36,18 @@ constexpr DialogButtons bits(std::initializer_list<DialogButton> list)
 
 constexpr DialogButtons AllButtons = 0x07FF;
 
+// Keys reach a dialog once it is the active window, as when a user types; Alt
+// letters in particular are shortcuts of the active window.
+void waitActive(QWidget *dialog)
+{
+    QVERIFY(QTest::qWaitForWindowActive(dialog));
+}
+
 // Sends a real key press to whatever has the dialog's focus, as the keyboard would.
 ModalAnswerer::Action typeKey(Qt::Key key, Qt::KeyboardModifiers mods = Qt::NoModifier)
 {
     return [key, mods](QWidget *dialog) {
+        waitActive(dialog);
         QWidget *target = dialog->focusWidget() ? dialog->focusWidget() : dialog;
         QTest::keyClick(target, key, mods);
     };
@@ -198,6 +206,7 @@ private Q_SLOTS:
                 stillOpen = dialog->isVisible();
             })
             .then([&](QWidget *dialog) {
+                waitActive(dialog);
                 QCOMPARE(dialog, first.data());
                 QTest::keyClick(dialog, Qt::Key_H); // its letter presses it too
                 QVERIFY(dialog->isVisible());
@@ -445,6 +454,7 @@ private Q_SLOTS:
         ModalAnswerer answerer;
         QColor back, line;
         const auto inspect = [&](QWidget *dialog) {
+            waitActive(dialog);
             back = dialog->palette().color(QPalette::Window);
             line = lineColorOf(dialog->findChild<FlatButton *>(QStringLiteral("btnOK")));
             QCOMPARE(lineColorOf(dialog->findChild<QLineEdit *>()), line);
@@ -518,6 +528,7 @@ private Q_SLOTS:
         ModalAnswerer answerer;
         QColor back, line, fieldLine, fieldBorder;
         answerer.then([&](QWidget *w) {
+            waitActive(w);
             back = w->palette().color(QPalette::Window);
             const QList<FlatButton *> buttons = w->findChildren<FlatButton *>();
             QCOMPARE(buttons.size(), 2);
@@ -703,6 +714,7 @@ private Q_SLOTS:
         ModalAnswerer answerer;
         QString title;
         answerer.then([&](QWidget *w) {
+            waitActive(w);
             title = w->windowTitle();
             QTest::keyClicks(w->focusWidget(), typed);
             QTest::keyClick(w->focusWidget(), Qt::Key(closeKey), Qt::KeyboardModifiers(closeMods));
@@ -720,6 +732,7 @@ private Q_SLOTS:
         ModalAnswerer answerer;
         QString shown;
         answerer.then([&](QWidget *w) {
+            waitActive(w);
             QTest::keyClicks(w->focusWidget(), QStringLiteral("ab"));
             shown = w->findChild<QLineEdit *>()->displayText();
             QTest::keyClick(w->focusWidget(), Qt::Key_Return);
@@ -772,6 +785,7 @@ private Q_SLOTS:
         QString current;
         bool editable = false;
         answerer.then([&](QWidget *w) {
+            waitActive(w);
             auto *box = w->findChild<QComboBox *>();
             current = box->currentText();
             editable = box->isEditable();

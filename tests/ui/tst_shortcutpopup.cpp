@@ -144,6 +144,7 @@ private Q_SLOTS:
             auto *popup = qobject_cast<TRopInst *>(w);
             QVERIFY(popup);
             QCOMPARE(help.popup(), popup);
+            QVERIFY(QTest::qWaitForWindowActive(popup)); // it takes the keyboard
             geometry = popup->geometry();
             shownLines = popup->Lines;
             isModal = popup->windowModality() == Qt::ApplicationModal;
