@@ -18,27 +18,33 @@ TfrmQuery::~TfrmQuery() = default;
 void TfrmQuery::FormCreate()
 {
     TFrmBase::FormCreate();
+    CloseOnShow = false;
 
     const HostContext &ctx = hostContext();
-    Env = std::make_unique<TTesselClass>(ctx.DataService, this);
-    SysInfo.OperatorCode = ctx.OperatorCode;
+    Environment = std::make_unique<TTesselClass>(ctx.DataService, this);
+    Info.OperatorCode = ctx.OperatorCode;
     QString errorText;
-    if (!Env->GetSysmsgInfo(SysInfo, environmentRequest(), errorText)) {
-        QMessageBox box(QMessageBox::Critical, QStringLiteral("错误"), errorText, QMessageBox::Ok, ownerWindow());
+    if (!Environment->GetSysmsgInfo(Info, environmentRequest(), errorText)) {
+        QMessageBox box(QMessageBox::Critical, QStringLiteral("错误"), errorText, QMessageBox::Ok, this);
         box.exec();
-        EnvFailed = true;
+        CloseOnShow = true;
+        return;
     }
+
+    // Units that sell at front counters see the trade areas of their own department only.
+    if (Info.dwlx == QLatin1String("02") || Info.dwlx == QLatin1String("11") || Info.dwlx == QLatin1String("01"))
+        DepartmentFilter = Info.dybm;
 }
 
 void TfrmQuery::formShow()
 {
-    if (EnvFailed)
+    if (CloseOnShow)
         close(); // the base close handling notifies the host once and frees the form
 }
 
 void TfrmQuery::formClosing()
 {
-    Env.reset();
+    Environment.reset();
 }
 
 } // namespace sqda

@@ -19,11 +19,13 @@ public:
     // What the screen asks of its environment once, at creation.
     static SysmsgItems environmentRequest() { return { 0, 1, 2, 3, 4, 13 }; }
 
-    std::unique_ptr<TTesselClass> Env;
-    TsysmsgInfo SysInfo;
     // The environment could not be read: the message has been shown and the
     // screen closes as soon as it is shown.
-    bool EnvFailed = false;
+    bool CloseOnShow = false;
+    // The department every search is restricted to; empty for none.
+    QString DepartmentFilter;
+    std::unique_ptr<TTesselClass> Environment;
+    TsysmsgInfo Info;
 
 protected:
     void FormCreate();

@@ -39,27 +39,44 @@ class TestQueryEnvironment : public QObject
     };
 
 private Q_SLOTS:
+    void readsItsEnvironmentAtCreation_data()
+    {
+        QTest::addColumn<QString>("unitType");
+        QTest::addColumn<QString>("departmentFilter");
+        QTest::newRow("front counters 01") << "01"
+                                           << "0101";
+        QTest::newRow("front counters 02") << "02"
+                                           << "0101";
+        QTest::newRow("front counters 11") << "11"
+                                           << "0101";
+        QTest::newRow("head office") << "03"
+                                     << "";
+    }
 
     void readsItsEnvironmentAtCreation()
     {
+        QFETCH(QString, unitType);
+        QFETCH(QString, departmentFilter);
         TestHostWindow host;
         FakeCoorDisp service;
-        service.setupEnvironment();
+        QMap<QString, QString> params = FakeCoorDisp::defaultParameters();
+        params.insert(QStringLiteral("dwlx"), unitType);
+        service.setupEnvironment(params);
         enter(host, service, QStringLiteral("0001"));
         const LeaveHost leave;
         ModalAnswerer answerer;
 
         QPointer<TfrmQuery> form = new TfrmQuery(host.parentControl);
         QCOMPARE(ownerWindow(), &host); // the base creation step ran
-        QVERIFY(form->Env);
-        QVERIFY(!form->EnvFailed);
-        QCOMPARE(form->SysInfo.OperatorCode, QStringLiteral("0001"));
-        QCOMPARE(form->SysInfo.OperatorName, QStringLiteral("张三"));
-        QCOMPARE(form->SysInfo.ServerDate, QStringLiteral("20261209"));
-        QCOMPARE(form->SysInfo.ServerDateTime.mid(8, 8), QStringLiteral("10:11:12"));
-        QCOMPARE(form->SysInfo.dwlx, QStringLiteral("01"));
-        QCOMPARE(form->SysInfo.dybm, QStringLiteral("0101"));
-        QCOMPARE(form->SysInfo.DbKind, QStringLiteral("SQLSERVER"));
+        QVERIFY(form->Environment);
+        QVERIFY(!form->CloseOnShow);
+        QCOMPARE(form->Info.OperatorCode, QStringLiteral("0001"));
+        QCOMPARE(form->Info.OperatorName, QStringLiteral("张三"));
+        QCOMPARE(form->Info.ServerDate, QStringLiteral("20261209"));
+        QCOMPARE(form->Info.ServerDateTime.mid(8, 8), QStringLiteral("10:11:12"));
+        QCOMPARE(form->Info.dwlx, unitType);
+        QCOMPARE(form->Info.DbKind, QStringLiteral("SQLSERVER"));
+        QCOMPARE(form->DepartmentFilter, departmentFilter);
         QCOMPARE(service.count(DispGetSystemParameters), 1);
         QCOMPARE(service.refCount, 2L); // the context's and the environment's
 
@@ -110,12 +127,13 @@ private Q_SLOTS:
         });
 
         QPointer<TfrmQuery> form = new TfrmQuery(host.parentControl);
-        QVERIFY(form->EnvFailed);
+        QVERIFY(form->CloseOnShow);
+        QVERIFY(form->DepartmentFilter.isEmpty());
         QCOMPARE(answerer.seen.size(), 1);
         QCOMPARE(answerer.seen.first().title, QStringLiteral("错误"));
         QCOMPARE(answerer.seen.first().text, message);
         QCOMPARE(answerer.seen.first().icon, int(QMessageBox::Critical));
-        QCOMPARE(boxOwner, &host); // the library's owner window, set by the base creation step
+        QCOMPARE(boxOwner, form.data()); // owned by the form itself
 
         QCOMPARE(host.hostControl->closedNotifications, 0);
         form->show(); // closes itself at once
