@@ -39,8 +39,8 @@ int failStart(const QString &message, bool interactive, int code = StartFailed)
 int takeScreenshot(MainWindow &window, const QString &file)
 {
     if (QWidget *modal = QApplication::activeModalWidget()) {
-        std::fprintf(stderr, "kalmora-host: a dialog is open instead of the screen: %s\n",
-                     qPrintable(modal->windowTitle()));
+        std::fprintf(
+            stderr, "kalmora-host: a dialog is open instead of the screen: %s\n", qPrintable(modal->windowTitle()));
     }
     const QPixmap shot = window.grab();
     QSaveFile out(file);
@@ -90,10 +90,10 @@ int main(int argc, char *argv[])
     if (!library.load(options->library, &error))
         return failStart(error, interactive);
 
-    const QString status = QStringLiteral("数据库：%1　部门：%2　操作员：%3")
-                               .arg(service->databaseText(), service->department(),
-                                    operatorCode.isEmpty() ? QStringLiteral("（无）")
-                                                           : operatorCode + u' ' + operatorName);
+    const QString status
+        = QStringLiteral("数据库：%1　部门：%2　操作员：%3")
+              .arg(service->databaseText(), service->department(),
+                  operatorCode.isEmpty() ? QStringLiteral("（无）") : operatorCode + u' ' + operatorName);
     int result = Ok;
     {
         MainWindow window(library, service, operatorCode, status);
@@ -101,7 +101,7 @@ int main(int argc, char *argv[])
 
         if (options->open != HostOptions::Screen::None) {
             const auto screen = options->open == HostOptions::Screen::Maintenance ? MainWindow::Screen::Maintenance
-                                                                                 : MainWindow::Screen::Query;
+                                                                                  : MainWindow::Screen::Query;
             if (!interactive) {
                 // Armed before the screen opens, so it also fires inside a dialog
                 // the screen might show; exit() then ends that dialog's loop too.

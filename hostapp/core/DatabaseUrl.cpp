@@ -48,7 +48,8 @@ std::optional<DatabaseUrl> DatabaseUrl::parse(const QString &text, QString *erro
         if (path.startsWith(QLatin1String("//")))
             path = path.mid(2); // sqlite:///abs/path keeps its leading slash
     } else if (path.contains(QLatin1String("://"))) {
-        return refuse(QStringLiteral("不支持的数据库地址“%1”：应为 postgresql://… 或 SQLite 数据库文件的路径。").arg(trimmed));
+        return refuse(
+            QStringLiteral("不支持的数据库地址“%1”：应为 postgresql://… 或 SQLite 数据库文件的路径。").arg(trimmed));
     }
     if (path.isEmpty())
         return refuse(QStringLiteral("数据库地址“%1”没有指明 SQLite 数据库文件。").arg(trimmed));

@@ -12,24 +12,22 @@ std::optional<HostOptions> HostOptions::parse(const QStringList &arguments, QStr
         *exitNow = false;
     QCommandLineParser p;
     p.setApplicationDescription(QStringLiteral("商圈档案参考主机：在标签页中打开商圈档案维护与查询画面。"));
-    const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")}, QStringLiteral("显示本帮助。"));
+    const QCommandLineOption help({ QStringLiteral("h"), QStringLiteral("help") }, QStringLiteral("显示本帮助。"));
     const QCommandLineOption database(QStringLiteral("database"),
-                                      QStringLiteral("数据库：postgresql://用户@主机:端口/库名 或 SQLite 文件路径。"),
-                                      QStringLiteral("url"));
-    const QCommandLineOption department(QStringLiteral("department"), QStringLiteral("本次会话所属部门的编码。"),
-                                        QStringLiteral("code"));
-    const QCommandLineOption oper(QStringLiteral("operator"), QStringLiteral("登录操作员的编码。"),
-                                  QStringLiteral("code"));
-    const QCommandLineOption open(QStringLiteral("open"), QStringLiteral("启动后打开的画面：maintenance 或 query。"),
-                                  QStringLiteral("screen"));
+        QStringLiteral("数据库：postgresql://用户@主机:端口/库名 或 SQLite 文件路径。"), QStringLiteral("url"));
+    const QCommandLineOption department(
+        QStringLiteral("department"), QStringLiteral("本次会话所属部门的编码。"), QStringLiteral("code"));
+    const QCommandLineOption oper(
+        QStringLiteral("operator"), QStringLiteral("登录操作员的编码。"), QStringLiteral("code"));
+    const QCommandLineOption open(
+        QStringLiteral("open"), QStringLiteral("启动后打开的画面：maintenance 或 query。"), QStringLiteral("screen"));
     const QCommandLineOption shot(QStringLiteral("screenshot"),
-                                  QStringLiteral("把打开的画面画到 PNG 文件后退出（需要 --open）。"),
-                                  QStringLiteral("file"));
-    const QCommandLineOption dataDir(QStringLiteral("data-dir"), QStringLiteral("存放 SQLite 数据库的文件夹。"),
-                                     QStringLiteral("dir"));
-    const QCommandLineOption library(QStringLiteral("library"), QStringLiteral("libsqda.so 的路径。"),
-                                     QStringLiteral("file"));
-    p.addOptions({help, database, department, oper, open, shot, dataDir, library});
+        QStringLiteral("把打开的画面画到 PNG 文件后退出（需要 --open）。"), QStringLiteral("file"));
+    const QCommandLineOption dataDir(
+        QStringLiteral("data-dir"), QStringLiteral("存放 SQLite 数据库的文件夹。"), QStringLiteral("dir"));
+    const QCommandLineOption library(
+        QStringLiteral("library"), QStringLiteral("libsqda.so 的路径。"), QStringLiteral("file"));
+    p.addOptions({ help, database, department, oper, open, shot, dataDir, library });
 
     if (!p.parse(arguments)) {
         if (error)

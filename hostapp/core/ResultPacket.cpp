@@ -23,23 +23,30 @@ using sqda::FieldType;
 FieldType ResultPacket::fieldTypeFor(QMetaType type)
 {
     switch (type.id()) {
-    case QMetaType::Bool: return FieldType::Bool;
+    case QMetaType::Bool:
+        return FieldType::Bool;
     case QMetaType::Char:
     case QMetaType::SChar:
     case QMetaType::UChar:
     case QMetaType::Short:
     case QMetaType::UShort:
-    case QMetaType::Int: return FieldType::Int32;
+    case QMetaType::Int:
+        return FieldType::Int32;
     case QMetaType::UInt:
     case QMetaType::Long:
     case QMetaType::ULong:
     case QMetaType::LongLong:
-    case QMetaType::ULongLong: return FieldType::Int64;
+    case QMetaType::ULongLong:
+        return FieldType::Int64;
     case QMetaType::Float:
-    case QMetaType::Double: return FieldType::Double;
-    case QMetaType::QDate: return FieldType::Date;
-    case QMetaType::QDateTime: return FieldType::DateTime;
-    default: return FieldType::String;
+    case QMetaType::Double:
+        return FieldType::Double;
+    case QMetaType::QDate:
+        return FieldType::Date;
+    case QMetaType::QDateTime:
+        return FieldType::DateTime;
+    default:
+        return FieldType::String;
     }
 }
 
@@ -80,13 +87,16 @@ FieldType widen(FieldType t, const QVariant &v)
         if (isWhole(v))
             return t;
         return widen(FieldType::Double, v);
-    case FieldType::Double: return isNumber(v) ? t : FieldType::String;
+    case FieldType::Double:
+        return isNumber(v) ? t : FieldType::String;
     case FieldType::Bool:
         return v.typeId() == QMetaType::Bool || isWhole(v) ? t : FieldType::String;
-    case FieldType::Date: return v.typeId() == QMetaType::QDate && v.toDate().isValid() ? t : FieldType::String;
+    case FieldType::Date:
+        return v.typeId() == QMetaType::QDate && v.toDate().isValid() ? t : FieldType::String;
     case FieldType::DateTime:
         return v.typeId() == QMetaType::QDateTime && v.toDateTime().isValid() ? t : FieldType::String;
-    case FieldType::String: return t;
+    case FieldType::String:
+        return t;
     }
     return FieldType::String;
 }
@@ -94,11 +104,16 @@ FieldType widen(FieldType t, const QVariant &v)
 QString asText(const QVariant &v)
 {
     switch (v.typeId()) {
-    case QMetaType::QByteArray: return QString::fromLatin1(v.toByteArray().toHex());
-    case QMetaType::QDate: return v.toDate().toString(Qt::ISODate);
-    case QMetaType::QTime: return v.toTime().toString(Qt::ISODate);
-    case QMetaType::QDateTime: return v.toDateTime().toString(Qt::ISODate);
-    default: return v.toString();
+    case QMetaType::QByteArray:
+        return QString::fromLatin1(v.toByteArray().toHex());
+    case QMetaType::QDate:
+        return v.toDate().toString(Qt::ISODate);
+    case QMetaType::QTime:
+        return v.toTime().toString(Qt::ISODate);
+    case QMetaType::QDateTime:
+        return v.toDateTime().toString(Qt::ISODate);
+    default:
+        return v.toString();
     }
 }
 
@@ -156,7 +171,7 @@ QByteArray ResultPacket::fromQuery(QSqlQuery &query)
         }
         return sqda::Packet::encode(store);
     } catch (const sqda::DataError &e) {
-        throw SqlFailure(QStringList{QStringLiteral("无法把查询结果转换为数据包。"), e.message()});
+        throw SqlFailure(QStringList { QStringLiteral("无法把查询结果转换为数据包。"), e.message() });
     }
 }
 

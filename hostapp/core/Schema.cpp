@@ -15,14 +15,14 @@ struct Table
 };
 
 constexpr Table kTables[] = {
-    {"tbsqda",
-     "f_bmbm varchar(12) not null, f_sqbm varchar(12) not null, f_sqmc varchar(40) not null, "
-     "f_jb integer not null, f_mj integer not null default 1, primary key (f_bmbm, f_sqbm)"},
-    {"tbsqfj", "f_bmbm varchar(12) not null primary key, f_bmmc varchar(40) not null, f_fjjg varchar(12) not null"},
-    {"tbxtcs",
-     "f_csmc varchar(40) not null primary key, f_csz varchar(200) not null default '', "
-     "f_cssm varchar(100) not null default ''"},
-    {"tbzyda", "f_zybm varchar(12) not null primary key, f_zymc varchar(20) not null"},
+    { "tbsqda",
+        "f_bmbm varchar(12) not null, f_sqbm varchar(12) not null, f_sqmc varchar(40) not null, "
+        "f_jb integer not null, f_mj integer not null default 1, primary key (f_bmbm, f_sqbm)" },
+    { "tbsqfj", "f_bmbm varchar(12) not null primary key, f_bmmc varchar(40) not null, f_fjjg varchar(12) not null" },
+    { "tbxtcs",
+        "f_csmc varchar(40) not null primary key, f_csz varchar(200) not null default '', "
+        "f_cssm varchar(100) not null default ''" },
+    { "tbzyda", "f_zybm varchar(12) not null primary key, f_zymc varchar(20) not null" },
 };
 
 } // namespace
@@ -52,9 +52,8 @@ void Schema::create(const QSqlDatabase &db)
 {
     for (const Table &t : kTables) {
         runSql(db,
-               QStringLiteral("create table if not exists %1 (%2)")
-                   .arg(QLatin1String(t.name), QLatin1String(t.columns)),
-               {}, QStringLiteral("无法建立数据表 %1。").arg(QLatin1String(t.name)));
+            QStringLiteral("create table if not exists %1 (%2)").arg(QLatin1String(t.name), QLatin1String(t.columns)),
+            {}, QStringLiteral("无法建立数据表 %1。").arg(QLatin1String(t.name)));
     }
 }
 
@@ -62,7 +61,7 @@ void Schema::drop(const QSqlDatabase &db)
 {
     for (const Table &t : kTables) {
         runSql(db, QStringLiteral("drop table if exists %1").arg(QLatin1String(t.name)), {},
-               QStringLiteral("无法删除数据表 %1。").arg(QLatin1String(t.name)));
+            QStringLiteral("无法删除数据表 %1。").arg(QLatin1String(t.name)));
     }
 }
 

@@ -32,7 +32,7 @@ constexpr int MaxNameLength = 40;
 
 QString nextConnectionName()
 {
-    static std::atomic<int> counter{0};
+    static std::atomic<int> counter { 0 };
     return QStringLiteral("kalmora-host-%1").arg(++counter);
 }
 
@@ -50,7 +50,8 @@ QVariant fail(QVariantList &args, int index, const QStringList &lines)
 void needArguments(const QVariantList &args, int count)
 {
     if (args.size() < count)
-        throw SqlFailure(QStringList{QStringLiteral("调用的参数不足：需要 %1 个，只收到 %2 个。").arg(count).arg(args.size())});
+        throw SqlFailure(
+            QStringList { QStringLiteral("调用的参数不足：需要 %1 个，只收到 %2 个。").arg(count).arg(args.size()) });
 }
 
 // Department and code from the argument array of CheckAreaCode and DeleteArea.
@@ -58,8 +59,8 @@ std::pair<QString, QString> departmentAndCode(const QVariant &v)
 {
     const QVariantList a = v.toList();
     if (v.typeId() != QMetaType::QVariantList || a.size() < 2)
-        throw SqlFailure(QStringList{QStringLiteral("参数应为两项的数组：部门编码和商圈编码。")});
-    return {a.at(0).toString(), a.at(1).toString()};
+        throw SqlFailure(QStringList { QStringLiteral("参数应为两项的数组：部门编码和商圈编码。") });
+    return { a.at(0).toString(), a.at(1).toString() };
 }
 
 QString quoted(const QString &s)
@@ -84,14 +85,14 @@ QString forUpdate(Backend backend)
 
 CodeLevels levelsOf(const QSqlDatabase &db, const QString &dept)
 {
-    QSqlQuery q = runSql(db, QStringLiteral("select f_fjjg from tbsqfj where f_bmbm = ?"), {dept},
-                         QStringLiteral("读取商圈分级时出错。"));
+    QSqlQuery q = runSql(db, QStringLiteral("select f_fjjg from tbsqfj where f_bmbm = ?"), { dept },
+        QStringLiteral("读取商圈分级时出错。"));
     if (!q.next())
-        throw SqlFailure(QStringList{QStringLiteral("部门%1没有设置商圈分级！").arg(quoted(dept))});
+        throw SqlFailure(QStringList { QStringLiteral("部门%1没有设置商圈分级！").arg(quoted(dept)) });
     QString why;
     const std::optional<CodeLevels> levels = CodeLevels::parse(q.value(0).toString().trimmed(), &why);
     if (!levels)
-        throw SqlFailure(QStringList{QStringLiteral("部门%1的商圈分级设置有误。").arg(quoted(dept)), why});
+        throw SqlFailure(QStringList { QStringLiteral("部门%1的商圈分级设置有误。").arg(quoted(dept)), why });
     return *levels;
 }
 
@@ -101,24 +102,24 @@ struct AreaRow
     int leaf = 0;
 };
 
-std::optional<AreaRow> findArea(const QSqlDatabase &db, Backend backend, const QString &dept, const QString &code,
-                                bool lock)
+std::optional<AreaRow> findArea(
+    const QSqlDatabase &db, Backend backend, const QString &dept, const QString &code, bool lock)
 {
     QSqlQuery q = runSql(db,
-                         QStringLiteral("select f_sqmc, f_mj from tbsqda where f_bmbm = ? and f_sqbm = ?")
-                             + (lock ? forUpdate(backend) : QString()),
-                         {dept, code}, QStringLiteral("读取商圈时出错。"));
+        QStringLiteral("select f_sqmc, f_mj from tbsqda where f_bmbm = ? and f_sqbm = ?")
+            + (lock ? forUpdate(backend) : QString()),
+        { dept, code }, QStringLiteral("读取商圈时出错。"));
     if (!q.next())
         return std::nullopt;
-    return AreaRow{q.value(0).toString(), q.value(1).toInt()};
+    return AreaRow { q.value(0).toString(), q.value(1).toInt() };
 }
 
 int descendantCount(const QSqlDatabase &db, const QString &dept, const QString &code)
 {
     QSqlQuery q = runSql(db,
-                         QStringLiteral("select count(*) from tbsqda where f_bmbm = ? and length(f_sqbm) > ? "
-                                        "and substr(f_sqbm, 1, ?) = ?"),
-                         {dept, int(code.size()), int(code.size()), code}, QStringLiteral("读取下级商圈时出错。"));
+        QStringLiteral("select count(*) from tbsqda where f_bmbm = ? and length(f_sqbm) > ? "
+                       "and substr(f_sqbm, 1, ?) = ?"),
+        { dept, int(code.size()), int(code.size()), code }, QStringLiteral("读取下级商圈时出错。"));
     return q.next() ? q.value(0).toInt() : 0;
 }
 
@@ -128,15 +129,15 @@ QString parentOf(const QSqlDatabase &db, const QString &dept, const QString &cod
     if (code.size() < 2)
         return {};
     QStringList marks;
-    QVariantList values{dept};
+    QVariantList values { dept };
     for (qsizetype n = 1; n < code.size(); ++n) {
         marks << QStringLiteral("?");
         values << code.left(n);
     }
     QSqlQuery q = runSql(db,
-                         QStringLiteral("select f_sqbm from tbsqda where f_bmbm = ? and f_sqbm in (%1)")
-                             .arg(marks.join(QStringLiteral(", "))),
-                         values, QStringLiteral("读取上级商圈时出错。"));
+        QStringLiteral("select f_sqbm from tbsqda where f_bmbm = ? and f_sqbm in (%1)")
+            .arg(marks.join(QStringLiteral(", "))),
+        values, QStringLiteral("读取上级商圈时出错。"));
     QString parent;
     while (q.next()) {
         const QString c = q.value(0).toString();
@@ -206,7 +207,7 @@ void SqlDataService::close()
 
 SqlDataService::Ptr SqlDataService::open(const QString &databaseUrl, const QString &department, QString *error)
 {
-    return open(databaseUrl, department, error, Options{});
+    return open(databaseUrl, department, error, Options {});
 }
 
 namespace {
@@ -227,12 +228,12 @@ bool createPostgresDatabase(const DatabaseUrl &url, QString *why)
         }
         try {
             QSqlQuery q = runSql(admin, QStringLiteral("select 1 from pg_database where datname = ?"),
-                                 {url.databaseName()}, QStringLiteral("无法查询数据库列表。"));
+                { url.databaseName() }, QStringLiteral("无法查询数据库列表。"));
             if (!q.next()) {
                 QString ident = url.databaseName();
                 ident.replace(u'"', QStringLiteral("\"\""));
-                runSql(admin, QStringLiteral("create database \"%1\" encoding 'UTF8' template template0").arg(ident), {},
-                       QStringLiteral("无法建立数据库 %1（可用 createdb 预先建立）。").arg(url.databaseName()));
+                runSql(admin, QStringLiteral("create database \"%1\" encoding 'UTF8' template template0").arg(ident),
+                    {}, QStringLiteral("无法建立数据库 %1（可用 createdb 预先建立）。").arg(url.databaseName()));
                 created = true;
             }
         } catch (const SqlFailure &f) {
@@ -246,8 +247,8 @@ bool createPostgresDatabase(const DatabaseUrl &url, QString *why)
 
 } // namespace
 
-SqlDataService::Ptr SqlDataService::open(const QString &databaseUrl, const QString &department, QString *error,
-                                         const Options &options)
+SqlDataService::Ptr SqlDataService::open(
+    const QString &databaseUrl, const QString &department, QString *error, const Options &options)
 {
     QString why;
     auto report = [&](const QString &text) {
@@ -282,8 +283,10 @@ SqlDataService::Ptr SqlDataService::open(const QString &databaseUrl, const QStri
         const QSqlDatabase conn = service->database();
         if (url->backend() == Backend::PostgreSQL) {
             // The statement scanner reads '...' without backslash escapes, as the server must too.
-            runSql(conn, QStringLiteral("set standard_conforming_strings = on"), {}, QStringLiteral("无法设置数据库会话。"));
-            runSql(conn, QStringLiteral("set client_min_messages = warning"), {}, QStringLiteral("无法设置数据库会话。"));
+            runSql(conn, QStringLiteral("set standard_conforming_strings = on"), {},
+                QStringLiteral("无法设置数据库会话。"));
+            runSql(
+                conn, QStringLiteral("set client_min_messages = warning"), {}, QStringLiteral("无法设置数据库会话。"));
             // Another workstation holding a row: give up after a while instead of freezing the screen.
             runSql(conn, QStringLiteral("set lock_timeout = '15s'"), {}, QStringLiteral("无法设置数据库会话。"));
         }
@@ -291,7 +294,7 @@ SqlDataService::Ptr SqlDataService::open(const QString &databaseUrl, const QStri
         SqlTransaction tx(conn, url->backend(), Mode::Write);
         if (url->backend() == Backend::PostgreSQL) // hosts starting together create the schema once
             runSql(conn, QStringLiteral("select pg_advisory_xact_lock(1262570829)"), {},
-                   QStringLiteral("无法锁定数据库结构。"));
+                QStringLiteral("无法锁定数据库结构。"));
         const QStringList missing = Schema::missingTables(conn);
         if (!missing.isEmpty()) {
             Schema::create(conn);
@@ -300,11 +303,10 @@ SqlDataService::Ptr SqlDataService::open(const QString &databaseUrl, const QStri
         }
         tx.commit();
 
-        QSqlQuery q = department.isEmpty()
-            ? runSql(conn, QStringLiteral("select f_bmbm from tbsqfj order by f_bmbm"), {},
-                     QStringLiteral("读取部门时出错。"))
-            : runSql(conn, QStringLiteral("select f_bmbm from tbsqfj where f_bmbm = ?"), {department},
-                     QStringLiteral("读取部门时出错。"));
+        QSqlQuery q = department.isEmpty() ? runSql(conn, QStringLiteral("select f_bmbm from tbsqfj order by f_bmbm"),
+                          {}, QStringLiteral("读取部门时出错。"))
+                                           : runSql(conn, QStringLiteral("select f_bmbm from tbsqfj where f_bmbm = ?"),
+                                               { department }, QStringLiteral("读取部门时出错。"));
         if (q.next()) {
             service->m_department = q.value(0).toString();
         } else if (!department.isEmpty()) {
@@ -312,7 +314,7 @@ SqlDataService::Ptr SqlDataService::open(const QString &databaseUrl, const QStri
             const QStringList known = service->departments();
             return report(QStringLiteral("部门%1不存在。数据库中的部门：%2")
                               .arg(quoted(department),
-                                   known.isEmpty() ? QStringLiteral("（无）") : known.join(QStringLiteral("，"))));
+                                  known.isEmpty() ? QStringLiteral("（无）") : known.join(QStringLiteral("，"))));
         }
     } catch (const SqlFailure &f) {
         return report(f.lines().join(u'\n'));
@@ -325,7 +327,7 @@ QStringList SqlDataService::departments(QString *error)
     QStringList out;
     try {
         QSqlQuery q = runSql(database(), QStringLiteral("select f_bmbm, f_bmmc from tbsqfj order by f_bmbm"), {},
-                             QStringLiteral("读取部门时出错。"));
+            QStringLiteral("读取部门时出错。"));
         while (q.next())
             out << q.value(0).toString() + u' ' + q.value(1).toString();
     } catch (const SqlFailure &f) {
@@ -339,7 +341,7 @@ QString SqlDataService::firstOperator(QString *error)
 {
     try {
         QSqlQuery q = runSql(database(), QStringLiteral("select f_zybm from tbzyda order by f_zybm"), {},
-                             QStringLiteral("读取操作员时出错。"));
+            QStringLiteral("读取操作员时出错。"));
         return q.next() ? q.value(0).toString() : QString();
     } catch (const SqlFailure &f) {
         if (error)
@@ -351,8 +353,8 @@ QString SqlDataService::firstOperator(QString *error)
 QString SqlDataService::operatorName(const QString &code, QString *error)
 {
     try {
-        QSqlQuery q = runSql(database(), QStringLiteral("select f_zymc from tbzyda where f_zybm = ?"), {code},
-                             QStringLiteral("读取操作员时出错。"));
+        QSqlQuery q = runSql(database(), QStringLiteral("select f_zymc from tbzyda where f_zybm = ?"), { code },
+            QStringLiteral("读取操作员时出错。"));
         if (q.next())
             return q.value(0).toString();
         if (error)
@@ -372,27 +374,39 @@ QVariant SqlDataService::Invoke(int dispId, QVariantList &args)
         if (dispId == sqda::DispGetDatabaseType)
             return QStringLiteral("SQLSERVER"); // the dialect the library writes; simple enough for both engines
         if (m_connectionName.isEmpty() || !database().isOpen())
-            throw SqlFailure(QStringList{QStringLiteral("与数据库的连接已经关闭。")});
+            throw SqlFailure(QStringList { QStringLiteral("与数据库的连接已经关闭。") });
         switch (dispId) {
-        case sqda::DispQueryData: return queryData(args);
-        case sqda::DispExecuteSql: return executeSql(args);
-        case sqda::DispGetServerYearMonth: return serverClock(args, 6);
-        case sqda::DispGetServerDate: return serverClock(args, 8);
-        case sqda::DispGetServerDateTime: return serverClock(args, 16);
-        case sqda::DispGetOperatorName: return getOperatorName(args);
-        case sqda::DispGetSystemParameters: return getSystemParameters(args);
-        case sqda::DispGetCodeLevels: return getCodeLevels(args);
-        case sqda::DispCheckAreaCode: return checkAreaCode(args);
-        case sqda::DispDeleteArea: return deleteArea(args);
-        case sqda::DispInsertArea: return insertArea(args);
-        default: throw SqlFailure(QStringList{QStringLiteral("主机没有编号为 %1 的操作。").arg(dispId)});
+        case sqda::DispQueryData:
+            return queryData(args);
+        case sqda::DispExecuteSql:
+            return executeSql(args);
+        case sqda::DispGetServerYearMonth:
+            return serverClock(args, 6);
+        case sqda::DispGetServerDate:
+            return serverClock(args, 8);
+        case sqda::DispGetServerDateTime:
+            return serverClock(args, 16);
+        case sqda::DispGetOperatorName:
+            return getOperatorName(args);
+        case sqda::DispGetSystemParameters:
+            return getSystemParameters(args);
+        case sqda::DispGetCodeLevels:
+            return getCodeLevels(args);
+        case sqda::DispCheckAreaCode:
+            return checkAreaCode(args);
+        case sqda::DispDeleteArea:
+            return deleteArea(args);
+        case sqda::DispInsertArea:
+            return insertArea(args);
+        default:
+            throw SqlFailure(QStringList { QStringLiteral("主机没有编号为 %1 的操作。").arg(dispId) });
         }
     } catch (const SqlFailure &f) {
         return fail(args, errorIndex, f.lines());
     } catch (const std::exception &e) {
-        return fail(args, errorIndex, {QStringLiteral("主机内部错误。"), QString::fromUtf8(e.what())});
+        return fail(args, errorIndex, { QStringLiteral("主机内部错误。"), QString::fromUtf8(e.what()) });
     } catch (...) {
-        return fail(args, errorIndex, {QStringLiteral("主机内部错误。")});
+        return fail(args, errorIndex, { QStringLiteral("主机内部错误。") });
     }
 }
 
@@ -400,15 +414,16 @@ QVariant SqlDataService::queryData(QVariantList &args)
 {
     needArguments(args, 2);
     const QString sql = args.at(0).toString();
-    const SqlStatementText text(sql, backend() == Backend::PostgreSQL ? SqlStatementText::Dialect::PostgreSQL
-                                                                      : SqlStatementText::Dialect::SQLite);
+    const SqlStatementText text(sql,
+        backend() == Backend::PostgreSQL ? SqlStatementText::Dialect::PostgreSQL : SqlStatementText::Dialect::SQLite);
     if (text.isEmpty())
-        throw SqlFailure(QStringList{QStringLiteral("查询语句为空！")});
+        throw SqlFailure(QStringList { QStringLiteral("查询语句为空！") });
     if (text.hasSeveralStatements())
-        throw SqlFailure(QStringList{QStringLiteral("一次只能执行一条查询语句！"), QStringLiteral("语句：%1").arg(sql)});
+        throw SqlFailure(
+            QStringList { QStringLiteral("一次只能执行一条查询语句！"), QStringLiteral("语句：%1").arg(sql) });
     if (!text.looksLikeQuery())
-        throw SqlFailure(QStringList{QStringLiteral("这里只能执行查询（SELECT）语句，不能修改数据！"),
-                                     QStringLiteral("语句：%1").arg(sql)});
+        throw SqlFailure(QStringList {
+            QStringLiteral("这里只能执行查询（SELECT）语句，不能修改数据！"), QStringLiteral("语句：%1").arg(sql) });
 
     const QSqlDatabase db = database();
     SqlTransaction tx(db, backend(), Mode::Read); // never committed: a query has nothing to keep
@@ -418,8 +433,8 @@ QVariant SqlDataService::queryData(QVariantList &args)
     QSqlQuery q(db);
     q.setForwardOnly(true);
     if (!q.exec(text.statement()))
-        throw SqlFailure(QStringList{QStringLiteral("查询数据时出错。"), SqlFailure::databaseText(q.lastError()),
-                                     QStringLiteral("语句：%1").arg(sql)});
+        throw SqlFailure(QStringList { QStringLiteral("查询数据时出错。"), SqlFailure::databaseText(q.lastError()),
+            QStringLiteral("语句：%1").arg(sql) });
     guard.reset();
     args[1] = ResultPacket::fromQuery(q);
     return true;
@@ -429,15 +444,16 @@ QVariant SqlDataService::executeSql(QVariantList &args)
 {
     needArguments(args, 1);
     const QString sql = args.at(0).toString();
-    const SqlStatementText text(sql, backend() == Backend::PostgreSQL ? SqlStatementText::Dialect::PostgreSQL
-                                                                      : SqlStatementText::Dialect::SQLite);
+    const SqlStatementText text(sql,
+        backend() == Backend::PostgreSQL ? SqlStatementText::Dialect::PostgreSQL : SqlStatementText::Dialect::SQLite);
     if (text.isEmpty())
-        throw SqlFailure(QStringList{QStringLiteral("SQL 语句为空！")});
+        throw SqlFailure(QStringList { QStringLiteral("SQL 语句为空！") });
     if (text.hasSeveralStatements())
-        throw SqlFailure(QStringList{QStringLiteral("一次只能执行一条 SQL 语句！"), QStringLiteral("语句：%1").arg(sql)});
+        throw SqlFailure(
+            QStringList { QStringLiteral("一次只能执行一条 SQL 语句！"), QStringLiteral("语句：%1").arg(sql) });
     if (text.isTransactionControl())
-        throw SqlFailure(QStringList{QStringLiteral("事务由主机管理，不能执行 %1 语句！").arg(text.firstKeyword()),
-                                     QStringLiteral("语句：%1").arg(sql)});
+        throw SqlFailure(QStringList { QStringLiteral("事务由主机管理，不能执行 %1 语句！").arg(text.firstKeyword()),
+            QStringLiteral("语句：%1").arg(sql) });
 
     const QSqlDatabase db = database();
     SqlTransaction tx(db, backend(), Mode::Write);
@@ -448,16 +464,16 @@ QVariant SqlDataService::executeSql(QVariantList &args)
             guard.emplace(db, SqliteAuthorizer::Policy::NoTransactionControl);
         QSqlQuery q(db);
         if (!q.exec(text.statement()))
-            throw SqlFailure(QStringList{QStringLiteral("执行 SQL 语句时出错，没有修改任何数据。"),
-                                         SqlFailure::databaseText(q.lastError()), QStringLiteral("语句：%1").arg(sql)});
+            throw SqlFailure(QStringList { QStringLiteral("执行 SQL 语句时出错，没有修改任何数据。"),
+                SqlFailure::databaseText(q.lastError()), QStringLiteral("语句：%1").arg(sql) });
         affected = q.numRowsAffected();
     }
     // A rename of an area another workstation has deleted meanwhile changes
     // nothing; saying so beats showing a new name that was never stored.
     const QString verb = text.firstKeyword();
     if (affected == 0 && (verb == QLatin1String("UPDATE") || verb == QLatin1String("DELETE")))
-        throw SqlFailure(QStringList{QStringLiteral("没有找到要修改的记录，可能已被其他工作站删除，请刷新！"),
-                                     QStringLiteral("语句：%1").arg(sql)});
+        throw SqlFailure(QStringList { QStringLiteral("没有找到要修改的记录，可能已被其他工作站删除，请刷新！"),
+            QStringLiteral("语句：%1").arg(sql) });
     tx.commit();
     return true;
 }
@@ -470,7 +486,7 @@ QVariant SqlDataService::serverClock(QVariantList &args, int length)
         : QStringLiteral("select strftime('%Y%m%d%H:%M:%S', 'now', 'localtime')");
     QSqlQuery q = runSql(database(), sql, {}, QStringLiteral("取得服务器时间时出错。"));
     if (!q.next())
-        throw SqlFailure(QStringList{QStringLiteral("取得服务器时间时出错。")});
+        throw SqlFailure(QStringList { QStringLiteral("取得服务器时间时出错。") });
     // "yyyyMMddHH:mm:ss": the date is its first 8 characters, the time of day characters 9 to 16.
     args[0] = q.value(0).toString().left(length);
     return true;
@@ -480,11 +496,11 @@ QVariant SqlDataService::getOperatorName(QVariantList &args)
 {
     needArguments(args, 2);
     const QString code = args.at(1).toString();
-    QSqlQuery q = runSql(database(), QStringLiteral("select f_zymc from tbzyda where f_zybm = ?"), {code},
-                         QStringLiteral("读取操作员时出错。"));
+    QSqlQuery q = runSql(database(), QStringLiteral("select f_zymc from tbzyda where f_zybm = ?"), { code },
+        QStringLiteral("读取操作员时出错。"));
     QByteArray packet = ResultPacket::fromQuery(q);
     if (const auto store = sqda::Packet::decode(packet, nullptr); !store || store->rowCount() == 0)
-        throw SqlFailure(QStringList{QStringLiteral("操作员%1不存在！").arg(quoted(code))});
+        throw SqlFailure(QStringList { QStringLiteral("操作员%1不存在！").arg(quoted(code)) });
     args[1] = packet;
     return true;
 }
@@ -493,9 +509,9 @@ QVariant SqlDataService::getSystemParameters(QVariantList &args)
 {
     needArguments(args, 1);
     QSqlQuery q = runSql(database(), QStringLiteral("select f_csmc, f_csz from tbxtcs order by f_csmc"), {},
-                         QStringLiteral("读取系统参数时出错。"));
-    sqda::DataStore store({{QStringLiteral("f_Csmc"), sqda::FieldType::String, 40, {}},
-                           {QStringLiteral("f_csz"), sqda::FieldType::String, 200, {}}});
+        QStringLiteral("读取系统参数时出错。"));
+    sqda::DataStore store({ { QStringLiteral("f_Csmc"), sqda::FieldType::String, 40, {} },
+        { QStringLiteral("f_csz"), sqda::FieldType::String, 200, {} } });
     // The department the session acts as replaces whatever the table says.
     bool hasDepartment = false;
     auto append = [&store](const QString &key, const QString &value) {
@@ -524,10 +540,10 @@ QVariant SqlDataService::getCodeLevels(QVariantList &args)
 {
     needArguments(args, 1);
     const QString dept = args.at(0).toString();
-    QSqlQuery q = runSql(database(), QStringLiteral("select f_fjjg from tbsqfj where f_bmbm = ?"), {dept},
-                         QStringLiteral("读取商圈分级时出错。"));
+    QSqlQuery q = runSql(database(), QStringLiteral("select f_fjjg from tbsqfj where f_bmbm = ?"), { dept },
+        QStringLiteral("读取商圈分级时出错。"));
     if (!q.next())
-        throw SqlFailure(QStringList{QStringLiteral("部门%1没有设置商圈分级！").arg(quoted(dept))});
+        throw SqlFailure(QStringList { QStringLiteral("部门%1没有设置商圈分级！").arg(quoted(dept)) });
     args[0] = q.value(0).toString().trimmed();
     return true;
 }
@@ -541,9 +557,9 @@ QVariant SqlDataService::checkAreaCode(QVariantList &args)
     const CodeLevels levels = levelsOf(db, dept);
     const CodeLevels::Shape shape = levels.shapeOf(code);
     if (!shape.isValid())
-        throw SqlFailure(QStringList{shape.error});
+        throw SqlFailure(QStringList { shape.error });
     if (findArea(db, backend(), dept, code, false))
-        throw SqlFailure(QStringList{QStringLiteral("商圈编码%1已经存在！").arg(quoted(code))});
+        throw SqlFailure(QStringList { QStringLiteral("商圈编码%1已经存在！").arg(quoted(code)) });
     QString question;
     if (shape.level == 1) {
         question = QStringLiteral("你想建立第 1 级商圈%1吗？").arg(quoted(code));
@@ -551,12 +567,12 @@ QVariant SqlDataService::checkAreaCode(QVariantList &args)
         const std::optional<AreaRow> parent = findArea(db, backend(), dept, shape.parentCode, false);
         if (!parent)
             throw SqlFailure(
-                QStringList{QStringLiteral("上级商圈%1不存在，请先建立上级商圈！").arg(quoted(shape.parentCode))});
+                QStringList { QStringLiteral("上级商圈%1不存在，请先建立上级商圈！").arg(quoted(shape.parentCode)) });
         question = QStringLiteral("你想建立第 %1 级商圈%2（上级商圈：%3 %4）吗？")
                        .arg(shape.level)
                        .arg(quoted(code), shape.parentCode, parent->name);
     }
-    args[0] = QVariantList{question, shape.level};
+    args[0] = QVariantList { question, shape.level };
     return true;
 }
 
@@ -565,59 +581,60 @@ QVariant SqlDataService::insertArea(QVariantList &args)
     needArguments(args, 1);
     const QVariant in = args.at(0);
     if (in.typeId() != QMetaType::QByteArray)
-        throw SqlFailure(QStringList{QStringLiteral("插入商圈时应传入一行商圈记录的数据包。")});
+        throw SqlFailure(QStringList { QStringLiteral("插入商圈时应传入一行商圈记录的数据包。") });
     QString why;
     const std::optional<sqda::DataStore> store = sqda::Packet::decode(in.toByteArray(), &why);
     if (!store)
-        throw SqlFailure(QStringList{QStringLiteral("插入商圈的数据包无效。"), why});
+        throw SqlFailure(QStringList { QStringLiteral("插入商圈的数据包无效。"), why });
     if (store->rowCount() != 1)
-        throw SqlFailure(QStringList{
-            QStringLiteral("插入商圈的数据包应只有一行记录，而它有 %1 行。").arg(store->rowCount())});
+        throw SqlFailure(
+            QStringList { QStringLiteral("插入商圈的数据包应只有一行记录，而它有 %1 行。").arg(store->rowCount()) });
     const int cBm = columnOf(*store, "f_bmbm"), cCode = columnOf(*store, "f_sqbm"), cName = columnOf(*store, "f_sqmc"),
               cLevel = columnOf(*store, "f_jb");
     if (cBm < 0 || cCode < 0 || cName < 0 || cLevel < 0)
-        throw SqlFailure(QStringList{QStringLiteral("插入商圈的数据包缺少字段：应有 f_bmbm、f_sqbm、f_sqmc 和 f_jb。")});
+        throw SqlFailure(
+            QStringList { QStringLiteral("插入商圈的数据包缺少字段：应有 f_bmbm、f_sqbm、f_sqmc 和 f_jb。") });
     const QString dept = valueText(*store, cBm);
     const QString code = valueText(*store, cCode);
     const QString name = valueText(*store, cName);
     bool levelOk = false;
     const int level = valueText(*store, cLevel).toInt(&levelOk);
     if (name.trimmed().isEmpty())
-        throw SqlFailure(QStringList{QStringLiteral("商圈名称不能为空！")});
+        throw SqlFailure(QStringList { QStringLiteral("商圈名称不能为空！") });
     if (name.size() > MaxNameLength)
-        throw SqlFailure(QStringList{QStringLiteral("商圈名称不能超过 %1 个字符！").arg(MaxNameLength)});
+        throw SqlFailure(QStringList { QStringLiteral("商圈名称不能超过 %1 个字符！").arg(MaxNameLength) });
 
     const QSqlDatabase db = database();
     SqlTransaction tx(db, backend(), Mode::Write);
     const CodeLevels levels = levelsOf(db, dept);
     const CodeLevels::Shape shape = levels.shapeOf(code);
     if (!shape.isValid())
-        throw SqlFailure(QStringList{shape.error});
+        throw SqlFailure(QStringList { shape.error });
     if (!levelOk || level != shape.level)
-        throw SqlFailure(QStringList{QStringLiteral("商圈%1按本部门的分级是第 %2 级，而数据包中的级别是“%3”。")
-                                         .arg(quoted(code))
-                                         .arg(shape.level)
-                                         .arg(valueText(*store, cLevel))});
+        throw SqlFailure(QStringList { QStringLiteral("商圈%1按本部门的分级是第 %2 级，而数据包中的级别是“%3”。")
+                                           .arg(quoted(code))
+                                           .arg(shape.level)
+                                           .arg(valueText(*store, cLevel)) });
     // The parent row is locked first, so a delete of the parent or a second
     // insert below it waits for this transaction.
     if (shape.level > 1 && !findArea(db, backend(), dept, shape.parentCode, true))
         throw SqlFailure(
-            QStringList{QStringLiteral("上级商圈%1不存在，请先建立上级商圈！").arg(quoted(shape.parentCode))});
+            QStringList { QStringLiteral("上级商圈%1不存在，请先建立上级商圈！").arg(quoted(shape.parentCode)) });
     const QString taken = QStringLiteral("商圈编码%1已经存在！").arg(quoted(code));
     if (findArea(db, backend(), dept, code, false))
-        throw SqlFailure(QStringList{taken});
+        throw SqlFailure(QStringList { taken });
     try {
         runSql(db, QStringLiteral("insert into tbsqda (f_bmbm, f_sqbm, f_sqmc, f_jb, f_mj) values (?, ?, ?, ?, 1)"),
-               {dept, code, name, shape.level}, QStringLiteral("保存商圈时出错，没有保存。"));
+            { dept, code, name, shape.level }, QStringLiteral("保存商圈时出错，没有保存。"));
     } catch (const SqlFailure &f) {
         // Another host stored the same code between our check and our insert.
         if (isUniqueViolation(f.nativeErrorCode(), backend()))
-            throw SqlFailure(QStringList{taken});
+            throw SqlFailure(QStringList { taken });
         throw;
     }
     if (shape.level > 1)
         runSql(db, QStringLiteral("update tbsqda set f_mj = 0 where f_bmbm = ? and f_sqbm = ?"),
-               {dept, shape.parentCode}, QStringLiteral("更新上级商圈时出错，没有保存。"));
+            { dept, shape.parentCode }, QStringLiteral("更新上级商圈时出错，没有保存。"));
     tx.commit();
     args[0] = shape.parentCode;
     return true;
@@ -635,17 +652,17 @@ QVariant SqlDataService::deleteArea(QVariantList &args)
         findArea(db, backend(), dept, parent, true);
     const std::optional<AreaRow> area = findArea(db, backend(), dept, code, true);
     if (!area)
-        throw SqlFailure(QStringList{QStringLiteral("商圈%1不存在，可能已被其他工作站删除，请刷新！").arg(quoted(code))});
+        throw SqlFailure(
+            QStringList { QStringLiteral("商圈%1不存在，可能已被其他工作站删除，请刷新！").arg(quoted(code)) });
     if (const int below = descendantCount(db, dept, code); below > 0)
-        throw SqlFailure(QStringList{QStringLiteral("商圈%1（%2）下还有 %3 个下级商圈，不能删除！")
-                                         .arg(quoted(code), area->name)
-                                         .arg(below),
-                                     QStringLiteral("请先删除它的下级商圈。")});
-    runSql(db, QStringLiteral("delete from tbsqda where f_bmbm = ? and f_sqbm = ?"), {dept, code},
-           QStringLiteral("删除商圈时出错，没有删除。"));
+        throw SqlFailure(QStringList {
+            QStringLiteral("商圈%1（%2）下还有 %3 个下级商圈，不能删除！").arg(quoted(code), area->name).arg(below),
+            QStringLiteral("请先删除它的下级商圈。") });
+    runSql(db, QStringLiteral("delete from tbsqda where f_bmbm = ? and f_sqbm = ?"), { dept, code },
+        QStringLiteral("删除商圈时出错，没有删除。"));
     if (!parent.isEmpty() && descendantCount(db, dept, parent) == 0)
-        runSql(db, QStringLiteral("update tbsqda set f_mj = 1 where f_bmbm = ? and f_sqbm = ?"), {dept, parent},
-               QStringLiteral("更新上级商圈时出错，没有删除。"));
+        runSql(db, QStringLiteral("update tbsqda set f_mj = 1 where f_bmbm = ? and f_sqbm = ?"), { dept, parent },
+            QStringLiteral("更新上级商圈时出错，没有删除。"));
     tx.commit();
     return true;
 }

@@ -33,13 +33,20 @@ public:
     {
     public:
         Ptr() = default;
-        explicit Ptr(SqlDataService *p) : m_p(p)
+        explicit Ptr(SqlDataService *p)
+            : m_p(p)
         {
             if (m_p)
                 m_p->AddRef();
         }
-        Ptr(const Ptr &o) : Ptr(o.m_p) {}
-        Ptr(Ptr &&o) noexcept : m_p(std::exchange(o.m_p, nullptr)) {}
+        Ptr(const Ptr &o)
+            : Ptr(o.m_p)
+        {
+        }
+        Ptr(Ptr &&o) noexcept
+            : m_p(std::exchange(o.m_p, nullptr))
+        {
+        }
         Ptr &operator=(Ptr o) noexcept
         {
             std::swap(m_p, o.m_p);
@@ -110,7 +117,7 @@ private:
     DatabaseUrl m_url;
     QString m_connectionName;
     QString m_department;
-    std::atomic<unsigned long> m_refs{0};
+    std::atomic<unsigned long> m_refs { 0 };
 };
 
 } // namespace kalmora

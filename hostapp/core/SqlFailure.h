@@ -12,12 +12,14 @@ namespace kalmora {
 class SqlFailure : public std::runtime_error
 {
 public:
-    explicit SqlFailure(QStringList lines) : std::runtime_error(lines.join(u'\n').toStdString()), m_lines(std::move(lines))
+    explicit SqlFailure(QStringList lines)
+        : std::runtime_error(lines.join(u'\n').toStdString())
+        , m_lines(std::move(lines))
     {
     }
     // The user's summary first, then what the database said.
     SqlFailure(const QString &summary, const QSqlError &error)
-        : SqlFailure(QStringList{summary, databaseText(error)})
+        : SqlFailure(QStringList { summary, databaseText(error) })
     {
         m_nativeCode = error.nativeErrorCode();
     }

@@ -82,7 +82,8 @@ bool isBlankOrComment(const QString &s, qsizetype from, bool postgres)
             ++i;
             continue;
         }
-        const bool comment = (s[i] == u'-' || s[i] == u'/') && i + 1 < s.size() && s[i + 1] == (s[i] == u'-' ? u'-' : u'*');
+        const bool comment
+            = (s[i] == u'-' || s[i] == u'/') && i + 1 < s.size() && s[i + 1] == (s[i] == u'-' ? u'-' : u'*');
         if (!comment)
             return false;
         i = skipQuotedOrComment(s, i, postgres);
@@ -137,11 +138,18 @@ SqlStatementText::SqlStatementText(const QString &sql, Dialect dialect)
 
 bool SqlStatementText::isTransactionControl() const
 {
-    static const QSet<QString> words{
-        QStringLiteral("BEGIN"),    QStringLiteral("START"),   QStringLiteral("COMMIT"),
-        QStringLiteral("END"),      QStringLiteral("ROLLBACK"), QStringLiteral("ABORT"),
-        QStringLiteral("SAVEPOINT"), QStringLiteral("RELEASE"), QStringLiteral("PREPARE"),
-        QStringLiteral("ATTACH"),   QStringLiteral("DETACH"),
+    static const QSet<QString> words {
+        QStringLiteral("BEGIN"),
+        QStringLiteral("START"),
+        QStringLiteral("COMMIT"),
+        QStringLiteral("END"),
+        QStringLiteral("ROLLBACK"),
+        QStringLiteral("ABORT"),
+        QStringLiteral("SAVEPOINT"),
+        QStringLiteral("RELEASE"),
+        QStringLiteral("PREPARE"),
+        QStringLiteral("ATTACH"),
+        QStringLiteral("DETACH"),
     };
     return words.contains(m_keyword);
 }

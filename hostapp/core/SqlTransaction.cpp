@@ -6,7 +6,8 @@
 
 namespace kalmora {
 
-SqlTransaction::SqlTransaction(const QSqlDatabase &db, DatabaseUrl::Backend backend, Mode mode) : m_db(db)
+SqlTransaction::SqlTransaction(const QSqlDatabase &db, DatabaseUrl::Backend backend, Mode mode)
+    : m_db(db)
 {
     const bool sqlite = backend == DatabaseUrl::Backend::SQLite;
     QString begin;

@@ -17,8 +17,10 @@ int readOnly(void *, int action, const char *, const char *, const char *, const
     case SQLITE_SELECT:
     case SQLITE_READ:
     case SQLITE_FUNCTION:
-    case SQLITE_RECURSIVE: return SQLITE_OK;
-    default: return SQLITE_DENY;
+    case SQLITE_RECURSIVE:
+        return SQLITE_OK;
+    default:
+        return SQLITE_DENY;
     }
 }
 
@@ -28,8 +30,10 @@ int noTransactionControl(void *, int action, const char *, const char *, const c
     case SQLITE_TRANSACTION:
     case SQLITE_SAVEPOINT:
     case SQLITE_ATTACH:
-    case SQLITE_DETACH: return SQLITE_DENY;
-    default: return SQLITE_OK;
+    case SQLITE_DETACH:
+        return SQLITE_DENY;
+    default:
+        return SQLITE_OK;
     }
 }
 
@@ -42,7 +46,7 @@ SqliteAuthorizer::SqliteAuthorizer(const QSqlDatabase &db, Policy policy)
     if (v.isValid() && qstrcmp(v.typeName(), "sqlite3*") == 0)
         handle = *static_cast<sqlite3 *const *>(v.constData());
     if (!handle)
-        throw SqlFailure(QStringList{QStringLiteral("无法取得 SQLite 连接，语句没有执行。")});
+        throw SqlFailure(QStringList { QStringLiteral("无法取得 SQLite 连接，语句没有执行。") });
     sqlite3_set_authorizer(handle, policy == Policy::ReadOnly ? readOnly : noTransactionControl, nullptr);
     m_handle = handle;
 }

@@ -4,7 +4,8 @@
 
 namespace kalmora {
 
-HostControl::HostControl(QWidget *parent) : QWidget(parent)
+HostControl::HostControl(QWidget *parent)
+    : QWidget(parent)
 {
     setObjectName(QStringLiteral("hostControl"));
     hide();

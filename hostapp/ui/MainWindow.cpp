@@ -19,7 +19,7 @@
 namespace kalmora {
 
 MainWindow::MainWindow(SqdaLibrary &library, SqlDataService::Ptr service, const QString &operatorCode,
-                       const QString &statusText, QWidget *parent)
+    const QString &statusText, QWidget *parent)
     : QMainWindow(parent)
     , m_library(library)
     , m_service(std::move(service))
@@ -167,8 +167,7 @@ void MainWindow::closeEvent(QCloseEvent *e)
 void MainWindow::showAbout()
 {
     QMessageBox::about(this, QStringLiteral("关于"),
-                       QStringLiteral("卡尔莫拉商业管理系统参考主机\n\n%1\n组件：%2")
-                           .arg(m_statusText, m_library.fileName()));
+        QStringLiteral("卡尔莫拉商业管理系统参考主机\n\n%1\n组件：%2").arg(m_statusText, m_library.fileName()));
 }
 
 } // namespace kalmora

@@ -26,7 +26,7 @@ public:
     enum class Screen { Maintenance, Query };
 
     MainWindow(SqdaLibrary &library, SqlDataService::Ptr service, const QString &operatorCode,
-               const QString &statusText = {}, QWidget *parent = nullptr);
+        const QString &statusText = {}, QWidget *parent = nullptr);
     ~MainWindow() override;
 
     // Opens a screen in a new tab and makes it current. Returns the tab's page,

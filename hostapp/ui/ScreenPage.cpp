@@ -4,7 +4,8 @@
 
 namespace kalmora {
 
-ScreenPage::ScreenPage(QWidget *parent) : QWidget(parent)
+ScreenPage::ScreenPage(QWidget *parent)
+    : QWidget(parent)
 {
     setObjectName(QStringLiteral("screenPage"));
 }

@@ -9,8 +9,8 @@ namespace kalmora {
 QStringList SqdaLibrary::candidates(const QString &explicitPath)
 {
     if (!explicitPath.isEmpty())
-        return {explicitPath};
-    QStringList out{QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("libsqda.so"))};
+        return { explicitPath };
+    QStringList out { QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("libsqda.so")) };
 #ifdef SQDA_BUILD_LIBRARY_PATH
     out << QStringLiteral(SQDA_BUILD_LIBRARY_PATH);
 #endif

@@ -10,9 +10,9 @@
 #include <QCoreApplication>
 #include <QFile>
 #include <QRegularExpression>
-#include <QUrl>
 #include <QSqlQuery>
 #include <QTest>
+#include <QUrl>
 
 namespace kalmora::test {
 
@@ -73,7 +73,7 @@ QString ownPostgresUrl(QString *error)
 
 QStringList backends()
 {
-    return {QStringLiteral("sqlite"), QStringLiteral("postgresql")};
+    return { QStringLiteral("sqlite"), QStringLiteral("postgresql") };
 }
 
 void addBackendColumn()
@@ -145,13 +145,13 @@ void HostTestDatabase::smallChain(const QSqlDatabase &db)
 {
     const QString failed = QStringLiteral("fixture");
     runSql(db, QStringLiteral("insert into tbsqfj values ('0101', '测试总部', '2223'), ('0102', '测试分公司', '22')"),
-           {}, failed);
+        {}, failed);
     runSql(db,
-           QStringLiteral("insert into tbsqda (f_bmbm, f_sqbm, f_sqmc, f_jb, f_mj) values "
-                          "('0101', '01', '华东区', 1, 0), ('0101', '0101', '上海', 2, 0), "
-                          "('0101', '010101', '黄浦', 3, 1), ('0101', '02', '华北区', 1, 1), "
-                          "('0102', '01', '姑苏区', 1, 1)"),
-           {}, failed);
+        QStringLiteral("insert into tbsqda (f_bmbm, f_sqbm, f_sqmc, f_jb, f_mj) values "
+                       "('0101', '01', '华东区', 1, 0), ('0101', '0101', '上海', 2, 0), "
+                       "('0101', '010101', '黄浦', 3, 1), ('0101', '02', '华北区', 1, 1), "
+                       "('0102', '01', '姑苏区', 1, 1)"),
+        {}, failed);
     QStringList rows;
     QVariantList values;
     for (const DemoData::Parameter &p : DemoData::parameters()) {
@@ -165,7 +165,7 @@ void HostTestDatabase::smallChain(const QSqlDatabase &db)
 QVariant areaValue(const QSqlDatabase &db, const QString &dept, const QString &code, const QString &column)
 {
     QSqlQuery q = runSql(db, QStringLiteral("select %1 from tbsqda where f_bmbm = ? and f_sqbm = ?").arg(column),
-                         {dept, code}, QStringLiteral("inspect"));
+        { dept, code }, QStringLiteral("inspect"));
     return q.next() ? q.value(0) : QVariant();
 }
 

@@ -22,11 +22,10 @@ constexpr int Rounds = 12;
 
 QByteArray areaPacket(const QString &code, int level)
 {
-    sqda::DataStore s({{QStringLiteral("f_bmbm"), FieldType::String, 12, {}},
-                       {QStringLiteral("f_sqbm"), FieldType::String, 10, {}},
-                       {QStringLiteral("f_sqmc"), FieldType::String, 40, {}},
-                       {QStringLiteral("f_jb"), FieldType::Int32, 0, {}},
-                       {QStringLiteral("f_mj"), FieldType::Int32, 0, {}}});
+    sqda::DataStore s({ { QStringLiteral("f_bmbm"), FieldType::String, 12, {} },
+        { QStringLiteral("f_sqbm"), FieldType::String, 10, {} },
+        { QStringLiteral("f_sqmc"), FieldType::String, 40, {} }, { QStringLiteral("f_jb"), FieldType::Int32, 0, {} },
+        { QStringLiteral("f_mj"), FieldType::Int32, 0, {} } });
     s.appendString(0, QStringLiteral("0101"));
     s.appendString(1, code);
     s.appendString(2, QStringLiteral("并发商圈"));
@@ -44,7 +43,7 @@ struct Outcome
 
 Outcome invoke(SqlDataService *s, int dispId, const QVariant &argument)
 {
-    QVariantList args{argument};
+    QVariantList args { argument };
     Outcome o;
     o.ok = s->Invoke(dispId, args).toBool();
     const QVariant out = args.value(0);
@@ -61,8 +60,8 @@ Outcome invoke(SqlDataService *s, int dispId, const QVariant &argument)
 
 int leafFlag(SqlDataService *s, const QString &code)
 {
-    QVariantList args{QStringLiteral("select f_mj from tbsqda where f_bmbm='0101' and f_sqbm='%1'").arg(code),
-                      QVariant()};
+    QVariantList args { QStringLiteral("select f_mj from tbsqda where f_bmbm='0101' and f_sqbm='%1'").arg(code),
+        QVariant() };
     if (!s->Invoke(sqda::DispQueryData, args).toBool())
         return -1;
     const auto store = sqda::Packet::decode(args.at(1).toByteArray(), nullptr);
@@ -163,14 +162,14 @@ private Q_SLOTS:
                 sync.arrive_and_wait();
                 if (s) {
                     if (host == 0)
-                        deleted[r] = invoke(s, sqda::DispDeleteArea, QVariantList{QStringLiteral("0101"), old});
+                        deleted[r] = invoke(s, sqda::DispDeleteArea, QVariantList { QStringLiteral("0101"), old });
                     else
                         inserted[r] = invoke(s, sqda::DispInsertArea, areaPacket(fresh, 2));
                 }
                 sync.arrive_and_wait();
                 if (host == 0 && s) {
                     flagAfter[r] = leafFlag(s, QStringLiteral("02"));
-                    invoke(s, sqda::DispDeleteArea, QVariantList{QStringLiteral("0101"), fresh});
+                    invoke(s, sqda::DispDeleteArea, QVariantList { QStringLiteral("0101"), fresh });
                 }
             }
         });

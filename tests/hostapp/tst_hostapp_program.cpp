@@ -43,9 +43,12 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("backend");
         QTest::addColumn<QString>("screen");
-        QTest::newRow("sqlite: maintenance") << "sqlite" << "maintenance";
-        QTest::newRow("sqlite: query") << "sqlite" << "query";
-        QTest::newRow("postgresql: maintenance") << "postgresql" << "maintenance";
+        QTest::newRow("sqlite: maintenance") << "sqlite"
+                                             << "maintenance";
+        QTest::newRow("sqlite: query") << "sqlite"
+                                       << "query";
+        QTest::newRow("postgresql: maintenance") << "postgresql"
+                                                 << "maintenance";
     }
     void screenshot()
     {
@@ -53,7 +56,7 @@ private Q_SLOTS:
         QFETCH(QString, screen);
         QTemporaryDir dir;
         const QString png = dir.filePath(QStringLiteral("out.png"));
-        QStringList args{"--open", screen, "--screenshot", png, "--data-dir", dir.path()};
+        QStringList args { "--open", screen, "--screenshot", png, "--data-dir", dir.path() };
         if (backend == QLatin1String("postgresql")) {
             const QString base = postgresUrl();
             if (base.isEmpty())
@@ -83,18 +86,17 @@ private Q_SLOTS:
         QTest::addColumn<QStringList>("args");
         QTest::addColumn<int>("exitCode");
         QTest::addColumn<QString>("message");
-        QTest::newRow("unknown screen") << QStringList{"--open", "report"} << 2 << "--open";
+        QTest::newRow("unknown screen") << QStringList { "--open", "report" } << 2 << "--open";
         QTest::newRow("unknown department")
-            << QStringList{"--department", "7777", "--open", "query", "--screenshot", "x.png"} << 3 << "7777";
+            << QStringList { "--department", "7777", "--open", "query", "--screenshot", "x.png" } << 3 << "7777";
         QTest::newRow("unknown operator")
-            << QStringList{"--operator", "4321", "--open", "query", "--screenshot", "x.png"} << 3 << "4321";
-        QTest::newRow("unreachable server")
-            << QStringList{"--database", "postgresql://nobody@127.0.0.1:1/none", "--open", "query", "--screenshot",
-                           "x.png"}
-            << 3 << "127.0.0.1";
-        QTest::newRow("missing plug-in")
-            << QStringList{"--library", "/nonexistent/libsqda.so", "--open", "query", "--screenshot", "x.png"} << 3
-            << "libsqda.so";
+            << QStringList { "--operator", "4321", "--open", "query", "--screenshot", "x.png" } << 3 << "4321";
+        QTest::newRow("unreachable server") << QStringList { "--database", "postgresql://nobody@127.0.0.1:1/none",
+            "--open", "query", "--screenshot", "x.png" }
+                                            << 3 << "127.0.0.1";
+        QTest::newRow("missing plug-in") << QStringList { "--library", "/nonexistent/libsqda.so", "--open", "query",
+            "--screenshot", "x.png" } << 3
+                                         << "libsqda.so";
     }
     void failedStarts()
     {

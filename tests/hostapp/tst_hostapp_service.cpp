@@ -23,15 +23,14 @@ using sqda::FieldType;
 namespace {
 
 // The one-row packet the maintenance screen sends to InsertArea.
-QByteArray areaPacket(const QString &dept, const QString &code, const QString &name, const QVariant &level,
-                      int rows = 1)
+QByteArray areaPacket(
+    const QString &dept, const QString &code, const QString &name, const QVariant &level, int rows = 1)
 {
-    sqda::DataStore s({{QStringLiteral("f_bmbm"), FieldType::String, 12, {}},
-                       {QStringLiteral("f_sqbm"), FieldType::String, 10, {}},
-                       {QStringLiteral("f_sqmc"), FieldType::String, 40, {}},
-                       {QStringLiteral("f_jb"),
-                        level.typeId() == QMetaType::QString ? FieldType::String : FieldType::Int32, 0, {}},
-                       {QStringLiteral("f_mj"), FieldType::Int32, 0, {}}});
+    sqda::DataStore s({ { QStringLiteral("f_bmbm"), FieldType::String, 12, {} },
+        { QStringLiteral("f_sqbm"), FieldType::String, 10, {} },
+        { QStringLiteral("f_sqmc"), FieldType::String, 40, {} },
+        { QStringLiteral("f_jb"), level.typeId() == QMetaType::QString ? FieldType::String : FieldType::Int32, 0, {} },
+        { QStringLiteral("f_mj"), FieldType::Int32, 0, {} } });
     for (int r = 0; r < rows; ++r) {
         s.appendString(0, dept);
         s.appendString(1, code);
@@ -95,7 +94,7 @@ class TestDataService : public QObject
 
     bool callByRef(int dispId, QVariant &inOut)
     {
-        QVariantList args{inOut};
+        QVariantList args { inOut };
         const bool ok = call(dispId, args).toBool();
         inOut = args.value(0);
         return ok;
@@ -103,7 +102,7 @@ class TestDataService : public QObject
 
     bool query(const QString &sql, QVariant &out)
     {
-        QVariantList args{sql, QVariant()};
+        QVariantList args { sql, QVariant() };
         const bool ok = call(sqda::DispQueryData, args).toBool();
         out = args.value(1);
         return ok;
@@ -146,13 +145,13 @@ private Q_SLOTS:
         QVERIFY(!callByRef(sqda::DispGetCodeLevels, unknownDept));
         QVERIFY(errorLines(unknownDept).join(u' ').contains(QStringLiteral("9999")));
 
-        QVariantList op{1, QStringLiteral("0001")};
+        QVariantList op { 1, QStringLiteral("0001") };
         QVERIFY(call(sqda::DispGetOperatorName, op).toBool());
         const sqda::DataStore names = decoded(op.at(1));
         QCOMPARE(names.rowCount(), 1);
         QCOMPARE(names.defs().at(0).name, QStringLiteral("f_zymc"));
         QCOMPARE(names.value(0, 0).toString(), QStringLiteral("张伟"));
-        QVariantList unknownOp{1, QStringLiteral("7777")};
+        QVariantList unknownOp { 1, QStringLiteral("7777") };
         QVERIFY(!call(sqda::DispGetOperatorName, unknownOp).toBool());
         QVERIFY(errorLines(unknownOp.at(1)).join(u' ').contains(QStringLiteral("7777")));
     }
@@ -194,7 +193,7 @@ private Q_SLOTS:
             if (rows.string(r, 0) == QLatin1String("dybm"))
                 dybm << rows.string(r, 1).toString();
         }
-        QCOMPARE(dybm, QStringList{QStringLiteral("0102")});
+        QCOMPARE(dybm, QStringList { QStringLiteral("0102") });
     }
 
     void checkAreaCode_data()
@@ -213,20 +212,20 @@ private Q_SLOTS:
             const char *text;
         };
         auto arr = [](const char *dept, const char *code) {
-            return QVariant(QVariantList{QString::fromUtf8(dept), QString::fromUtf8(code)});
+            return QVariant(QVariantList { QString::fromUtf8(dept), QString::fromUtf8(code) });
         };
         const Case cases[] = {
-            {"level 3 below an area", arr("0101", "010102"), true, 3, "上海"},
-            {"level 1", arr("0101", "03"), true, 1, "“03”"},
-            {"level 4 of three digits", arr("0101", "010101001"), true, 4, "黄浦"},
-            {"taken", arr("0101", "010101"), false, 0, "已经存在"},
-            {"taken in another department only", arr("0102", "02"), true, 1, "“02”"},
-            {"parent missing", arr("0101", "0301"), false, 0, "上级商圈“03”不存在"},
-            {"length between levels", arr("0101", "010"), false, 0, "2、4、6、9"},
-            {"not digits", arr("0101", "01A1"), false, 0, "只能由数字"},
-            {"unknown department", arr("9999", "01"), false, 0, "没有设置商圈分级"},
-            {"not an array", QVariant(QStringLiteral("0101,01")), false, 0, "两项的数组"},
-            {"array of one", QVariant(QVariantList{QStringLiteral("0101")}), false, 0, "两项的数组"},
+            { "level 3 below an area", arr("0101", "010102"), true, 3, "上海" },
+            { "level 1", arr("0101", "03"), true, 1, "“03”" },
+            { "level 4 of three digits", arr("0101", "010101001"), true, 4, "黄浦" },
+            { "taken", arr("0101", "010101"), false, 0, "已经存在" },
+            { "taken in another department only", arr("0102", "02"), true, 1, "“02”" },
+            { "parent missing", arr("0101", "0301"), false, 0, "上级商圈“03”不存在" },
+            { "length between levels", arr("0101", "010"), false, 0, "2、4、6、9" },
+            { "not digits", arr("0101", "01A1"), false, 0, "只能由数字" },
+            { "unknown department", arr("9999", "01"), false, 0, "没有设置商圈分级" },
+            { "not an array", QVariant(QStringLiteral("0101,01")), false, 0, "两项的数组" },
+            { "array of one", QVariant(QVariantList { QStringLiteral("0101") }), false, 0, "两项的数组" },
         };
         for (const QString &b : backends()) {
             for (const Case &c : cases)
@@ -262,14 +261,15 @@ private Q_SLOTS:
     {
         QVERIFY(setUp());
         const QString d = QStringLiteral("0101");
-        auto leaf = [&](const char *code) { return areaValue(inspect(), d, QString::fromLatin1(code), "f_mj").toInt(); };
+        auto leaf
+            = [&](const char *code) { return areaValue(inspect(), d, QString::fromLatin1(code), "f_mj").toInt(); };
         auto insert = [&](const char *code, int level) {
             QVariant v = areaPacket(d, QString::fromLatin1(code), QStringLiteral("新商圈"), level);
             const bool ok = callByRef(sqda::DispInsertArea, v);
             return ok ? v.toString() : QStringLiteral("failed: ") + errorLines(v).join(u' ');
         };
         auto remove = [&](const char *code, QStringList *error = nullptr) {
-            QVariant v = QVariantList{d, QString::fromLatin1(code)};
+            QVariant v = QVariantList { d, QString::fromLatin1(code) };
             const bool ok = callByRef(sqda::DispDeleteArea, v);
             if (error)
                 *error = errorLines(v);
@@ -315,7 +315,7 @@ private Q_SLOTS:
         QVERIFY(error.join(u' ').contains(QStringLiteral("不存在")));
         // The other department's area of the same code is untouched throughout.
         QCOMPARE(areaValue(inspect(), QStringLiteral("0102"), QStringLiteral("01"), "f_sqmc").toString(),
-                 QStringLiteral("姑苏区"));
+            QStringLiteral("姑苏区"));
         QCOMPARE(areaCount(inspect()), 4);
     }
 
@@ -326,9 +326,9 @@ private Q_SLOTS:
         QTest::addColumn<QString>("code");
         QTest::addColumn<QString>("text");
         const QString d = QStringLiteral("0101");
-        sqda::DataStore noLevel({{QStringLiteral("f_bmbm"), FieldType::String, 12, {}},
-                                 {QStringLiteral("f_sqbm"), FieldType::String, 10, {}},
-                                 {QStringLiteral("f_sqmc"), FieldType::String, 40, {}}});
+        sqda::DataStore noLevel({ { QStringLiteral("f_bmbm"), FieldType::String, 12, {} },
+            { QStringLiteral("f_sqbm"), FieldType::String, 10, {} },
+            { QStringLiteral("f_sqmc"), FieldType::String, 40, {} } });
         noLevel.appendString(0, d);
         noLevel.appendString(1, QStringLiteral("03"));
         noLevel.appendString(2, QStringLiteral("x"));
@@ -341,19 +341,19 @@ private Q_SLOTS:
             const char *text;
         };
         const Case cases[] = {
-            {"taken", areaPacket(d, "010101", "重复", 3), "", "已经存在"},
-            {"parent missing", areaPacket(d, "0301", "无上级", 2), "0301", "上级商圈“03”不存在"},
-            {"level does not match the code", areaPacket(d, "03", "级别错", 2), "03", "第 1 级"},
-            {"level not a number", areaPacket(d, "03", "级别错", QStringLiteral("一")), "03", "第 1 级"},
-            {"code not digits", areaPacket(d, "0A", "字母", 1), "0A", "只能由数字"},
-            {"blank name", areaPacket(d, "03", "   ", 1), "03", "名称不能为空"},
-            {"name too long", areaPacket(d, "03", QString(41, u'长'), 1), "03", "40 个字符"},
-            {"two rows", areaPacket(d, "03", "两行", 1, 2), "03", "2 行"},
-            {"no rows", areaPacket(d, "03", "零行", 1, 0), "03", "0 行"},
-            {"no level column", sqda::Packet::encode(noLevel), "03", "缺少字段"},
-            {"not a packet", QByteArray("\xff\x00garbage", 9), "", "数据包无效"},
-            {"text instead of a packet", QStringLiteral("0101,03"), "", "数据包"},
-            {"unknown department", areaPacket(QStringLiteral("9999"), "01", "无部门", 1), "", "没有设置商圈分级"},
+            { "taken", areaPacket(d, "010101", "重复", 3), "", "已经存在" },
+            { "parent missing", areaPacket(d, "0301", "无上级", 2), "0301", "上级商圈“03”不存在" },
+            { "level does not match the code", areaPacket(d, "03", "级别错", 2), "03", "第 1 级" },
+            { "level not a number", areaPacket(d, "03", "级别错", QStringLiteral("一")), "03", "第 1 级" },
+            { "code not digits", areaPacket(d, "0A", "字母", 1), "0A", "只能由数字" },
+            { "blank name", areaPacket(d, "03", "   ", 1), "03", "名称不能为空" },
+            { "name too long", areaPacket(d, "03", QString(41, u'长'), 1), "03", "40 个字符" },
+            { "two rows", areaPacket(d, "03", "两行", 1, 2), "03", "2 行" },
+            { "no rows", areaPacket(d, "03", "零行", 1, 0), "03", "0 行" },
+            { "no level column", sqda::Packet::encode(noLevel), "03", "缺少字段" },
+            { "not a packet", QByteArray("\xff\x00garbage", 9), "", "数据包无效" },
+            { "text instead of a packet", QStringLiteral("0101,03"), "", "数据包" },
+            { "unknown department", areaPacket(QStringLiteral("9999"), "01", "无部门", 1), "", "没有设置商圈分级" },
         };
         for (const QString &b : backends()) {
             for (const Case &c : cases)
@@ -388,14 +388,14 @@ private Q_SLOTS:
         QStringList names;
         for (const sqda::FieldDef &f : tree.defs())
             names << f.name;
-        QCOMPARE(names, (QStringList{"f_bmbm", "f_sqbm", "f_sqmc", "f_jb", "f_mj"}));
+        QCOMPARE(names, (QStringList { "f_bmbm", "f_sqbm", "f_sqmc", "f_jb", "f_mj" }));
         QCOMPARE(tree.defs().at(1).type, FieldType::String);
         QCOMPARE(tree.defs().at(3).type, FieldType::Int32);
         QCOMPARE(tree.defs().at(4).type, FieldType::Int32);
         QStringList codes;
         for (qsizetype r = 0; r < tree.rowCount(); ++r)
             codes << tree.string(r, 1).toString();
-        QCOMPARE(codes, (QStringList{"01", "0101", "010101", "02"}));
+        QCOMPARE(codes, (QStringList { "01", "0101", "010101", "02" }));
         QCOMPARE(tree.integer(2, 3), 3);
 
         QVERIFY(query(QStringLiteral("select * from tbsqda where f_bmbm='0101' and f_sqbm='0101'"), packet));
@@ -405,11 +405,11 @@ private Q_SLOTS:
 
         QVERIFY(query(QStringLiteral("select * from tbsqda sqda where 1=1 and sqda.f_bmbm='0101' and "
                                      "(( f_sqmc LIKE '%区%' )) order by sqda.f_sqbm"),
-                      packet));
+            packet));
         QCOMPARE(decoded(packet).rowCount(), 2);
 
         QVERIFY2(query(QStringLiteral("select count(*) as N, null as missing from tbsqda"), packet),
-                 qPrintable(errorLines(packet).join(u'|')));
+            qPrintable(errorLines(packet).join(u'|')));
         const sqda::DataStore count = decoded(packet);
         QCOMPARE(count.defs().at(0).name, QStringLiteral("n"));
         QVERIFY(count.defs().at(0).type == FieldType::Int32 || count.defs().at(0).type == FieldType::Int64);
@@ -422,16 +422,16 @@ private Q_SLOTS:
         QTest::addColumn<QString>("backend");
         QTest::addColumn<QString>("sql");
         const char *statements[][2] = {
-            {"delete", "delete from tbsqda"},
-            {"update", "update tbsqda set f_sqmc = 'x'"},
-            {"second statement", "select 1; delete from tbsqda"},
-            {"commit then write", "select 1; commit; delete from tbsqda"},
-            {"write inside a WITH", "with d as (delete from tbsqda returning *) select * from d"},
-            {"WITH then write", "with x as (select 1) delete from tbsqda"},
-            {"drop", "drop table tbsqda"},
-            {"select into", "select * into tbcopy from tbsqda"},
-            {"attach", "attach database '/tmp/kalmora-attach.db' as other"},
-            {"pragma", "pragma query_only = 0"},
+            { "delete", "delete from tbsqda" },
+            { "update", "update tbsqda set f_sqmc = 'x'" },
+            { "second statement", "select 1; delete from tbsqda" },
+            { "commit then write", "select 1; commit; delete from tbsqda" },
+            { "write inside a WITH", "with d as (delete from tbsqda returning *) select * from d" },
+            { "WITH then write", "with x as (select 1) delete from tbsqda" },
+            { "drop", "drop table tbsqda" },
+            { "select into", "select * into tbcopy from tbsqda" },
+            { "attach", "attach database '/tmp/kalmora-attach.db' as other" },
+            { "pragma", "pragma query_only = 0" },
         };
         for (const QString &b : backends()) {
             for (const auto &s : statements)
@@ -447,7 +447,7 @@ private Q_SLOTS:
         QVERIFY(!errorLines(out).isEmpty());
         QCOMPARE(areaCount(inspect()), 5);
         QCOMPARE(areaValue(inspect(), QStringLiteral("0101"), QStringLiteral("01"), "f_sqmc").toString(),
-                 QStringLiteral("华东区"));
+            QStringLiteral("华东区"));
         QCOMPARE(inspect().tables().size(), Schema::tableNames().size());
         // The refusal left no transaction behind: the next call works.
         QVERIFY(query(QStringLiteral("select f_sqbm from tbsqda"), out));
@@ -461,22 +461,26 @@ private Q_SLOTS:
         QTest::addColumn<QString>("text");
         for (const QString &b : backends()) {
             QTest::addRow("%s: query of a missing table", qPrintable(b))
-                << b << int(sqda::DispQueryData) << "select * from no_such_table" << "查询数据时出错";
+                << b << int(sqda::DispQueryData) << "select * from no_such_table"
+                << "查询数据时出错";
             QTest::addRow("%s: duplicate key", qPrintable(b))
                 << b << int(sqda::DispExecuteSql)
                 << "insert into tbsqda (f_bmbm, f_sqbm, f_sqmc, f_jb, f_mj) values ('0101', '01', 'x', 1, 1)"
                 << "执行 SQL 语句时出错";
-            QTest::addRow("%s: syntax", qPrintable(b))
-                << b << int(sqda::DispExecuteSql) << "update tbsqda set where" << "执行 SQL 语句时出错";
+            QTest::addRow("%s: syntax", qPrintable(b)) << b << int(sqda::DispExecuteSql) << "update tbsqda set where"
+                                                       << "执行 SQL 语句时出错";
             QTest::addRow("%s: two statements", qPrintable(b))
                 << b << int(sqda::DispExecuteSql)
-                << "update tbsqda set f_sqmc = 'x' where f_sqbm = '02'; delete from tbsqda" << "一次只能执行一条";
-            QTest::addRow("%s: transaction control", qPrintable(b))
-                << b << int(sqda::DispExecuteSql) << "commit" << "事务由主机管理";
+                << "update tbsqda set f_sqmc = 'x' where f_sqbm = '02'; delete from tbsqda"
+                << "一次只能执行一条";
+            QTest::addRow("%s: transaction control", qPrintable(b)) << b << int(sqda::DispExecuteSql) << "commit"
+                                                                    << "事务由主机管理";
             QTest::addRow("%s: update of nothing", qPrintable(b))
                 << b << int(sqda::DispExecuteSql)
-                << "update tbsqda set f_sqmc='x' where f_sqbm='0999' and f_bmbm='0101'" << "没有找到要修改的记录";
-            QTest::addRow("%s: empty", qPrintable(b)) << b << int(sqda::DispExecuteSql) << "  ; " << "为空";
+                << "update tbsqda set f_sqmc='x' where f_sqbm='0999' and f_bmbm='0101'"
+                << "没有找到要修改的记录";
+            QTest::addRow("%s: empty", qPrintable(b)) << b << int(sqda::DispExecuteSql) << "  ; "
+                                                      << "为空";
         }
     }
     void statementErrorsAnswerAnErrorArray()
@@ -485,14 +489,14 @@ private Q_SLOTS:
         QFETCH(QString, sql);
         QFETCH(QString, text);
         QVERIFY(setUp());
-        QVariantList args{sql};
+        QVariantList args { sql };
         if (dispId == sqda::DispQueryData)
             args << QVariant();
         QVERIFY(!call(dispId, args).toBool());
         const QStringList lines = errorLines(args.last());
         QVERIFY2(!lines.isEmpty() && lines.first().contains(text), qPrintable(lines.join(u'|')));
         QCOMPARE(areaValue(inspect(), QStringLiteral("0101"), QStringLiteral("02"), "f_sqmc").toString(),
-                 QStringLiteral("华北区"));
+            QStringLiteral("华北区"));
         QCOMPARE(areaCount(inspect()), 5);
         QVariant levels = QStringLiteral("0101");
         QVERIFY(callByRef(sqda::DispGetCodeLevels, levels)); // the connection is still usable
@@ -505,7 +509,7 @@ private Q_SLOTS:
         QVariant sql = QStringLiteral("update tbsqda set f_sqmc='黄浦''滩' where f_sqbm='010101' and f_bmbm='0101'");
         QVERIFY(callByRef(sqda::DispExecuteSql, sql));
         QCOMPARE(areaValue(inspect(), QStringLiteral("0101"), QStringLiteral("010101"), "f_sqmc").toString(),
-                 QStringLiteral("黄浦'滩"));
+            QStringLiteral("黄浦'滩"));
         QVariant same = QStringLiteral("update tbsqda set f_sqmc='黄浦''滩' where f_sqbm='010101' and f_bmbm='0101'");
         QVERIFY(callByRef(sqda::DispExecuteSql, same)); // unchanged name: still one row matched
     }
@@ -526,11 +530,11 @@ private Q_SLOTS:
     void malformedCallsFail()
     {
         QVERIFY(setUp());
-        QVariantList unknown{QStringLiteral("x")};
+        QVariantList unknown { QStringLiteral("x") };
         QVERIFY(!call(4242, unknown).toBool());
         QVERIFY(errorLines(unknown.at(0)).join(u' ').contains(QStringLiteral("4242")));
-        for (int id : {int(sqda::DispQueryData), int(sqda::DispExecuteSql), int(sqda::DispCheckAreaCode),
-                       int(sqda::DispInsertArea), int(sqda::DispGetOperatorName), int(sqda::DispGetServerDate)}) {
+        for (int id : { int(sqda::DispQueryData), int(sqda::DispExecuteSql), int(sqda::DispCheckAreaCode),
+                 int(sqda::DispInsertArea), int(sqda::DispGetOperatorName), int(sqda::DispGetServerDate) }) {
             QVariantList empty;
             QVERIFY(!call(id, empty).toBool());
         }
@@ -562,7 +566,7 @@ private Q_SLOTS:
 
         QVERIFY(!SqlDataService::open(m_db->url(), QStringLiteral("7777"), &error));
         QVERIFY2(error.contains(QStringLiteral("7777")) && error.contains(QStringLiteral("0101 上海连锁总部")),
-                 qPrintable(error));
+            qPrintable(error));
 
         QMap<QString, CodeLevels> levels;
         for (const DemoData::Department &d : DemoData::departments())
@@ -571,7 +575,7 @@ private Q_SLOTS:
         QSet<QString> keys;
         QList<std::tuple<QString, QString, int, int>> rows;
         while (q.next()) {
-            rows.push_back({q.value(0).toString(), q.value(1).toString(), q.value(2).toInt(), q.value(3).toInt()});
+            rows.push_back({ q.value(0).toString(), q.value(1).toString(), q.value(2).toInt(), q.value(3).toInt() });
             keys.insert(q.value(0).toString() + u'/' + q.value(1).toString());
         }
         QSet<QString> parents;

@@ -39,15 +39,18 @@ class TestHostWindow : public QObject
         return w;
     }
 
-    static QWidget *panelOf(QWidget *form) { return form ? form->findChild<QWidget *>(QStringLiteral("PanelMain")) : nullptr; }
+    static QWidget *panelOf(QWidget *form)
+    {
+        return form ? form->findChild<QWidget *>(QStringLiteral("PanelMain")) : nullptr;
+    }
 
 private Q_SLOTS:
     void initTestCase()
     {
         QString error;
         QVERIFY2(m_library.load(QStringLiteral(SQDA_LIBRARY_PATH), &error), qPrintable(error));
-        m_service = SqlDataService::open(QStringLiteral("sqlite:") + m_dir.filePath(QStringLiteral("demo.sqlite")),
-                                         QString(), &error);
+        m_service = SqlDataService::open(
+            QStringLiteral("sqlite:") + m_dir.filePath(QStringLiteral("demo.sqlite")), QString(), &error);
         QVERIFY2(m_service, qPrintable(error));
     }
 
@@ -65,10 +68,10 @@ private Q_SLOTS:
         QVERIFY(maintenance->openForm() && query->openForm());
         QVERIFY(maintenance->openForm() != query->openForm());
 
-        for (const QSize size : {QSize(1200, 800), QSize(700, 500)}) {
+        for (const QSize size : { QSize(1200, 800), QSize(700, 500) }) {
             w->resize(size);
             QTRY_COMPARE(w->size(), size);
-            for (ScreenPage *page : {query, maintenance}) {
+            for (ScreenPage *page : { query, maintenance }) {
                 QWidget *form = page->openForm();
                 QCOMPARE(form->geometry(), page->rect());
                 QVERIFY(panelOf(form));
