@@ -200,6 +200,16 @@ QList<QTreeWidgetItem *> TAreaTree::nodesInOrder() const
     return out;
 }
 
+QPersistentModelIndex TAreaTree::handleOf(QTreeWidgetItem *node) const
+{
+    return node ? QPersistentModelIndex(indexFromItem(node)) : QPersistentModelIndex();
+}
+
+QTreeWidgetItem *TAreaTree::nodeOf(const QPersistentModelIndex &handle) const
+{
+    return handle.isValid() ? itemFromIndex(handle) : nullptr;
+}
+
 void TAreaTree::sortNodeChildren(QTreeWidgetItem *node)
 {
     if (node)

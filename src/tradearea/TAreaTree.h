@@ -53,6 +53,11 @@ public:
     // The nodes in tree order.
     QList<QTreeWidgetItem *> nodesInOrder() const;
 
+    // A handle on a node that survives changes elsewhere in the tree and turns
+    // invalid when the node goes.
+    QPersistentModelIndex handleOf(QTreeWidgetItem *node) const;
+    QTreeWidgetItem *nodeOf(const QPersistentModelIndex &handle) const;
+
     // Sorts the node's children by text, ascending, in code-unit order: every
     // area text begins with its code, so siblings end up in code order.
     void sortNodeChildren(QTreeWidgetItem *node);

@@ -429,14 +429,15 @@ void TfrmMdda_ED::TNClick()
     // Read the row first: a missing column or a bad flag changes nothing.
     ClientDataSet row;
     row.loadStore(std::move(*store));
-    QString rowCode, rowName;
+    QString rowCode = code, rowName;
     qint32 leaf = 0;
     if (!row.isEmpty()) {
         rowCode = row.fieldByName(u"f_sqbm")->asString().trimmed();
         rowName = row.fieldByName(u"f_sqmc")->asString().trimmed();
         leaf = row.fieldByName(u"f_mj")->asInteger();
     }
-    // No row: the area went elsewhere; the panel shows it empty and offers no delete.
+    // No row: the area went elsewhere. The panel keeps to the node's code, shows
+    // no name and offers no delete.
 
     MaintenanceState &st = maintenanceState();
     st.EditState = MaintenanceState::Showing;
@@ -445,6 +446,7 @@ void TfrmMdda_ED::TNClick()
     edtBm->setText(rowCode);
     edtName->setText(rowName);
     btnDelete->setEnabled(leaf == 1);
+    m_shownNode = TN->handleOf(node);
     st.AreaModified = false; // set by the edits' change handlers just now
 }
 
@@ -554,9 +556,8 @@ void TfrmMdda_ED::btnSaveClick()
     const QString code = edtBm->text().trimmed();
     const QString name = edtName->text().trimmed();
 
-    CoorDisp host = CoorDisp::current();
     QVariant check = CoorDisp::argumentArray(department(), code);
-    if (!host.CheckAreaCode(check)) {
+    if (!CoorDisp::current().CheckAreaCode(check)) {
         ShowHostError(this, check);
         return;
     }
@@ -581,7 +582,7 @@ void TfrmMdda_ED::btnSaveClick()
     cds->post();
 
     QVariant insert = cds->data();
-    if (!host.InsertArea(insert)) {
+    if (!CoorDisp::current().InsertArea(insert)) {
         ShowHostError(this, insert);
         return;
     }
@@ -644,15 +645,18 @@ void TfrmMdda_ED::btnDeleteClick()
 void TfrmMdda_ED::Panel2Exit()
 {
     MaintenanceState &st = maintenanceState();
-    QTreeWidgetItem *node = TN->selectedNode();
-    if (!node || !st.isShowing() || !st.AreaModified || edtBm->isEnabled())
+    if (!TN->selectedNode() || !st.isShowing() || !st.AreaModified || edtBm->isEnabled())
         return;
     if (askYes(this, QStringLiteral("商圈内容已经改变，你要保存吗？"))) {
         QVariant statement = AreaSql::rename(edtName->text(), edtBm->text(), department());
-        if (CoorDisp::current().ExecuteSql(statement))
-            node->setText(0, CodeRules::nodeText(edtBm->text(), edtName->text()));
-        else
+        // The new text goes to the node of the area that was renamed, which is the
+        // selected one unless its row could not be loaded.
+        if (CoorDisp::current().ExecuteSql(statement)) {
+            if (QTreeWidgetItem *node = TN->nodeOf(m_shownNode))
+                node->setText(0, CodeRules::nodeText(edtBm->text(), edtName->text()));
+        } else {
             ShowHostError(this, statement);
+        }
     } else {
         TN->setFocus();
         TNClick(); // reloads the row, which discards the change

@@ -15,6 +15,7 @@
 
 #include <QIcon>
 #include <QList>
+#include <QPersistentModelIndex>
 #include <QPointer>
 
 #include <memory>
@@ -127,6 +128,9 @@ private:
 
     void removeKeyPreview();
 
+    // The node whose row the edit panel shows. It is the selected node except
+    // after a failed record load, when the panel still shows the earlier row.
+    QPersistentModelIndex m_shownNode;
     QPointer<QObject> m_keyPreview; // sees the keys of the whole application while shown
 };
 

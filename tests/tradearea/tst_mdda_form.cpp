@@ -389,6 +389,36 @@ private Q_SLOTS:
         QCOMPARE(answerer.seen[0].title, QStringLiteral("警告"));
         QCOMPARE(answerer.seen[0].text, QStringLiteral("取商圈编码02时出错！"));
         QCOMPARE(m_form->edtBm->text(), QStringLiteral("01"));
+
+        // An area deleted elsewhere: the panel keeps to the node's code and offers no delete.
+        m_fake->rows.removeAt(0);
+        click(node(QStringLiteral("01 东区")));
+        QVERIFY(maintenanceState().isShowing());
+        QCOMPARE(m_form->edtBm->text(), QStringLiteral("01"));
+        QCOMPARE(m_form->edtName->text(), QString());
+        QVERIFY(!m_form->btnDelete->isEnabled());
+        QVERIFY(answerer.unexpected.isEmpty());
+    }
+
+    // After a failed record load the panel still shows the earlier area; renaming
+    // it renames that area's node, never the selected one.
+    void renameAfterAFailedLoadKeepsTheTreeTrue()
+    {
+        standardRows();
+        ModalAnswerer answerer;
+        QVERIFY(open());
+        click(node(QStringLiteral("01 东区")));
+        m_fake->service->once(DispQueryData, FakeCoorDisp::fail(1, QVariantList{QStringLiteral("x")}));
+        answerer.press(QStringLiteral("OK")).press(QStringLiteral("Yes"));
+        key(Qt::Key_Down); // to 02, whose row cannot be loaded
+        QVERIFY(hostActive());
+        type(m_form->edtName, QStringLiteral("东区新"));
+        m_form->TN->setFocus();
+        QTRY_VERIFY(answerer.idle());
+        QCOMPARE(answerer.seen[1].text, QStringLiteral("商圈内容已经改变，你要保存吗？"));
+        QCOMPARE(m_fake->departmentRows().first().name, QStringLiteral("东区新"));
+        QVERIFY(node(QStringLiteral("01 东区新")));
+        QVERIFY(node(QStringLiteral("02 西区")));
         QVERIFY(answerer.unexpected.isEmpty());
     }
 
