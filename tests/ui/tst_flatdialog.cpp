@@ -8,6 +8,7 @@
 #include "ui/DialogState.h"
 #include "ui/FlatButton.h"
 #include "ui/FlatDialog.h"
+#include "ui/MessageLayout.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -355,6 +356,39 @@ private Q_SLOTS:
             QCOMPARE(b->focusPolicy(), Qt::NoFocus);
             x += buttonWidth + u.h(4);
         }
+    }
+
+    // Dialog units round to the nearest pixel, halves away from zero.
+    void dialogUnitsRound()
+    {
+        const DialogUnits du { 6, 12 };
+        QCOMPARE(du.h(1), 2); // 1.5
+        QCOMPARE(du.h(3), 5); // 4.5
+        QCOMPARE(du.h(50), 75);
+        QCOMPARE(du.v(1), 2); // 1.5
+        QCOMPARE(du.v(63), 95); // 94.5
+        QCOMPARE(du.v(2), 3);
+        QCOMPARE(mulDivRound(-3, 6, 4), -5); // -4.5
+        QCOMPARE(mulDivRound(5, 7, 4), 9); // 8.75
+    }
+
+    // Right-to-left reading mirrors the label within the client area; the
+    // button row stays centred.
+    void rightToLeftMessage()
+    {
+        MessageLayoutInput in;
+        in.units = DialogUnits { 6, 16 }; // 8 h = 12, 10 h = 15, 50 h = 75, 8 v = 16
+        in.text = QSize(200, 40);
+        in.hasIcon = true;
+        in.buttonCount = 2;
+        const MessageLayout ltr = layoutMessage(in);
+        in.rightToLeft = true;
+        const MessageLayout rtl = layoutMessage(in);
+        QCOMPARE(ltr.client, QSize(12 + 32 + 15 + 200 + 12, 16 + 40 + 28 + 20 + 16));
+        QCOMPARE(ltr.message, QRect(12 + 32 + 15, 16, 200, 40));
+        QCOMPARE(rtl.message, QRect(ltr.client.width() - ltr.message.left() - 200, 16, 200, 40));
+        QCOMPARE(rtl.buttons, ltr.buttons);
+        QCOMPARE(rtl.buttons.first().left(), (ltr.client.width() - (2 * 75 + 6)) / 2);
     }
 
     void captionsAndIcons_data()
