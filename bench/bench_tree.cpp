@@ -33,9 +33,10 @@ constexpr int AreaCount = 100000;
 
 FieldDefs areaFields()
 {
-    return {{QStringLiteral("f_bmbm"), FieldType::String, 12, {}}, {QStringLiteral("f_sqbm"), FieldType::String, 12, {}},
-            {QStringLiteral("f_sqmc"), FieldType::String, 40, {}}, {QStringLiteral("f_jb"), FieldType::Int32, 0, {}},
-            {QStringLiteral("f_mj"), FieldType::Int32, 0, {}}};
+    return { { QStringLiteral("f_bmbm"), FieldType::String, 12, {} },
+        { QStringLiteral("f_sqbm"), FieldType::String, 12, {} },
+        { QStringLiteral("f_sqmc"), FieldType::String, 40, {} }, { QStringLiteral("f_jb"), FieldType::Int32, 0, {} },
+        { QStringLiteral("f_mj"), FieldType::Int32, 0, {} } };
 }
 
 // A chain's areas in code order: 20 districts of 10 zones of 10 streets, each
@@ -104,20 +105,28 @@ public:
     QVariant Invoke(int dispId, QVariantList &args) override
     {
         switch (dispId) {
-        case DispGetDatabaseType: return QStringLiteral("SQLSERVER");
-        case DispGetSystemParameters: args[0] = m_params; return true;
-        case DispGetCodeLevels: args[0] = QStringLiteral("2223"); return true;
+        case DispGetDatabaseType:
+            return QStringLiteral("SQLSERVER");
+        case DispGetSystemParameters:
+            args[0] = m_params;
+            return true;
+        case DispGetCodeLevels:
+            args[0] = QStringLiteral("2223");
+            return true;
         case DispQueryData:
             args[1] = args[0].toString().contains(QLatin1String("f_sqbm=")) ? m_record : areaPacket();
             return true;
-        default: return false;
+        default:
+            return false;
         }
     }
 
 private:
     QByteArray m_params = [] {
-        DataStore s({{QStringLiteral("f_Csmc"), FieldType::String, 20, {}}, {QStringLiteral("f_csz"), FieldType::String, 40, {}}});
-        for (auto [k, v] : {std::pair{u"dwlx", u"01"}, {u"dybm", u"0101"}, {u"dwmc", u"示例连锁"}, {u"zbbm", u"01"}}) {
+        DataStore s({ { QStringLiteral("f_Csmc"), FieldType::String, 20, {} },
+            { QStringLiteral("f_csz"), FieldType::String, 40, {} } });
+        for (auto [k, v] :
+            { std::pair { u"dwlx", u"01" }, { u"dybm", u"0101" }, { u"dwmc", u"示例连锁" }, { u"zbbm", u"01" } }) {
             s.appendString(0, k);
             s.appendString(1, v);
             s.commitRow();
@@ -181,8 +190,8 @@ void BM_BareTreeLoad(benchmark::State &state)
             state.SkipWithError("decode failed");
         const DataStore &st = ds.store();
         tree.clear();
-        auto *root = new QTreeWidgetItem(QStringList{QStringLiteral("商圈档案")});
-        QTreeWidgetItem *last[5] = {root, nullptr, nullptr, nullptr, nullptr};
+        auto *root = new QTreeWidgetItem(QStringList { QStringLiteral("商圈档案") });
+        QTreeWidgetItem *last[5] = { root, nullptr, nullptr, nullptr, nullptr };
         for (qsizetype r = 0; r < st.rowCount(); ++r) {
             const int level = int(st.integer(r, 3));
             QString text = st.string(r, 1).toString();
@@ -276,11 +285,11 @@ int main(int argc, char **argv)
         if (a != reporter.seconds.end() && b != reporter.seconds.end())
             std::printf("ratio %s: %.2f (goal <= %.2f)\n", what, a->second / b->second, goal);
     };
-    for (const char *suffix : {"", "_mean"}) {
+    for (const char *suffix : { "", "_mean" }) {
         ratio((std::string("BM_ScreenTreeLoad") + suffix).c_str(), (std::string("BM_BareTreeLoad") + suffix).c_str(),
-              "tree load screen/bare (CPU time)", 1.5);
+            "tree load screen/bare (CPU time)", 1.5);
         ratio((std::string("BM_ScreenLocateLast") + suffix).c_str(),
-              (std::string("BM_BareWalkToLast") + suffix).c_str(), "locate last screen/bare walk (CPU time)", 2.0);
+            (std::string("BM_BareWalkToLast") + suffix).c_str(), "locate last screen/bare walk (CPU time)", 2.0);
     }
     benchmark::Shutdown();
     g_screen = nullptr;

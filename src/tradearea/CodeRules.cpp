@@ -33,10 +33,14 @@ NewAreaProblem checkNewArea(const QString &code, const QString &name)
 QString problemMessage(NewAreaProblem problem)
 {
     switch (problem) {
-    case NewAreaProblem::CodeEmpty: return QStringLiteral("商圈编码不能为空!");
-    case NewAreaProblem::CodeOneCharacter: return QStringLiteral("第一级商圈编码长度不能为1位!");
-    case NewAreaProblem::NameEmpty: return QStringLiteral("商圈名称不能为空!");
-    case NewAreaProblem::None: break;
+    case NewAreaProblem::CodeEmpty:
+        return QStringLiteral("商圈编码不能为空!");
+    case NewAreaProblem::CodeOneCharacter:
+        return QStringLiteral("第一级商圈编码长度不能为1位!");
+    case NewAreaProblem::NameEmpty:
+        return QStringLiteral("商圈名称不能为空!");
+    case NewAreaProblem::None:
+        break;
     }
     return {};
 }

@@ -15,7 +15,11 @@ namespace {
 class AreaNode : public QTreeWidgetItem
 {
 public:
-    explicit AreaNode(const QString &text) : QTreeWidgetItem(QTreeWidgetItem::UserType) { setText(0, text); }
+    explicit AreaNode(const QString &text)
+        : QTreeWidgetItem(QTreeWidgetItem::UserType)
+    {
+        setText(0, text);
+    }
 
     bool operator<(const QTreeWidgetItem &other) const override
     {
@@ -25,7 +29,8 @@ public:
 
 } // namespace
 
-TAreaTree::TAreaTree(QWidget *parent) : QTreeWidget(parent)
+TAreaTree::TAreaTree(QWidget *parent)
+    : QTreeWidget(parent)
 {
     setObjectName(QStringLiteral("TN"));
     setColumnCount(1);
@@ -82,15 +87,15 @@ void TAreaTree::clearNodes()
     clear();
 }
 
-QTreeWidgetItem *TAreaTree::rebuild(const QString &rootText, std::vector<QString> texts,
-                                     const std::vector<std::int32_t> &placements)
+QTreeWidgetItem *TAreaTree::rebuild(
+    const QString &rootText, std::vector<QString> texts, const std::vector<std::int32_t> &placements)
 {
     const QScopedValueRollback quiet(m_quiet, true);
     clear();
 
     // Built off the view, so the model sees two insertions instead of one per node.
     auto *root = new AreaNode(rootText);
-    QList<QTreeWidgetItem *> topLevel{root};
+    QList<QTreeWidgetItem *> topLevel { root };
     std::vector<QTreeWidgetItem *> nodes(texts.size(), nullptr);
     for (size_t i = 0; i < texts.size(); ++i) {
         const std::int32_t placement = i < placements.size() ? placements[i] : std::int32_t(-3);

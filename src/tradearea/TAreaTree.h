@@ -28,8 +28,8 @@ public:
     // Replaces the whole tree: a top-level root node with `rootText`, then one
     // node per text placed as TradeAreaTreeBuilder decided. The nodes are built
     // off the view and handed over at once. Returns the root node.
-    QTreeWidgetItem *rebuild(const QString &rootText, std::vector<QString> texts,
-                             const std::vector<std::int32_t> &placements);
+    QTreeWidgetItem *rebuild(
+        const QString &rootText, std::vector<QString> texts, const std::vector<std::int32_t> &placements);
 
     // Expanding ----------------------------------------------------------------
     void expandNode(QTreeWidgetItem *node, bool withDescendants);

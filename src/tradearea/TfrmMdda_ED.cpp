@@ -56,8 +56,7 @@ void warn(QWidget *owner, const QString &text)
 
 bool askYes(QWidget *owner, const QString &text)
 {
-    QMessageBox box(QMessageBox::Information, QStringLiteral("提示"), text, QMessageBox::Yes | QMessageBox::No,
-                    owner);
+    QMessageBox box(QMessageBox::Information, QStringLiteral("提示"), text, QMessageBox::Yes | QMessageBox::No, owner);
     return box.exec() == QMessageBox::Yes;
 }
 
@@ -80,7 +79,10 @@ public:
 class KeyPreview : public QObject
 {
 public:
-    explicit KeyPreview(std::function<bool(QObject *, QEvent *)> f) : m_f(std::move(f)) {}
+    explicit KeyPreview(std::function<bool(QObject *, QEvent *)> f)
+        : m_f(std::move(f))
+    {
+    }
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override { return m_f(watched, event); }
@@ -144,7 +146,8 @@ QLabel *redLabel(QWidget *parent, const char *name, const QString &text, const Q
 
 } // namespace
 
-TfrmMdda_ED::TfrmMdda_ED(QWidget *parentControl) : TFrmBase(parentControl)
+TfrmMdda_ED::TfrmMdda_ED(QWidget *parentControl)
+    : TFrmBase(parentControl)
 {
     setObjectName(QStringLiteral("frmMdda_ED"));
     resize(823, 538);
@@ -170,7 +173,7 @@ TfrmMdda_ED::TfrmMdda_ED(QWidget *parentControl) : TFrmBase(parentControl)
     FlatSplitter1->addWidget(Panel2);
     FlatSplitter1->setStretchFactor(0, 0);
     FlatSplitter1->setStretchFactor(1, 1);
-    FlatSplitter1->setSizes({185, 638});
+    FlatSplitter1->setSizes({ 185, 638 });
 
     auto *layout = new QVBoxLayout(PanelMain);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -235,8 +238,8 @@ void TfrmMdda_ED::buildToolBar()
     btnExit = addToolButton("btnExit", QStringLiteral("退  出"), 454, 10, &TfrmMdda_ED::btnExitClick);
 }
 
-QToolButton *TfrmMdda_ED::addToolButton(const char *name, const QString &caption, int x, int image,
-                                        void (TfrmMdda_ED::*handler)())
+QToolButton *TfrmMdda_ED::addToolButton(
+    const char *name, const QString &caption, int x, int image, void (TfrmMdda_ED::*handler)())
 {
     auto *button = new QToolButton(ToolBar1);
     button->setObjectName(QLatin1String(name));
@@ -247,7 +250,8 @@ QToolButton *TfrmMdda_ED::addToolButton(const char *name, const QString &caption
     button->setAutoRaise(true);
     button->setFocusPolicy(Qt::NoFocus); // the tool bar takes no focus
     button->setGeometry(x, 0, 43, 35);
-    connect(button, &QToolButton::clicked, this, [this, handler] { runGuarded([this, handler] { (this->*handler)(); }); });
+    connect(
+        button, &QToolButton::clicked, this, [this, handler] { runGuarded([this, handler] { (this->*handler)(); }); });
     return button;
 }
 
@@ -319,7 +323,7 @@ void TfrmMdda_ED::FormCreate()
         Env = std::make_unique<TTesselClass>(hostContext().DataService, this);
         SysInfo.OperatorCode = hostContext().OperatorCode;
         // Operator name, unit name, department code, head-office code.
-        EnvFailed = !Env->GetSysmsgInfo(SysInfo, SysmsgItems{4, 5, 13, 100}, errorText);
+        EnvFailed = !Env->GetSysmsgInfo(SysInfo, SysmsgItems { 4, 5, 13, 100 }, errorText);
     } catch (const std::exception &e) {
         EnvFailed = true;
         errorText = QString::fromUtf8(e.what());
@@ -476,7 +480,8 @@ void TfrmMdda_ED::ToolButton5Click()
 
 void TfrmMdda_ED::btnLocateClick()
 {
-    const QString text = AskFlatText(QStringLiteral("输入"), QStringLiteral("请输入商圈编码或名称(F3查找下一个):"), QString());
+    const QString text
+        = AskFlatText(QStringLiteral("输入"), QStringLiteral("请输入商圈编码或名称(F3查找下一个):"), QString());
     maintenanceState().LocateText = text.trimmed();
     LocateArea(true);
 }
@@ -713,19 +718,28 @@ bool TfrmMdda_ED::FormKeyDown(QKeyEvent *event)
             if (!btnAdd->isHidden())
                 btnAddClick();
             break;
-        case Qt::Key_C: btnCollapseClick(); break;
+        case Qt::Key_C:
+            btnCollapseClick();
+            break;
         case Qt::Key_D:
             if (!btnDelete->isHidden() && btnDelete->isEnabled())
                 btnDeleteClick();
             break;
-        case Qt::Key_E: btnExpandClick(); break;
-        case Qt::Key_L: btnLocateClick(); break;
-        case Qt::Key_R: btnReflashClick(); break;
+        case Qt::Key_E:
+            btnExpandClick();
+            break;
+        case Qt::Key_L:
+            btnLocateClick();
+            break;
+        case Qt::Key_R:
+            btnReflashClick();
+            break;
         case Qt::Key_S:
             if (!btnSave->isHidden())
                 btnSaveClick();
             break;
-        default: break;
+        default:
+            break;
         }
     }
     if (key == Qt::Key_Escape)
@@ -744,8 +758,8 @@ bool TfrmMdda_ED::focusNextPrevChild(bool next)
         w = next ? w->nextInFocusChain() : w->previousInFocusChain();
         if (!w || w == start)
             break;
-        if (w != this && isAncestorOf(w) && (w->focusPolicy() & Qt::TabFocus) && w->isVisible()
-            && w->isEnabled() && !w->focusProxy()) {
+        if (w != this && isAncestorOf(w) && (w->focusPolicy() & Qt::TabFocus) && w->isVisible() && w->isEnabled()
+            && !w->focusProxy()) {
             w->setFocus(next ? Qt::TabFocusReason : Qt::BacktabFocusReason);
             return true;
         }

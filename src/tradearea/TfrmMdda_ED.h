@@ -119,8 +119,8 @@ private:
     void buildToolBar();
     void buildTreePanel();
     void buildEditPanel();
-    QToolButton *addToolButton(const char *name, const QString &caption, int x, int image,
-                               void (TfrmMdda_ED::*handler)());
+    QToolButton *addToolButton(
+        const char *name, const QString &caption, int x, int image, void (TfrmMdda_ED::*handler)());
     QFrame *addSeparator(const char *name, int x);
     void onFocusChanged(QWidget *old, QWidget *now);
     bool edtBmKeyPress(QKeyEvent *event);

@@ -47,8 +47,12 @@ void draw(QPainter &p, int index)
         if (index == 0)
             p.drawLine(8, 5, 8, 11);
         break;
-    case 2: arrow(p, true); break;
-    case 3: arrow(p, false); break;
+    case 2:
+        arrow(p, true);
+        break;
+    case 3:
+        arrow(p, false);
+        break;
     case 4: // add
         p.setPen(QPen(green, 3));
         p.drawLine(3, 8, 13, 8);
@@ -69,7 +73,7 @@ void draw(QPainter &p, int index)
         p.drawArc(3, 3, 10, 10, 60 * 16, 280 * 16);
         p.setBrush(green);
         p.setPen(Qt::NoPen);
-        p.drawPolygon(QPolygon({QPoint(10, 1), QPoint(14, 4), QPoint(9, 6)}));
+        p.drawPolygon(QPolygon({ QPoint(10, 1), QPoint(14, 4), QPoint(9, 6) }));
         break;
     case 10: // exit: a door with an arrow
         p.setPen(QPen(QColor(120, 70, 20), 1));
@@ -98,7 +102,8 @@ void draw(QPainter &p, int index)
         }
         p.drawText(QRect(1, 1, 14, 14), Qt::AlignCenter, QStringLiteral("?"));
         break;
-    default: break; // unused slots stay blank
+    default:
+        break; // unused slots stay blank
     }
 }
 

@@ -34,10 +34,13 @@ std::int32_t levelAt(const DataStore &store, qsizetype row, int col)
     switch (store.defs()[col].type) {
     case FieldType::Int32:
     case FieldType::Int64:
-    case FieldType::Bool: v = store.integer(row, col); break;
+    case FieldType::Bool:
+        v = store.integer(row, col);
+        break;
     case FieldType::Double: {
         const double d = store.real(row, col);
-        if (!(d >= double(std::numeric_limits<std::int32_t>::min()) && d <= double(std::numeric_limits<std::int32_t>::max())))
+        if (!(d >= double(std::numeric_limits<std::int32_t>::min())
+                && d <= double(std::numeric_limits<std::int32_t>::max())))
             throw notInteger(QString::number(d));
         v = qint64(d);
         break;
@@ -50,7 +53,8 @@ std::int32_t levelAt(const DataStore &store, qsizetype row, int col)
             throw notInteger(s.toString());
         break;
     }
-    default: throw notInteger(store.value(row, col).toString());
+    default:
+        throw notInteger(store.value(row, col).toString());
     }
     if (v < std::numeric_limits<std::int32_t>::min() || v > std::numeric_limits<std::int32_t>::max())
         throw notInteger(QString::number(v));
@@ -78,8 +82,8 @@ TradeAreaTreeBuilder::Rows TradeAreaTreeBuilder::readRows(const DataStore &store
         } else {
             // Null reads as the empty text, as it does everywhere else.
             const QVariant c = store.value(r, code), m = store.value(r, name);
-            rows.texts.push_back(CodeRules::nodeText(c.isValid() ? c.toString() : QString(),
-                                                     m.isValid() ? m.toString() : QString()));
+            rows.texts.push_back(
+                CodeRules::nodeText(c.isValid() ? c.toString() : QString(), m.isValid() ? m.toString() : QString()));
         }
     }
     return rows;
@@ -90,7 +94,8 @@ std::int32_t TradeAreaTreeBuilder::next(std::int32_t level)
     const std::int32_t row = m_row++;
     if (level < 1 || level > MaxLevel)
         return NoNode;
-    const std::int32_t placement = level == 1 ? UnderRoot : (m_last[level - 1] == NoNode ? TopLevel : m_last[level - 1]);
+    const std::int32_t placement
+        = level == 1 ? UnderRoot : (m_last[level - 1] == NoNode ? TopLevel : m_last[level - 1]);
     m_last[level] = row;
     return placement;
 }

@@ -47,8 +47,8 @@ public:
 
 private:
     std::int32_t m_row = 0;
-    std::int32_t m_last[MaxLevel + 1] = {NoNode, NoNode, NoNode, NoNode, NoNode, NoNode, NoNode,
-                                         NoNode, NoNode, NoNode, NoNode, NoNode, NoNode};
+    std::int32_t m_last[MaxLevel + 1]
+        = { NoNode, NoNode, NoNode, NoNode, NoNode, NoNode, NoNode, NoNode, NoNode, NoNode, NoNode, NoNode, NoNode };
 };
 
 } // namespace sqda

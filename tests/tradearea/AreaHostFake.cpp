@@ -12,16 +12,15 @@ namespace {
 
 FieldDefs tbsqdaFields()
 {
-    return {{QStringLiteral("f_bmbm"), FieldType::String, 12, {}},
-            {QStringLiteral("f_sqbm"), FieldType::String, 12, {}},
-            {QStringLiteral("f_sqmc"), FieldType::String, 40, {}},
-            {QStringLiteral("f_jb"), FieldType::Int32, 0, {}},
-            {QStringLiteral("f_mj"), FieldType::Int32, 0, {}}};
+    return { { QStringLiteral("f_bmbm"), FieldType::String, 12, {} },
+        { QStringLiteral("f_sqbm"), FieldType::String, 12, {} },
+        { QStringLiteral("f_sqmc"), FieldType::String, 40, {} }, { QStringLiteral("f_jb"), FieldType::Int32, 0, {} },
+        { QStringLiteral("f_mj"), FieldType::Int32, 0, {} } };
 }
 
 QVariant failWith(QVariantList &args, int index, const QString &message)
 {
-    args[index] = QVariantList{message};
+    args[index] = QVariantList { message };
     return false;
 }
 
@@ -30,12 +29,13 @@ QVariant failWith(QVariantList &args, int index, const QString &message)
 QString literalAfter(const QString &statement, const QString &key)
 {
     const QRegularExpression re(QRegularExpression::escape(key) + QStringLiteral("='((?:[^']|'')*)'"),
-                                QRegularExpression::CaseInsensitiveOption);
+        QRegularExpression::CaseInsensitiveOption);
     const QRegularExpressionMatch m = re.match(statement);
     return m.hasMatch() ? m.captured(1).replace(QStringLiteral("''"), QStringLiteral("'")) : QString();
 }
 
-AreaHostFake::AreaHostFake(const QMap<QString, QString> &params) : service(FakeCoorDisp::create())
+AreaHostFake::AreaHostFake(const QMap<QString, QString> &params)
+    : service(FakeCoorDisp::create())
 {
     service->setupEnvironment(params);
     service->on(DispQueryData, [this](QVariantList &a) { return queryData(a); });
@@ -52,9 +52,9 @@ AreaHostFake::AreaHostFake(const QMap<QString, QString> &params) : service(FakeC
 AreaHostFake::~AreaHostFake()
 {
     // The library may hold the service longer than this fixture lives.
-    for (int id : {int(DispQueryData), int(DispGetCodeLevels), int(DispCheckAreaCode), int(DispInsertArea),
-                   int(DispDeleteArea), int(DispExecuteSql)})
-        service->on(id, FakeCoorDisp::fail(0, QVariantList{QStringLiteral("fixture gone")}));
+    for (int id : { int(DispQueryData), int(DispGetCodeLevels), int(DispCheckAreaCode), int(DispInsertArea),
+             int(DispDeleteArea), int(DispExecuteSql) })
+        service->on(id, FakeCoorDisp::fail(0, QVariantList { QStringLiteral("fixture gone") }));
 }
 
 int AreaHostFake::levelOf(const QString &code) const
@@ -81,7 +81,7 @@ QString AreaHostFake::parentOf(const QString &code) const
 
 void AreaHostFake::add(const QString &code, const QString &name, int level, int leaf)
 {
-    rows << AreaRow{department, code, name, level ? level : levelOf(code), leaf};
+    rows << AreaRow { department, code, name, level ? level : levelOf(code), leaf };
 }
 
 QList<AreaRow> AreaHostFake::departmentRows() const
@@ -99,7 +99,7 @@ QByteArray AreaHostFake::treePacket(const QList<AreaRow> &rows)
 {
     QList<QVariantList> values;
     for (const AreaRow &r : rows)
-        values << QVariantList{r.dept, r.code, r.name, r.level, r.leaf};
+        values << QVariantList { r.dept, r.code, r.name, r.level, r.leaf };
     return makePacket(tbsqdaFields(), values);
 }
 
@@ -141,7 +141,7 @@ QVariant AreaHostFake::checkAreaCode(QVariantList &args)
         return failWith(args, 0, QStringLiteral("商圈编码已经存在！"));
     if (level > 1 && !find(dept, parentOf(code)))
         return failWith(args, 0, QStringLiteral("上级商圈不存在！"));
-    args[0] = QVariantList{QStringLiteral("你想建立第%1级商圈吗？").arg(level), QString::number(level)};
+    args[0] = QVariantList { QStringLiteral("你想建立第%1级商圈吗？").arg(level), QString::number(level) };
     return true;
 }
 
@@ -151,9 +151,9 @@ QVariant AreaHostFake::insertArea(QVariantList &args)
     QString error;
     if (!cds.loadPacket(args.value(0).toByteArray(), &error))
         return failWith(args, 0, error);
-    AreaRow r{cds.fieldByName(u"f_bmbm")->asString(), cds.fieldByName(u"f_sqbm")->asString(),
-              cds.fieldByName(u"f_sqmc")->asString(), cds.fieldByName(u"f_jb")->asInteger(),
-              cds.fieldByName(u"f_mj")->asInteger()};
+    AreaRow r { cds.fieldByName(u"f_bmbm")->asString(), cds.fieldByName(u"f_sqbm")->asString(),
+        cds.fieldByName(u"f_sqmc")->asString(), cds.fieldByName(u"f_jb")->asInteger(),
+        cds.fieldByName(u"f_mj")->asInteger() };
     const QString parent = parentOf(r.code);
     if (AreaRow *p = find(r.dept, parent))
         p->leaf = 0;
@@ -173,9 +173,8 @@ QVariant AreaHostFake::deleteArea(QVariantList &args)
     rows.removeIf([&](const AreaRow &r) { return r.dept == dept && r.code == code; });
     const QString parent = parentOf(code);
     if (AreaRow *p = find(dept, parent)) {
-        const bool lastChild = std::none_of(rows.cbegin(), rows.cend(), [&](const AreaRow &r) {
-            return r.dept == dept && r.code != parent && parentOf(r.code) == parent;
-        });
+        const bool lastChild = std::none_of(rows.cbegin(), rows.cend(),
+            [&](const AreaRow &r) { return r.dept == dept && r.code != parent && parentOf(r.code) == parent; });
         if (lastChild)
             p->leaf = 1;
     }

@@ -21,11 +21,11 @@ class TestAreaTree : public QObject
     // 0301 无主 (a level-2 row before any level-1 row)
     static QTreeWidgetItem *build(TAreaTree &tree)
     {
-        std::vector<QString> texts{QStringLiteral("0301 无主"),     QStringLiteral("01 东区"),
-                                   QStringLiteral("0101 东一"),     QStringLiteral("010101 东一甲"),
-                                   QStringLiteral("0102 东二"),     QStringLiteral("02 西区")};
-        return tree.rebuild(QStringLiteral("商圈档案"), std::move(texts),
-                            TradeAreaTreeBuilder::place({2, 1, 2, 3, 2, 1}));
+        std::vector<QString> texts { QStringLiteral("0301 无主"), QStringLiteral("01 东区"),
+            QStringLiteral("0101 东一"), QStringLiteral("010101 东一甲"), QStringLiteral("0102 东二"),
+            QStringLiteral("02 西区") };
+        return tree.rebuild(
+            QStringLiteral("商圈档案"), std::move(texts), TradeAreaTreeBuilder::place({ 2, 1, 2, 3, 2, 1 }));
     }
 
     static QStringList texts(const QList<QTreeWidgetItem *> &items)
@@ -44,12 +44,12 @@ private Q_SLOTS:
         QCOMPARE(tree.topLevelItemCount(), 2);
         QCOMPARE(tree.topLevelItem(0), root);
         QCOMPARE(texts(tree.nodesInOrder()),
-                 (QStringList{QStringLiteral("商圈档案"), QStringLiteral("01 东区"), QStringLiteral("0101 东一"),
-                              QStringLiteral("010101 东一甲"), QStringLiteral("0102 东二"), QStringLiteral("02 西区"),
-                              QStringLiteral("0301 无主")}));
+            (QStringList { QStringLiteral("商圈档案"), QStringLiteral("01 东区"), QStringLiteral("0101 东一"),
+                QStringLiteral("010101 东一甲"), QStringLiteral("0102 东二"), QStringLiteral("02 西区"),
+                QStringLiteral("0301 无主") }));
         // A second rebuild replaces everything.
-        tree.rebuild(QStringLiteral("商圈档案"), {QStringLiteral("09 新")}, {TradeAreaTreeBuilder::UnderRoot});
-        QCOMPARE(texts(tree.nodesInOrder()), (QStringList{QStringLiteral("商圈档案"), QStringLiteral("09 新")}));
+        tree.rebuild(QStringLiteral("商圈档案"), { QStringLiteral("09 新") }, { TradeAreaTreeBuilder::UnderRoot });
+        QCOMPARE(texts(tree.nodesInOrder()), (QStringList { QStringLiteral("商圈档案"), QStringLiteral("09 新") }));
     }
 
     void findNodeTextIgnoresCase()
@@ -98,8 +98,9 @@ private Q_SLOTS:
         QStringList top;
         for (int i = 0; i < root->childCount(); ++i)
             top << root->child(i)->text(0);
-        QCOMPARE(top, (QStringList{QStringLiteral("00 北区"), QStringLiteral("01 东区"), QStringLiteral("015 中区"),
-                                   QStringLiteral("02 西区")}));
+        QCOMPARE(top,
+            (QStringList { QStringLiteral("00 北区"), QStringLiteral("01 东区"), QStringLiteral("015 中区"),
+                QStringLiteral("02 西区") }));
         QCOMPARE(root->child(1)->child(0)->text(0), QStringLiteral("0100 东零"));
         QCOMPARE(tree.selectedNode(), selected);
         QCOMPARE(changes.count(), 0);
@@ -120,7 +121,7 @@ private Q_SLOTS:
         // A node goes with its descendants.
         tree.deleteNode(east);
         QCOMPARE(texts(tree.nodesInOrder()),
-                 (QStringList{QStringLiteral("商圈档案"), QStringLiteral("02 西区"), QStringLiteral("0301 无主")}));
+            (QStringList { QStringLiteral("商圈档案"), QStringLiteral("02 西区"), QStringLiteral("0301 无主") }));
     }
 
     void selectOpensAncestorsAndArrowsMove()

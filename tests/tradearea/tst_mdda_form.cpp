@@ -25,7 +25,7 @@
 #include <QToolButton>
 
 extern "C" void GetFormOne(QWidget *appWindow, QWidget *hostControl, const unsigned char *operatorCode,
-                           QWidget *parentControl, sqda::ICoorDisp *dataService);
+    QWidget *parentControl, sqda::ICoorDisp *dataService);
 
 using namespace sqda;
 using namespace sqda::test;
@@ -36,7 +36,10 @@ namespace {
 class KeyCounter : public QObject
 {
 public:
-    explicit KeyCounter(int key) : m_key(key) {}
+    explicit KeyCounter(int key)
+        : m_key(key)
+    {
+    }
     int count = 0;
 
 protected:
@@ -87,7 +90,7 @@ class TestMaintenanceForm : public QObject
             return false;
         const QByteArray op = toShortString("0001");
         GetFormOne(m_host.get(), m_host->hostControl, reinterpret_cast<const uchar *>(op.constData()),
-                   m_host->parentControl, m_fake->service.get());
+            m_host->parentControl, m_fake->service.get());
         const QList<QWidget *> forms = embeddedForms(m_host->parentControl);
         m_form = forms.isEmpty() ? nullptr : qobject_cast<TfrmMdda_ED *>(forms.last());
         return m_form;
@@ -141,7 +144,6 @@ class TestMaintenanceForm : public QObject
         typeKeys(edit, text);
     }
 
-
     QString tree() const
     {
         QStringList lines;
@@ -187,20 +189,19 @@ private Q_SLOTS:
         QCOMPARE(f->PanelMain->geometry(), QRect(0, 0, 824, 540));
         QCOMPARE(f->ToolBar1->geometry(), QRect(0, 0, 824, 35));
 
-        const QList<std::tuple<QToolButton *, int, QString>> buttons{
-            {f->btnExpand, 0, QStringLiteral("展  开")},   {f->btnCollapse, 43, QStringLiteral("收  缩")},
-            {f->ToolButton4, 94, QStringLiteral("向  上")}, {f->ToolButton5, 137, QStringLiteral("向  下")},
-            {f->btnAdd, 188, QStringLiteral("增  加")},     {f->btnDelete, 231, QStringLiteral("删  除")},
-            {f->btnSave, 274, QStringLiteral("存  盘")},    {f->btnReflash, 317, QStringLiteral("刷  新")},
-            {f->btnLocate, 360, QStringLiteral("定  位")},  {f->btnHelp, 411, QStringLiteral("助  手")},
-            {f->btnExit, 454, QStringLiteral("退  出")}};
+        const QList<std::tuple<QToolButton *, int, QString>> buttons { { f->btnExpand, 0, QStringLiteral("展  开") },
+            { f->btnCollapse, 43, QStringLiteral("收  缩") }, { f->ToolButton4, 94, QStringLiteral("向  上") },
+            { f->ToolButton5, 137, QStringLiteral("向  下") }, { f->btnAdd, 188, QStringLiteral("增  加") },
+            { f->btnDelete, 231, QStringLiteral("删  除") }, { f->btnSave, 274, QStringLiteral("存  盘") },
+            { f->btnReflash, 317, QStringLiteral("刷  新") }, { f->btnLocate, 360, QStringLiteral("定  位") },
+            { f->btnHelp, 411, QStringLiteral("助  手") }, { f->btnExit, 454, QStringLiteral("退  出") } };
         for (const auto &[button, x, caption] : buttons) {
             QCOMPARE(button->geometry(), QRect(x, 0, 43, 35));
             QCOMPARE(button->text(), caption);
             QCOMPARE(button->focusPolicy(), Qt::NoFocus);
             QVERIFY(!button->icon().isNull());
         }
-        for (auto [sep, x] : {std::pair{f->ToolButton3, 86}, {f->ToolButton7, 180}, {f->ToolButton12, 403}}) {
+        for (auto [sep, x] : { std::pair { f->ToolButton3, 86 }, { f->ToolButton7, 180 }, { f->ToolButton12, 403 } }) {
             QCOMPARE(sep->x(), x);
             QCOMPARE(sep->width(), 8);
         }
@@ -211,7 +212,7 @@ private Q_SLOTS:
         QCOMPARE(QRect(inPanelMain(f->Panel3), f->Panel3->size()), QRect(0, 35, 185, 18));
         QCOMPARE(QRect(inPanelMain(f->TN), f->TN->size()), QRect(0, 53, 185, 487));
         QCOMPARE(f->Panel4->geometry(), QRect(0, 0, 638, 18));
-        for (QLabel *strip : {f->Panel3, f->Panel4}) {
+        for (QLabel *strip : { f->Panel3, f->Panel4 }) {
             QCOMPARE(strip->palette().color(QPalette::Window), QColor(0, 128, 0));
             QCOMPARE(strip->palette().color(QPalette::WindowText), QColor(Qt::white));
         }
@@ -254,26 +255,25 @@ private Q_SLOTS:
         QTest::addColumn<QString>("shown");
         const QString d = QStringLiteral("0101");
         auto r = [d](const char *code, const char *name, int level) {
-            return AreaRow{d, QString::fromUtf8(code), QString::fromUtf8(name), level, 1};
+            return AreaRow { d, QString::fromUtf8(code), QString::fromUtf8(name), level, 1 };
         };
-        QTest::newRow("levels 1 2 3 1 3") << QList<AreaRow>{r("01", "东区", 1), r("0101", "东一", 2),
-                                                             r("010101", "甲", 3), r("02", "西区", 1),
-                                                             r("020101", "乙", 3)}
+        QTest::newRow("levels 1 2 3 1 3") << QList<AreaRow> { r("01", "东区", 1), r("0101", "东一", 2),
+            r("010101", "甲", 3), r("02", "西区", 1), r("020101", "乙", 3) }
                                           << QStringLiteral("商圈档案\n  01 东区\n    0101 东一\n      010101 甲\n"
                                                             "      020101 乙\n  02 西区");
-        QTest::newRow("first row of level 2")
-            << QList<AreaRow>{r("0101", "东一", 2), r("02", "西区", 1)}
-            << QStringLiteral("商圈档案\n  02 西区\n0101 东一");
-        QList<AreaRow> deep{r("00", "零级", 0)};
+        QTest::newRow("first row of level 2") << QList<AreaRow> { r("0101", "东一", 2), r("02", "西区", 1) }
+                                              << QStringLiteral("商圈档案\n  02 西区\n0101 东一");
+        QList<AreaRow> deep { r("00", "零级", 0) };
         QString deepShown = QStringLiteral("商圈档案");
         for (int level = 1; level <= 12; ++level) {
             const QString code = QString(level, QLatin1Char('1'));
-            deep << AreaRow{d, code, QStringLiteral("L%1").arg(level), level, 1};
-            deepShown += QLatin1Char('\n') + QString(level * 2, QLatin1Char(' ')) + code + QStringLiteral(" L%1").arg(level);
+            deep << AreaRow { d, code, QStringLiteral("L%1").arg(level), level, 1 };
+            deepShown
+                += QLatin1Char('\n') + QString(level * 2, QLatin1Char(' ')) + code + QStringLiteral(" L%1").arg(level);
         }
         deep << r("9999", "十三级", 13);
         QTest::newRow("levels 0, 12 and 13") << deep << deepShown;
-        QTest::newRow("names with spaces") << QList<AreaRow>{r("01", " 东 区 一 ", 1), r("02", "西区  ", 1)}
+        QTest::newRow("names with spaces") << QList<AreaRow> { r("01", " 东 区 一 ", 1), r("02", "西区  ", 1) }
                                            << QStringLiteral("商圈档案\n  01  东 区 一 \n  02 西区  ");
     }
 
@@ -291,7 +291,7 @@ private Q_SLOTS:
         const auto queries = m_fake->service->callsOf(DispQueryData);
         QCOMPARE(queries.size(), 1);
         QCOMPARE(queries.first().args.at(0).toString(),
-                 QStringLiteral("select * from tbSqda where f_bmbm='0101' order by F_Sqbm  "));
+            QStringLiteral("select * from tbSqda where f_bmbm='0101' order by F_Sqbm  "));
         QCOMPARE(m_fake->service->callsOf(DispGetCodeLevels).first().args.at(0).toString(), QStringLiteral("0101"));
         QCOMPARE(m_form->LblFjqk->text(), QStringLiteral("[2]-[2]-[2]-[3]"));
 
@@ -305,7 +305,7 @@ private Q_SLOTS:
         if (QTreeWidgetItem *spaced = node(QStringLiteral("01  东 区 一 "))) {
             click(spaced);
             QCOMPARE(m_fake->service->callsOf(DispQueryData).last().args.at(0).toString(),
-                     QStringLiteral("select * from tbsqda where f_bmbm='0101' and f_sqbm='01'"));
+                QStringLiteral("select * from tbsqda where f_bmbm='0101' and f_sqbm='01'"));
             QCOMPARE(m_form->edtName->text(), QStringLiteral("东 区 一"));
         }
         QVERIFY(answerer.unexpected.isEmpty());
@@ -331,8 +331,8 @@ private Q_SLOTS:
         QVERIFY(open());
         const QString before = tree();
         if (hostRefuses)
-            m_fake->service->once(DispQueryData, FakeCoorDisp::fail(1, QVariantList{QStringLiteral("连接已断开"),
-                                                                                    QStringLiteral("请重试")}));
+            m_fake->service->once(DispQueryData,
+                FakeCoorDisp::fail(1, QVariantList { QStringLiteral("连接已断开"), QStringLiteral("请重试") }));
         else
             m_fake->service->once(DispQueryData, FakeCoorDisp::succeed(1, QByteArray("\xa1not a packet")));
         answerer.press(QStringLiteral("Ok"));
@@ -364,7 +364,7 @@ private Q_SLOTS:
         QVERIFY(!m_form->btnDelete->isEnabled()); // not a leaf
         QVERIFY(!maintenanceState().AreaModified);
         QCOMPARE(m_fake->service->callsOf(DispQueryData).last().args.at(0).toString(),
-                 QStringLiteral("select * from tbsqda where f_bmbm='0101' and f_sqbm='01'"));
+            QStringLiteral("select * from tbsqda where f_bmbm='0101' and f_sqbm='01'"));
 
         click(node(QStringLiteral("02   西区 ")));
         QCOMPARE(m_form->edtName->text(), QStringLiteral("西区")); // trimmed
@@ -380,8 +380,8 @@ private Q_SLOTS:
 
         // A failed record load says so in its own words and leaves the panel alone.
         click(node(QStringLiteral("01 东区")));
-        m_fake->service->once(DispQueryData,
-                              FakeCoorDisp::fail(1, QVariantList{QStringLiteral("不该显示的主机错误")}));
+        m_fake->service->once(
+            DispQueryData, FakeCoorDisp::fail(1, QVariantList { QStringLiteral("不该显示的主机错误") }));
         answerer.press(QStringLiteral("OK"));
         key(Qt::Key_Down);
         QTRY_VERIFY(answerer.idle());
@@ -408,7 +408,7 @@ private Q_SLOTS:
         ModalAnswerer answerer;
         QVERIFY(open());
         click(node(QStringLiteral("01 东区")));
-        m_fake->service->once(DispQueryData, FakeCoorDisp::fail(1, QVariantList{QStringLiteral("x")}));
+        m_fake->service->once(DispQueryData, FakeCoorDisp::fail(1, QVariantList { QStringLiteral("x") }));
         answerer.press(QStringLiteral("OK")).press(QStringLiteral("Yes"));
         key(Qt::Key_Down); // to 02, whose row cannot be loaded
         QVERIFY(hostActive());
@@ -516,7 +516,7 @@ private Q_SLOTS:
 
         const auto checks = m_fake->service->callsOf(DispCheckAreaCode);
         QCOMPARE(checks.size(), 1);
-        QCOMPARE(checks[0].args.at(0).toList(), (QVariantList{QStringLiteral("0101"), QStringLiteral("00")}));
+        QCOMPARE(checks[0].args.at(0).toList(), (QVariantList { QStringLiteral("0101"), QStringLiteral("00") }));
 
         // The packet sent holds exactly the new row.
         const auto inserts = m_fake->service->callsOf(DispInsertArea);
@@ -556,7 +556,7 @@ private Q_SLOTS:
 
         // The parent was looked up by the code InsertArea returned.
         QCOMPARE(m_fake->service->callsOf(DispQueryData).last().args.at(0).toString(),
-                 QStringLiteral("select * from tbsqda where f_bmbm='0101' and f_sqbm='0102'"));
+            QStringLiteral("select * from tbsqda where f_bmbm='0101' and f_sqbm='0102'"));
         QTreeWidgetItem *parent = node(QStringLiteral("0102 东二"));
         QCOMPARE(parent->childCount(), 2);
         QCOMPARE(parent->child(0)->text(0), QStringLiteral("010201 乙"));
@@ -586,7 +586,8 @@ private Q_SLOTS:
         standardRows();
         ModalAnswerer answerer;
         QVERIFY(open());
-        m_fake->service->once(DispCheckAreaCode, FakeCoorDisp::succeed(0, QVariantList{QString(), QStringLiteral("1")}));
+        m_fake->service->once(
+            DispCheckAreaCode, FakeCoorDisp::succeed(0, QVariantList { QString(), QStringLiteral("1") }));
         QTest::mouseClick(m_form->btnAdd, Qt::LeftButton);
         m_form->edtBm->setText(typed); // as a paste puts it there
         type(m_form->edtName, QStringLiteral(" 南区 "));
@@ -614,32 +615,33 @@ private Q_SLOTS:
         QTest::addColumn<bool>("stored");
         QTest::addColumn<QString>("focus");
 
-        QTest::newRow("empty code") << QString() << QStringLiteral("北区") << QString() << QStringList{"Ok"}
+        QTest::newRow("empty code") << QString() << QStringLiteral("北区") << QString() << QStringList { "Ok" }
                                     << QStringLiteral("警告|商圈编码不能为空!") << false << QStringLiteral("edtBm");
-        QTest::newRow("one character") << QStringLiteral("1") << QStringLiteral("北区") << QString() << QStringList{"Ok"}
-                                       << QStringLiteral("警告|第一级商圈编码长度不能为1位!") << false
-                                       << QStringLiteral("edtBm");
-        QTest::newRow("empty name") << QStringLiteral("00") << QStringLiteral("  ") << QString() << QStringList{"Ok"}
+        QTest::newRow("one character") << QStringLiteral("1") << QStringLiteral("北区") << QString()
+                                       << QStringList { "Ok" } << QStringLiteral("警告|第一级商圈编码长度不能为1位!")
+                                       << false << QStringLiteral("edtBm");
+        QTest::newRow("empty name") << QStringLiteral("00") << QStringLiteral("  ") << QString() << QStringList { "Ok" }
                                     << QStringLiteral("警告|商圈名称不能为空!") << false << QStringLiteral("edtName");
         QTest::newRow("check refused") << QStringLiteral("0") + QStringLiteral("9") << QStringLiteral("x")
-                                       << QStringLiteral("check fails") << QStringList{"Ok"}
+                                       << QStringLiteral("check fails") << QStringList { "Ok" }
                                        << QStringLiteral("错误|编码不符合规则") << false << QString();
-        QTest::newRow("question answered No") << QStringLiteral("00") << QStringLiteral("北区") << QString()
-                                              << QStringList{"No"} << QStringLiteral("提示|你想建立第1级商圈吗？")
-                                              << false << QString();
-        QTest::newRow("level not a number") << QStringLiteral("00") << QStringLiteral("北区")
-                                            << QStringLiteral("bad level") << QStringList{"Ok"}
-                                            << QStringLiteral("|'一' is not a valid integer value") << false << QString();
+        QTest::newRow("question answered No")
+            << QStringLiteral("00") << QStringLiteral("北区") << QString() << QStringList { "No" }
+            << QStringLiteral("提示|你想建立第1级商圈吗？") << false << QString();
+        QTest::newRow("level not a number")
+            << QStringLiteral("00") << QStringLiteral("北区") << QStringLiteral("bad level") << QStringList { "Ok" }
+            << QStringLiteral("|'一' is not a valid integer value") << false << QString();
         QTest::newRow("insert refused") << QStringLiteral("00") << QStringLiteral("北区")
-                                        << QStringLiteral("insert fails") << QStringList{"Yes", "Ok"}
-                                        << QStringLiteral("提示|你想建立第1级商圈吗？\n错误|主键冲突") << false << QString();
-        QTest::newRow("parent lookup fails") << QStringLiteral("0103") << QStringLiteral("东三")
-                                             << QStringLiteral("lookup fails") << QStringList{"Yes", "OK"}
-                                             << QStringLiteral("提示|你想建立第2级商圈吗？\n警告|插入结点失败，请刷新！")
-                                             << true << QString();
-        QTest::newRow("parent not in the tree") << QStringLiteral("0103") << QStringLiteral("东三")
-                                                << QStringLiteral("parent renamed") << QStringList{"Yes"}
-                                                << QStringLiteral("提示|你想建立第2级商圈吗？") << true << QString();
+                                        << QStringLiteral("insert fails") << QStringList { "Yes", "Ok" }
+                                        << QStringLiteral("提示|你想建立第1级商圈吗？\n错误|主键冲突") << false
+                                        << QString();
+        QTest::newRow("parent lookup fails")
+            << QStringLiteral("0103") << QStringLiteral("东三") << QStringLiteral("lookup fails")
+            << QStringList { "Yes", "OK" } << QStringLiteral("提示|你想建立第2级商圈吗？\n警告|插入结点失败，请刷新！")
+            << true << QString();
+        QTest::newRow("parent not in the tree")
+            << QStringLiteral("0103") << QStringLiteral("东三") << QStringLiteral("parent renamed")
+            << QStringList { "Yes" } << QStringLiteral("提示|你想建立第2级商圈吗？") << true << QString();
     }
 
     void saveFailures()
@@ -659,13 +661,13 @@ private Q_SLOTS:
 
         FakeCoorDisp &host = *m_fake->service;
         if (script == QLatin1String("check fails"))
-            host.once(DispCheckAreaCode, FakeCoorDisp::fail(0, QVariantList{QStringLiteral("编码不符合规则")}));
+            host.once(DispCheckAreaCode, FakeCoorDisp::fail(0, QVariantList { QStringLiteral("编码不符合规则") }));
         else if (script == QLatin1String("bad level"))
-            host.once(DispCheckAreaCode, FakeCoorDisp::succeed(0, QVariantList{QString(), QStringLiteral("一")}));
+            host.once(DispCheckAreaCode, FakeCoorDisp::succeed(0, QVariantList { QString(), QStringLiteral("一") }));
         else if (script == QLatin1String("insert fails"))
-            host.once(DispInsertArea, FakeCoorDisp::fail(0, QVariantList{QStringLiteral("主键冲突")}));
+            host.once(DispInsertArea, FakeCoorDisp::fail(0, QVariantList { QStringLiteral("主键冲突") }));
         else if (script == QLatin1String("lookup fails"))
-            host.once(DispQueryData, FakeCoorDisp::fail(1, QVariantList{QStringLiteral("不该显示")}));
+            host.once(DispQueryData, FakeCoorDisp::fail(1, QVariantList { QStringLiteral("不该显示") }));
         else if (script == QLatin1String("parent renamed"))
             m_fake->rows[0].name = QStringLiteral("东区改");
 
@@ -711,7 +713,7 @@ private Q_SLOTS:
         QTRY_VERIFY(answerer.idle());
         QCOMPARE(seenText(answerer), QStringLiteral("提示|你要删除商圈编码为 0102 的商圈吗？"));
         QCOMPARE(m_fake->service->count(DispDeleteArea), 0);
-        m_fake->service->once(DispDeleteArea, FakeCoorDisp::fail(0, QVariantList{QStringLiteral("有业务数据")}));
+        m_fake->service->once(DispDeleteArea, FakeCoorDisp::fail(0, QVariantList { QStringLiteral("有业务数据") }));
         answerer.press(QStringLiteral("Yes")).press(QStringLiteral("Ok"));
         QTest::mouseClick(m_form->btnDelete, Qt::LeftButton);
         QTRY_VERIFY(answerer.idle());
@@ -723,7 +725,7 @@ private Q_SLOTS:
         QTest::mouseClick(m_form->btnDelete, Qt::LeftButton);
         QTRY_VERIFY(answerer.idle());
         const auto deletes = m_fake->service->callsOf(DispDeleteArea);
-        QCOMPARE(deletes.last().args.at(0).toList(), (QVariantList{QStringLiteral("0101"), QStringLiteral("0102")}));
+        QCOMPARE(deletes.last().args.at(0).toList(), (QVariantList { QStringLiteral("0101"), QStringLiteral("0102") }));
         QVERIFY(!node(QStringLiteral("0102 东二")));
         QTreeWidgetItem *now = m_form->TN->selectedNode();
         QVERIFY(now && now->isSelected());
@@ -739,8 +741,10 @@ private Q_SLOTS:
         QTest::addColumn<bool>("hostRefuses");
         QTest::addColumn<QString>("nodeText");
         QTest::addColumn<QString>("nameShown");
-        QTest::newRow("accepted") << QStringLiteral("Yes") << false << QStringLiteral("02 西'区") << QStringLiteral("西'区");
-        QTest::newRow("refused") << QStringLiteral("No") << false << QStringLiteral("02 西区") << QStringLiteral("西区");
+        QTest::newRow("accepted") << QStringLiteral("Yes") << false << QStringLiteral("02 西'区")
+                                  << QStringLiteral("西'区");
+        QTest::newRow("refused") << QStringLiteral("No") << false << QStringLiteral("02 西区")
+                                 << QStringLiteral("西区");
         QTest::newRow("host refuses") << QStringLiteral("Yes") << true << QStringLiteral("02 西区")
                                       << QStringLiteral("西'区");
     }
@@ -764,7 +768,7 @@ private Q_SLOTS:
         QVERIFY(answerer.seen.isEmpty());
 
         if (hostRefuses)
-            m_fake->service->once(DispExecuteSql, FakeCoorDisp::fail(0, QVariantList{QStringLiteral("只读")}));
+            m_fake->service->once(DispExecuteSql, FakeCoorDisp::fail(0, QVariantList { QStringLiteral("只读") }));
         answerer.press(answer);
         if (hostRefuses)
             answerer.press(QStringLiteral("Ok"));
@@ -775,7 +779,7 @@ private Q_SLOTS:
         QCOMPARE(answerer.seen[0].title + answerer.seen[0].text, QStringLiteral("提示商圈内容已经改变，你要保存吗？"));
         if (answer == QLatin1String("Yes"))
             QCOMPARE(m_fake->service->callsOf(DispExecuteSql).last().args.at(0).toString(),
-                     QStringLiteral("update tbsqda set f_sqmc='西''区' where f_sqbm='02' and f_bmbm='0101'"));
+                QStringLiteral("update tbsqda set f_sqmc='西''区' where f_sqbm='02' and f_bmbm='0101'"));
         else
             QCOMPARE(m_fake->service->count(DispExecuteSql), 0);
         if (hostRefuses)
@@ -826,7 +830,7 @@ private Q_SLOTS:
         key(Qt::Key_A, Qt::ControlModifier);
         QVERIFY(f->edtBm->text().isEmpty());
         const int callsBefore = int(m_fake->service->calls.size());
-        for (int k : {Qt::Key_Q, Qt::Key_B, Qt::Key_Z})
+        for (int k : { Qt::Key_Q, Qt::Key_B, Qt::Key_Z })
             key(k, Qt::ControlModifier);
         QCOMPARE(int(m_fake->service->calls.size()), callsBefore);
 
