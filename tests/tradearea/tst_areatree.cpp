@@ -164,6 +164,11 @@ private Q_SLOTS:
         QCOMPARE(clicks.count(), 1);
         QCOMPARE(changes.count(), 1);
         QCOMPARE(tree.selectedNode(), root->child(1));
+        // A right click selects too, without being a click.
+        QTest::mouseClick(tree.viewport(), Qt::RightButton, {}, tree.visualItemRect(root->child(0)).center());
+        QCOMPARE(tree.selectedNode(), root->child(0));
+        QCOMPARE(clicks.count(), 1);
+        QCOMPARE(changes.count(), 2);
     }
 };
 

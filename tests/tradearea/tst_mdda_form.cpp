@@ -349,6 +349,21 @@ private Q_SLOTS:
         QVERIFY(answerer.unexpected.isEmpty());
     }
 
+    void codeLevelFailureLeavesTheScreenUsable()
+    {
+        standardRows();
+        m_fake->service->once(DispGetCodeLevels, FakeCoorDisp::fail(0, QVariantList { QStringLiteral("没有分级") }));
+        ModalAnswerer answerer;
+        answerer.press(QStringLiteral("Ok"));
+        QVERIFY(open());
+        QTRY_VERIFY(answerer.idle());
+        QCOMPARE(seenText(answerer), QStringLiteral("错误|没有分级"));
+        QCOMPARE(m_form->LblFjqk->text(), QString());
+        QCOMPARE(m_form->TN->topLevelItem(0)->childCount(), 2);
+        QVERIFY(maintenanceState().isAdding());
+        QVERIFY(answerer.unexpected.isEmpty());
+    }
+
     void selectingNodesLoadsTheirRows()
     {
         standardRows();
