@@ -9,10 +9,8 @@ namespace sqda {
 
 void showErrorMessage(const QString &message)
 {
-    QString caption = QGuiApplication::applicationDisplayName();
-    if (caption.isEmpty())
-        caption = QStringLiteral("错误");
-    QMessageBox box(QMessageBox::Critical, caption, message, QMessageBox::Ok, ownerWindow());
+    // The library lives in someone else's program: its own caption, not the host's title.
+    QMessageBox box(QMessageBox::Critical, QStringLiteral("错误"), message, QMessageBox::Ok, ownerWindow());
     box.exec();
 }
 

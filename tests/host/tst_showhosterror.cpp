@@ -125,6 +125,7 @@ private Q_SLOTS:
         QVERIFY(!after);
         QCOMPARE(answerer.seen.size(), 1);
         QCOMPARE(answerer.seen.first().text, QStringLiteral("连接已断开"));
+        QCOMPARE(answerer.seen.first().title, QStringLiteral("错误"));
         QCOMPARE(answerer.seen.first().icon, int(QMessageBox::Critical));
     }
 };
