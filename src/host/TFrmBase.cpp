@@ -14,8 +14,12 @@ TFrmBase::TFrmBase(QWidget *parentControl) : QWidget(parentControl, Qt::Frameles
     ensureLibraryInitialized();
     setProperty(EmbeddedFormProperty, true);
     setAttribute(Qt::WA_DeleteOnClose);
+    // The button-face colour as the window colour, not as the background role: a
+    // role would be inherited by every child and override the colours they set.
     setAutoFillBackground(true);
-    setBackgroundRole(QPalette::Button);
+    QPalette pal = palette();
+    pal.setColor(QPalette::Window, pal.color(QPalette::Button));
+    setPalette(pal);
     QFont f(QStringLiteral("宋体"));
     f.setPixelSize(12);
     setFont(f);

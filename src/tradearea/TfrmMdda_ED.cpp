@@ -26,6 +26,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QPainter>
 #include <QPlainTextEdit>
 #include <QSplitter>
 #include <QTextEdit>
@@ -98,6 +99,27 @@ QFont songTi9()
     return f;
 }
 
+// The splitter paints its handle itself: a style sheet on it would cascade to the
+// panels below and override their palettes (green strips, red labels, panel face).
+class FlatSplitter : public QSplitter
+{
+public:
+    using QSplitter::QSplitter;
+
+protected:
+    QSplitterHandle *createHandle() override { return new Handle(orientation(), this); }
+
+private:
+    class Handle : public QSplitterHandle
+    {
+    public:
+        using QSplitterHandle::QSplitterHandle;
+
+    protected:
+        void paintEvent(QPaintEvent *) override { QPainter(this).fillRect(rect(), PanelGreen); }
+    };
+};
+
 QLabel *captionStrip(QWidget *parent, const char *name, const QString &caption)
 {
     auto *strip = new QLabel(caption, parent);
@@ -162,11 +184,10 @@ TfrmMdda_ED::TfrmMdda_ED(QWidget *parentControl)
     setupMaintenanceHelp(*RopHelp);
 
     buildToolBar();
-    FlatSplitter1 = new QSplitter(Qt::Horizontal, PanelMain);
+    FlatSplitter1 = new FlatSplitter(Qt::Horizontal, PanelMain);
     FlatSplitter1->setObjectName(QStringLiteral("FlatSplitter1"));
     FlatSplitter1->setHandleWidth(1);
     FlatSplitter1->setChildrenCollapsible(false);
-    FlatSplitter1->setStyleSheet(QStringLiteral("QSplitter::handle { background: %1; }").arg(PanelGreen.name()));
     buildTreePanel();
     buildEditPanel();
     FlatSplitter1->addWidget(Panel1);

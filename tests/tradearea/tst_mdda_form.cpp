@@ -235,6 +235,20 @@ private Q_SLOTS:
         QCOMPARE(f->LblFjqk->pos(), QPoint(128, 456));
         QCOMPARE(f->LblFjqk->palette().color(QPalette::WindowText), QColor(Qt::red));
 
+        // What is drawn, not only what is set: a style sheet anywhere above these
+        // panels would override their palettes.
+        const QImage shot = f->grab().toImage();
+        QCOMPARE(QColor(shot.pixel(inPanelMain(f->Panel3) + QPoint(2, 2))), QColor(0, 128, 0));
+        QCOMPARE(QColor(shot.pixel(inPanelMain(f->Panel4) + QPoint(2, 2))), QColor(0, 128, 0));
+        QCOMPARE(QColor(shot.pixel(inPanelMain(f->Panel2) + QPoint(300, 200))), QColor(251, 254, 222));
+        QCOMPARE(QColor(shot.pixel(inPanelMain(f->Panel2) + QPoint(0, 300) - QPoint(1, 0))), QColor(0, 128, 0));
+        bool redText = false;
+        const QRect label3(inPanelMain(f->Panel2) + f->Label3->pos(), f->Label3->size());
+        for (int y = label3.top(); y <= label3.bottom() && !redText; ++y)
+            for (int x = label3.left(); x <= label3.right() && !redText; ++x)
+                redText = QColor(shot.pixel(x, y)) == QColor(Qt::red);
+        QVERIFY(redText);
+
         // Tab order: tree, code, name, and round again.
         QCOMPARE(QApplication::focusWidget(), f->TN);
         key(Qt::Key_Tab);
