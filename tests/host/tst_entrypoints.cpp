@@ -40,6 +40,15 @@ class TestEntryPoints : public QObject
         return forms.isEmpty() ? nullptr : forms.last();
     }
 
+    // One entry call as a host makes it; returns the form it embedded.
+    static QWidget *open(GetFormOneFn entry, TestHostWindow &host, FakeCoorDisp &service,
+                         const QByteArray &operatorCode = "0001")
+    {
+        const QByteArray op = toShortString(operatorCode);
+        entry(&host, host.hostControl, reinterpret_cast<const uchar *>(op.constData()), host.parentControl, &service);
+        return formIn(host.parentControl);
+    }
+
 private Q_SLOTS:
     void initTestCase()
     {
@@ -61,20 +70,27 @@ private Q_SLOTS:
         answerAreaTree(*service2);
         ModalAnswerer answerer;
 
-        const QByteArray op = toShortString("0001");
-        m_getFormOne(&host1, host1.hostControl, reinterpret_cast<const uchar *>(op.constData()),
-                     host1.parentControl, service1.get());
-        QPointer<QWidget> first = formIn(host1.parentControl);
+        QPointer<QWidget> first = open(m_getFormOne, host1, *service1);
         QVERIFY(first);
-        m_getFormOne(&host2, host2.hostControl, reinterpret_cast<const uchar *>(op.constData()),
-                     host2.parentControl, service2.get());
-        QPointer<QWidget> second = formIn(host2.parentControl);
+        QPointer<QWidget> second = open(m_getFormOne, host2, *service2);
         QVERIFY(second && second != first);
 
         // The library keeps one reference, to the latest service only; each open
         // screen's environment object holds one more on the service it was made with.
         QCOMPARE(service1->refCount, 2);
         QCOMPARE(service2->refCount, 3);
+
+        // From now on the first screen, too, talks to the second service: its
+        // refresh (Ctrl+R) loads the tree from there.
+        service1->clearCalls();
+        service2->clearCalls();
+        QApplication::setActiveWindow(&host1);
+        auto *tree = first->findChild<QWidget *>(QStringLiteral("TN"));
+        QVERIFY(tree);
+        tree->setFocus();
+        QTest::keyClick(tree, Qt::Key_R, Qt::ControlModifier);
+        QVERIFY(service1->calls.isEmpty());
+        QCOMPARE(service2->count(DispQueryData), 1);
 
         first->close();
         QCOMPARE(service1->refCount, 1);
@@ -97,10 +113,7 @@ private Q_SLOTS:
         auto service = FakeCoorDisp::create();
         service->setupEnvironment();
         ModalAnswerer answerer;
-        const QByteArray op = toShortString("0001");
-        m_getFormOneSearch(&host, host.hostControl, reinterpret_cast<const uchar *>(op.constData()),
-                           host.parentControl, service.get());
-        QWidget *form = formIn(host.parentControl);
+        QWidget *form = open(m_getFormOneSearch, host, *service);
         QVERIFY(form);
         auto *panel = form->findChild<QWidget *>(QStringLiteral("PanelMain"));
         QVERIFY(panel);
@@ -129,10 +142,8 @@ private Q_SLOTS:
         auto service = FakeCoorDisp::create();
         service->setupEnvironment();
         ModalAnswerer answerer;
-        const QByteArray op = toShortString(code);
-        QCOMPARE(op.size(), code.size() + 1);
-        m_getFormOneSearch(&host, host.hostControl, reinterpret_cast<const uchar *>(op.constData()),
-                           host.parentControl, service.get());
+        QCOMPARE(toShortString(code).size(), code.size() + 1);
+        open(m_getFormOneSearch, host, *service, code);
         // The operator code reaches the host in the name look-up, whole; an empty
         // code makes no look-up at all.
         const auto lookups = service->callsOf(DispGetOperatorName);
@@ -152,10 +163,7 @@ private Q_SLOTS:
         service->setupEnvironment();
         answerAreaTree(*service);
         ModalAnswerer answerer;
-        const QByteArray op = toShortString("0001");
-        m_getFormOne(&host, host.hostControl, reinterpret_cast<const uchar *>(op.constData()),
-                     host.parentControl, service.get());
-        QPointer<QWidget> form = formIn(host.parentControl);
+        QPointer<QWidget> form = open(m_getFormOne, host, *service);
         QVERIFY(form);
         delete host.parentControl;
         QVERIFY(!form);
@@ -172,9 +180,7 @@ private Q_SLOTS:
         {
             TestHostWindow host;
             ModalAnswerer answerer;
-            const QByteArray op = toShortString("0001");
-            m_getFormOne(&host, host.hostControl, reinterpret_cast<const uchar *>(op.constData()),
-                         host.parentControl, service.get());
+            QVERIFY(open(m_getFormOne, host, *service));
             QCOMPARE(service->refCount, 3); // the test's, the library's, the screen's environment
         } // the host window and with it the form are gone
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
