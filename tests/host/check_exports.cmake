@@ -1,0 +1,12 @@
+# The plug-in exports exactly its two entry points.
+execute_process(COMMAND nm -D --defined-only ${LIBRARY} OUTPUT_VARIABLE out RESULT_VARIABLE rc)
+if(NOT rc EQUAL 0)
+  message(FATAL_ERROR "nm failed on ${LIBRARY}")
+endif()
+string(REGEX MATCHALL "[0-9a-f]+ [TDBRVW] [^\n]+" symbols "${out}")
+list(TRANSFORM symbols REPLACE "^[0-9a-f]+ [TDBRVW] " "")
+list(SORT symbols)
+if(NOT symbols STREQUAL "GetFormOne;GetFormOneSearch")
+  message(FATAL_ERROR "exported: ${symbols}")
+endif()
+message(STATUS "exported: ${symbols}")
