@@ -9,6 +9,8 @@
 #include "host/ShowHostError.h"
 
 #include <QApplication>
+#include <QFontInfo>
+#include <QFontMetrics>
 #include <QMessageBox>
 #include <QTest>
 
@@ -106,6 +108,28 @@ private Q_SLOTS:
         QFETCH(QVariant, flag);
         QFETCH(bool, success);
         QCOMPARE(CoorDisp::isSuccess(flag), success);
+    }
+
+    // The screens name Windows font families; they must reach Simplified Chinese
+    // faces that hold the glyphs, or every caption is drawn as boxes.
+    void chineseFontFamiliesResolve_data()
+    {
+        QTest::addColumn<QString>("family");
+        QTest::newRow("宋体") << QStringLiteral("宋体");
+        QTest::newRow("黑体") << QStringLiteral("黑体");
+        QTest::newRow("MS Sans Serif") << QStringLiteral("MS Sans Serif");
+    }
+
+    void chineseFontFamiliesResolve()
+    {
+        QFETCH(QString, family);
+        ensureLibraryInitialized();
+        const QFont font(family);
+        const QFontMetrics fm(font);
+        for (const QChar c : QStringLiteral("商圈档案维护存盘刷新"))
+            QVERIFY2(fm.inFont(c), qPrintable(QStringLiteral("%1 has no glyph for %2").arg(QFontInfo(font).family(), c)));
+        if (family != QLatin1String("MS Sans Serif"))
+            QVERIFY2(QFontInfo(font).family().contains(QLatin1String("CJK SC")), qPrintable(QFontInfo(font).family()));
     }
 
     void thrownHostErrorIsShownNotPropagated()
