@@ -59,7 +59,9 @@ void DataStore::Arena::reserve(size_t total)
 {
     if (total <= capacity)
         return;
-    auto bigger = std::make_unique_for_overwrite<char16_t[]>(total);
+    // Reserved, not initialised: pages of it that are never written are never touched.
+    std::unique_ptr<char16_t[], Free> bigger(static_cast<char16_t *>(bulkAllocate(total * sizeof(char16_t))),
+                                             Free{total * sizeof(char16_t)});
     std::copy(data.get(), data.get() + size, bigger.get());
     data = std::move(bigger);
     capacity = total;

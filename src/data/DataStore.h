@@ -6,6 +6,7 @@
 // touch a few large arrays and no per-cell heap object.
 #pragma once
 
+#include "BulkAllocator.h"
 #include "FieldDef.h"
 
 #include <QDate>
@@ -86,13 +87,15 @@ private:
         quint32 offset;
         quint32 length;
     };
+    template<typename T>
+    using Buffer = std::vector<T, BulkAllocator<T>>;
     struct Column
     {
         FieldType type;
-        std::vector<quint8> nulls;
-        std::vector<qint64> ints; // Int32, Int64, Bool, Date (Julian day), DateTime (ms since epoch, UTC)
-        std::vector<double> reals;
-        std::vector<StrRef> strings;
+        Buffer<quint8> nulls;
+        Buffer<qint64> ints; // Int32, Int64, Bool, Date (Julian day), DateTime (ms since epoch, UTC)
+        Buffer<double> reals;
+        Buffer<StrRef> strings;
     };
 
     void pushDefault(Column &c);
@@ -101,7 +104,12 @@ private:
     // The string arena grows by doubling without initialising what it reserves.
     struct Arena
     {
-        std::unique_ptr<char16_t[]> data;
+        struct Free
+        {
+            size_t bytes;
+            void operator()(char16_t *p) const noexcept { bulkFree(p, bytes); }
+        };
+        std::unique_ptr<char16_t[], Free> data{nullptr, Free{0}};
         size_t size = 0;
         size_t capacity = 0;
         char16_t *grow(size_t extra);
