@@ -140,11 +140,12 @@ void ClientDataSet::post()
     if (m_state != State::Insert)
         return;
     // Convert every value before storing any, so a bad value leaves no half row.
-    DataStore probe(m_store->defs());
+    std::vector<QVariant> values;
+    values.reserve(m_pending.size());
     for (int c = 0; c < fieldCount(); ++c)
-        probe.appendValue(c, m_pending[size_t(c)]);
+        values.push_back(DataStore::coerce(m_fields[size_t(c)]->dataType(), m_pending[size_t(c)]));
     for (int c = 0; c < fieldCount(); ++c)
-        m_store->appendValue(c, m_pending[size_t(c)]);
+        m_store->appendCoerced(c, values[size_t(c)]);
     m_store->commitRow();
     const qsizetype row = m_store->rowCount() - 1;
     if (m_viewActive)

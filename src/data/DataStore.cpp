@@ -146,48 +146,69 @@ QString notConvertible(const QVariant &v, const char *what)
 }
 } // namespace
 
-void DataStore::appendValue(int col, const QVariant &v)
+QVariant DataStore::coerce(FieldType type, const QVariant &v)
 {
     if (!v.isValid() || v.isNull())
-        return appendNull(col);
+        return {};
     bool ok = true;
-    switch (m_columns[size_t(col)].type) {
+    switch (type) {
     case FieldType::String:
-        return appendString(col, v.toString());
+        return v.toString();
     case FieldType::Int32: {
         const int i = v.toInt(&ok);
         if (!ok)
             throw DataError(notConvertible(v, "integer"));
-        return appendInt(col, i);
+        return qint64(i);
     }
     case FieldType::Int64: {
         const qint64 i = v.toLongLong(&ok);
         if (!ok)
             throw DataError(notConvertible(v, "integer"));
-        return appendInt(col, i);
+        return i;
     }
     case FieldType::Double: {
         const double d = v.toDouble(&ok);
         if (!ok)
             throw DataError(notConvertible(v, "floating point"));
-        return appendDouble(col, d);
+        return d;
     }
     case FieldType::Bool:
-        return appendBool(col, v.toBool());
+        return v.toBool();
     case FieldType::Date: {
         const QDate d = v.typeId() == QMetaType::QString ? QDate::fromString(v.toString(), Qt::ISODate) : v.toDate();
         if (!d.isValid())
             throw DataError(notConvertible(v, "date"));
-        return appendDate(col, d);
+        return d;
     }
     case FieldType::DateTime: {
         const QDateTime dt = v.typeId() == QMetaType::QString ? QDateTime::fromString(v.toString(), Qt::ISODate)
                                                               : v.toDateTime();
         if (!dt.isValid())
             throw DataError(notConvertible(v, "date and time"));
-        return appendDateTime(col, dt);
+        return dt;
     }
     }
+    return {};
+}
+
+void DataStore::appendCoerced(int col, const QVariant &v)
+{
+    if (!v.isValid())
+        return appendNull(col);
+    switch (m_columns[size_t(col)].type) {
+    case FieldType::String: return appendString(col, v.toString());
+    case FieldType::Int32:
+    case FieldType::Int64: return appendInt(col, v.toLongLong());
+    case FieldType::Double: return appendDouble(col, v.toDouble());
+    case FieldType::Bool: return appendBool(col, v.toBool());
+    case FieldType::Date: return appendDate(col, v.toDate());
+    case FieldType::DateTime: return appendDateTime(col, v.toDateTime());
+    }
+}
+
+void DataStore::appendValue(int col, const QVariant &v)
+{
+    appendCoerced(col, coerce(m_columns[size_t(col)].type, v));
 }
 
 } // namespace sqda

@@ -53,6 +53,11 @@ public:
     void appendDateTime(int col, const QDateTime &dt);
     // Converts to the column's type; throws DataError when it cannot.
     void appendValue(int col, const QVariant &v);
+    // The conversion alone: a value of the type's storage form (QString, qint64,
+    // double, bool, QDate, QDateTime), or an invalid QVariant for null.
+    static QVariant coerce(FieldType type, const QVariant &v);
+    // Appends a value coerce() produced for this column's type.
+    void appendCoerced(int col, const QVariant &coerced);
     void commitRow() { ++m_rowCount; }
 
     // Builds a UTF-16 string in the arena without a temporary QString: reserve

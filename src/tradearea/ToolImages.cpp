@@ -2,6 +2,7 @@
 
 #include <QPainter>
 #include <QPainterPath>
+#include <QTransform>
 #include <QPixmap>
 
 namespace sqda {
@@ -13,24 +14,16 @@ constexpr int Size = 16;
 void arrow(QPainter &p, bool up)
 {
     QPainterPath path;
-    if (up) {
-        path.moveTo(8, 2);
-        path.lineTo(14, 9);
-        path.lineTo(10, 9);
-        path.lineTo(10, 14);
-        path.lineTo(6, 14);
-        path.lineTo(6, 9);
-        path.lineTo(2, 9);
-    } else {
-        path.moveTo(8, 14);
-        path.lineTo(14, 7);
-        path.lineTo(10, 7);
-        path.lineTo(10, 2);
-        path.lineTo(6, 2);
-        path.lineTo(6, 7);
-        path.lineTo(2, 7);
-    }
+    path.moveTo(8, 2);
+    path.lineTo(14, 9);
+    path.lineTo(10, 9);
+    path.lineTo(10, 14);
+    path.lineTo(6, 14);
+    path.lineTo(6, 9);
+    path.lineTo(2, 9);
     path.closeSubpath();
+    if (!up) // the down arrow is the up arrow mirrored top to bottom
+        path = QTransform(1, 0, 0, -1, 0, Size).map(path);
     p.fillPath(path, QColor(0, 96, 160));
 }
 
