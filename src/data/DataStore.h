@@ -8,6 +8,7 @@
 
 #include "BulkAllocator.h"
 #include "FieldDef.h"
+#include "core/Result.h"
 
 #include <QDate>
 #include <QDateTime>
@@ -74,7 +75,7 @@ public:
         Column &c = m_columns[size_t(col)];
         m_arena.size = m_pendingStart + size_t(written);
         c.nulls.push_back(0);
-        c.strings.push_back({quint32(m_pendingStart), quint32(written)});
+        c.strings.push_back({ quint32(m_pendingStart), quint32(written) });
     }
 
     bool isNull(qsizetype row, int col) const { return m_columns[size_t(col)].nulls[size_t(row)] != 0; }
@@ -85,15 +86,32 @@ public:
     QDateTime dateTime(qsizetype row, int col) const;
     // The cell as a QVariant of the column's type; an invalid QVariant for null.
     QVariant value(qsizetype row, int col) const;
+    // The cell as a user reads it: text as stored, numbers in their shortest form,
+    // True/False, dates as yyyy-MM-dd, date-times as yyyy-MM-dd HH:mm:ss; empty for null.
+    QString displayText(qsizetype row, int col) const;
 
-private:
+    // Bulk access for filters and sort keys: whole columns as plain arrays, valid
+    // until the store changes. Which array a column uses depends on its type
+    // (strings: stringRefs into text(); Double: reals; every other type: ints).
     struct StrRef
     {
         quint32 offset;
         quint32 length;
     };
-    template<typename T>
-    using Buffer = std::vector<T, BulkAllocator<T>>;
+    const quint8 *nullFlags(int col) const { return m_columns[size_t(col)].nulls.data(); }
+    const qint64 *ints(int col) const { return m_columns[size_t(col)].ints.data(); }
+    const double *reals(int col) const { return m_columns[size_t(col)].reals.data(); }
+    const StrRef *stringRefs(int col) const { return m_columns[size_t(col)].strings.data(); }
+    const char16_t *text() const { return m_arena.data.get(); }
+
+    // The rows of `source` under the columns `target` names (matched by name without
+    // regard to case, in target's order); other columns of source are dropped. A
+    // column of another type is converted value by value. Fails, naming the column,
+    // when target names a column source lacks or a value does not convert.
+    static Result<DataStore> project(DataStore &&source, const FieldDefs &target);
+
+private:
+    template<typename T> using Buffer = std::vector<T, BulkAllocator<T>>;
     struct Column
     {
         FieldType type;
@@ -104,6 +122,7 @@ private:
     };
 
     void pushDefault(Column &c);
+    void pushValue(Column &c, const QVariant &coerced); // text goes to this store's arena
     char16_t *growForString(qsizetype maxChars);
 
     // The string arena grows by doubling without initialising what it reserves.
@@ -114,7 +133,7 @@ private:
             size_t bytes;
             void operator()(char16_t *p) const noexcept { bulkFree(p, bytes); }
         };
-        std::unique_ptr<char16_t[], Free> data{nullptr, Free{0}};
+        std::unique_ptr<char16_t[], Free> data { nullptr, Free { 0 } };
         size_t size = 0;
         size_t capacity = 0;
         char16_t *grow(size_t extra);

@@ -18,6 +18,7 @@ struct FieldDef
     FieldType type = FieldType::String;
     int size = 0; // characters for strings, 0 for the other types
     QString displayLabel; // empty: the name is shown
+    bool visible = true; // a dataset-side setting; packets do not carry it
 
     bool operator==(const FieldDef &) const = default;
 };
