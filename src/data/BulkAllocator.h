@@ -13,16 +13,12 @@ namespace sqda {
 void *bulkAllocate(std::size_t bytes);
 void bulkFree(void *p, std::size_t bytes) noexcept;
 
-template<typename T>
-struct BulkAllocator
+template<typename T> struct BulkAllocator
 {
     using value_type = T;
 
     BulkAllocator() = default;
-    template<typename U>
-    BulkAllocator(const BulkAllocator<U> &) noexcept
-    {
-    }
+    template<typename U> BulkAllocator(const BulkAllocator<U> &) noexcept { }
 
     T *allocate(std::size_t n) { return static_cast<T *>(bulkAllocate(n * sizeof(T))); }
     void deallocate(T *p, std::size_t n) noexcept { bulkFree(p, n * sizeof(T)); }

@@ -40,7 +40,7 @@ CborReader::Head CborReader::decodeLongHead(const char **pp) const
     const quint8 initial = quint8(*p++);
     const int major = initial >> 5;
     const int info = initial & 0x1f;
-    Head h{Kind(major), 0, false, 0.0};
+    Head h { Kind(major), 0, false, 0.0 };
     auto need = [&](qsizetype n) {
         if (m_end - p < n)
             fail(QStringLiteral("数据包不完整"));

@@ -26,7 +26,12 @@ public:
         double real; // for Float
     };
 
-    explicit CborReader(QByteArrayView bytes) : m_p(bytes.data()), m_begin(bytes.data()), m_end(bytes.data() + bytes.size()) {}
+    explicit CborReader(QByteArrayView bytes)
+        : m_p(bytes.data())
+        , m_begin(bytes.data())
+        , m_end(bytes.data() + bytes.size())
+    {
+    }
 
     qsizetype offset() const { return m_p - m_begin; }
     qsizetype remaining() const { return m_end - m_p; }
@@ -66,7 +71,7 @@ private:
             const int major = initial >> 5;
             if (info < 24 && major != 7) {
                 *pp = p + 1;
-                return Head{Kind(major), quint64(info), false, 0.0};
+                return Head { Kind(major), quint64(info), false, 0.0 };
             }
         }
         return decodeLongHead(pp);

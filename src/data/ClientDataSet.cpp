@@ -5,13 +5,32 @@
 
 namespace sqda {
 
-ClientDataSet::ClientDataSet(QObject *parent) : QObject(parent), m_store(std::make_unique<DataStore>()) {}
+namespace {
+[[noreturn]] void raise(const QString &text)
+{
+    throw DataError(text);
+}
+} // namespace
+
+ClientDataSet::ClientDataSet(QObject *parent)
+    : QObject(parent)
+    , m_store(std::make_unique<DataStore>())
+{
+}
 
 ClientDataSet::~ClientDataSet() = default;
 
 void ClientDataSet::createDataSet(const FieldDefs &defs)
 {
+    m_persistent = false;
     loadStore(DataStore(defs));
+}
+
+void ClientDataSet::setPersistentFields(const FieldDefs &defs)
+{
+    m_persistent = false; // the new definitions are taken as they are
+    loadStore(DataStore(defs));
+    m_persistent = true;
 }
 
 FieldDefs ClientDataSet::fieldDefs() const
@@ -36,18 +55,22 @@ Field *ClientDataSet::fieldByName(QStringView name) const
 {
     if (Field *f = findField(name))
         return f;
-    throw DataError(QStringLiteral("Field '%1' not found").arg(name));
+    raise(QStringLiteral("Field '%1' not found").arg(name));
 }
 
 void ClientDataSet::close()
 {
     if (m_state == State::Inactive)
         return;
+    Q_EMIT aboutToReset();
     m_state = State::Inactive;
     m_pending.clear();
     m_store = std::make_unique<DataStore>(m_store->defs());
-    clearView();
+    rowsChanged();
+    m_order.reset();
+    m_view.reset();
     resetCursor();
+    Q_EMIT dataReset();
     Q_EMIT closed();
 }
 
@@ -56,7 +79,14 @@ bool ClientDataSet::loadPacket(const QByteArray &packet, QString *error)
     std::optional<DataStore> s = Packet::decode(packet, error);
     if (!s)
         return false;
-    loadStore(std::move(*s));
+    std::optional<FilterProgram> program;
+    if (Status st = prepareStore(*s, &program); !st) {
+        if (error)
+            *error = st.error();
+        return false;
+    }
+    m_filter = std::move(program);
+    replaceStore(std::move(*s));
     return true;
 }
 
@@ -64,7 +94,7 @@ void ClientDataSet::setData(const QByteArray &packet)
 {
     QString error;
     if (!loadPacket(packet, &error))
-        throw DataError(error);
+        raise(error);
 }
 
 QByteArray ClientDataSet::data() const
@@ -74,12 +104,58 @@ QByteArray ClientDataSet::data() const
 
 void ClientDataSet::loadStore(DataStore store)
 {
+    std::optional<FilterProgram> program;
+    if (Status st = prepareStore(store, &program); !st)
+        raise(st.error());
+    m_filter = std::move(program);
+    replaceStore(std::move(store));
+}
+
+Status ClientDataSet::prepareStore(DataStore &store, std::optional<FilterProgram> *program) const
+{
+    if (m_persistent) {
+        Result<DataStore> projected = DataStore::project(std::move(store), m_store->defs());
+        if (!projected)
+            return Error { projected.error() };
+        store = std::move(*projected);
+    }
+    // The filter is bound to the new columns now, so rows it cannot apply to are
+    // refused before anything changes.
+    if (!m_filterText.trimmed().isEmpty()) {
+        Result<FilterExpression> expr = FilterExpression::parse(m_filterText);
+        if (!expr)
+            return Error { expr.error() };
+        Result<FilterProgram> bound = FilterProgram::bind(*expr, store.defs());
+        if (!bound) {
+            if (m_filtered)
+                return Error { bound.error() };
+            // Off, it may wait for rows it fits; setFiltered(true) reports it.
+            return Status();
+        }
+        program->emplace(std::move(*bound));
+    }
+    return Status();
+}
+
+void ClientDataSet::replaceStore(DataStore &&store)
+{
     const bool wasActive = isActive();
+    Q_EMIT aboutToReset();
     m_store = std::make_unique<DataStore>(std::move(store));
     rebuildFields();
     m_pending.clear();
     m_state = State::Browse;
-    clearView();
+    rowsChanged();
+    m_order.reset();
+    if (!m_indexName.isEmpty()) {
+        // The index goes on over the new rows while its fields are still there.
+        auto order = orderFor(m_indexDefs.find(m_indexName));
+        if (order)
+            m_order = std::move(*order);
+        else
+            m_indexName.clear();
+    }
+    computeView();
     resetCursor();
     if (!wasActive)
         Q_EMIT opened();
@@ -111,11 +187,15 @@ void ClientDataSet::rebuildFields()
 void ClientDataSet::emptyDataSet()
 {
     if (!isActive())
-        throw DataError(QStringLiteral("数据集未打开"));
+        raise(QStringLiteral("数据集未打开"));
+    Q_EMIT aboutToReset();
     m_store->clear();
     m_pending.clear();
     m_state = State::Browse;
-    clearView();
+    rowsChanged();
+    if (m_order)
+        m_order = std::make_shared<std::vector<quint32>>();
+    computeView();
     resetCursor();
     Q_EMIT dataReset();
 }
@@ -123,7 +203,7 @@ void ClientDataSet::emptyDataSet()
 void ClientDataSet::append()
 {
     if (!isActive())
-        throw DataError(QStringLiteral("数据集未打开"));
+        raise(QStringLiteral("数据集未打开"));
     if (m_state == State::Insert)
         post();
     m_pending.assign(m_fields.size(), QVariant());
@@ -146,13 +226,36 @@ void ClientDataSet::post()
         values.push_back(DataStore::coerce(m_fields[size_t(c)]->dataType(), m_pending[size_t(c)]));
     for (int c = 0; c < fieldCount(); ++c)
         m_store->appendCoerced(c, values[size_t(c)]);
-    m_store->commitRow();
-    const qsizetype row = m_store->rowCount() - 1;
-    if (m_viewActive)
-        m_view.push_back(quint32(row));
+    const auto row = quint32(m_store->rowCount());
     m_pending.clear();
     m_state = State::Browse;
-    const int viewIndex = recordCount() - 1;
+    rowsChanged();
+
+    if (m_order) {
+        // A sorted view takes the new row at its place: sort again.
+        Q_EMIT aboutToReset();
+        m_store->commitRow();
+        if (auto order = orderFor(m_indexDefs.find(m_indexName)))
+            m_order = std::move(*order);
+        computeView();
+        setCurrentIndex(viewIndexOf(row));
+        Q_EMIT dataReset();
+        return;
+    }
+    const bool shown = !m_view || !m_filter || m_filter->passes(*m_store, row);
+    if (!shown) {
+        // A filtered-out row is stored but not shown; the cursor stays.
+        m_store->commitRow();
+        return;
+    }
+    const int viewIndex = recordCount();
+    Q_EMIT rowAboutToBeAppended(viewIndex);
+    m_store->commitRow();
+    if (m_view) {
+        if (m_view.use_count() > 1)
+            m_view = std::make_shared<std::vector<quint32>>(*m_view);
+        m_view->push_back(row);
+    }
     setCurrentIndex(viewIndex);
     Q_EMIT rowAppended(viewIndex);
 }
@@ -165,9 +268,194 @@ void ClientDataSet::cancel()
     m_state = State::Browse;
 }
 
+// Filter ---------------------------------------------------------------------
+
+void ClientDataSet::setFilter(const QString &expression)
+{
+    Result<FilterExpression> expr = FilterExpression::parse(expression);
+    if (!expr)
+        raise(expr.error());
+    std::optional<FilterProgram> program;
+    if (!expr->isEmpty()) {
+        Result<FilterProgram> bound = FilterProgram::bind(*expr, m_store->defs());
+        if (!bound) {
+            // A closed dataset takes an expression for the rows it will load.
+            if (isActive())
+                raise(bound.error());
+        } else {
+            program.emplace(std::move(*bound));
+        }
+    }
+    m_filterText = expression;
+    m_filter = std::move(program);
+    if (m_filtered && isActive())
+        relayout(false);
+}
+
+void ClientDataSet::setFiltered(bool on)
+{
+    if (on == m_filtered)
+        return;
+    if (on && isActive() && !m_filter && !m_filterText.trimmed().isEmpty()) {
+        Result<FilterExpression> expr = FilterExpression::parse(m_filterText);
+        Result<FilterProgram> bound
+            = expr ? FilterProgram::bind(*expr, m_store->defs()) : Result<FilterProgram>(Error { expr.error() });
+        if (!bound)
+            raise(bound.error());
+        m_filter.emplace(std::move(*bound));
+    }
+    m_filtered = on;
+    if (isActive())
+        relayout(false);
+}
+
+// Indexes --------------------------------------------------------------------
+
+void ClientDataSet::addIndex(
+    const QString &name, const QString &fields, IndexOptions options, const QString &descFields)
+{
+    if (name.trimmed().isEmpty())
+        raise(QStringLiteral("索引名不能为空"));
+    if (IndexDef::splitFields(fields).isEmpty())
+        raise(QStringLiteral("索引 %1 没有字段").arg(name));
+    m_indexDefs.add(IndexDef { name, fields, options, descFields });
+    if (!m_indexName.isEmpty() && m_indexName.compare(name, Qt::CaseInsensitive) == 0) {
+        // The current index changed under the view. Its new fields may be wrong;
+        // then the view goes back to store order rather than keep a stale sort.
+        try {
+            setIndexName(name);
+        } catch (const DataError &) {
+            setIndexName(QString());
+            throw;
+        }
+    }
+}
+
+void ClientDataSet::deleteIndex(const QString &name)
+{
+    if (!m_indexDefs.remove(name))
+        raise(QStringLiteral("索引 %1 不存在").arg(name));
+    if (!m_indexName.isEmpty() && m_indexName.compare(name, Qt::CaseInsensitive) == 0)
+        setIndexName(QString());
+}
+
+void ClientDataSet::setIndexName(const QString &name)
+{
+    std::shared_ptr<std::vector<quint32>> order;
+    if (!name.isEmpty()) {
+        const IndexDef *def = m_indexDefs.find(name);
+        if (!def)
+            raise(QStringLiteral("索引 %1 不存在").arg(name));
+        if (isActive()) {
+            auto sorted = orderFor(def);
+            if (!sorted)
+                raise(sorted.error());
+            order = std::move(*sorted);
+        }
+    }
+    if (!isActive()) {
+        m_indexName = name;
+        return;
+    }
+    const qsizetype current = currentStoreRow();
+    Q_EMIT layoutAboutToChange();
+    m_indexName = name;
+    m_order = std::move(order);
+    computeView();
+    if (current >= 0 && viewIndexOf(current) >= 0)
+        setCurrentIndex(viewIndexOf(current));
+    else
+        resetCursor();
+    Q_EMIT layoutChanged();
+}
+
+const ColumnRanks &ClientDataSet::ranksFor(int col, bool caseInsensitive)
+{
+    // Case matters only for text: other columns share one entry.
+    if (m_store->defs()[col].type != FieldType::String)
+        caseInsensitive = false;
+    for (const CachedRanks &c : m_ranks) {
+        if (c.col == col && c.caseInsensitive == caseInsensitive)
+            return c.ranks;
+    }
+    m_ranks.push_back({ col, caseInsensitive, ColumnRanks::build(*m_store, col, caseInsensitive) });
+    return m_ranks.back().ranks;
+}
+
+Result<std::shared_ptr<std::vector<quint32>>> ClientDataSet::orderFor(const IndexDef *def)
+{
+    if (!def)
+        return Error { QStringLiteral("索引 %1 不存在").arg(m_indexName) };
+    const bool ci = def->options.testFlag(IndexOption::CaseInsensitive);
+    std::vector<int> cols;
+    for (const QString &name : IndexDef::splitFields(def->fields)) {
+        const Field *f = findField(name);
+        if (!f)
+            return Error { QStringLiteral("索引 %1 的字段 %2 不存在").arg(def->name, name) };
+        cols.push_back(f->index());
+    }
+    // m_ranks may grow while keys are collected; take the pointers afterwards.
+    for (int col : cols)
+        ranksFor(col, ci);
+    std::vector<SortKey> keys;
+    const QStringList names = IndexDef::splitFields(def->fields);
+    for (size_t i = 0; i < cols.size(); ++i)
+        keys.push_back({ &ranksFor(cols[i], ci), def->isDescending(names[qsizetype(i)]) });
+    return std::make_shared<std::vector<quint32>>(sortRows(m_store->rowCount(), keys));
+}
+
+void ClientDataSet::computeView()
+{
+    const bool filtering = m_filtered && m_filter && !m_filter->passesAll();
+    if (!filtering) {
+        m_view = m_order; // shared with the index: no copy
+        return;
+    }
+    std::vector<quint32> passing = m_filter->select(*m_store);
+    if (!m_order) {
+        m_view = std::make_shared<std::vector<quint32>>(std::move(passing));
+        return;
+    }
+    // Filter in store order (sequential column sweeps), then keep the index's order.
+    std::vector<quint8> mask(size_t(m_store->rowCount()), 0);
+    for (quint32 r : passing)
+        mask[r] = 1;
+    auto view = std::make_shared<std::vector<quint32>>();
+    view->reserve(passing.size());
+    for (quint32 r : *m_order) {
+        if (mask[r])
+            view->push_back(r);
+    }
+    m_view = std::move(view);
+}
+
+void ClientDataSet::relayout(bool keepRecord)
+{
+    const qsizetype current = currentStoreRow();
+    Q_EMIT layoutAboutToChange();
+    computeView();
+    if (keepRecord && current >= 0 && viewIndexOf(current) >= 0)
+        setCurrentIndex(viewIndexOf(current));
+    else
+        resetCursor();
+    Q_EMIT layoutChanged();
+}
+
+int ClientDataSet::viewIndexOf(qsizetype storeRow) const
+{
+    if (storeRow < 0 || storeRow >= m_store->rowCount())
+        return -1;
+    if (!m_view)
+        return int(storeRow);
+    const auto it = std::find(m_view->begin(), m_view->end(), quint32(storeRow));
+    return it == m_view->end() ? -1 : int(it - m_view->begin());
+}
+
+// Cursor ---------------------------------------------------------------------
+
 int ClientDataSet::recordCount() const
 {
-    return int(m_viewActive ? qsizetype(m_view.size()) : m_store->rowCount());
+    return int(m_view ? qsizetype(m_view->size()) : m_store->rowCount());
 }
 
 void ClientDataSet::resetCursor()
@@ -234,20 +522,6 @@ qsizetype ClientDataSet::currentStoreRow() const
     if (m_current < 0 || m_current >= recordCount())
         return -1;
     return storeRow(m_current);
-}
-
-void ClientDataSet::setView(std::vector<quint32> rows)
-{
-    m_view = std::move(rows);
-    m_viewActive = true;
-    resetCursor();
-    Q_EMIT dataReset();
-}
-
-void ClientDataSet::clearView()
-{
-    m_view.clear();
-    m_viewActive = false;
 }
 
 } // namespace sqda

@@ -2,16 +2,22 @@
 //
 // It holds the rows of one data packet (or rows appended by the program) in a
 // DataStore and offers the cursor-style access the forms use: first/next/eof,
-// fields by name, append and post. The visible rows are a "view" over the store,
-// which filters and indexes reorder or thin out without touching the store.
+// fields by name, append and post. The visible rows are a "view" over the store:
+// the current index orders them and the filter thins them out, neither touching
+// the store. Record count, cursor and DataSetModel all follow the view.
 #pragma once
 
+#include "ColumnRanks.h"
 #include "DataStore.h"
 #include "Field.h"
+#include "FilterExpression.h"
+#include "FilterProgram.h"
+#include "IndexDef.h"
 
 #include <QObject>
 
 #include <memory>
+#include <optional>
 #include <vector>
 
 namespace sqda {
@@ -27,6 +33,10 @@ public:
 
     // Structure -------------------------------------------------------------
     void createDataSet(const FieldDefs &defs); // defines the fields and opens empty
+    // Fields defined before any data: later packets fill them by column name, their
+    // other columns are ignored, and a packet lacking one of them is refused.
+    void setPersistentFields(const FieldDefs &defs);
+    bool hasPersistentFields() const { return m_persistent; }
     FieldDefs fieldDefs() const;
     int fieldCount() const { return int(m_fields.size()); }
     Field *field(int i) const { return m_fields[size_t(i)].get(); }
@@ -39,13 +49,16 @@ public:
     void close();
 
     // Packets ---------------------------------------------------------------
-    // Replaces structure and rows with the packet's. A bad packet leaves the
-    // dataset as it was and returns false with the reason in *error.
+    // Replaces the rows (and, without persistent fields, the structure) with the
+    // packet's. A bad packet, one lacking a persistent field, or rows the filter
+    // cannot be applied to leave the dataset as it was and return false with the
+    // reason in *error.
     bool loadPacket(const QByteArray &packet, QString *error = nullptr);
     // Same, raising DataError for a bad packet.
     void setData(const QByteArray &packet);
     QByteArray data() const; // all rows, in the order they were stored
-    // Takes over rows built elsewhere (the packet decoder, a test fixture).
+    // Takes over rows built elsewhere (the packet decoder, a test fixture); raises
+    // DataError as loadPacket() fails.
     void loadStore(DataStore store);
     const DataStore &store() const { return *m_store; }
 
@@ -54,6 +67,26 @@ public:
     void append(); // new empty record at the end; fields are set, then post()
     void post();
     void cancel();
+
+    // Filter ----------------------------------------------------------------
+    // The expression (see FilterExpression) applies while filtered() is on. A bad
+    // expression raises DataError naming the position; the previous one stays.
+    QString filter() const { return m_filterText; }
+    void setFilter(const QString &expression);
+    bool filtered() const { return m_filtered; }
+    void setFiltered(bool on);
+
+    // Indexes ---------------------------------------------------------------
+    const IndexDefs &indexDefs() const { return m_indexDefs; }
+    void updateIndexDefs() { m_indexDefs.update(); }
+    // Adds or replaces a definition; replacing the current index re-sorts.
+    void addIndex(
+        const QString &name, const QString &fields, IndexOptions options = {}, const QString &descFields = {});
+    void deleteIndex(const QString &name); // the current one: back to store order
+    QString indexName() const { return m_indexName; }
+    // Makes the named index current (empty: store order). Raises DataError for an
+    // unknown index or field; the cursor stays on its record when it is still shown.
+    void setIndexName(const QString &name);
 
     // Cursor over the visible rows ------------------------------------------
     int recordCount() const;
@@ -66,10 +99,9 @@ public:
     bool bof() const { return m_bof; }
     int currentIndex() const { return m_current; } // -1 when there is no current record
     void setCurrentIndex(int viewIndex);
-    qsizetype storeRow(int viewIndex) const
-    {
-        return m_viewActive ? qsizetype(m_view[size_t(viewIndex)]) : viewIndex;
-    }
+    qsizetype storeRow(int viewIndex) const { return m_view ? qsizetype((*m_view)[size_t(viewIndex)]) : viewIndex; }
+    // The view index of a store row, -1 when the view does not show it.
+    int viewIndexOf(qsizetype storeRow) const;
 
     // For Field: the store row of the current record, -1 for none.
     qsizetype currentStoreRow() const;
@@ -79,22 +111,47 @@ public:
 Q_SIGNALS:
     void opened();
     void closed();
-    void dataReset(); // rows or structure replaced
+    void aboutToReset(); // rows or structure are about to be replaced
+    void dataReset(); // ... and have been
+    void layoutAboutToChange(); // the filter or the index is about to change the view
+    void layoutChanged();
+    void rowAboutToBeAppended(int viewIndex);
     void rowAppended(int viewIndex);
-
-protected:
-    // Filters and indexes set a view: the store rows to show, in order.
-    void setView(std::vector<quint32> rows);
-    void clearView();
 
 private:
     void rebuildFields();
     void resetCursor();
+    void replaceStore(DataStore &&store); // after every check passed; cannot fail
+    Status prepareStore(DataStore &store, std::optional<FilterProgram> *program) const;
+    // The sort order of the current index, from cached column ranks.
+    Result<std::shared_ptr<std::vector<quint32>>> orderFor(const IndexDef *def);
+    const ColumnRanks &ranksFor(int col, bool caseInsensitive);
+    void computeView();
+    // Recomputes the view inside layout-change signals, keeping the current record
+    // when `keepRecord` and it is still shown, else going to the first.
+    void relayout(bool keepRecord);
+    void rowsChanged() { m_ranks.clear(); }
 
     std::unique_ptr<DataStore> m_store;
     std::vector<std::unique_ptr<Field>> m_fields;
-    std::vector<quint32> m_view;
-    bool m_viewActive = false;
+    bool m_persistent = false;
+
+    QString m_filterText;
+    std::optional<FilterProgram> m_filter; // bound to the current fields; empty: none
+    bool m_filtered = false;
+
+    IndexDefs m_indexDefs;
+    QString m_indexName;
+    struct CachedRanks
+    {
+        int col;
+        bool caseInsensitive;
+        ColumnRanks ranks;
+    };
+    std::vector<CachedRanks> m_ranks; // dropped whenever rows change
+    std::shared_ptr<std::vector<quint32>> m_order; // the current index; null: store order
+    std::shared_ptr<std::vector<quint32>> m_view; // order and filter; null: store order
+
     State m_state = State::Inactive;
     int m_current = -1;
     bool m_eof = true;

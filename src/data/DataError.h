@@ -11,7 +11,10 @@ namespace sqda {
 class DataError : public std::runtime_error
 {
 public:
-    explicit DataError(const QString &message) : std::runtime_error(message.toStdString()) {}
+    explicit DataError(const QString &message)
+        : std::runtime_error(message.toStdString())
+    {
+    }
     QString message() const { return QString::fromStdString(what()); }
 };
 

@@ -14,7 +14,12 @@ QString notValid(const QString &text, const char *what)
 
 } // namespace
 
-Field::Field(ClientDataSet *owner, int index, FieldDef def) : m_owner(owner), m_index(index), m_def(std::move(def)) {}
+Field::Field(ClientDataSet *owner, int index, FieldDef def)
+    : m_owner(owner)
+    , m_index(index)
+    , m_def(std::move(def))
+{
+}
 
 bool Field::isNull() const
 {
@@ -42,10 +47,14 @@ QString Field::asString() const
     if (!v.isValid())
         return {};
     switch (m_def.type) {
-    case FieldType::Bool: return v.toBool() ? QStringLiteral("True") : QStringLiteral("False");
-    case FieldType::Date: return v.toDate().toString(Qt::ISODate);
-    case FieldType::DateTime: return v.toDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
-    default: return v.toString();
+    case FieldType::Bool:
+        return v.toBool() ? QStringLiteral("True") : QStringLiteral("False");
+    case FieldType::Date:
+        return v.toDate().toString(Qt::ISODate);
+    case FieldType::DateTime:
+        return v.toDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+    default:
+        return v.toString();
     }
 }
 
@@ -54,9 +63,18 @@ qint64 Field::asLargeInt() const
     switch (m_def.type) {
     case FieldType::Int32:
     case FieldType::Int64:
-    case FieldType::Bool: return value().toLongLong();
-    case FieldType::Double: return qint64(value().toDouble());
-    default: break;
+    case FieldType::Bool:
+        return value().toLongLong();
+    case FieldType::Double: {
+        // Only a double inside qint64's range converts; NaN, infinities and huge
+        // values from a host answer are an error, not undefined behaviour.
+        const double d = value().toDouble();
+        if (!(d >= -9223372036854775808.0 && d < 9223372036854775808.0))
+            throw DataError(notValid(QString::number(d, 'g', 17), "integer"));
+        return qint64(d);
+    }
+    default:
+        break;
     }
     // Text converts the way a user would type a whole number: blanks around it are
     // an error, as is an empty text.
@@ -87,7 +105,8 @@ double Field::asFloat() const
             throw DataError(notValid(s, "floating point"));
         return v;
     }
-    default: return value().toDouble();
+    default:
+        return value().toDouble();
     }
 }
 

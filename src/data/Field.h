@@ -25,8 +25,8 @@ public:
     // The column title: the display label, or the name when no label is set.
     QString displayLabel() const { return m_def.displayLabel.isEmpty() ? m_def.name : m_def.displayLabel; }
     void setDisplayLabel(const QString &label) { m_def.displayLabel = label; }
-    bool visible() const { return m_visible; }
-    void setVisible(bool v) { m_visible = v; }
+    bool visible() const { return m_def.visible; }
+    void setVisible(bool v) { m_def.visible = v; }
     int tag() const { return m_tag; }
     void setTag(int t) { m_tag = t; }
 
@@ -50,7 +50,6 @@ private:
     ClientDataSet *m_owner;
     int m_index;
     FieldDef m_def;
-    bool m_visible = true;
     int m_tag = 0;
 };
 

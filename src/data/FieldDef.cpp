@@ -5,8 +5,7 @@
 namespace sqda {
 
 namespace {
-constexpr std::array<const char *, 7> kTypeNames = {"string", "int32", "int64", "double",
-                                                    "bool",   "date",  "datetime"};
+constexpr std::array<const char *, 7> kTypeNames = { "string", "int32", "int64", "double", "bool", "date", "datetime" };
 }
 
 QString fieldTypeName(FieldType t)

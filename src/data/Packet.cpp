@@ -23,11 +23,19 @@ void writeCell(QCborStreamWriter &w, const DataStore &s, qsizetype row, int col)
         return;
     }
     switch (s.defs()[col].type) {
-    case FieldType::String: w.append(s.string(row, col)); break;
+    case FieldType::String:
+        w.append(s.string(row, col));
+        break;
     case FieldType::Int32:
-    case FieldType::Int64: w.append(s.integer(row, col)); break;
-    case FieldType::Double: w.append(s.real(row, col)); break;
-    case FieldType::Bool: w.append(s.integer(row, col) != 0); break;
+    case FieldType::Int64:
+        w.append(s.integer(row, col));
+        break;
+    case FieldType::Double:
+        w.append(s.real(row, col));
+        break;
+    case FieldType::Bool:
+        w.append(s.integer(row, col) != 0);
+        break;
     case FieldType::Date:
         w.append(QCborTag(TagFullDate));
         w.append(s.date(row, col).toString(Qt::ISODate));
@@ -46,7 +54,10 @@ class Decoder
 public:
     using Kind = CborReader::Kind;
 
-    explicit Decoder(const QByteArray &bytes) : m_r(bytes) {}
+    explicit Decoder(const QByteArray &bytes)
+        : m_r(bytes)
+    {
+    }
 
     std::optional<DataStore> run(QString *error)
     {
@@ -78,7 +89,7 @@ private:
         // before anything is reserved for it.
         if (!h.indefinite && h.value > quint64(m_r.remaining() / minBytesEach))
             fail(QStringLiteral("声明的长度 %1 超出数据包大小").arg(h.value));
-        return {h.indefinite, h.value};
+        return { h.indefinite, h.value };
     }
 
     bool more(const Container &c, quint64 i)
@@ -223,14 +234,16 @@ private:
             return;
         }
         switch (type) {
-        case FieldType::String: return readStringCell(store, col);
+        case FieldType::String:
+            return readStringCell(store, col);
         case FieldType::Int32: {
             const qint64 v = readInteger();
             if (v < std::numeric_limits<qint32>::min() || v > std::numeric_limits<qint32>::max())
                 fail(QStringLiteral("整数超出 32 位范围"));
             return store.appendInt(col, v);
         }
-        case FieldType::Int64: return store.appendInt(col, readInteger());
+        case FieldType::Int64:
+            return store.appendInt(col, readInteger());
         case FieldType::Double:
             if (h.kind == Kind::Float) {
                 m_r.read();
@@ -301,7 +314,7 @@ private:
 
     CborReader m_r;
     QByteArray m_chunked;
-    QStringDecoder m_utf8{QStringDecoder::Utf8, QStringDecoder::Flag::Stateless};
+    QStringDecoder m_utf8 { QStringDecoder::Utf8, QStringDecoder::Flag::Stateless };
 };
 
 } // namespace

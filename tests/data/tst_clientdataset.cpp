@@ -13,11 +13,11 @@ namespace {
 FieldDefs areaFields()
 {
     return {
-        {QStringLiteral("f_sqbm"), FieldType::String, 12, {}},
-        {QStringLiteral("f_sqmc"), FieldType::String, 40, {}},
-        {QStringLiteral("f_bmbm"), FieldType::String, 12, {}},
-        {QStringLiteral("f_mj"), FieldType::Int32, 0, {}},
-        {QStringLiteral("f_jb"), FieldType::Int32, 0, {}},
+        { QStringLiteral("f_sqbm"), FieldType::String, 12, {} },
+        { QStringLiteral("f_sqmc"), FieldType::String, 40, {} },
+        { QStringLiteral("f_bmbm"), FieldType::String, 12, {} },
+        { QStringLiteral("f_mj"), FieldType::Int32, 0, {} },
+        { QStringLiteral("f_jb"), FieldType::Int32, 0, {} },
     };
 }
 
@@ -57,7 +57,7 @@ private Q_SLOTS:
         QStringList codes;
         for (ds.first(); !ds.eof(); ds.next())
             codes << ds.fieldByName(u"f_sqbm")->asString();
-        QCOMPARE(codes, (QStringList{"01", "0101", "010101234567"}));
+        QCOMPARE(codes, (QStringList { "01", "0101", "010101234567" }));
         // Past the end the cursor stays on the last row; one step back is the middle one.
         QCOMPARE(ds.fieldByName(u"f_jb")->asInteger(), 3);
         ds.prior();
@@ -119,7 +119,7 @@ private Q_SLOTS:
         QFETCH(bool, converts);
         QFETCH(int, asInteger);
         ClientDataSet ds;
-        ds.createDataSet({{QStringLiteral("f_csz"), FieldType::String, 40, {}}});
+        ds.createDataSet({ { QStringLiteral("f_csz"), FieldType::String, 40, {} } });
         ds.append();
         ds.field(0)->setValue(stored);
         ds.post();

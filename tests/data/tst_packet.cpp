@@ -14,13 +14,13 @@ namespace {
 FieldDefs allTypes()
 {
     return {
-        {QStringLiteral("f_sqbm"), FieldType::String, 12, QStringLiteral("商圈编码")},
-        {QStringLiteral("f_jb"), FieldType::Int32, 0, {}},
-        {QStringLiteral("f_big"), FieldType::Int64, 0, {}},
-        {QStringLiteral("f_mj"), FieldType::Double, 0, {}},
-        {QStringLiteral("f_flag"), FieldType::Bool, 0, {}},
-        {QStringLiteral("f_rq"), FieldType::Date, 0, {}},
-        {QStringLiteral("f_sj"), FieldType::DateTime, 0, {}},
+        { QStringLiteral("f_sqbm"), FieldType::String, 12, QStringLiteral("商圈编码") },
+        { QStringLiteral("f_jb"), FieldType::Int32, 0, {} },
+        { QStringLiteral("f_big"), FieldType::Int64, 0, {} },
+        { QStringLiteral("f_mj"), FieldType::Double, 0, {} },
+        { QStringLiteral("f_flag"), FieldType::Bool, 0, {} },
+        { QStringLiteral("f_rq"), FieldType::Date, 0, {} },
+        { QStringLiteral("f_sj"), FieldType::DateTime, 0, {} },
     };
 }
 
@@ -29,11 +29,11 @@ DataStore sampleStore()
     DataStore s(allTypes());
     const QDateTime when(QDate(2026, 12, 9), QTime(10, 11, 12, 345), Qt::UTC);
     const QList<QVariantList> rows = {
-        {QStringLiteral("0101"), 1, Q_INT64_C(9007199254740993), 12.5, true, QDate(2026, 1, 31), when},
-        {QStringLiteral("东城区 王府井"), -2147483647 - 1, std::numeric_limits<qint64>::min(), -0.25, false,
-         QDate(1900, 2, 28), when.addDays(-40000)},
-        {QVariant(), QVariant(), QVariant(), QVariant(), QVariant(), QVariant(), QVariant()},
-        {QString(), 2147483647, std::numeric_limits<qint64>::max(), 0.0, true, QDate(9999, 12, 31), when},
+        { QStringLiteral("0101"), 1, Q_INT64_C(9007199254740993), 12.5, true, QDate(2026, 1, 31), when },
+        { QStringLiteral("东城区 王府井"), -2147483647 - 1, std::numeric_limits<qint64>::min(), -0.25, false,
+            QDate(1900, 2, 28), when.addDays(-40000) },
+        { QVariant(), QVariant(), QVariant(), QVariant(), QVariant(), QVariant(), QVariant() },
+        { QString(), 2147483647, std::numeric_limits<qint64>::max(), 0.0, true, QDate(9999, 12, 31), when },
     };
     for (const QVariantList &r : rows) {
         for (int c = 0; c < r.size(); ++c)
@@ -143,10 +143,14 @@ private Q_SLOTS:
         QTest::addColumn<QString>("reason");
 
         QTest::newRow("not cbor") << QByteArray("\xff\xff\xff", 3) << QString();
-        QTest::newRow("array at top") << cbor([](QCborStreamWriter &w) { w.startArray(0); w.endArray(); })
-                                      << QStringLiteral("映射");
-        QTest::newRow("no fields") << cbor([](QCborStreamWriter &w) { w.startMap(0); w.endMap(); })
-                                   << QStringLiteral("fields");
+        QTest::newRow("array at top") << cbor([](QCborStreamWriter &w) {
+            w.startArray(0);
+            w.endArray();
+        }) << QStringLiteral("映射");
+        QTest::newRow("no fields") << cbor([](QCborStreamWriter &w) {
+            w.startMap(0);
+            w.endMap();
+        }) << QStringLiteral("fields");
         QTest::newRow("text in int32") << oneCell(QStringLiteral("int32"), [](QCborStreamWriter &w) {
             w.append(QLatin1StringView("12"));
         }) << QStringLiteral("整数");
@@ -156,9 +160,8 @@ private Q_SLOTS:
         QTest::newRow("int64 overflow") << oneCell(QStringLiteral("int64"), [](QCborStreamWriter &w) {
             w.append(quint64(1) << 63);
         }) << QStringLiteral("范围");
-        QTest::newRow("number in string") << oneCell(QStringLiteral("string"), [](QCborStreamWriter &w) {
-            w.append(5);
-        }) << QStringLiteral("文本");
+        QTest::newRow("number in string")
+            << oneCell(QStringLiteral("string"), [](QCborStreamWriter &w) { w.append(5); }) << QStringLiteral("文本");
         QTest::newRow("bad date") << oneCell(QStringLiteral("date"), [](QCborStreamWriter &w) {
             w.append(QLatin1StringView("2026-02-30"));
         }) << QStringLiteral("日期");
@@ -166,14 +169,13 @@ private Q_SLOTS:
             w.append(QCborTag(1));
             w.append(QLatin1StringView("2026-02-03"));
         }) << QStringLiteral("标签");
-        QTest::newRow("unknown type") << oneCell(QStringLiteral("money"), [](QCborStreamWriter &w) {
-            w.append(1);
-        }) << QStringLiteral("money");
+        QTest::newRow("unknown type") << oneCell(QStringLiteral("money"), [](QCborStreamWriter &w) { w.append(1); })
+                                      << QStringLiteral("money");
         QTest::newRow("row too short") << cbor([](QCborStreamWriter &w) {
             w.startMap(2);
             w.append(QLatin1StringView("fields"));
             w.startArray(2);
-            for (const char *n : {"a", "b"}) {
+            for (const char *n : { "a", "b" }) {
                 w.startMap(2);
                 w.append(QLatin1StringView("name"));
                 w.append(QLatin1StringView(n));
@@ -193,21 +195,24 @@ private Q_SLOTS:
         // A row count far beyond what the bytes could hold must not be trusted
         // (no huge reservation), only refused.
         QTest::newRow("oversized row count") << [] {
-            QByteArray p = oneCell(QStringLiteral("string"), [](QCborStreamWriter &w) { w.append(QLatin1StringView("x")); });
+            QByteArray p
+                = oneCell(QStringLiteral("string"), [](QCborStreamWriter &w) { w.append(QLatin1StringView("x")); });
             const int at = p.indexOf("rows") + 4;
             p[at] = char(0x9b); // array, 8-byte length follows
             p.insert(at + 1, QByteArray("\x00\x00\x10\x00\x00\x00\x00\x00", 8));
             return p;
         }() << QStringLiteral("超出");
         QTest::newRow("oversized string") << [] {
-            QByteArray p = oneCell(QStringLiteral("string"), [](QCborStreamWriter &w) { w.append(QLatin1StringView("x")); });
+            QByteArray p
+                = oneCell(QStringLiteral("string"), [](QCborStreamWriter &w) { w.append(QLatin1StringView("x")); });
             const int at = p.lastIndexOf('x') - 1;
             p[at] = char(0x7a); // text, 4-byte length follows
             p.insert(at + 1, QByteArray("\x7f\xff\xff\xff", 4));
             return p;
         }() << QString();
         QTest::newRow("invalid utf-8") << [] {
-            QByteArray p = oneCell(QStringLiteral("string"), [](QCborStreamWriter &w) { w.append(QLatin1StringView("xy")); });
+            QByteArray p
+                = oneCell(QStringLiteral("string"), [](QCborStreamWriter &w) { w.append(QLatin1StringView("xy")); });
             p[p.lastIndexOf('x')] = char(0xc3);
             p[p.lastIndexOf('y')] = char(0x28);
             return p;

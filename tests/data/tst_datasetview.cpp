@@ -1,0 +1,276 @@
+// The dataset's view: indexes and the filter together, the cursor and record
+// count that follow them, persistent fields, and the table model over it all.
+#include "data/ClientDataSet.h"
+#include "data/DataError.h"
+#include "data/DataSetModel.h"
+#include "data/Packet.h"
+
+#include <QAbstractItemModelTester>
+#include <QSignalSpy>
+#include <QTest>
+
+using namespace sqda;
+
+namespace {
+
+FieldDefs listFields()
+{
+    return { { QStringLiteral("f_sqbm"), FieldType::String, 12, {} },
+        { QStringLiteral("f_sqmc"), FieldType::String, 40, {} }, { QStringLiteral("f_jb"), FieldType::Int32, 0, {} } };
+}
+
+void add(ClientDataSet &ds, const QString &code, const QVariant &name, int level)
+{
+    ds.append();
+    ds.fieldByName(u"f_sqbm")->setValue(code);
+    ds.fieldByName(u"f_sqmc")->setValue(name);
+    ds.fieldByName(u"f_jb")->setValue(level);
+    ds.post();
+}
+
+QStringList column(ClientDataSet &ds, QStringView field)
+{
+    QStringList out;
+    for (ds.first(); !ds.eof(); ds.next())
+        out << ds.fieldByName(field)->asString();
+    return out;
+}
+
+// The grid's way of sorting: replace "customindex" and make it current.
+void sortBy(ClientDataSet &ds, const QString &fields, const QString &desc)
+{
+    ds.updateIndexDefs();
+    if (ds.indexDefs().find(QStringLiteral("customindex")))
+        ds.deleteIndex(QStringLiteral("customindex"));
+    ds.addIndex(QStringLiteral("customindex"), fields, IndexOption::CaseInsensitive, desc);
+    ds.setIndexName(QStringLiteral("customindex"));
+}
+
+} // namespace
+
+class TestDataSetView : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void textOrder_data()
+    {
+        QTest::addColumn<QStringList>("values");
+        QTest::addColumn<QString>("desc");
+        QTest::addColumn<QStringList>("expected");
+        QTest::newRow("pinyin") << QStringList { "天津", "北京", "上海" } << ""
+                                << QStringList { "北京", "上海", "天津" };
+        QTest::newRow("pinyin descending")
+            << QStringList { "北京", "天津", "上海" } << "f_sqmc" << QStringList { "天津", "上海", "北京" };
+        QTest::newRow("pinyin ignores case")
+            << QStringList { "b区", "A区", "a区", "东城" } << "" << QStringList { "东城", "A区", "a区", "b区" };
+        QTest::newRow("codes by characters")
+            << QStringList { "0201", "02", "01", "0101", "1" } << "" << QStringList { "01", "0101", "02", "0201", "1" };
+        QTest::newRow("ascii ignores case")
+            << QStringList { "b", "B", "a", "A" } << "" << QStringList { "a", "A", "b", "B" };
+        QTest::newRow("long shared prefix") << QStringList { "0101010101012", "0101010101011", "010101010101" } << ""
+                                            << QStringList { "010101010101", "0101010101011", "0101010101012" };
+        QTest::newRow("null first, last descending")
+            << QStringList { "北京", QString(), "上海" } << "f_sqmc" << QStringList { "上海", "北京", QString() };
+    }
+    void textOrder()
+    {
+        QFETCH(QStringList, values);
+        QFETCH(QString, desc);
+        QFETCH(QStringList, expected);
+        ClientDataSet ds;
+        ds.createDataSet(listFields());
+        for (int i = 0; i < values.size(); ++i)
+            add(ds, QString::number(i), values[i].isNull() ? QVariant() : QVariant(values[i]), 1);
+        sortBy(ds, QStringLiteral("f_sqmc"), desc);
+        QStringList got;
+        for (ds.first(); !ds.eof(); ds.next()) {
+            Field *f = ds.fieldByName(u"f_sqmc");
+            got << (f->isNull() ? QString() : f->asString());
+        }
+        QCOMPARE(got, expected);
+    }
+
+    void equalKeysKeepTheirOrder()
+    {
+        // Rows equal on every key stay in the order they were loaded, ascending or not.
+        ClientDataSet ds;
+        ds.createDataSet(listFields());
+        const int levels[] = { 2, 1, 2, 1, 2, 1 };
+        for (int i = 0; i < 6; ++i)
+            add(ds, QStringLiteral("c%1").arg(i), QStringLiteral("同名"), levels[i]);
+        sortBy(ds, QStringLiteral("f_sqmc;f_jb"), {});
+        QCOMPARE(column(ds, u"f_sqbm"), (QStringList { "c1", "c3", "c5", "c0", "c2", "c4" }));
+        sortBy(ds, QStringLiteral("f_sqmc;f_jb"), QStringLiteral("f_jb"));
+        QCOMPARE(column(ds, u"f_sqbm"), (QStringList { "c0", "c2", "c4", "c1", "c3", "c5" }));
+        // Two keys, the first most significant, each with its own direction.
+        sortBy(ds, QStringLiteral("f_jb;f_sqbm"), QStringLiteral("f_sqbm"));
+        QCOMPARE(column(ds, u"f_sqbm"), (QStringList { "c5", "c3", "c1", "c4", "c2", "c0" }));
+    }
+
+    void indexFilterAndCursorTogether()
+    {
+        ClientDataSet ds;
+        ds.createDataSet(listFields());
+        add(ds, QStringLiteral("01"), QStringLiteral("上海"), 1);
+        add(ds, QStringLiteral("0101"), QStringLiteral("北京"), 2);
+        add(ds, QStringLiteral("0102"), QStringLiteral("天津"), 2);
+        add(ds, QStringLiteral("02"), QStringLiteral("重庆"), 1);
+
+        sortBy(ds, QStringLiteral("f_sqmc"), {});
+        QCOMPARE(column(ds, u"f_sqmc"), (QStringList { "北京", "重庆", "上海", "天津" })); // Chongqing before Shanghai
+        ds.setFilter(QStringLiteral("f_jb = 2"));
+        ds.setFiltered(true);
+        QCOMPARE(ds.recordCount(), 2);
+        QCOMPARE(column(ds, u"f_sqmc"), (QStringList { "北京", "天津" }));
+
+        // Changing the index keeps the cursor on its record; changing the filter goes to the first.
+        ds.last();
+        QCOMPARE(ds.fieldByName(u"f_sqbm")->asString(), QStringLiteral("0102"));
+        sortBy(ds, QStringLiteral("f_sqbm"), QStringLiteral("f_sqbm"));
+        QCOMPARE(ds.currentIndex(), 0);
+        QCOMPARE(ds.fieldByName(u"f_sqbm")->asString(), QStringLiteral("0102"));
+        ds.setFilter(QStringLiteral("f_jb = 1"));
+        QCOMPARE(column(ds, u"f_sqbm"), (QStringList { "02", "01" }));
+
+        // Appending into a sorted, filtered view: a passing row takes its place, the
+        // cursor on it; a row the filter rejects is stored but not shown.
+        add(ds, QStringLiteral("015"), QStringLiteral("广州"), 1);
+        QCOMPARE(ds.fieldByName(u"f_sqbm")->asString(), QStringLiteral("015"));
+        QCOMPARE(column(ds, u"f_sqbm"), (QStringList { "02", "015", "01" }));
+        add(ds, QStringLiteral("03"), QStringLiteral("深圳"), 2);
+        QCOMPARE(ds.recordCount(), 3);
+        ds.setFiltered(false);
+        QCOMPARE(column(ds, u"f_sqbm"), (QStringList { "03", "02", "015", "0102", "0101", "01" }));
+
+        // Deleting the current index goes back to store order; unknown names are errors.
+        ds.deleteIndex(QStringLiteral("CUSTOMINDEX"));
+        QCOMPARE(ds.indexName(), QString());
+        QCOMPARE(column(ds, u"f_sqbm"), (QStringList { "01", "0101", "0102", "02", "015", "03" }));
+        QVERIFY_THROWS_EXCEPTION(DataError, ds.setIndexName(QStringLiteral("nosuch")));
+        ds.addIndex(QStringLiteral("bad"), QStringLiteral("f_sqbm;f_nosuch"));
+        QVERIFY_THROWS_EXCEPTION(DataError, ds.setIndexName(QStringLiteral("bad")));
+        QCOMPARE(ds.recordCount(), 6);
+    }
+
+    void reloadKeepsIndexAndFilter()
+    {
+        ClientDataSet source;
+        source.createDataSet(listFields());
+        add(source, QStringLiteral("02"), QStringLiteral("天津"), 1);
+        add(source, QStringLiteral("01"), QStringLiteral("北京"), 1);
+        add(source, QStringLiteral("03"), QStringLiteral("上海"), 2);
+
+        ClientDataSet ds;
+        ds.setFilter(QStringLiteral("f_jb = 1"));
+        ds.setFiltered(true);
+        ds.addIndex(QStringLiteral("byName"), QStringLiteral("f_sqmc"));
+        ds.setIndexName(QStringLiteral("byName"));
+        QVERIFY(ds.loadPacket(source.data()));
+        QCOMPARE(column(ds, u"f_sqmc"), (QStringList { "北京", "天津" }));
+
+        // Rows the filter cannot apply to are refused; the old rows stay.
+        ClientDataSet other;
+        other.createDataSet({ { QStringLiteral("f_sqbm"), FieldType::String, 12, {} } });
+        QString error;
+        QVERIFY(!ds.loadPacket(other.data(), &error));
+        QVERIFY2(error.contains(QStringLiteral("f_jb")), qPrintable(error));
+        QCOMPARE(ds.recordCount(), 2);
+    }
+
+    void persistentFields()
+    {
+        ClientDataSet ds;
+        FieldDefs defs = { { QStringLiteral("f_sqbm"), FieldType::String, 12, QStringLiteral("商圈编码") },
+            { QStringLiteral("f_sqmc"), FieldType::String, 40, QStringLiteral("商圈名称") },
+            { QStringLiteral("f_jb"), FieldType::String, 10, QStringLiteral("级别") } };
+        defs[2].visible = false;
+        ds.setPersistentFields(defs);
+
+        // Extra columns are ignored, columns are matched by name in any case and order,
+        // a column of another type is converted.
+        DataStore wide(
+            { { QStringLiteral("F_JB"), FieldType::Int32, 0, {} }, { QStringLiteral("f_mj"), FieldType::Double, 0, {} },
+                { QStringLiteral("f_sqmc"), FieldType::String, 40, {} },
+                { QStringLiteral("f_sqbm"), FieldType::String, 12, {} } });
+        wide.appendInt(0, 3);
+        wide.appendDouble(1, 1.5);
+        wide.appendString(2, u"东城");
+        wide.appendString(3, u"01");
+        wide.commitRow();
+        QVERIFY(ds.loadPacket(Packet::encode(wide)));
+        QCOMPARE(ds.fieldCount(), 3);
+        QCOMPARE(ds.fieldDefs(), defs);
+        QCOMPARE(ds.fieldByName(u"f_jb")->asString(), QStringLiteral("3"));
+        QCOMPARE(ds.fieldByName(u"f_sqmc")->displayLabel(), QStringLiteral("商圈名称"));
+        QVERIFY(!ds.fieldByName(u"f_jb")->visible());
+
+        // A packet without one of the fields is refused by name; the old rows stay.
+        DataStore narrow({ { QStringLiteral("f_sqbm"), FieldType::String, 12, {} } });
+        narrow.appendString(0, u"02");
+        narrow.commitRow();
+        QString error;
+        QVERIFY(!ds.loadPacket(Packet::encode(narrow), &error));
+        QVERIFY2(error.contains(QStringLiteral("f_sqmc")), qPrintable(error));
+        QCOMPARE(ds.recordCount(), 1);
+        QCOMPARE(ds.fieldByName(u"f_sqbm")->asString(), QStringLiteral("01"));
+        QVERIFY_THROWS_EXCEPTION(DataError, ds.loadStore(std::move(narrow)));
+    }
+
+    void modelFollowsTheView()
+    {
+        ClientDataSet ds;
+        DataSetModel model(&ds);
+        QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
+        ds.createDataSet(listFields());
+        for (int i = 0; i < 20; ++i)
+            add(ds, QStringLiteral("%1").arg(i, 2, 10, QLatin1Char('0')), QStringLiteral("名%1").arg(i % 7), i % 3);
+        QCOMPARE(model.rowCount(), 20);
+        QCOMPARE(model.columnCount(), 3);
+        ds.fieldByName(u"f_sqmc")->setDisplayLabel(QStringLiteral("商圈名称"));
+        QCOMPARE(model.headerData(1, Qt::Horizontal).toString(), QStringLiteral("商圈名称"));
+        QCOMPARE(model.data(model.index(2, 2)).toString(), QStringLiteral("2"));
+        QCOMPARE(model.data(model.index(2, 2), Qt::TextAlignmentRole).value<Qt::Alignment>() & Qt::AlignRight,
+            Qt::AlignRight);
+
+        // A selected cell follows its record through re-sorts and filters.
+        QPersistentModelIndex tracked = model.index(5, 1);
+        sortBy(ds, QStringLiteral("f_sqmc;f_sqbm"), QStringLiteral("f_sqmc"));
+        QCOMPARE(model.data(model.index(tracked.row(), 0)).toString(), QStringLiteral("05"));
+        QCOMPARE(model.data(model.index(0, 1)).toString(), QStringLiteral("名6"));
+        ds.setFilter(QStringLiteral("f_jb = 2"));
+        ds.setFiltered(true);
+        QCOMPARE(model.rowCount(), 6);
+        QCOMPARE(model.data(model.index(tracked.row(), 0)).toString(), QStringLiteral("05"));
+        ds.setFilter(QStringLiteral("f_jb = 1"));
+        QVERIFY(!tracked.isValid()); // filtered out
+
+        add(ds, QStringLiteral("99"), QStringLiteral("名0"), 1);
+        QCOMPARE(model.rowCount(), 8);
+        ds.setIndexName(QString());
+        add(ds, QStringLiteral("98"), QStringLiteral("名0"), 1);
+        QCOMPARE(model.data(model.index(model.rowCount() - 1, 0)).toString(), QStringLiteral("98"));
+        ds.setFiltered(false);
+        ds.emptyDataSet();
+        QCOMPARE(model.rowCount(), 0);
+        ds.createDataSet({ { QStringLiteral("x"), FieldType::Double, 0, {} } });
+        QCOMPARE(model.columnCount(), 1);
+        ds.close();
+        QCOMPARE(model.rowCount(), 0);
+    }
+
+    void modelOutlivesItsDataSet()
+    {
+        auto ds = std::make_unique<ClientDataSet>();
+        ds->createDataSet(listFields());
+        add(*ds, QStringLiteral("01"), QStringLiteral("东城"), 1);
+        DataSetModel model(ds.get());
+        QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
+        QCOMPARE(model.rowCount(), 1);
+        ds.reset();
+        QCOMPARE(model.rowCount(), 0);
+        QCOMPARE(model.columnCount(), 0);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestDataSetView)
+#include "tst_datasetview.moc"
