@@ -707,9 +707,11 @@ bool TfrmMdda_ED::edtBmKeyPress(QKeyEvent *event)
     const QString typed = event->text();
     if (typed.size() != 1)
         return false;
+    // Only typed characters are filtered. Editing keys carry control characters
+    // as their text (Delete arrives as DEL, 0x7F, on X11; Tab as 0x09) and work
+    // as in any edit.
     const QChar c = typed.front();
-    // Only typed characters are filtered; control keys such as Ctrl+C keep working.
-    if (c.unicode() < 0x20 && c.unicode() != 8 && c.unicode() != 13)
+    if (c.category() == QChar::Other_Control)
         return false;
     return !CodeRules::isCodeCharacterAccepted(c);
 }

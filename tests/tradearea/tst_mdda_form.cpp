@@ -54,6 +54,16 @@ private:
     int m_key;
 };
 
+// A key as the window system delivers it, with its text: QTest::keyClick sends
+// none for Delete, Home, End and the arrows, while X11 sends DEL (0x7F) with Delete.
+void sendKeyWithText(QWidget *w, int key, const QString &text)
+{
+    QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier, text);
+    QApplication::sendEvent(w, &press);
+    QKeyEvent release(QEvent::KeyRelease, key, Qt::NoModifier, text);
+    QApplication::sendEvent(w, &release);
+}
+
 QString seenText(const ModalAnswerer &a)
 {
     QStringList out;
@@ -260,6 +270,49 @@ private Q_SLOTS:
 
         QCOMPARE(f->RopHelp->Lines.size(), 11);
         QCOMPARE(f->RopHelp->Lines.at(1), QString());
+        QVERIFY(answerer.unexpected.isEmpty());
+    }
+
+    // Editing keys work in the code edit as in any edit; the digit filter keeps
+    // out typed characters only.
+    void editingKeysInTheCodeEdit_data()
+    {
+        QTest::addColumn<int>("cursor");
+        QTest::addColumn<int>("key");
+        QTest::addColumn<QString>("keyText");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<int>("cursorAfter");
+        QTest::newRow("Delete") << 0 << int(Qt::Key_Delete) << QStringLiteral("\x7f") << QStringLiteral("23") << 0;
+        QTest::newRow("Backspace") << 3 << int(Qt::Key_Backspace) << QStringLiteral("\b") << QStringLiteral("12") << 2;
+        QTest::newRow("Home") << 3 << int(Qt::Key_Home) << QString() << QStringLiteral("123") << 0;
+        QTest::newRow("End") << 0 << int(Qt::Key_End) << QString() << QStringLiteral("123") << 3;
+        QTest::newRow("Left") << 2 << int(Qt::Key_Left) << QString() << QStringLiteral("123") << 1;
+        QTest::newRow("Right") << 1 << int(Qt::Key_Right) << QString() << QStringLiteral("123") << 2;
+        QTest::newRow("digit") << 1 << int(Qt::Key_9) << QStringLiteral("9") << QStringLiteral("1923") << 2;
+        QTest::newRow("bracket") << 3 << int(Qt::Key_ParenLeft) << QStringLiteral("(") << QStringLiteral("123(") << 4;
+        QTest::newRow("letter") << 3 << int(Qt::Key_A) << QStringLiteral("a") << QStringLiteral("123") << 3;
+        QTest::newRow("space") << 3 << int(Qt::Key_Space) << QStringLiteral(" ") << QStringLiteral("123") << 3;
+        QTest::newRow("Chinese") << 3 << int(Qt::Key_unknown) << QStringLiteral("区") << QStringLiteral("123") << 3;
+    }
+
+    void editingKeysInTheCodeEdit()
+    {
+        QFETCH(int, cursor);
+        QFETCH(int, key);
+        QFETCH(QString, keyText);
+        QFETCH(QString, text);
+        QFETCH(int, cursorAfter);
+        ModalAnswerer answerer;
+        QVERIFY(open());
+        QLineEdit *edit = m_form->edtBm;
+        QVERIFY(edit->isEnabled()); // adding state after the load
+        edit->setText(QStringLiteral("123"));
+        edit->setFocus();
+        edit->setCursorPosition(cursor);
+        QVERIFY(hostActive());
+        sendKeyWithText(edit, key, keyText);
+        QCOMPARE(edit->text(), text);
+        QCOMPARE(edit->cursorPosition(), cursorAfter);
         QVERIFY(answerer.unexpected.isEmpty());
     }
 
