@@ -288,7 +288,10 @@ QFrame *TfrmMdda_ED::addSeparator(const char *name, int x)
 
 void TfrmMdda_ED::buildTreePanel()
 {
-    Panel1 = new QFrame;
+    // Created inside the splitter, so the tree takes the form's font when its
+    // style sheet is applied: a widget styled while it has no parent keeps the
+    // default font for good.
+    Panel1 = new QFrame(FlatSplitter1);
     Panel1->setObjectName(QStringLiteral("Panel1"));
     Panel1->setFrameShape(QFrame::NoFrame);
     Panel3 = captionStrip(Panel1, "Panel3", QStringLiteral("商圈编码和名称"));
@@ -314,7 +317,7 @@ void TfrmMdda_ED::buildTreePanel()
 
 void TfrmMdda_ED::buildEditPanel()
 {
-    Panel2 = new QFrame;
+    Panel2 = new QFrame(FlatSplitter1); // in its place before the edits are styled, as Panel1
     Panel2->setObjectName(QStringLiteral("Panel2"));
     Panel2->setFrameShape(QFrame::NoFrame);
     Panel2->setAutoFillBackground(true);

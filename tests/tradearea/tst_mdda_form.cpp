@@ -26,6 +26,8 @@
 
 extern "C" void GetFormOne(QWidget *appWindow, QWidget *hostControl, const unsigned char *operatorCode,
     QWidget *parentControl, sqda::ICoorDisp *dataService);
+extern "C" void GetFormOneSearch(QWidget *appWindow, QWidget *hostControl, const unsigned char *operatorCode,
+    QWidget *parentControl, sqda::ICoorDisp *dataService);
 
 using namespace sqda;
 using namespace sqda::test;
@@ -270,6 +272,48 @@ private Q_SLOTS:
 
         QCOMPARE(f->RopHelp->Lines.size(), 11);
         QCOMPARE(f->RopHelp->Lines.at(1), QString());
+        QVERIFY(answerer.unexpected.isEmpty());
+    }
+
+    // Every widget of both screens draws in the form's "宋体" 9 pt, resolved to
+    // the Simplified Chinese face: a widget left with the default sans face would
+    // show its Chinese in other glyph shapes.
+    void everyWidgetHasTheFormsFont_data()
+    {
+        QTest::addColumn<bool>("maintenance");
+        QTest::newRow("maintenance") << true;
+        QTest::newRow("query") << false;
+    }
+
+    void everyWidgetHasTheFormsFont()
+    {
+        QFETCH(bool, maintenance);
+        standardRows();
+        ModalAnswerer answerer;
+        QWidget *form = nullptr;
+        if (maintenance) {
+            QVERIFY(open());
+            form = m_form;
+        } else {
+            m_host = std::make_unique<TestHostWindow>();
+            const QByteArray op = toShortString("0001");
+            GetFormOneSearch(m_host.get(), m_host->hostControl, reinterpret_cast<const uchar *>(op.constData()),
+                m_host->parentControl, m_fake->service.get());
+            const QList<QWidget *> forms = embeddedForms(m_host->parentControl);
+            QVERIFY(!forms.isEmpty());
+            form = forms.last();
+        }
+        const QFontInfo expected(form->font());
+        QCOMPARE(expected.family(), QStringLiteral("Noto Serif CJK SC"));
+        QCOMPARE(expected.pixelSize(), 12);
+        QList<QWidget *> widgets = form->findChildren<QWidget *>();
+        widgets.prepend(form);
+        for (QWidget *w : std::as_const(widgets)) {
+            const QFontInfo info(w->font());
+            const QString what = w->objectName() + QLatin1Char(' ') + QLatin1String(w->metaObject()->className());
+            QVERIFY2(info.family() == expected.family(), qPrintable(what + QLatin1String(": ") + info.family()));
+            QVERIFY2(info.pixelSize() == 12, qPrintable(what));
+        }
         QVERIFY(answerer.unexpected.isEmpty());
     }
 
