@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QKeyEvent>
 #include <QMouseEvent>
+#include <QPainter>
 #include <QScopedValueRollback>
 #include <QStack>
 #include <QTreeWidgetItemIterator>
@@ -219,6 +220,59 @@ void TAreaTree::sortNodeChildren(QTreeWidgetItem *node)
 {
     if (node)
         node->sortChildren(0, Qt::AscendingOrder);
+}
+
+void TAreaTree::drawBranches(QPainter *painter, const QRect &rect, const QModelIndex &index) const
+{
+    const int indent = indentation();
+    if (indent <= 0)
+        return;
+    const QColor lineColor = palette().color(QPalette::Dark);
+    const QColor boxColor = palette().color(QPalette::Shadow);
+    const int midY = rect.top() + rect.height() / 2;
+
+    // Dotted like the platform's classic tree: every other pixel, counted from the
+    // view's origin so the dots of neighbouring rows line up.
+    const auto vline = [&](int x, int y0, int y1) {
+        for (int y = y0 + ((y0 + x) & 1); y <= y1; y += 2)
+            painter->fillRect(x, y, 1, 1, lineColor);
+    };
+    const auto hline = [&](int y, int x0, int x1) {
+        for (int x = x0 + ((x0 + y) & 1); x <= x1; x += 2)
+            painter->fillRect(x, y, 1, 1, lineColor);
+    };
+    const auto hasNextSibling = [this](const QModelIndex &i) { return i.row() + 1 < model()->rowCount(i.parent()); };
+
+    // The node's own column is the last one of the branch area.
+    painter->save();
+    int x = rect.right() + 1 - indent;
+    const int midX = x + indent / 2;
+    // The first node of the tree has nothing above it to connect to.
+    const bool first = !index.parent().isValid() && index.row() == 0;
+    vline(midX, first ? midY : rect.top(), hasNextSibling(index) ? rect.bottom() : midY);
+    hline(midY, midX, x + indent - 1);
+
+    // One column further left per ancestor: its line goes on while it has a
+    // later sibling.
+    for (QModelIndex a = index.parent(); a.isValid(); a = a.parent()) {
+        x -= indent;
+        if (x + indent <= rect.left())
+            break;
+        if (hasNextSibling(a))
+            vline(x + indent / 2, rect.top(), rect.bottom());
+    }
+
+    if (model()->hasChildren(index)) {
+        const QRect box(midX - 4, midY - 4, 8, 8);
+        painter->fillRect(box, palette().color(QPalette::Base));
+        painter->setPen(boxColor);
+        painter->drawRect(box);
+        painter->setPen(palette().color(QPalette::Text));
+        painter->drawLine(midX - 2, midY, midX + 2, midY);
+        if (!isExpanded(index))
+            painter->drawLine(midX, midY - 2, midX, midY + 2);
+    }
+    painter->restore();
 }
 
 void TAreaTree::mouseReleaseEvent(QMouseEvent *event)

@@ -70,6 +70,9 @@ Q_SIGNALS:
 
 protected:
     void mouseReleaseEvent(QMouseEvent *event) override;
+    // Lines between the nodes and at the root, and a boxed plus or minus on
+    // nodes with children, whatever the widget style draws by itself.
+    void drawBranches(QPainter *painter, const QRect &rect, const QModelIndex &index) const override;
 
 private:
     void onCurrentItemChanged(QTreeWidgetItem *current, QTreeWidgetItem *previous);

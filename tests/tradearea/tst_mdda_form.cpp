@@ -56,6 +56,18 @@ private:
     int m_key;
 };
 
+// Pixels along a line of the image that differ from the background.
+int inkAlong(const QImage &image, const QColor &background, QPoint from, QPoint to)
+{
+    int ink = 0;
+    const int steps = std::max(std::abs(to.x() - from.x()), std::abs(to.y() - from.y()));
+    for (int i = 0; i <= steps; ++i) {
+        const QPoint p = steps == 0 ? from : from + (to - from) * i / steps;
+        ink += QColor(image.pixel(p)) != background;
+    }
+    return ink;
+}
+
 // A key as the window system delivers it, with its text: QTest::keyClick sends
 // none for Delete, Home, End and the arrows, while X11 sends DEL (0x7F) with Delete.
 void sendKeyWithText(QWidget *w, int key, const QString &text)
@@ -314,6 +326,46 @@ private Q_SLOTS:
             QVERIFY2(info.family() == expected.family(), qPrintable(what + QLatin1String(": ") + info.family()));
             QVERIFY2(info.pixelSize() == 12, qPrintable(what));
         }
+        QVERIFY(answerer.unexpected.isEmpty());
+    }
+
+    // Dotted lines join each node to its parent's line and run on past nodes
+    // whose parent has later children; the root has its own line and box.
+    void treeDrawsLinesBetweenNodesAndAtTheRoot()
+    {
+        standardRows();
+        ModalAnswerer answerer;
+        QVERIFY(open());
+        TAreaTree *tn = m_form->TN;
+        tn->expandNode(tn->topLevelItem(0), true);
+        click(node(QStringLiteral("02 西区"))); // the selection's highlight stays off the rows below
+        const QImage image = tn->viewport()->grab().toImage();
+        if (const QByteArray path = qgetenv("SQDA_TREE_SHOT"); !path.isEmpty())
+            image.save(QString::fromLocal8Bit(path));
+        const QColor face(251, 254, 222);
+        const int indent = tn->indentation();
+        const auto row = [&](const QString &text) { return tn->visualItemRect(node(text)); };
+        const auto column = [&](int depth) { return depth * indent + indent / 2; }; // its line's x
+        const auto middle = [](const QRect &r) { return r.top() + r.height() / 2; }; // its stub's y
+
+        // 0101 东一 (depth 2) has a later sibling: its column's line runs through
+        // the whole row, with a stub to the right at the middle.
+        const QRect r0101 = row(QStringLiteral("0101 东一"));
+        QVERIFY(inkAlong(image, face, { column(2), r0101.top() }, { column(2), r0101.bottom() }) >= r0101.height() / 3);
+        // It has a child: a box with a minus sign sits on the line.
+        QVERIFY(inkAlong(image, face, { column(2) - 4, middle(r0101) - 4 }, { column(2) + 4, middle(r0101) - 4 }) >= 8);
+        // 0102 东二 is the last child: its line stops at the middle; its stub goes right.
+        const QRect r0102 = row(QStringLiteral("0102 东二"));
+        const int mid = middle(r0102);
+        QVERIFY(inkAlong(image, face, { column(2), r0102.top() }, { column(2), mid }) >= 2);
+        QCOMPARE(inkAlong(image, face, { column(2), mid + 2 }, { column(2), r0102.bottom() }), 0);
+        QVERIFY(inkAlong(image, face, { column(2) + 1, mid }, { 3 * indent - 1, mid }) >= 3);
+        // 01 东区 has a later sibling (02 西区): its line passes its children's rows.
+        QVERIFY(inkAlong(image, face, { column(1), r0102.top() }, { column(1), r0102.bottom() }) >= r0102.height() / 3);
+        // The root has no sibling: nothing in its column below it, but its row has its box.
+        QCOMPARE(inkAlong(image, face, { column(0), r0102.top() }, { column(0), r0102.bottom() }), 0);
+        const QRect rRoot = tn->visualItemRect(tn->topLevelItem(0));
+        QVERIFY(inkAlong(image, face, { column(0) - 4, middle(rRoot) }, { indent - 1, middle(rRoot) }) >= 5);
         QVERIFY(answerer.unexpected.isEmpty());
     }
 
