@@ -357,6 +357,91 @@ private Q_SLOTS:
         }
     }
 
+    // The window is cut to the pixels it paints, so on an X server without a
+    // compositor the corners and the clear dots show what is behind, not black.
+    void windowIsCutToItsPaintedPixels()
+    {
+        TRopWin help;
+        setupMaintenanceHelp(help);
+        help.FontColor = Qt::black;
+        ModalAnswerer answerer;
+        QImage image;
+        QRegion mask;
+        answerer.then([&](QWidget *w) {
+            image = w->grab().toImage().convertToFormat(QImage::Format_ARGB32);
+            mask = w->mask();
+            QTest::keyClick(w, Qt::Key_Space);
+        });
+        help.ShowPopup();
+        QVERIFY(answerer.unexpected.isEmpty());
+        QVERIFY(!image.isNull());
+        QVERIFY(!mask.isEmpty());
+        int inside = 0;
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = 0; x < image.width(); ++x) {
+                const bool painted = qAlpha(image.pixel(x, y)) != 0;
+                if (painted != mask.contains(QPoint(x, y)))
+                    QFAIL(qPrintable(QStringLiteral("pixel (%1, %2): painted %3, in the mask %4")
+                                         .arg(x)
+                                         .arg(y)
+                                         .arg(painted)
+                                         .arg(!painted)));
+                inside += painted;
+            }
+        QVERIFY(inside > image.width() * image.height() / 2);
+    }
+
+    // On a real X server (run by ctest under Xvfb, which has no compositor): what
+    // the screen shows. The window behind shows through the corners and the clear
+    // dots of the shadow; SQDA_POPUP_SCREENSHOT names a PNG to keep the screen in.
+    void plainXServerShowsWhatIsBehind()
+    {
+        if (QGuiApplication::platformName() != QLatin1String("xcb"))
+            QSKIP("needs an X server (ctest runs it under Xvfb as tst_shortcutpopup_x11)");
+        const QColor behindColour(70, 130, 180);
+        QWidget behind;
+        behind.setAutoFillBackground(true);
+        QPalette pal = behind.palette();
+        pal.setColor(QPalette::Window, behindColour);
+        behind.setPalette(pal);
+        behind.setGeometry(screenRect());
+        behind.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&behind));
+
+        TRopWin help;
+        setupMaintenanceHelp(help);
+        help.FontColor = Qt::black;
+        ModalAnswerer answerer;
+        QImage screen;
+        QRect popupRect;
+        answerer.then([&](QWidget *w) {
+            QVERIFY(QTest::qWaitForWindowExposed(w));
+            QTest::qWait(200); // let the server draw
+            popupRect = w->geometry();
+            screen = w->screen()->grabWindow(0).toImage().convertToFormat(QImage::Format_RGB32);
+            QTest::keyClick(w, Qt::Key_Space);
+        });
+        help.ShowPopup();
+        QVERIFY(answerer.unexpected.isEmpty());
+        QVERIFY(!screen.isNull());
+        if (const QByteArray path = qgetenv("SQDA_POPUP_SCREENSHOT"); !path.isEmpty())
+            QVERIFY(screen.save(QString::fromLocal8Bit(path)));
+
+        const QPoint o = popupRect.topLeft();
+        const int w = popupRect.width();
+        const int h = popupRect.height();
+        const auto at = [&](int x, int y) { return QColor(screen.pixel(o + QPoint(x, y))); };
+        QCOMPARE(at(0, 0), behindColour);
+        QCOMPARE(at(w - 2, 2), behindColour); // top-right corner
+        QCOMPARE(at(2, h - 2), behindColour); // bottom-left corner
+        QCOMPARE(at(1, 1), QColor(Qt::black)); // frame
+        QCOMPARE(at(4, h / 2), QColor(Qt::white)); // fill
+        // The shadow: the pattern's clear dots show the window behind, the others are black.
+        for (int y = h - 16; y < h; ++y)
+            for (int x = 16; x < w; ++x)
+                QCOMPARE(at(x, y), shadowPatternBit(x, y) ? behindColour : QColor(Qt::black));
+    }
+
     // "&" draws no ampersand and underlines the next letter.
     void ampersandUnderlines()
     {
