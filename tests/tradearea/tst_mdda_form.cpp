@@ -10,6 +10,8 @@
 #include "tradearea/MaintenanceState.h"
 #include "tradearea/TAreaTree.h"
 #include "tradearea/TfrmMdda_ED.h"
+#include "ui/ShortcutHelp.h"
+#include "ui/TRopInst.h"
 #include "ui/TRopWin.h"
 
 #include <sqda/EntryPoints.h>
@@ -205,59 +207,35 @@ private Q_SLOTS:
         m_fake.reset();
     }
 
+    // The screen as drawn: the colours of the strips, panels, splitter, edit
+    // borders and the red label where the design puts them; the tool bar's
+    // captions; the tab order.
     void layoutFollowsTheDesign()
     {
         ModalAnswerer answerer;
         QVERIFY(open());
         TfrmMdda_ED *f = m_form;
-        QCOMPARE(f->PanelMain->geometry(), QRect(0, 0, 824, 540));
-        QCOMPARE(f->ToolBar1->geometry(), QRect(0, 0, 824, 35));
-
-        const QList<std::tuple<QToolButton *, int, QString>> buttons { { f->btnExpand, 0, QStringLiteral("展  开") },
-            { f->btnCollapse, 43, QStringLiteral("收  缩") }, { f->ToolButton4, 94, QStringLiteral("向  上") },
-            { f->ToolButton5, 137, QStringLiteral("向  下") }, { f->btnAdd, 188, QStringLiteral("增  加") },
-            { f->btnDelete, 231, QStringLiteral("删  除") }, { f->btnSave, 274, QStringLiteral("存  盘") },
-            { f->btnReflash, 317, QStringLiteral("刷  新") }, { f->btnLocate, 360, QStringLiteral("定  位") },
-            { f->btnHelp, 411, QStringLiteral("助  手") }, { f->btnExit, 454, QStringLiteral("退  出") } };
-        for (const auto &[button, x, caption] : buttons) {
-            QCOMPARE(button->geometry(), QRect(x, 0, 43, 35));
+        const QList<std::pair<QToolButton *, QString>> buttons { { f->btnExpand, QStringLiteral("展  开") },
+            { f->btnCollapse, QStringLiteral("收  缩") }, { f->ToolButton4, QStringLiteral("向  上") },
+            { f->ToolButton5, QStringLiteral("向  下") }, { f->btnAdd, QStringLiteral("增  加") },
+            { f->btnDelete, QStringLiteral("删  除") }, { f->btnSave, QStringLiteral("存  盘") },
+            { f->btnReflash, QStringLiteral("刷  新") }, { f->btnLocate, QStringLiteral("定  位") },
+            { f->btnHelp, QStringLiteral("助  手") }, { f->btnExit, QStringLiteral("退  出") } };
+        int left = -1;
+        for (const auto &[button, caption] : buttons) {
             QCOMPARE(button->text(), caption);
             QCOMPARE(button->focusPolicy(), Qt::NoFocus);
             QVERIFY(!button->icon().isNull());
-        }
-        for (auto [sep, x] : { std::pair { f->ToolButton3, 86 }, { f->ToolButton7, 180 }, { f->ToolButton12, 403 } }) {
-            QCOMPARE(sep->x(), x);
-            QCOMPARE(sep->width(), 8);
-        }
-
-        QCOMPARE(QRect(inPanelMain(f->Panel1), f->Panel1->size()), QRect(0, 35, 185, 505));
-        QCOMPARE(QRect(inPanelMain(f->Panel2), f->Panel2->size()), QRect(186, 35, 638, 505));
-        QCOMPARE(f->FlatSplitter1->handleWidth(), 1);
-        QCOMPARE(QRect(inPanelMain(f->Panel3), f->Panel3->size()), QRect(0, 35, 185, 18));
-        QCOMPARE(QRect(inPanelMain(f->TN), f->TN->size()), QRect(0, 53, 185, 487));
-        QCOMPARE(f->Panel4->geometry(), QRect(0, 0, 638, 18));
-        for (QLabel *strip : { f->Panel3, f->Panel4 }) {
-            QCOMPARE(strip->palette().color(QPalette::Window), QColor(0, 128, 0));
-            QCOMPARE(strip->palette().color(QPalette::WindowText), QColor(Qt::white));
+            QVERIFY2(button->x() > left, qPrintable(caption)); // left to right in this order
+            left = button->x();
         }
         QCOMPARE(f->Panel3->text(), QStringLiteral("商圈编码和名称"));
         QCOMPARE(f->Panel4->text(), QStringLiteral("商圈内容"));
-        QCOMPARE(f->TN->palette().color(QPalette::Base), QColor(251, 254, 222));
-        QCOMPARE(f->Panel2->palette().color(QPalette::Window), QColor(251, 254, 222));
-        QCOMPARE(f->TN->indentation(), 19);
-
-        QCOMPARE(f->Label1->pos(), QPoint(21, 54));
         QCOMPARE(f->Label1->text(), QStringLiteral("商圈编码:"));
-        QCOMPARE(f->Label2->pos(), QPoint(21, 82));
         QCOMPARE(f->Label2->text(), QStringLiteral("商圈名称:"));
-        QCOMPARE(f->edtBm->geometry(), QRect(112, 51, 145, 20));
-        QCOMPARE(f->edtBm->maxLength(), 12);
-        QCOMPARE(f->edtName->geometry(), QRect(112, 79, 145, 20));
-        QCOMPARE(f->edtName->maxLength(), 40);
-        QCOMPARE(f->Label3->pos(), QPoint(40, 456));
         QCOMPARE(f->Label3->text(), QStringLiteral("商圈分级情况："));
-        QCOMPARE(f->LblFjqk->pos(), QPoint(128, 456));
-        QCOMPARE(f->LblFjqk->palette().color(QPalette::WindowText), QColor(Qt::red));
+        QCOMPARE(f->edtBm->maxLength(), 12);
+        QCOMPARE(f->edtName->maxLength(), 40);
 
         // What is drawn, not only what is set: a style sheet anywhere above these
         // panels would override their palettes.
@@ -266,6 +244,17 @@ private Q_SLOTS:
         QCOMPARE(QColor(shot.pixel(inPanelMain(f->Panel4) + QPoint(2, 2))), QColor(0, 128, 0));
         QCOMPARE(QColor(shot.pixel(inPanelMain(f->Panel2) + QPoint(300, 200))), QColor(251, 254, 222));
         QCOMPARE(QColor(shot.pixel(inPanelMain(f->Panel2) + QPoint(0, 300) - QPoint(1, 0))), QColor(0, 128, 0));
+        // The design's places, in the form's pixels: the caption strips under the
+        // 35-pixel tool bar, the splitter at x 185, the edits' green borders at
+        // (112, 51) and (112, 79) of the edit panel, which starts at (186, 35).
+        const QColor green(0, 128, 0);
+        QCOMPARE(QColor(shot.pixel(2, 35)), green);
+        QCOMPARE(QColor(shot.pixel(2, 34)) == green, false);
+        QCOMPARE(QColor(shot.pixel(185, 300)), green);
+        QCOMPARE(QColor(shot.pixel(186 + 112, 35 + 51 + 10)), green);
+        QCOMPARE(QColor(shot.pixel(186 + 112 + 144, 35 + 51 + 10)), green);
+        QCOMPARE(QColor(shot.pixel(186 + 112 + 72, 35 + 79)), green);
+        QCOMPARE(QColor(shot.pixel(186 + 112 + 72, 35 + 79 + 19)), green);
         bool redText = false;
         const QRect label3(inPanelMain(f->Panel2) + f->Label3->pos(), f->Label3->size());
         for (int y = label3.top(); y <= label3.bottom() && !redText; ++y)
@@ -905,10 +894,16 @@ private Q_SLOTS:
         const auto deletes = m_fake->service->callsOf(DispDeleteArea);
         QCOMPARE(deletes.last().args.at(0).toList(), (QVariantList { QStringLiteral("0101"), QStringLiteral("0102") }));
         QVERIFY(!node(QStringLiteral("0102 东二")));
+        // The deleted node had no later sibling: the tree selects the one before
+        // it, 0101 东一, and the panel shows that area, which has a child.
         QTreeWidgetItem *now = m_form->TN->selectedNode();
         QVERIFY(now && now->isSelected());
-        QCOMPARE(m_form->edtBm->text(), now->text(0).section(QLatin1Char(' '), 0, 0));
-        QVERIFY(maintenanceState().isShowing() || now == m_form->TN->topLevelItem(0));
+        QCOMPARE(now->text(0), QStringLiteral("0101 东一"));
+        QVERIFY(maintenanceState().isShowing());
+        QCOMPARE(m_form->edtBm->text(), QStringLiteral("0101"));
+        QCOMPARE(m_form->edtName->text(), QStringLiteral("东一"));
+        QVERIFY(!m_form->edtBm->isEnabled());
+        QVERIFY(!m_form->btnDelete->isEnabled());
         QCOMPARE(m_fake->departmentRows().size(), 4);
         QVERIFY(answerer.unexpected.isEmpty());
     }
@@ -1067,15 +1062,28 @@ private Q_SLOTS:
         QVERIFY(answerer.unexpected.isEmpty());
     }
 
+    // The help button shows this screen's shortcut list in the popup, which the
+    // next key closes.
     void helpShowsTheShortcutList()
     {
         standardRows();
         ModalAnswerer answerer;
         QVERIFY(open());
-        answerer.key(Qt::Key_Shift);
+        QStringList shown;
+        QString family;
+        answerer.then([&](QWidget *w) {
+            auto *popup = qobject_cast<TRopInst *>(w);
+            QVERIFY(popup);
+            QCOMPARE(m_form->RopHelp->popup(), popup);
+            shown = popup->Lines;
+            family = popup->font().family();
+            QTest::keyClick(popup, Qt::Key_Shift);
+        });
         QTest::mouseClick(m_form->btnHelp, Qt::LeftButton);
         QTRY_VERIFY(answerer.idle());
-        QCOMPARE(answerer.seen.size(), 1);
+        QCOMPARE(shown, maintenanceHelpLines());
+        QCOMPARE(shown.size(), 11);
+        QCOMPARE(family, QStringLiteral("MS Sans Serif"));
         QVERIFY(!m_form->RopHelp->popup());
         QVERIFY(answerer.unexpected.isEmpty());
     }

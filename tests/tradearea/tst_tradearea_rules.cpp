@@ -103,19 +103,6 @@ private Q_SLOTS:
         QCOMPARE(CodeRules::formatCodeLevels(levels), shown);
     }
 
-    void rowSetKeepsTwelveCharacterCodes()
-    {
-        const FieldDefs defs = TradeArea::fieldDefs();
-        QCOMPARE(defs.size(), 5);
-        QCOMPARE(defs[0].name, QStringLiteral("f_sqbm"));
-        QCOMPARE(defs[0].size, 12);
-        QCOMPARE(defs[1].size, 40);
-        QCOMPARE(defs[2].name, QStringLiteral("f_bmbm"));
-        QCOMPARE(defs[2].size, 12);
-        QCOMPARE(defs[3].type, FieldType::Int32);
-        QCOMPARE(defs[4].type, FieldType::Int32);
-    }
-
     void placement_data()
     {
         constexpr std::int32_t R = TradeAreaTreeBuilder::UnderRoot, T = TradeAreaTreeBuilder::TopLevel,
