@@ -26,6 +26,8 @@
 #include <QTest>
 #include <QToolButton>
 
+#include <optional>
+
 extern "C" void GetFormOne(QWidget *appWindow, QWidget *hostControl, const unsigned char *operatorCode,
     QWidget *parentControl, sqda::ICoorDisp *dataService);
 extern "C" void GetFormOneSearch(QWidget *appWindow, QWidget *hostControl, const unsigned char *operatorCode,
@@ -1059,6 +1061,102 @@ private Q_SLOTS:
         QTRY_VERIFY(embeddedForms(m_host->parentControl).isEmpty());
         QCOMPARE(m_host->hostControl->closedNotifications, 1);
         QCOMPARE(m_fake->service->count(DispQueryData), 0);
+        QVERIFY(answerer.unexpected.isEmpty());
+    }
+
+    // The hourglass is up while the tree loads at show time, and gone after it,
+    // whether the load succeeds, is refused or throws.
+    void hourglassDuringTheTreeLoad_data()
+    {
+        QTest::addColumn<int>("outcome"); // 0 loads, 1 refused, 2 throws
+        QTest::addColumn<int>("boxes");
+        QTest::newRow("loads") << 0 << 0;
+        QTest::newRow("host refuses") << 1 << 1;
+        QTest::newRow("host throws") << 2 << 1;
+    }
+
+    void hourglassDuringTheTreeLoad()
+    {
+        QFETCH(int, outcome);
+        QFETCH(int, boxes);
+        standardRows();
+        ModalAnswerer answerer;
+        for (int i = 0; i < boxes; ++i)
+            answerer.press(QStringLiteral("Ok"));
+        std::optional<Qt::CursorShape> during;
+        const QByteArray packet = AreaHostFake::treePacket(m_fake->departmentRows());
+        m_fake->service->once(DispQueryData, [&](QVariantList &args) -> QVariant {
+            const QCursor *c = QApplication::overrideCursor();
+            during = c ? c->shape() : Qt::ArrowCursor;
+            if (outcome == 2)
+                return FakeCoorDisp::throwing(QStringLiteral("断线"))(args);
+            args[1] = outcome == 0 ? QVariant(packet) : QVariant(QVariantList { QStringLiteral("拒绝") });
+            return outcome == 0;
+        });
+        QVERIFY(open());
+        QTRY_VERIFY(answerer.idle());
+        QCOMPARE(during, std::optional(Qt::WaitCursor));
+        QCOMPARE(QApplication::overrideCursor(), nullptr);
+        QCOMPARE(answerer.seen.size(), boxes);
+        QCOMPARE(m_form->TN->topLevelItemCount(), outcome == 0 ? 1 : 0);
+        QVERIFY(answerer.unexpected.isEmpty());
+    }
+
+    // EditState, AreaModified and LocateText belong to the library: with two
+    // maintenance screens open, what one does changes what the other does.
+    void twoScreensShareTheEditingState()
+    {
+        standardRows();
+        ModalAnswerer answerer;
+        QVERIFY(open());
+        TfrmMdda_ED *a = m_form;
+        m_host->resize(1700, 600);
+        auto *secondParent = new QWidget(m_host.get());
+        secondParent->setGeometry(850, 20, 824, 540);
+        secondParent->show();
+        const QByteArray op = toShortString("0001");
+        GetFormOne(m_host.get(), m_host->hostControl, reinterpret_cast<const uchar *>(op.constData()), secondParent,
+            m_fake->service.get());
+        const QList<QWidget *> forms = embeddedForms(secondParent);
+        QCOMPARE(forms.size(), 1);
+        auto *b = qobject_cast<TfrmMdda_ED *>(forms.first());
+        QVERIFY(b);
+        QVERIFY(hostActive());
+
+        // B is adding with a new area typed in; A then shows a row. B's save now
+        // counts as a save in the showing state: it only moves the focus.
+        b->btnAddClick();
+        type(b->edtBm, QStringLiteral("03"));
+        type(b->edtName, QStringLiteral("南区"));
+        QVERIFY(maintenanceState().isAdding());
+        a->TN->selectNode(a->TN->findNodeText(QStringLiteral("02 西区")));
+        QVERIFY(maintenanceState().isShowing());
+        QTest::mouseClick(b->btnSave, Qt::LeftButton);
+        QCOMPARE(m_fake->service->count(DispCheckAreaCode), 0);
+        QCOMPARE(QApplication::focusWidget(), b->TN);
+
+        // A's name is changed; a row loaded in B clears AreaModified, so leaving
+        // A's edit panel asks nothing and renames nothing.
+        type(a->edtName, QStringLiteral("西区改"));
+        QVERIFY(maintenanceState().AreaModified);
+        b->TN->selectNode(b->TN->findNodeText(QStringLiteral("01 东区")));
+        QVERIFY(!maintenanceState().AreaModified);
+        a->edtName->setFocus();
+        a->TN->setFocus(); // leaves A's edit panel
+        QCOMPARE(m_fake->service->count(DispExecuteSql), 0);
+        QCOMPARE(a->TN->findNodeText(QStringLiteral("02 西区")) != nullptr, true);
+
+        // A locate in A is what F3 looks for in B.
+        answerer.typeAndPress(QStringLiteral("东二"), QStringLiteral("btnOK"));
+        QTest::mouseClick(a->btnLocate, Qt::LeftButton);
+        QTRY_VERIFY(answerer.idle());
+        QCOMPARE(a->TN->selectedNode()->text(0), QStringLiteral("0102 东二"));
+        QVERIFY(hostActive());
+        b->TN->setFocus();
+        QTest::keyClick(b->TN, Qt::Key_F3);
+        QCOMPARE(b->TN->selectedNode()->text(0), QStringLiteral("0102 东二"));
+        QCOMPARE(b->edtBm->text(), QStringLiteral("0102"));
+        QCOMPARE(answerer.seen.size(), 1);
         QVERIFY(answerer.unexpected.isEmpty());
     }
 

@@ -735,9 +735,12 @@ private Q_SLOTS:
         int cursor = -1;
         QWidget *focus = nullptr;
         QLineEdit *edit = nullptr;
-        QFont promptFont, editFont;
+        QFont promptFont, editFont, okFont, cancelFont, dialogFont;
         answerer.then([&](QWidget *w) {
             client = w->size();
+            dialogFont = w->font();
+            okFont = w->findChild<FlatButton *>(QStringLiteral("btnOK"))->font();
+            cancelFont = w->findChild<FlatButton *>(QStringLiteral("btnCancel"))->font();
             auto *prompt = w->findChild<QLabel *>();
             promptRect = prompt->geometry();
             promptFont = prompt->font();
@@ -769,6 +772,11 @@ private Q_SLOTS:
         QCOMPARE(editRect.width(), u.h(164));
         QCOMPARE(okRect, QRect(u.h(38), u.v(41), u.h(50), u.v(14)));
         QCOMPARE(cancelRect, QRect(u.h(92), u.v(41), u.h(50), u.v(14)));
+        // The buttons keep the dialog's own font; only prompt and edit are 宋体.
+        QCOMPARE(okFont, dialogFont);
+        QCOMPARE(cancelFont, dialogFont);
+        QCOMPARE(QFontInfo(okFont).family(), QFontInfo(QApplication::font()).family());
+        QVERIFY(QFontInfo(okFont).family() != QFontInfo(promptFont).family());
         QVERIFY(!selected);
         QCOMPARE(cursor, 4);
         QCOMPARE(focus, static_cast<QWidget *>(edit));
@@ -898,6 +906,55 @@ private Q_SLOTS:
         QCOMPARE(current, QStringLiteral("并且"));
         QCOMPARE(editable, listStyle == 1);
         QVERIFY(answerer.unexpected.isEmpty());
+    }
+
+    // The choice dialog: 180 × 63 units; prompt, list and both buttons in 宋体
+    // 9 pt; the list under the prompt, 164 units wide; the buttons unnamed.
+    void chooseFlatItemLayout()
+    {
+        ModalAnswerer answerer;
+        QSize client;
+        QRect promptRect, boxRect;
+        QList<QRect> buttonRects;
+        QList<QFont> fonts; // prompt, list, buttons
+        QStringList buttonNames;
+        answerer.then([&](QWidget *w) {
+            client = w->size();
+            auto *prompt = w->findChild<QLabel *>();
+            auto *box = w->findChild<QComboBox *>();
+            promptRect = prompt->geometry();
+            boxRect = box->geometry();
+            fonts << prompt->font() << box->font();
+            QList<FlatButton *> buttons = w->findChildren<FlatButton *>();
+            std::sort(buttons.begin(), buttons.end(), [](auto *a, auto *b) { return a->x() < b->x(); });
+            for (FlatButton *b : buttons) {
+                buttonRects << b->geometry();
+                fonts << b->font();
+                buttonNames << b->objectName();
+            }
+            QTest::keyClick(box, Qt::Key_Escape);
+        });
+        QString value;
+        ChooseFlatItem(QStringLiteral("选择框"), QStringLiteral("请选择一个逻辑关系："),
+            { QStringLiteral("并且"), QStringLiteral("或者") }, 0, value);
+        QTRY_VERIFY(answerer.idle());
+        QVERIFY(answerer.unexpected.isEmpty());
+
+        const Units u(QApplication::font());
+        QCOMPARE(client, QSize(u.h(180), u.v(63)));
+        QCOMPARE(promptRect.topLeft(), QPoint(u.h(8), u.v(8)));
+        QCOMPARE(boxRect.left(), promptRect.left());
+        QCOMPARE(boxRect.top(), u.v(19));
+        QCOMPARE(boxRect.width(), u.h(164));
+        QCOMPARE(buttonRects,
+            (QList<QRect> { QRect(u.h(38), u.v(41), u.h(50), u.v(14)), QRect(u.h(92), u.v(41), u.h(50), u.v(14)) }));
+        QCOMPARE(buttonNames, (QStringList { QString(), QString() }));
+        QCOMPARE(fonts.size(), 4);
+        for (const QFont &f : std::as_const(fonts)) {
+            QCOMPARE(f.family(), QStringLiteral("宋体"));
+            QCOMPARE(QFontInfo(f).family(), QStringLiteral("Noto Serif CJK SC"));
+            QCOMPARE(QFontInfo(f).pixelSize(), 12);
+        }
     }
 
     void chooseFromEmptyList()
