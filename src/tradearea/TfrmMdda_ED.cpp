@@ -15,7 +15,9 @@
 #include "host/CoorDisp.h"
 #include "host/HostContext.h"
 #include "host/HostGuard.h"
+#include "host/ScreenFonts.h"
 #include "host/ShowHostError.h"
+#include "ui/DialogState.h"
 #include "ui/FlatDialog.h"
 #include "ui/ShortcutHelp.h"
 #include "ui/TRopWin.h"
@@ -39,14 +41,8 @@ namespace sqda {
 
 namespace {
 
-// Colours are kept as the host writes them: red in the low byte, then green, then blue.
-QColor bgr(quint32 v)
-{
-    return QColor(int(v & 0xFF), int((v >> 8) & 0xFF), int((v >> 16) & 0xFF));
-}
-
-const QColor PanelGreen = bgr(32768); // caption strips, edit borders, splitter
-const QColor PanelFace = bgr(14614267); // tree and edit panel background
+const QColor PanelGreen = colorFromBgr(32768); // caption strips, edit borders, splitter
+const QColor PanelFace = colorFromBgr(14614267); // tree and edit panel background
 
 // The screen's messages in the platform's plain message box, owned by the screen.
 void warn(QWidget *owner, const QString &text)
@@ -91,13 +87,6 @@ protected:
 private:
     std::function<bool(QObject *, QEvent *)> m_f;
 };
-
-QFont songTi9()
-{
-    QFont f(QStringLiteral("宋体"));
-    f.setPixelSize(12);
-    return f;
-}
 
 // The splitter paints its handle itself: a style sheet on it would cascade to the
 // panels below and override their palettes (green strips, red labels, panel face).

@@ -765,7 +765,8 @@ private Q_SLOTS:
         QCOMPARE(promptRect.topLeft(), QPoint(u.h(8), u.v(8)));
         QVERIFY(promptRect.right() >= client.width()); // cut at the right edge
         QCOMPARE(promptFont.family(), QStringLiteral("宋体"));
-        QCOMPARE(promptFont.pointSize(), 9);
+        QCOMPARE(QFontInfo(promptFont).family(), QStringLiteral("Noto Serif CJK SC"));
+        QCOMPARE(QFontInfo(promptFont).pixelSize(), 12);
         QCOMPARE(editFont, promptFont);
         QCOMPARE(editRect.left(), promptRect.left());
         QCOMPARE(editRect.top(), u.v(19));
