@@ -15,7 +15,10 @@ namespace sqda {
 class CoorDisp
 {
 public:
-    explicit CoorDisp(CoorDispRef service) : m_service(std::move(service)) {}
+    explicit CoorDisp(CoorDispRef service)
+        : m_service(std::move(service))
+    {
+    }
     // The data service of the latest entry call, taken at the moment of the call.
     static CoorDisp current();
 
@@ -46,6 +49,5 @@ private:
 
     CoorDispRef m_service;
 };
-
 
 } // namespace sqda
