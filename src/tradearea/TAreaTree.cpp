@@ -8,6 +8,8 @@
 #include <QStack>
 #include <QTreeWidgetItemIterator>
 
+#include <optional>
+
 namespace sqda {
 
 namespace {
@@ -16,10 +18,13 @@ namespace {
 class AreaNode : public QTreeWidgetItem
 {
 public:
-    explicit AreaNode(const QString &text)
+    // Without a code, the root node.
+    AreaNode(const QString &text, std::optional<QString> code)
         : QTreeWidgetItem(QTreeWidgetItem::UserType)
     {
         setText(0, text);
+        if (code)
+            setData(0, TAreaTree::CodeRole, *code);
     }
 
     bool operator<(const QTreeWidgetItem &other) const override
@@ -49,18 +54,18 @@ TAreaTree::TAreaTree(QWidget *parent)
     connect(this, &QTreeWidget::currentItemChanged, this, &TAreaTree::onCurrentItemChanged);
 }
 
-QTreeWidgetItem *TAreaTree::addTopLevelNode(const QString &text)
+QTreeWidgetItem *TAreaTree::addTopLevelNode(const QString &text, const QString &code)
 {
-    auto *node = new AreaNode(text);
+    auto *node = new AreaNode(text, code);
     addTopLevelItem(node); // the tree owns it from here
     return node;
 }
 
-QTreeWidgetItem *TAreaTree::addChildNode(QTreeWidgetItem *parent, const QString &text)
+QTreeWidgetItem *TAreaTree::addChildNode(QTreeWidgetItem *parent, const QString &text, const QString &code)
 {
     if (!parent)
-        return addTopLevelNode(text);
-    auto *node = new AreaNode(text);
+        return addTopLevelNode(text, code);
+    auto *node = new AreaNode(text, code);
     parent->addChild(node);
     return node;
 }
@@ -88,21 +93,21 @@ void TAreaTree::clearNodes()
     clear();
 }
 
-QTreeWidgetItem *TAreaTree::rebuild(
-    const QString &rootText, std::vector<QString> texts, const std::vector<std::int32_t> &placements)
+QTreeWidgetItem *TAreaTree::rebuild(const QString &rootText, std::vector<QString> texts,
+    const std::vector<QString> &codes, const std::vector<std::int32_t> &placements)
 {
     const QScopedValueRollback quiet(m_quiet, true);
     clear();
 
     // Built off the view, so the model sees two insertions instead of one per node.
-    auto *root = new AreaNode(rootText);
+    auto *root = new AreaNode(rootText, std::nullopt);
     QList<QTreeWidgetItem *> topLevel { root };
     std::vector<QTreeWidgetItem *> nodes(texts.size(), nullptr);
     for (size_t i = 0; i < texts.size(); ++i) {
         const std::int32_t placement = i < placements.size() ? placements[i] : std::int32_t(-3);
         if (placement < -2)
             continue;
-        auto *node = new AreaNode(texts[i]);
+        auto *node = new AreaNode(texts[i], i < codes.size() ? codes[i] : QString());
         texts[i] = QString(); // the node holds the text now
         nodes[i] = node;
         if (placement >= 0 && size_t(placement) < i && nodes[size_t(placement)])
@@ -182,6 +187,34 @@ QTreeWidgetItem *TAreaTree::findNodeText(const QString &text) const
             return *it;
     }
     return nullptr;
+}
+
+QTreeWidgetItem *TAreaTree::findNodeCode(const QString &code) const
+{
+    for (QTreeWidgetItemIterator it(const_cast<TAreaTree *>(this)); *it; ++it) {
+        if (!isRoot(*it) && codeOf(*it).compare(code, Qt::CaseInsensitive) == 0)
+            return *it;
+    }
+    return nullptr;
+}
+
+QTreeWidgetItem *TAreaTree::rootNode() const
+{
+    for (int i = 0; i < topLevelItemCount(); ++i) {
+        if (isRoot(topLevelItem(i)))
+            return topLevelItem(i);
+    }
+    return nullptr;
+}
+
+bool TAreaTree::isRoot(const QTreeWidgetItem *node)
+{
+    return node && !node->data(0, CodeRole).isValid();
+}
+
+QString TAreaTree::codeOf(const QTreeWidgetItem *node)
+{
+    return node ? node->data(0, CodeRole).toString() : QString();
 }
 
 QTreeWidgetItem *TAreaTree::findContaining(const QString &text, bool fromTop, const QTreeWidgetItem *after) const

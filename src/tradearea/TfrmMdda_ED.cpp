@@ -1,5 +1,6 @@
 #include "TfrmMdda_ED.h"
 
+#include "AreaChanges.h"
 #include "AreaSql.h"
 #include "CodeRules.h"
 #include "MaintenanceState.h"
@@ -411,7 +412,7 @@ void TfrmMdda_ED::LoadAreaTree()
     const std::vector<std::int32_t> placements = TradeAreaTreeBuilder::place(rows.levels);
 
     cds->loadStore(std::move(*store));
-    QTreeWidgetItem *root = TN->rebuild(CodeRules::RootText, std::move(rows.texts), placements);
+    QTreeWidgetItem *root = TN->rebuild(CodeRules::RootText, std::move(rows.texts), rows.codes, placements);
     TN->expandNode(root, false);
     ShowCodeLevels(true);
     TN->selectNode(root); // runs TNClick, which finds the root and starts adding
@@ -427,13 +428,12 @@ void TfrmMdda_ED::TNClick()
     QTreeWidgetItem *node = TN->selectedNode();
     if (!node)
         return;
-    const QString text = node->text(0);
-    if (text == CodeRules::RootText) {
+    if (TAreaTree::isRoot(node)) {
         btnAddClick();
         TN->setFocus();
         return;
     }
-    const QString code = CodeRules::areaCodeOfNode(text);
+    const QString code = TAreaTree::codeOf(node);
     QVariant packet;
     std::optional<DataStore> store;
     if (CoorDisp::current().QueryData(AreaSql::recordLoad(department(), code), packet))
@@ -574,72 +574,49 @@ void TfrmMdda_ED::btnSaveClick()
     const QString code = edtBm->text().trimmed();
     const QString name = edtName->text().trimmed();
 
-    QVariant check = CoorDisp::argumentArray(department(), code);
-    if (!CoorDisp::current().CheckAreaCode(check)) {
-        ShowHostError(this, check);
+    AreaChanges changes(CoorDisp::current(), department());
+    const Result<AreaChanges::CodeCheck> check = changes.checkCode(code);
+    if (!check) {
+        showHostErrorText(this, check.error());
         return;
     }
-    const QVariantList answer = check.toList();
-    const QString question = answer.value(0).toString();
-    if (question.startsWith(QStringLiteral("你想建立")) && !askYes(this, question))
+    if (check->question.startsWith(QStringLiteral("你想建立")) && !askYes(this, check->question))
         return;
-    const QString levelText = answer.value(1).toString();
-    bool levelOk = false;
-    const int level = levelText.trimmed().toInt(&levelOk);
-    if (!levelOk)
-        throw DataError(QStringLiteral("'%1' is not a valid integer value").arg(levelText));
-
-    // The new row in the screen's own five columns, whatever the last query held.
-    cds->createDataSet(TradeArea::fieldDefs());
-    cds->append();
-    cds->fieldByName(u"f_bmbm")->setValue(department());
-    cds->fieldByName(u"f_sqbm")->setValue(code);
-    cds->fieldByName(u"f_sqmc")->setValue(name);
-    cds->fieldByName(u"f_jb")->setValue(level);
-    cds->fieldByName(u"f_mj")->setValue(1);
-    cds->post();
-
-    QVariant insert = cds->data();
-    if (!CoorDisp::current().InsertArea(insert)) {
-        ShowHostError(this, insert);
+    const Result<int> level = check->level();
+    if (!level) {
+        showErrorMessage(level.error()); // nothing is stored
         return;
     }
-    // The area is stored. The node shows what was stored, so its code part finds
-    // the row again even when the code was pasted with spaces round it.
-    placeNewNode(level, CodeRules::nodeText(code, name), insert);
+    const Result<QString> parentCode = changes.insert(*cds, code, name, *level);
+    if (!parentCode) {
+        showHostErrorText(this, parentCode.error());
+        return;
+    }
+    // The area is stored. The node shows what was stored, so it finds the row
+    // again even when the code was pasted with spaces round it.
+    placeNewNode(*level, code, CodeRules::nodeText(code, name), *parentCode);
 
     st.AreaModified = false;
     ShowCodeLevels(true);
     TNClick(); // reloads the node that is selected, not the new one
 }
 
-void TfrmMdda_ED::placeNewNode(int level, const QString &nodeText, const QVariant &insertAnswer)
+void TfrmMdda_ED::placeNewNode(int level, const QString &code, const QString &nodeText, const QString &parentCode)
 {
-    if (level == 1) {
-        if (QTreeWidgetItem *root = TN->findNodeText(CodeRules::RootText)) {
-            TN->addChildNode(root, nodeText);
-            TN->sortNodeChildren(root);
-        } else {
-            TN->addTopLevelNode(nodeText);
-        }
-        return;
-    }
     if (level < 1)
         return;
-
-    const QString parentCode = insertAnswer.toString();
-    QVariant packet;
-    bool loaded = CoorDisp::current().QueryData(AreaSql::recordLoad(department(), parentCode), packet)
-        && cds->loadPacket(packet.toByteArray());
-    Field *parentName = loaded ? cds->findField(u"f_sqmc") : nullptr;
-    if (!parentName) {
-        flatWarning(QStringLiteral("插入结点失败，请刷新！"));
+    // Level 1 goes under the root; deeper levels under the node of the parent
+    // code the host answered. Nodes carry their codes, so the parent is found
+    // without asking the host for its name. A parent without a node (added
+    // elsewhere after the load) gets no child here; a refresh shows both.
+    QTreeWidgetItem *parent = level == 1 ? TN->rootNode() : TN->findNodeCode(parentCode);
+    if (!parent) {
+        if (level == 1)
+            TN->addTopLevelNode(nodeText, code);
         return;
     }
-    if (QTreeWidgetItem *parent = TN->findNodeText(CodeRules::nodeText(parentCode, parentName->asString()))) {
-        TN->addChildNode(parent, nodeText);
-        TN->sortNodeChildren(parent);
-    }
+    TN->addChildNode(parent, nodeText, code);
+    TN->sortNodeChildren(parent);
 }
 
 void TfrmMdda_ED::btnDeleteClick()
@@ -647,12 +624,11 @@ void TfrmMdda_ED::btnDeleteClick()
     QTreeWidgetItem *node = TN->selectedNode();
     if (!node || !maintenanceState().isShowing())
         return;
-    const QString code = CodeRules::areaCodeOfNode(node->text(0));
+    const QString code = TAreaTree::codeOf(node);
     if (!askYes(this, QStringLiteral("你要删除商圈编码为 ") + code + QStringLiteral(" 的商圈吗？")))
         return;
-    QVariant args = CoorDisp::argumentArray(department(), code);
-    if (!CoorDisp::current().DeleteArea(args)) {
-        ShowHostError(this, args);
+    if (const Status deleted = AreaChanges(CoorDisp::current(), department()).remove(code); !deleted) {
+        showHostErrorText(this, deleted.error());
         return;
     }
     TN->deleteNode(node); // the selection moves on, which runs TNClick
@@ -666,14 +642,14 @@ void TfrmMdda_ED::Panel2Exit()
     if (!TN->selectedNode() || !st.isShowing() || !st.AreaModified || edtBm->isEnabled())
         return;
     if (askYes(this, QStringLiteral("商圈内容已经改变，你要保存吗？"))) {
-        QVariant statement = AreaSql::rename(edtName->text(), edtBm->text(), department());
         // The new text goes to the node of the area that was renamed, which is the
         // selected one unless its row could not be loaded.
-        if (CoorDisp::current().ExecuteSql(statement)) {
+        const Status renamed = AreaChanges(CoorDisp::current(), department()).rename(edtBm->text(), edtName->text());
+        if (renamed) {
             if (QTreeWidgetItem *node = TN->nodeOf(m_shownNode))
                 node->setText(0, CodeRules::nodeText(edtBm->text(), edtName->text()));
         } else {
-            ShowHostError(this, statement);
+            showHostErrorText(this, renamed.error());
         }
     } else {
         TN->setFocus();

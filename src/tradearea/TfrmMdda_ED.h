@@ -124,7 +124,7 @@ private:
     QFrame *addSeparator(const char *name, int x);
     void onFocusChanged(QWidget *old, QWidget *now);
     bool edtBmKeyPress(QKeyEvent *event);
-    void placeNewNode(int level, const QString &nodeText, const QVariant &insertAnswer);
+    void placeNewNode(int level, const QString &code, const QString &nodeText, const QString &parentCode);
 
     void removeKeyPreview();
 

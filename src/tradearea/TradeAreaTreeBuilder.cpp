@@ -74,16 +74,18 @@ TradeAreaTreeBuilder::Rows TradeAreaTreeBuilder::readRows(const DataStore &store
     Rows rows;
     const qsizetype n = store.rowCount();
     rows.texts.reserve(size_t(n));
+    rows.codes.reserve(size_t(n));
     rows.levels.reserve(size_t(n));
     for (qsizetype r = 0; r < n; ++r) {
         rows.levels.push_back(levelAt(store, r, level));
         if (codeIsText && nameIsText) {
-            rows.texts.push_back(CodeRules::nodeText(store.string(r, code), store.string(r, name)));
+            rows.codes.push_back(store.string(r, code).toString());
+            rows.texts.push_back(CodeRules::nodeText(rows.codes.back(), store.string(r, name)));
         } else {
             // Null reads as the empty text, as it does everywhere else.
             const QVariant c = store.value(r, code), m = store.value(r, name);
-            rows.texts.push_back(
-                CodeRules::nodeText(c.isValid() ? c.toString() : QString(), m.isValid() ? m.toString() : QString()));
+            rows.codes.push_back(c.isValid() ? c.toString() : QString());
+            rows.texts.push_back(CodeRules::nodeText(rows.codes.back(), m.isValid() ? m.toString() : QString()));
         }
     }
     return rows;

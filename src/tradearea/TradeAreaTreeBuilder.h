@@ -31,9 +31,10 @@ public:
     struct Rows
     {
         std::vector<QString> texts; // node texts: code, one space, name, as the host sent them
+        std::vector<QString> codes; // the rows' codes, as the host sent them
         std::vector<std::int32_t> levels;
     };
-    // The node texts and levels of a tree load's rows (columns f_sqbm, f_sqmc and
+    // The node texts, codes and levels of a tree load's rows (columns f_sqbm, f_sqmc and
     // f_jb, names matched without regard to case; a null level counts as 0).
     // Raises DataError for a missing column or a level that is no whole number,
     // before anything is shown.
