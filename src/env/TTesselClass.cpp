@@ -117,8 +117,8 @@ bool TTesselClass::loadSystemParameters(TsysmsgInfo &info, const SysmsgItems &it
     for (m_packetSet.first(); !m_packetSet.eof(); m_packetSet.next())
         rows.append({ key->asString(), value->asString() });
 
-    if (const std::optional<QString> failure = applySystemParameters(rows, items, info)) {
-        errorText = *failure;
+    if (const Status applied = applySystemParameters(rows, items, info); !applied) {
+        errorText = applied.error();
         return false;
     }
     return true;
