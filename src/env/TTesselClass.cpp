@@ -3,9 +3,6 @@
 #include "env/SystemParameters.h"
 
 #include "data/DataError.h"
-#include "host/HostContext.h"
-
-#include <QMessageBox>
 
 #include <exception>
 
@@ -34,16 +31,14 @@ QString messageOf(const std::exception &e)
 
 } // namespace
 
-TTesselClass::TTesselClass(CoorDispRef service, QWidget *window)
-    : m_ownerWindow(window ? window : hostContext().AppWindow.data())
-    , m_service(std::move(service))
+TTesselClass::TTesselClass(CoorDispRef service, const Warning &warn)
+    : m_service(std::move(service))
 {
     try {
         m_dbKind = variantText(m_service.GetDatabaseType());
     } catch (...) {
-        QMessageBox box(QMessageBox::Warning, QStringLiteral("警告"), QStringLiteral("获取数据库类型失败!"),
-            QMessageBox::Ok, m_ownerWindow.data());
-        box.exec();
+        if (warn)
+            warn(QStringLiteral("获取数据库类型失败!"));
         m_dbKind = QStringLiteral("SQLSERVER");
     }
 }

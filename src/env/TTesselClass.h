@@ -8,21 +8,23 @@
 #include "data/ClientDataSet.h"
 #include "host/CoorDisp.h"
 
-#include <QPointer>
 #include <QString>
 #include <QVariant>
 
-class QWidget;
+#include <functional>
 
 namespace sqda {
 
 class TTesselClass
 {
 public:
-    // Asks the host for the database kind at once; a failure is shown as a
-    // warning owned by `window` (or the application's main window) and the kind
-    // falls back to "SQLSERVER".
-    TTesselClass(CoorDispRef service, QWidget *window);
+    // Receives the constructor's warning while the constructor runs. The
+    // screens pass one that shows it (openEnvironment, ScreenEnvironment.h).
+    using Warning = std::function<void(const QString &text)>;
+
+    // Asks the host for the database kind at once; on a failure `warn` gets
+    // "获取数据库类型失败!" and the kind falls back to "SQLSERVER".
+    explicit TTesselClass(CoorDispRef service, const Warning &warn = {});
     ~TTesselClass();
 
     TTesselClass(const TTesselClass &) = delete;
@@ -37,7 +39,6 @@ public:
 private:
     bool loadSystemParameters(TsysmsgInfo &info, const SysmsgItems &items, QString &errorText);
 
-    QPointer<QWidget> m_ownerWindow;
     CoorDisp m_service;
     QString m_dbKind;
     ClientDataSet m_packetSet;

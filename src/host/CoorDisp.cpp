@@ -1,15 +1,8 @@
 #include "CoorDisp.h"
 
-#include "HostContext.h"
-
 #include "data/DataError.h"
 
 namespace sqda {
-
-CoorDisp CoorDisp::current()
-{
-    return CoorDisp(hostContext().DataService);
-}
 
 QVariant CoorDisp::invoke(int dispId, QVariantList &args)
 {

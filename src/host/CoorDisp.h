@@ -19,7 +19,8 @@ public:
         : m_service(std::move(service))
     {
     }
-    // The data service of the latest entry call, taken at the moment of the call.
+    // The data service of the latest entry call, taken at the moment of the call
+    // (defined with the host context, in sqda_host).
     static CoorDisp current();
 
     bool isValid() const { return bool(m_service); }

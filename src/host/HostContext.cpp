@@ -1,5 +1,7 @@
 #include "HostContext.h"
 
+#include "CoorDisp.h"
+
 #include <QFont>
 
 namespace sqda {
@@ -27,6 +29,11 @@ LibraryState &state()
 HostContext &hostContext()
 {
     return state().context;
+}
+
+CoorDisp CoorDisp::current()
+{
+    return CoorDisp(hostContext().DataService);
 }
 
 QWidget *ownerWindow()

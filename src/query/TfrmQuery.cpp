@@ -1,5 +1,6 @@
 #include "TfrmQuery.h"
 
+#include "env/ScreenEnvironment.h"
 #include "host/HostContext.h"
 
 #include <QMessageBox>
@@ -21,7 +22,7 @@ void TfrmQuery::FormCreate()
     CloseOnShow = false;
 
     const HostContext &ctx = hostContext();
-    Environment = std::make_unique<TTesselClass>(ctx.DataService, this);
+    Environment = openEnvironment(ctx.DataService, this);
     Info.OperatorCode = ctx.OperatorCode;
     QString errorText;
     if (!Environment->GetSysmsgInfo(Info, environmentRequest(), errorText)) {

@@ -12,7 +12,7 @@
 #include "data/ClientDataSet.h"
 #include "data/DataError.h"
 #include "data/Packet.h"
-#include "env/TTesselClass.h"
+#include "env/ScreenEnvironment.h"
 #include "host/CoorDisp.h"
 #include "host/HostContext.h"
 #include "host/HostGuard.h"
@@ -334,7 +334,7 @@ void TfrmMdda_ED::FormCreate()
 {
     QString errorText;
     try {
-        Env = std::make_unique<TTesselClass>(hostContext().DataService, this);
+        Env = openEnvironment(hostContext().DataService, this);
         SysInfo.OperatorCode = hostContext().OperatorCode;
         // Operator name, unit name, department code, head-office code.
         EnvFailed = !Env->GetSysmsgInfo(SysInfo, SysmsgItems { 4, 5, 13, 100 }, errorText);

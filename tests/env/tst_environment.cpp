@@ -6,6 +6,7 @@
 #include "FakeCoorDisp.h"
 #include "ModalAnswerer.h"
 
+#include "env/ScreenEnvironment.h"
 #include "env/SystemParameters.h"
 #include "env/TTesselClass.h"
 
@@ -131,7 +132,8 @@ private Q_SLOTS:
             });
         }
         {
-            TTesselClass env(CoorDispRef(&host), &window);
+            const std::unique_ptr<TTesselClass> opened = openEnvironment(CoorDispRef(&host), &window);
+            TTesselClass &env = *opened;
             QCOMPARE(env.DbKind(), dbKind);
             QCOMPARE(host.refCount, 1L);
 
@@ -159,8 +161,8 @@ private Q_SLOTS:
     {
         ModalAnswerer answerer;
         answerer.press(QStringLiteral("Ok"));
-        TTesselClass env(CoorDispRef(), nullptr);
-        QCOMPARE(env.DbKind(), QStringLiteral("SQLSERVER"));
+        const std::unique_ptr<TTesselClass> env = openEnvironment(CoorDispRef(), nullptr);
+        QCOMPARE(env->DbKind(), QStringLiteral("SQLSERVER"));
         QCOMPARE(answerer.seen.size(), 1);
         QVERIFY(answerer.unexpected.isEmpty());
     }
