@@ -3,6 +3,7 @@
 // fetched through the data service in one call.
 #pragma once
 
+#include "core/Result.h"
 #include "env/TsysmsgInfo.h"
 
 #include "data/ClientDataSet.h"
@@ -32,12 +33,13 @@ public:
 
     const QString &DbKind() const { return m_dbKind; }
 
-    // Fills the requested items of `info`. On failure returns false with the
-    // message for the user in `errorText`; values obtained before it stay.
-    bool GetSysmsgInfo(TsysmsgInfo &info, const SysmsgItems &items, QString &errorText);
+    // Fills the requested items of `info`. Fails with the message for the user;
+    // values obtained before the failure stay. A host call that throws is one
+    // such failure: nothing is thrown from here.
+    Status GetSysmsgInfo(TsysmsgInfo &info, const SysmsgItems &items);
 
 private:
-    bool loadSystemParameters(TsysmsgInfo &info, const SysmsgItems &items, QString &errorText);
+    Status loadSystemParameters(TsysmsgInfo &info, const SysmsgItems &items);
 
     CoorDisp m_service;
     QString m_dbKind;

@@ -24,9 +24,8 @@ void TfrmQuery::FormCreate()
     const HostContext &ctx = hostContext();
     Environment = openEnvironment(ctx.DataService, this);
     Info.OperatorCode = ctx.OperatorCode;
-    QString errorText;
-    if (!Environment->GetSysmsgInfo(Info, environmentRequest(), errorText)) {
-        QMessageBox box(QMessageBox::Critical, QStringLiteral("错误"), errorText, QMessageBox::Ok, this);
+    if (const Status loaded = Environment->GetSysmsgInfo(Info, environmentRequest()); !loaded) {
+        QMessageBox box(QMessageBox::Critical, QStringLiteral("错误"), loaded.error(), QMessageBox::Ok, this);
         box.exec();
         CloseOnShow = true;
         return;

@@ -10,7 +10,6 @@
 #include "TradeAreaTreeBuilder.h"
 
 #include "data/ClientDataSet.h"
-#include "data/DataError.h"
 #include "data/Packet.h"
 #include "env/ScreenEnvironment.h"
 #include "host/CoorDisp.h"
@@ -337,7 +336,9 @@ void TfrmMdda_ED::FormCreate()
         Env = openEnvironment(hostContext().DataService, this);
         SysInfo.OperatorCode = hostContext().OperatorCode;
         // Operator name, unit name, department code, head-office code.
-        EnvFailed = !Env->GetSysmsgInfo(SysInfo, SysmsgItems { 4, 5, 13, 100 }, errorText);
+        const Status loaded = Env->GetSysmsgInfo(SysInfo, SysmsgItems { 4, 5, 13, 100 });
+        EnvFailed = !loaded;
+        errorText = loaded.error();
     } catch (const std::exception &e) {
         EnvFailed = true;
         errorText = QString::fromUtf8(e.what());
@@ -355,7 +356,19 @@ void TfrmMdda_ED::formShow()
         close();
         return;
     }
-    const WaitCursor wait;
+    Status loaded;
+    {
+        const WaitCursor wait;
+        installKeyPreview();
+        loaded = loadAreaTree();
+    }
+    // Shown once the hourglass is gone.
+    if (!loaded)
+        showErrorMessage(loaded.error());
+}
+
+void TfrmMdda_ED::installKeyPreview()
+{
     if (!m_keyPreview) {
         auto *preview = new KeyPreview([this](QObject *watched, QEvent *event) {
             if (event->type() != QEvent::KeyPress)
@@ -373,7 +386,6 @@ void TfrmMdda_ED::formShow()
         qApp->installEventFilter(preview);
         m_keyPreview = preview;
     }
-    LoadAreaTree();
 }
 
 void TfrmMdda_ED::formClosing()
@@ -396,26 +408,35 @@ void TfrmMdda_ED::btnHelpClick()
 
 void TfrmMdda_ED::LoadAreaTree()
 {
+    if (const Status loaded = loadAreaTree(); !loaded)
+        showErrorMessage(loaded.error());
+}
+
+Status TfrmMdda_ED::loadAreaTree()
+{
     QVariant packet;
     if (!CoorDisp::current().QueryData(AreaSql::treeLoad(department()), packet)) {
         ShowCodeLevels(false);
         ShowHostError(this, packet);
-        return;
+        return Status(); // shown; the action goes on
     }
     // Everything is read and checked before the tree is touched, so a bad packet
-    // leaves the tree and the row set as they were.
+    // leaves the tree and the row set as they were, and ends the action.
     QString error;
     std::optional<DataStore> store = Packet::decode(packet.toByteArray(), &error);
     if (!store)
-        throw DataError(error);
-    TradeAreaTreeBuilder::Rows rows = TradeAreaTreeBuilder::readRows(*store);
-    const std::vector<std::int32_t> placements = TradeAreaTreeBuilder::place(rows.levels);
+        return Error { error };
+    Result<TradeAreaTreeBuilder::Rows> rows = TradeAreaTreeBuilder::readRows(*store);
+    if (!rows)
+        return Error { rows.error() };
+    const std::vector<std::int32_t> placements = TradeAreaTreeBuilder::place(rows->levels);
 
     cds->loadStore(std::move(*store));
-    QTreeWidgetItem *root = TN->rebuild(CodeRules::RootText, std::move(rows.texts), rows.codes, placements);
+    QTreeWidgetItem *root = TN->rebuild(CodeRules::RootText, std::move(rows->texts), rows->codes, placements);
     TN->expandNode(root, false);
     ShowCodeLevels(true);
     TN->selectNode(root); // runs TNClick, which finds the root and starts adding
+    return Status();
 }
 
 void TfrmMdda_ED::TNChange()
@@ -516,7 +537,10 @@ void TfrmMdda_ED::LocateArea(bool fromTop)
 
 void TfrmMdda_ED::btnReflashClick()
 {
-    LoadAreaTree();
+    if (const Status loaded = loadAreaTree(); !loaded) {
+        showErrorMessage(loaded.error()); // an unreadable tree ends the refresh here
+        return;
+    }
     btnAddClick();
 }
 

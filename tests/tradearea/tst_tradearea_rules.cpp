@@ -7,7 +7,6 @@
 
 #include "FakeCoorDisp.h"
 
-#include "data/DataError.h"
 #include "data/Packet.h"
 
 #include <QTest>
@@ -131,7 +130,9 @@ private Q_SLOTS:
                                      { QStringLiteral("0101"), QVariant(), QVariant() } }),
                 nullptr);
         QVERIFY(store);
-        const TradeAreaTreeBuilder::Rows rows = TradeAreaTreeBuilder::readRows(*store);
+        const Result<TradeAreaTreeBuilder::Rows> read = TradeAreaTreeBuilder::readRows(*store);
+        QVERIFY2(read.ok(), qPrintable(read.error()));
+        const TradeAreaTreeBuilder::Rows &rows = *read;
         QCOMPARE(rows.texts, (std::vector<QString> { QStringLiteral("01  东 区 "), QStringLiteral("0101 ") }));
         QCOMPARE(rows.codes, (std::vector<QString> { QStringLiteral("01"), QStringLiteral("0101") }));
         QCOMPARE(rows.levels, (Placements { 1, 0 }));
@@ -157,12 +158,7 @@ private Q_SLOTS:
         QFETCH(QString, message);
         std::optional<DataStore> store = Packet::decode(packet, nullptr);
         QVERIFY(store);
-        try {
-            TradeAreaTreeBuilder::readRows(*store);
-            QFAIL("no error");
-        } catch (const DataError &e) {
-            QCOMPARE(e.message(), message);
-        }
+        QCOMPARE(TradeAreaTreeBuilder::readRows(*store).error(), message);
     }
 };
 
