@@ -14,6 +14,8 @@
 #include <QTest>
 #include <QTimer>
 
+#include <functional>
+
 using namespace sqda;
 using namespace sqda::test;
 
@@ -50,6 +52,22 @@ struct Watchdog
     QTimer timer;
     bool fired = false;
 };
+
+// Shows the maintenance screen's popup in black text; `look` sees the popup
+// window, then a key closes it.
+void showMaintenancePopup(const std::function<void(QWidget *)> &look)
+{
+    TRopWin help;
+    setupMaintenanceHelp(help);
+    help.FontColor = Qt::black;
+    ModalAnswerer answerer;
+    answerer.then([&](QWidget *w) {
+        look(w);
+        QTest::keyClick(w, Qt::Key_Space);
+    });
+    help.ShowPopup();
+    QVERIFY(answerer.unexpected.isEmpty());
+}
 
 } // namespace
 
@@ -368,19 +386,12 @@ private Q_SLOTS:
     // compositor the corners and the clear dots show what is behind, not black.
     void windowIsCutToItsPaintedPixels()
     {
-        TRopWin help;
-        setupMaintenanceHelp(help);
-        help.FontColor = Qt::black;
-        ModalAnswerer answerer;
         QImage image;
         QRegion mask;
-        answerer.then([&](QWidget *w) {
+        showMaintenancePopup([&](QWidget *w) {
             image = w->grab().toImage().convertToFormat(QImage::Format_ARGB32);
             mask = w->mask();
-            QTest::keyClick(w, Qt::Key_Space);
         });
-        help.ShowPopup();
-        QVERIFY(answerer.unexpected.isEmpty());
         QVERIFY(!image.isNull());
         QVERIFY(!mask.isEmpty());
         int inside = 0;
@@ -415,21 +426,14 @@ private Q_SLOTS:
         behind.show();
         QVERIFY(QTest::qWaitForWindowExposed(&behind));
 
-        TRopWin help;
-        setupMaintenanceHelp(help);
-        help.FontColor = Qt::black;
-        ModalAnswerer answerer;
         QImage screen;
         QRect popupRect;
-        answerer.then([&](QWidget *w) {
+        showMaintenancePopup([&](QWidget *w) {
             QVERIFY(QTest::qWaitForWindowExposed(w));
             QTest::qWait(200); // let the server draw
             popupRect = w->geometry();
             screen = w->screen()->grabWindow(0).toImage().convertToFormat(QImage::Format_RGB32);
-            QTest::keyClick(w, Qt::Key_Space);
         });
-        help.ShowPopup();
-        QVERIFY(answerer.unexpected.isEmpty());
         QVERIFY(!screen.isNull());
         if (const QByteArray path = qgetenv("SQDA_POPUP_SCREENSHOT"); !path.isEmpty())
             QVERIFY(screen.save(QString::fromLocal8Bit(path)));
