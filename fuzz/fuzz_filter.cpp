@@ -11,14 +11,11 @@ const sqda::DataStore &fixture()
 {
     using sqda::FieldType;
     static const sqda::DataStore store = [] {
-        sqda::DataStore s({{QStringLiteral("s"), FieldType::String, 20, {}},
-                           {QStringLiteral("i"), FieldType::Int32, 0, {}},
-                           {QStringLiteral("l"), FieldType::Int64, 0, {}},
-                           {QStringLiteral("d"), FieldType::Double, 0, {}},
-                           {QStringLiteral("b"), FieldType::Bool, 0, {}},
-                           {QStringLiteral("dt"), FieldType::Date, 0, {}},
-                           {QStringLiteral("ts"), FieldType::DateTime, 0, {}}});
-        const char16_t *texts[] = {u"", u"a", u"A%_", u"东城", u"0101", u"'", u"\U00020000x", u"abcabc"};
+        sqda::DataStore s({ { QStringLiteral("s"), FieldType::String, 20, {} },
+            { QStringLiteral("i"), FieldType::Int32, 0, {} }, { QStringLiteral("l"), FieldType::Int64, 0, {} },
+            { QStringLiteral("d"), FieldType::Double, 0, {} }, { QStringLiteral("b"), FieldType::Bool, 0, {} },
+            { QStringLiteral("dt"), FieldType::Date, 0, {} }, { QStringLiteral("ts"), FieldType::DateTime, 0, {} } });
+        const char16_t *texts[] = { u"", u"a", u"A%_", u"东城", u"0101", u"'", u"\U00020000x", u"abcabc" };
         for (int r = 0; r < 24; ++r) {
             if (r % 7 == 3) {
                 for (int c = 0; c < s.columnCount(); ++c)

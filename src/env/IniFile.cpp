@@ -180,23 +180,23 @@ std::optional<QString> IniFile::value(const QString &section, const QString &key
     return parseLine(decode(m_lines.at(at.keyLine).raw)).value;
 }
 
-std::optional<QString> IniFile::validate(const QString &section, const QString &key, const QString &value)
+Status IniFile::validate(const QString &section, const QString &key, const QString &value)
 {
     const QString s = trimBlanks(section);
     const QString k = trimBlanks(key);
     if (hasLineBreak(section) || s.contains(u']'))
-        return QStringLiteral("the section name \"%1\" cannot be stored").arg(section);
+        return Error { QStringLiteral("the section name \"%1\" cannot be stored").arg(section) };
     if (k.isEmpty() || hasLineBreak(key) || k.contains(u'=') || k.startsWith(u'[') || k.startsWith(u';'))
-        return QStringLiteral("the key name \"%1\" cannot be stored").arg(key);
+        return Error { QStringLiteral("the key name \"%1\" cannot be stored").arg(key) };
     if (hasLineBreak(value))
-        return QStringLiteral("the value of \"%1\" holds a line break").arg(key);
-    return std::nullopt;
+        return Error { QStringLiteral("the value of \"%1\" holds a line break").arg(key) };
+    return Status();
 }
 
-std::optional<QString> IniFile::setValue(const QString &section, const QString &key, const QString &value)
+Status IniFile::setValue(const QString &section, const QString &key, const QString &value)
 {
-    if (auto problem = validate(section, key, value))
-        return problem;
+    if (Status valid = validate(section, key, value); !valid)
+        return valid;
 
     const Located at = locate(section, key);
     if (at.keyLine >= 0) {
@@ -205,7 +205,7 @@ std::optional<QString> IniFile::setValue(const QString &section, const QString &
         const Parsed p = parseLine(text);
         // Keep the key's own spelling and the text up to the "=".
         line.raw = encode(text.left(p.valueStart) + value);
-        return std::nullopt;
+        return Status();
     }
 
     const QByteArray nl = newline();
@@ -215,7 +215,7 @@ std::optional<QString> IniFile::setValue(const QString &section, const QString &
         if (m_lines[after].eol.isEmpty())
             m_lines[after].eol = nl;
         m_lines.insert(after + 1, keyLine);
-        return std::nullopt;
+        return Status();
     }
 
     if (!m_lines.isEmpty()) {
@@ -226,7 +226,7 @@ std::optional<QString> IniFile::setValue(const QString &section, const QString &
     }
     m_lines.append(Line { encode(u'[' + trimBlanks(section) + u']'), nl });
     m_lines.append(keyLine);
-    return std::nullopt;
+    return Status();
 }
 
 } // namespace sqda

@@ -7,6 +7,8 @@
 // without regard to letter case; the first matching section and key win.
 #pragma once
 
+#include "core/Result.h"
+
 #include <QByteArray>
 #include <QList>
 #include <QString>
@@ -34,13 +36,14 @@ public:
     std::optional<QString> value(const QString &section, const QString &key) const;
 
     // Replaces the value of an existing key (keeping its spelling and the text
-    // before the "=") or adds the key, and the section when needed. Returns an
-    // explanation when the names or the value cannot be stored without changing
-    // the file's structure (a line break, a "=" in a key, ...); nothing changes then.
-    std::optional<QString> setValue(const QString &section, const QString &key, const QString &value);
+    // before the "=") or adds the key, and the section when needed. Fails with
+    // an explanation when the names or the value cannot be stored without
+    // changing the file's structure (a line break, a "=" in a key, ...);
+    // nothing changes then.
+    Status setValue(const QString &section, const QString &key, const QString &value);
 
-    // Why a section/key/value could not be written as given, or nothing.
-    static std::optional<QString> validate(const QString &section, const QString &key, const QString &value);
+    // Fails with why a section/key/value could not be written as given.
+    static Status validate(const QString &section, const QString &key, const QString &value);
 
 private:
     struct Line

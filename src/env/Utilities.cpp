@@ -142,8 +142,8 @@ void WriteIniValue(
             refuse();
         ini = IniFile::parse(bytes);
     }
-    if (const auto problem = ini.setValue(section, key, value))
-        refuse(*problem);
+    if (const Status stored = ini.setValue(section, key, value); !stored)
+        refuse(stored.error());
 
     // A new file next to the old one, renamed over it once complete: a crash
     // or a full disk leaves the old file whole.

@@ -52,11 +52,15 @@ QString composeHostError(const QVariant &error, const QString &heading)
 QString ShowHostError(QWidget *owner, const QVariant &error, const QString &heading)
 {
     const QString text = composeHostError(error, heading);
-    if (owner) {
-        QMessageBox box(QMessageBox::Critical, QStringLiteral("错误"), text, QMessageBox::Ok, owner);
-        box.exec();
-    }
+    if (owner)
+        showHostErrorText(owner, text);
     return text;
+}
+
+void showHostErrorText(QWidget *owner, const QString &text)
+{
+    QMessageBox box(QMessageBox::Critical, QStringLiteral("错误"), text, QMessageBox::Ok, owner);
+    box.exec();
 }
 
 } // namespace sqda

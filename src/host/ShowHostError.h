@@ -17,4 +17,7 @@ QString ShowHostError(QWidget *owner, const QVariant &error, const QString &head
 // The composition alone.
 QString composeHostError(const QVariant &error, const QString &heading);
 
+// Shows an already composed host error (composeHostError) in the same box.
+void showHostErrorText(QWidget *owner, const QString &text);
+
 } // namespace sqda

@@ -1,5 +1,6 @@
 #include "TfrmQuery.h"
 
+#include "env/ScreenEnvironment.h"
 #include "host/HostContext.h"
 
 #include <QMessageBox>
@@ -21,11 +22,10 @@ void TfrmQuery::FormCreate()
     CloseOnShow = false;
 
     const HostContext &ctx = hostContext();
-    Environment = std::make_unique<TTesselClass>(ctx.DataService, this);
+    Environment = openEnvironment(ctx.DataService, this);
     Info.OperatorCode = ctx.OperatorCode;
-    QString errorText;
-    if (!Environment->GetSysmsgInfo(Info, environmentRequest(), errorText)) {
-        QMessageBox box(QMessageBox::Critical, QStringLiteral("错误"), errorText, QMessageBox::Ok, this);
+    if (const Status loaded = Environment->GetSysmsgInfo(Info, environmentRequest()); !loaded) {
+        QMessageBox box(QMessageBox::Critical, QStringLiteral("错误"), loaded.error(), QMessageBox::Ok, this);
         box.exec();
         CloseOnShow = true;
         return;

@@ -158,7 +158,7 @@ private Q_SLOTS:
         QFETCH(bool, converts);
         QFETCH(qint64, asLargeInt);
         ClientDataSet ds;
-        ds.createDataSet({{QStringLiteral("f_mj"), FieldType::Double, 0, {}}});
+        ds.createDataSet({ { QStringLiteral("f_mj"), FieldType::Double, 0, {} } });
         ds.append();
         ds.field(0)->setValue(stored);
         ds.post();

@@ -27,17 +27,16 @@ private Q_SLOTS:
         QTest::addColumn<QString>("heading");
         QTest::addColumn<QString>("text");
 
-        QTest::newRow("two texts") << QVariant(QVariantList{QStringLiteral("第一行"), QStringLiteral("第二行")})
+        QTest::newRow("two texts") << QVariant(QVariantList { QStringLiteral("第一行"), QStringLiteral("第二行") })
                                    << QString() << QStringLiteral("第一行\r\n第二行");
-        QTest::newRow("plain text") << QVariant(QStringLiteral("出错了")) << QString()
-                                    << QStringLiteral("未知错误！");
-        QTest::newRow("empty array") << QVariant(QVariantList{}) << QString() << QString();
+        QTest::newRow("plain text") << QVariant(QStringLiteral("出错了")) << QString() << QStringLiteral("未知错误！");
+        QTest::newRow("empty array") << QVariant(QVariantList {}) << QString() << QString();
         QTest::newRow("empty value") << QVariant() << QString() << QStringLiteral("未知错误！");
-        QTest::newRow("heading") << QVariant(QVariantList{QStringLiteral("a")}) << QStringLiteral("标题")
+        QTest::newRow("heading") << QVariant(QVariantList { QStringLiteral("a") }) << QStringLiteral("标题")
                                  << QStringLiteral("标题\r\na");
         // Lines before an element that is no text stay.
-        QTest::newRow("nested array") << QVariant(QVariantList{QStringLiteral("a"), QVariantList{1}})
-                                      << QString() << QStringLiteral("a\r\n未知错误！");
+        QTest::newRow("nested array") << QVariant(QVariantList { QStringLiteral("a"), QVariantList { 1 } }) << QString()
+                                      << QStringLiteral("a\r\n未知错误！");
     }
 
     void composes()
@@ -59,7 +58,7 @@ private Q_SLOTS:
         owner.show();
         ModalAnswerer answerer;
         answerer.press(QStringLiteral("Ok"));
-        ShowHostError(&owner, QVariantList{QStringLiteral("代码已存在"), QStringLiteral("请重新输入")});
+        ShowHostError(&owner, QVariantList { QStringLiteral("代码已存在"), QStringLiteral("请重新输入") });
         QCOMPARE(answerer.seen.size(), 1);
         const SeenDialog &d = answerer.seen.first();
         QCOMPARE(d.title, QStringLiteral("错误"));
@@ -70,9 +69,10 @@ private Q_SLOTS:
     void hostCallsGoByDispatchIdentifier()
     {
         FakeCoorDisp service;
-        service.on(DispCheckAreaCode, FakeCoorDisp::succeed(0, QVariantList{QStringLiteral("你想建立一级商圈吗？"), 1}));
+        service.on(
+            DispCheckAreaCode, FakeCoorDisp::succeed(0, QVariantList { QStringLiteral("你想建立一级商圈吗？"), 1 }));
         service.on(DispGetDatabaseType, [](QVariantList &) -> QVariant { return QStringLiteral("DB2"); });
-        CoorDisp host{CoorDispRef(&service)};
+        CoorDisp host { CoorDispRef(&service) };
         QCOMPARE(service.refCount, 1);
 
         QVariant arr = CoorDisp::argumentArray(QStringLiteral("0101"), QStringLiteral("05"));
@@ -87,9 +87,9 @@ private Q_SLOTS:
         QVariant code = QStringLiteral("0001");
         host.GetOperatorName(code);
         const auto call = service.callsOf(DispGetOperatorName).first();
-        QCOMPARE(call.args, (QVariantList{1, QStringLiteral("0001")}));
+        QCOMPARE(call.args, (QVariantList { 1, QStringLiteral("0001") }));
         QCOMPARE(service.dispIds(),
-                 (QList<int>{DispCheckAreaCode, DispGetDatabaseType, DispQueryData, DispGetOperatorName}));
+            (QList<int> { DispCheckAreaCode, DispGetDatabaseType, DispQueryData, DispGetOperatorName }));
     }
 
     void successFlag_data()
@@ -127,7 +127,8 @@ private Q_SLOTS:
         const QFont font(family);
         const QFontMetrics fm(font);
         for (const QChar c : QStringLiteral("商圈档案维护存盘刷新"))
-            QVERIFY2(fm.inFont(c), qPrintable(QStringLiteral("%1 has no glyph for %2").arg(QFontInfo(font).family(), c)));
+            QVERIFY2(
+                fm.inFont(c), qPrintable(QStringLiteral("%1 has no glyph for %2").arg(QFontInfo(font).family(), c)));
         if (family != QLatin1String("MS Sans Serif"))
             QVERIFY2(QFontInfo(font).family().contains(QLatin1String("CJK SC")), qPrintable(QFontInfo(font).family()));
     }
@@ -136,7 +137,7 @@ private Q_SLOTS:
     {
         FakeCoorDisp service;
         service.on(DispExecuteSql, FakeCoorDisp::throwing(QStringLiteral("连接已断开")));
-        CoorDisp host{CoorDispRef(&service)};
+        CoorDisp host { CoorDispRef(&service) };
         ModalAnswerer answerer;
         answerer.press(QStringLiteral("Ok"));
         bool after = false;

@@ -169,8 +169,8 @@ private Q_SLOTS:
         sqda::SysmsgItems all;
         for (int i = 0; i < sqda::SysmsgItems::Count; ++i)
             all.insert(i);
-        QString error;
-        QVERIFY2(env.GetSysmsgInfo(info, all, error), qPrintable(error));
+        const sqda::Status loaded = env.GetSysmsgInfo(info, all);
+        QVERIFY2(loaded.ok(), qPrintable(loaded.error()));
         QCOMPARE(info.dwlx, QStringLiteral("01"));
         QCOMPARE(info.dybm, QStringLiteral("0102")); // the session's department, not the table's
         QCOMPARE(info.OperatorName, QStringLiteral("张伟"));
