@@ -2,8 +2,8 @@
 
 #include "CborReader.h"
 #include "DataError.h"
+#include "PacketWriter.h"
 
-#include <QCborStreamWriter>
 #include <QStringDecoder>
 #include <QTimeZone>
 
@@ -16,25 +16,33 @@ namespace {
 constexpr quint64 TagDateTimeText = 0; // RFC 8949: standard date/time string
 constexpr quint64 TagFullDate = 1004; // RFC 8943: full-date string
 
-void writeCell(QCborStreamWriter &w, const DataStore &s, qsizetype row, int col)
+void writeCell(PacketWriter &w, const DataStore &s, qsizetype row, int col)
 {
     if (s.isNull(row, col)) {
-        w.append(nullptr);
+        w.null();
         return;
     }
     switch (s.defs()[col].type) {
-    case FieldType::String: w.append(s.string(row, col)); break;
+    case FieldType::String:
+        w.text(s.string(row, col));
+        break;
     case FieldType::Int32:
-    case FieldType::Int64: w.append(s.integer(row, col)); break;
-    case FieldType::Double: w.append(s.real(row, col)); break;
-    case FieldType::Bool: w.append(s.integer(row, col) != 0); break;
+    case FieldType::Int64:
+        w.integer(s.integer(row, col));
+        break;
+    case FieldType::Double:
+        w.real(s.real(row, col));
+        break;
+    case FieldType::Bool:
+        w.boolean(s.integer(row, col) != 0);
+        break;
     case FieldType::Date:
-        w.append(QCborTag(TagFullDate));
-        w.append(s.date(row, col).toString(Qt::ISODate));
+        w.tag(TagFullDate);
+        w.text(s.date(row, col).toString(Qt::ISODate));
         break;
     case FieldType::DateTime:
-        w.append(QCborTag(TagDateTimeText));
-        w.append(s.dateTime(row, col).toUTC().toString(Qt::ISODateWithMs));
+        w.tag(TagDateTimeText);
+        w.text(s.dateTime(row, col).toUTC().toString(Qt::ISODateWithMs));
         break;
     }
 }
@@ -46,7 +54,10 @@ class Decoder
 public:
     using Kind = CborReader::Kind;
 
-    explicit Decoder(const QByteArray &bytes) : m_r(bytes) {}
+    explicit Decoder(const QByteArray &bytes)
+        : m_r(bytes)
+    {
+    }
 
     std::optional<DataStore> run(QString *error)
     {
@@ -78,7 +89,7 @@ private:
         // before anything is reserved for it.
         if (!h.indefinite && h.value > quint64(m_r.remaining() / minBytesEach))
             fail(QStringLiteral("声明的长度 %1 超出数据包大小").arg(h.value));
-        return {h.indefinite, h.value};
+        return { h.indefinite, h.value };
     }
 
     bool more(const Container &c, quint64 i)
@@ -223,14 +234,16 @@ private:
             return;
         }
         switch (type) {
-        case FieldType::String: return readStringCell(store, col);
+        case FieldType::String:
+            return readStringCell(store, col);
         case FieldType::Int32: {
             const qint64 v = readInteger();
             if (v < std::numeric_limits<qint32>::min() || v > std::numeric_limits<qint32>::max())
                 fail(QStringLiteral("整数超出 32 位范围"));
             return store.appendInt(col, v);
         }
-        case FieldType::Int64: return store.appendInt(col, readInteger());
+        case FieldType::Int64:
+            return store.appendInt(col, readInteger());
         case FieldType::Double:
             if (h.kind == Kind::Float) {
                 m_r.read();
@@ -301,46 +314,50 @@ private:
 
     CborReader m_r;
     QByteArray m_chunked;
-    QStringDecoder m_utf8{QStringDecoder::Utf8, QStringDecoder::Flag::Stateless};
+    QStringDecoder m_utf8 { QStringDecoder::Utf8, QStringDecoder::Flag::Stateless };
 };
 
 } // namespace
 
-QByteArray encode(const DataStore &store)
+static void writeFields(PacketWriter &w, const FieldDefs &defs)
 {
-    QByteArray out;
-    QCborStreamWriter w(&out);
-    w.startMap(2);
-    w.append(QLatin1StringView("fields"));
-    w.startArray(quint64(store.defs().size()));
-    for (const FieldDef &d : store.defs()) {
+    w.startArray(quint64(defs.size()));
+    for (const FieldDef &d : defs) {
         const bool hasLabel = !d.displayLabel.isEmpty();
         w.startMap(hasLabel ? 4 : 3);
-        w.append(QLatin1StringView("name"));
-        w.append(d.name);
-        w.append(QLatin1StringView("type"));
-        w.append(fieldTypeName(d.type));
-        w.append(QLatin1StringView("size"));
-        w.append(qint64(d.size));
+        w.textLatin1("name");
+        w.text(d.name);
+        w.textLatin1("type");
+        w.text(fieldTypeName(d.type));
+        w.textLatin1("size");
+        w.integer(d.size);
         if (hasLabel) {
-            w.append(QLatin1StringView("label"));
-            w.append(d.displayLabel);
+            w.textLatin1("label");
+            w.text(d.displayLabel);
         }
-        w.endMap();
     }
-    w.endArray();
-    w.append(QLatin1StringView("rows"));
-    w.startArray(quint64(store.rowCount()));
+}
+
+void writeHeader(PacketWriter &w, const FieldDefs &defs, qsizetype rowCount)
+{
+    w.startMap(2);
+    w.textLatin1("fields");
+    writeFields(w, defs);
+    w.textLatin1("rows");
+    w.startArray(quint64(rowCount));
+}
+
+QByteArray encode(const DataStore &store)
+{
+    PacketWriter w;
+    writeHeader(w, store.defs(), store.rowCount());
     const int cols = store.columnCount();
     for (qsizetype r = 0; r < store.rowCount(); ++r) {
         w.startArray(quint64(cols));
         for (int c = 0; c < cols; ++c)
             writeCell(w, store, r, c);
-        w.endArray();
     }
-    w.endArray();
-    w.endMap();
-    return out;
+    return w.take();
 }
 
 std::optional<DataStore> decode(const QByteArray &packet, QString *error)

@@ -3,6 +3,7 @@
 #include "data/ClientDataSet.h"
 #include "data/DataError.h"
 #include "data/Packet.h"
+#include "data/PacketWriter.h"
 
 #include <QCborStreamWriter>
 #include <QTest>
@@ -14,13 +15,13 @@ namespace {
 FieldDefs allTypes()
 {
     return {
-        {QStringLiteral("f_sqbm"), FieldType::String, 12, QStringLiteral("商圈编码")},
-        {QStringLiteral("f_jb"), FieldType::Int32, 0, {}},
-        {QStringLiteral("f_big"), FieldType::Int64, 0, {}},
-        {QStringLiteral("f_mj"), FieldType::Double, 0, {}},
-        {QStringLiteral("f_flag"), FieldType::Bool, 0, {}},
-        {QStringLiteral("f_rq"), FieldType::Date, 0, {}},
-        {QStringLiteral("f_sj"), FieldType::DateTime, 0, {}},
+        { QStringLiteral("f_sqbm"), FieldType::String, 12, QStringLiteral("商圈编码") },
+        { QStringLiteral("f_jb"), FieldType::Int32, 0, {} },
+        { QStringLiteral("f_big"), FieldType::Int64, 0, {} },
+        { QStringLiteral("f_mj"), FieldType::Double, 0, {} },
+        { QStringLiteral("f_flag"), FieldType::Bool, 0, {} },
+        { QStringLiteral("f_rq"), FieldType::Date, 0, {} },
+        { QStringLiteral("f_sj"), FieldType::DateTime, 0, {} },
     };
 }
 
@@ -29,11 +30,11 @@ DataStore sampleStore()
     DataStore s(allTypes());
     const QDateTime when(QDate(2026, 12, 9), QTime(10, 11, 12, 345), Qt::UTC);
     const QList<QVariantList> rows = {
-        {QStringLiteral("0101"), 1, Q_INT64_C(9007199254740993), 12.5, true, QDate(2026, 1, 31), when},
-        {QStringLiteral("东城区 王府井"), -2147483647 - 1, std::numeric_limits<qint64>::min(), -0.25, false,
-         QDate(1900, 2, 28), when.addDays(-40000)},
-        {QVariant(), QVariant(), QVariant(), QVariant(), QVariant(), QVariant(), QVariant()},
-        {QString(), 2147483647, std::numeric_limits<qint64>::max(), 0.0, true, QDate(9999, 12, 31), when},
+        { QStringLiteral("0101"), 1, Q_INT64_C(9007199254740993), 12.5, true, QDate(2026, 1, 31), when },
+        { QStringLiteral("东城区 王府井"), -2147483647 - 1, std::numeric_limits<qint64>::min(), -0.25, false,
+            QDate(1900, 2, 28), when.addDays(-40000) },
+        { QVariant(), QVariant(), QVariant(), QVariant(), QVariant(), QVariant(), QVariant() },
+        { QString(), 2147483647, std::numeric_limits<qint64>::max(), 0.0, true, QDate(9999, 12, 31), when },
     };
     for (const QVariantList &r : rows) {
         for (int c = 0; c < r.size(); ++c)
@@ -70,6 +71,69 @@ QByteArray oneCell(const QString &type, const std::function<void(QCborStreamWrit
         w.startArray(1);
         value(w);
         w.endArray();
+        w.endArray();
+        w.endMap();
+    });
+}
+
+// The packet layout written item by item with Qt's own CBOR writer: what the
+// byte writer must reproduce exactly.
+QByteArray referenceEncode(const DataStore &s)
+{
+    return cbor([&](QCborStreamWriter &w) {
+        w.startMap(2);
+        w.append(QLatin1StringView("fields"));
+        w.startArray(quint64(s.defs().size()));
+        for (const FieldDef &d : s.defs()) {
+            w.startMap(d.displayLabel.isEmpty() ? 3 : 4);
+            w.append(QLatin1StringView("name"));
+            w.append(d.name);
+            w.append(QLatin1StringView("type"));
+            w.append(fieldTypeName(d.type));
+            w.append(QLatin1StringView("size"));
+            w.append(qint64(d.size));
+            if (!d.displayLabel.isEmpty()) {
+                w.append(QLatin1StringView("label"));
+                w.append(d.displayLabel);
+            }
+            w.endMap();
+        }
+        w.endArray();
+        w.append(QLatin1StringView("rows"));
+        w.startArray(quint64(s.rowCount()));
+        for (qsizetype r = 0; r < s.rowCount(); ++r) {
+            w.startArray(quint64(s.columnCount()));
+            for (int c = 0; c < s.columnCount(); ++c) {
+                if (s.isNull(r, c)) {
+                    w.append(nullptr);
+                    continue;
+                }
+                switch (s.defs()[c].type) {
+                case FieldType::String:
+                    w.append(s.string(r, c).toString());
+                    break;
+                case FieldType::Int32:
+                case FieldType::Int64:
+                    w.append(s.integer(r, c));
+                    break;
+                case FieldType::Double:
+                    w.append(s.real(r, c));
+                    break;
+                case FieldType::Bool:
+                    w.append(s.integer(r, c) != 0);
+                    break;
+                case FieldType::Date:
+                    w.append(QCborTag(1004));
+                    w.append(s.date(r, c).toString(Qt::ISODate));
+                    break;
+                case FieldType::DateTime:
+                    w.append(QCborTag(0));
+                    w.append(s.dateTime(r, c).toUTC().toString(Qt::ISODateWithMs));
+                    break;
+                }
+            }
+            w.endArray();
+        }
         w.endArray();
         w.endMap();
     });
@@ -137,16 +201,157 @@ private Q_SLOTS:
         }
     }
 
+    // Every head width, sign, float and text form the writer has, byte for
+    // byte against Qt's CBOR writer.
+    void writerMatchesCborEncoding_data()
+    {
+        QTest::addColumn<QByteArray>("written");
+        QTest::addColumn<QByteArray>("expected");
+        auto both = [](const char *name, const std::function<void(PacketWriter &)> &mine,
+                        const std::function<void(QCborStreamWriter &)> &qt) {
+            PacketWriter w;
+            mine(w);
+            QTest::newRow(name) << w.take() << cbor(qt);
+        };
+        const qint64 ints[]
+            = { 0, 23, 24, 255, 256, 65535, 65536, 0xffffffffLL, 0x100000000LL, std::numeric_limits<qint64>::max(), -1,
+                  -24, -25, -256, -257, -65537, -0x100000001LL, std::numeric_limits<qint64>::min() };
+        for (const qint64 v : ints) {
+            both(
+                qPrintable(QStringLiteral("integer %1").arg(v)), [v](PacketWriter &w) { w.integer(v); },
+                [v](QCborStreamWriter &w) { w.append(v); });
+        }
+        for (const double v : { 0.0, -0.0, 1.5, -1e300, 5e-324, std::numeric_limits<double>::infinity() }) {
+            both(
+                qPrintable(QStringLiteral("double %1").arg(v)), [v](PacketWriter &w) { w.real(v); },
+                [v](QCborStreamWriter &w) { w.append(v); });
+        }
+        const QString texts[] = { QString(), QStringLiteral("0101"), QString(23, u'x'), QString(24, u'x'),
+            QString(300, u'y'), QString(70000, u'z'), QStringLiteral("王府井 é"), QStringLiteral("𠀋𠀋 a"),
+            QString(QChar(0)) + u'a' };
+        for (const QString &t : texts) {
+            both(
+                qPrintable(QStringLiteral("text of %1").arg(t.size())), [t](PacketWriter &w) { w.text(t); },
+                [t](QCborStreamWriter &w) { w.append(t); });
+            const QByteArray utf8 = t.toUtf8();
+            both(
+                qPrintable(QStringLiteral("utf-8 text of %1").arg(t.size())),
+                [utf8](PacketWriter &w) { w.textUtf8(utf8); }, [t](QCborStreamWriter &w) { w.append(t); });
+        }
+        both(
+            "simple values",
+            [](PacketWriter &w) {
+                w.startArray(4);
+                w.null();
+                w.boolean(true);
+                w.boolean(false);
+                w.tag(1004);
+                w.textLatin1("2026-01-31");
+            },
+            [](QCborStreamWriter &w) {
+                w.startArray(4);
+                w.append(nullptr);
+                w.append(true);
+                w.append(false);
+                w.append(QCborTag(1004));
+                w.append(QLatin1StringView("2026-01-31"));
+                w.endArray();
+            });
+        both(
+            "large map and array heads",
+            [](PacketWriter &w) {
+                w.startMap(70000);
+                w.startArray(0x100000000ULL);
+            },
+            [](QCborStreamWriter &w) {
+                w.startMap(70000);
+                w.startArray(0x100000000ULL);
+            });
+    }
+    void writerMatchesCborEncoding()
+    {
+        QFETCH(QByteArray, written);
+        QFETCH(QByteArray, expected);
+        QCOMPARE(written.toHex(' '), expected.toHex(' '));
+    }
+
+    void lonelySurrogateIsWrittenAsReplacementCharacter()
+    {
+        PacketWriter w;
+        w.text(QStringView(u"a\xd800"
+                           u"b\xdc00"));
+        const QByteArray b = w.take();
+        QCOMPARE(b,
+            QByteArray("\x68"
+                       "a"
+                       "\xef\xbf\xbd"
+                       "b"
+                       "\xef\xbf\xbd"));
+    }
+
+    void encodedPacketIsTheCborLayoutAndDecodes()
+    {
+        // The library's encoder writes exactly what a generic CBOR writer would,
+        // so packets from before the byte writer and after it are the same bytes.
+        const DataStore s = sampleStore();
+        QCOMPARE(Packet::encode(s).toHex(' '), referenceEncode(s).toHex(' '));
+        DataStore empty(allTypes());
+        QCOMPARE(Packet::encode(empty), referenceEncode(empty));
+    }
+
+    void headerPutInFrontOfRows_data()
+    {
+        QTest::addColumn<int>("frontRoom");
+        QTest::newRow("room enough") << 4096;
+        QTest::newRow("no room") << 0;
+        QTest::newRow("too little room") << 10;
+    }
+    void headerPutInFrontOfRows()
+    {
+        // Rows written first, header learnt afterwards: the packet is the same
+        // as one written in order, whether the header fits the room or not.
+        QFETCH(int, frontRoom);
+        PacketWriter rows(frontRoom);
+        rows.reserve(1 << 20); // forces the buffer to move once rows are in it
+        for (int k = 0; k < 3; ++k) {
+            rows.startArray(2);
+            rows.integer(k);
+            rows.text(QStringLiteral("行%1").arg(k));
+        }
+        PacketWriter head;
+        FieldDefs defs { { QStringLiteral("n"), FieldType::Int32, 0, {} },
+            { QStringLiteral("t"), FieldType::String, 8, {} } };
+        Packet::writeHeader(head, defs, 3);
+        const QByteArray packet = rows.take(head.view());
+        QString error;
+        const auto out = Packet::decode(packet, &error);
+        QVERIFY2(out, qPrintable(error));
+        QCOMPARE(out->rowCount(), 3);
+        QCOMPARE(out->string(2, 1), u"行2");
+        DataStore same(defs);
+        for (int k = 0; k < 3; ++k) {
+            same.appendInt(0, k);
+            same.appendString(1, QStringLiteral("行%1").arg(k));
+            same.commitRow();
+        }
+        QCOMPARE(packet, Packet::encode(same));
+        QCOMPARE(rows.size(), 0); // the writer starts over after take()
+    }
+
     void malformed_data()
     {
         QTest::addColumn<QByteArray>("packet");
         QTest::addColumn<QString>("reason");
 
         QTest::newRow("not cbor") << QByteArray("\xff\xff\xff", 3) << QString();
-        QTest::newRow("array at top") << cbor([](QCborStreamWriter &w) { w.startArray(0); w.endArray(); })
-                                      << QStringLiteral("映射");
-        QTest::newRow("no fields") << cbor([](QCborStreamWriter &w) { w.startMap(0); w.endMap(); })
-                                   << QStringLiteral("fields");
+        QTest::newRow("array at top") << cbor([](QCborStreamWriter &w) {
+            w.startArray(0);
+            w.endArray();
+        }) << QStringLiteral("映射");
+        QTest::newRow("no fields") << cbor([](QCborStreamWriter &w) {
+            w.startMap(0);
+            w.endMap();
+        }) << QStringLiteral("fields");
         QTest::newRow("text in int32") << oneCell(QStringLiteral("int32"), [](QCborStreamWriter &w) {
             w.append(QLatin1StringView("12"));
         }) << QStringLiteral("整数");
@@ -156,9 +361,8 @@ private Q_SLOTS:
         QTest::newRow("int64 overflow") << oneCell(QStringLiteral("int64"), [](QCborStreamWriter &w) {
             w.append(quint64(1) << 63);
         }) << QStringLiteral("范围");
-        QTest::newRow("number in string") << oneCell(QStringLiteral("string"), [](QCborStreamWriter &w) {
-            w.append(5);
-        }) << QStringLiteral("文本");
+        QTest::newRow("number in string")
+            << oneCell(QStringLiteral("string"), [](QCborStreamWriter &w) { w.append(5); }) << QStringLiteral("文本");
         QTest::newRow("bad date") << oneCell(QStringLiteral("date"), [](QCborStreamWriter &w) {
             w.append(QLatin1StringView("2026-02-30"));
         }) << QStringLiteral("日期");
@@ -166,14 +370,13 @@ private Q_SLOTS:
             w.append(QCborTag(1));
             w.append(QLatin1StringView("2026-02-03"));
         }) << QStringLiteral("标签");
-        QTest::newRow("unknown type") << oneCell(QStringLiteral("money"), [](QCborStreamWriter &w) {
-            w.append(1);
-        }) << QStringLiteral("money");
+        QTest::newRow("unknown type") << oneCell(QStringLiteral("money"), [](QCborStreamWriter &w) { w.append(1); })
+                                      << QStringLiteral("money");
         QTest::newRow("row too short") << cbor([](QCborStreamWriter &w) {
             w.startMap(2);
             w.append(QLatin1StringView("fields"));
             w.startArray(2);
-            for (const char *n : {"a", "b"}) {
+            for (const char *n : { "a", "b" }) {
                 w.startMap(2);
                 w.append(QLatin1StringView("name"));
                 w.append(QLatin1StringView(n));
@@ -193,21 +396,24 @@ private Q_SLOTS:
         // A row count far beyond what the bytes could hold must not be trusted
         // (no huge reservation), only refused.
         QTest::newRow("oversized row count") << [] {
-            QByteArray p = oneCell(QStringLiteral("string"), [](QCborStreamWriter &w) { w.append(QLatin1StringView("x")); });
+            QByteArray p
+                = oneCell(QStringLiteral("string"), [](QCborStreamWriter &w) { w.append(QLatin1StringView("x")); });
             const int at = p.indexOf("rows") + 4;
             p[at] = char(0x9b); // array, 8-byte length follows
             p.insert(at + 1, QByteArray("\x00\x00\x10\x00\x00\x00\x00\x00", 8));
             return p;
         }() << QStringLiteral("超出");
         QTest::newRow("oversized string") << [] {
-            QByteArray p = oneCell(QStringLiteral("string"), [](QCborStreamWriter &w) { w.append(QLatin1StringView("x")); });
+            QByteArray p
+                = oneCell(QStringLiteral("string"), [](QCborStreamWriter &w) { w.append(QLatin1StringView("x")); });
             const int at = p.lastIndexOf('x') - 1;
             p[at] = char(0x7a); // text, 4-byte length follows
             p.insert(at + 1, QByteArray("\x7f\xff\xff\xff", 4));
             return p;
         }() << QString();
         QTest::newRow("invalid utf-8") << [] {
-            QByteArray p = oneCell(QStringLiteral("string"), [](QCborStreamWriter &w) { w.append(QLatin1StringView("xy")); });
+            QByteArray p
+                = oneCell(QStringLiteral("string"), [](QCborStreamWriter &w) { w.append(QLatin1StringView("xy")); });
             p[p.lastIndexOf('x')] = char(0xc3);
             p[p.lastIndexOf('y')] = char(0x28);
             return p;
