@@ -2,7 +2,7 @@
 
 #include "CodeLevels.h"
 #include "DemoData.h"
-#include "ResultPacket.h"
+#include "QueryPacket.h"
 #include "Schema.h"
 #include "SqlExec.h"
 #include "SqlFailure.h"
@@ -279,6 +279,7 @@ SqlDataService::Ptr SqlDataService::open(
     db = QSqlDatabase(); // the service finds its connection by name from here on
 
     Ptr service(new SqlDataService(*url, name));
+    service->m_queryLimits = options.queryLimits;
     try {
         const QSqlDatabase conn = service->database();
         if (url->backend() == Backend::PostgreSQL) {
@@ -430,13 +431,8 @@ QVariant SqlDataService::queryData(QVariantList &args)
     std::optional<SqliteAuthorizer> guard;
     if (backend() == Backend::SQLite)
         guard.emplace(db, SqliteAuthorizer::Policy::ReadOnly);
-    QSqlQuery q(db);
-    q.setForwardOnly(true);
-    if (!q.exec(text.statement()))
-        throw SqlFailure(QStringList { QStringLiteral("查询数据时出错。"), SqlFailure::databaseText(q.lastError()),
-            QStringLiteral("语句：%1").arg(sql) });
-    guard.reset();
-    args[1] = ResultPacket::fromQuery(q);
+    args[1] = QueryPacket::run(db, backend(), text.statement(), {}, QStringLiteral("查询数据时出错。"),
+        { QStringLiteral("语句：%1").arg(sql) }, m_queryLimits);
     return true;
 }
 
@@ -496,12 +492,14 @@ QVariant SqlDataService::getOperatorName(QVariantList &args)
 {
     needArguments(args, 2);
     const QString code = args.at(1).toString();
-    QSqlQuery q = runSql(database(), QStringLiteral("select f_zymc from tbzyda where f_zybm = ?"), { code },
-        QStringLiteral("读取操作员时出错。"));
-    QByteArray packet = ResultPacket::fromQuery(q);
-    if (const auto store = sqda::Packet::decode(packet, nullptr); !store || store->rowCount() == 0)
+    const QSqlDatabase db = database();
+    SqlTransaction tx(db, backend(), Mode::Read);
+    qsizetype rows = 0;
+    QByteArray packet = QueryPacket::run(db, backend(), QStringLiteral("select f_zymc from tbzyda where f_zybm = ?"),
+        { code }, QStringLiteral("读取操作员时出错。"), {}, {}, &rows);
+    if (rows == 0)
         throw SqlFailure(QStringList { QStringLiteral("操作员%1不存在！").arg(quoted(code)) });
-    args[1] = packet;
+    args[1] = std::move(packet);
     return true;
 }
 
