@@ -205,24 +205,27 @@ QByteArray readSqlite(sqlite3 *db, const QString &sql, const QStringList &params
     for (; rc == SQLITE_ROW; rc = sqlite3_step(s)) {
         out.beginRow();
         for (int c = 0; c < cols; ++c) {
-            switch (sqlite3_column_type(s, c)) {
+            // One call into the statement per cell; the value's own accessors
+            // need no lock, and the connection is this thread's alone.
+            sqlite3_value *v = sqlite3_column_value(s, c);
+            switch (sqlite3_value_type(v)) {
             case SQLITE_NULL:
                 out.null();
                 break;
             case SQLITE_INTEGER:
-                out.integer(c, sqlite3_column_int64(s, c));
+                out.integer(c, sqlite3_value_int64(v));
                 break;
             case SQLITE_FLOAT:
-                out.real(c, sqlite3_column_double(s, c));
+                out.real(c, sqlite3_value_double(v));
                 break;
             case SQLITE_BLOB: {
-                const void *b = sqlite3_column_blob(s, c);
-                out.bytes(c, static_cast<const uchar *>(b), sqlite3_column_bytes(s, c));
+                const void *b = sqlite3_value_blob(v);
+                out.bytes(c, static_cast<const uchar *>(b), sqlite3_value_bytes(v));
                 break;
             }
             default: {
-                const auto *t = reinterpret_cast<const char *>(sqlite3_column_text(s, c));
-                out.text(c, t, sqlite3_column_bytes(s, c));
+                const auto *t = reinterpret_cast<const char *>(sqlite3_value_text(v));
+                out.text(c, t, sqlite3_value_bytes(v));
             }
             }
         }
@@ -376,6 +379,40 @@ public:
         failWith(m_summary, { engineText(primary ? primary : PQerrorMessage(m_conn)) }, m_context);
     }
 
+    // A statement sent without waiting for its result (receive() takes it).
+    void send(const char *sql)
+    {
+        if (!PQsendQuery(m_conn, sql))
+            fail(nullptr);
+        m_pending = true;
+    }
+    Result receive(ExecStatusType expected)
+    {
+        Result first;
+        while (PGresult *r = PQgetResult(m_conn)) {
+            if (!first)
+                first.reset(r);
+            else
+                PQclear(r);
+        }
+        m_pending = false;
+        if (PQresultStatus(first.get()) != expected)
+            fail(first.get());
+        return first;
+    }
+
+    ~PostgresReader()
+    {
+        // A failure with a fetch still on its way: the connection is made
+        // ready for the next statement (the rollback) by taking its result.
+        if (m_pending) {
+            while (PGresult *r = PQgetResult(m_conn))
+                PQclear(r);
+        }
+    }
+    PostgresReader(const PostgresReader &) = delete;
+    PostgresReader &operator=(const PostgresReader &) = delete;
+
     Result command(const char *sql, ExecStatusType expected) const
     {
         Result r(PQexec(m_conn, sql));
@@ -420,9 +457,17 @@ public:
 
         std::unique_ptr<PacketBuilder> out;
         std::vector<PgColumn> kinds;
+        // The next batch is asked for before this one is written, so the server
+        // produces and sends it while the host works: the two overlap as they
+        // do for one plain statement.
+        send(FetchBatch);
         for (;;) {
-            const Result batch = command(FetchBatch, PGRES_TUPLES_OK);
+            const Result batch = receive(PGRES_TUPLES_OK);
             const PGresult *res = batch.get();
+            const int rows = PQntuples(res);
+            const bool more = rows == BatchRows;
+            if (more)
+                send(FetchBatch);
             const int cols = PQnfields(res);
             if (!out) {
                 std::vector<PacketBuilder::Column> columns;
@@ -434,7 +479,6 @@ public:
                 }
                 out = std::make_unique<PacketBuilder>(std::move(columns));
             }
-            const int rows = PQntuples(res);
             for (int r = 0; r < rows; ++r) {
                 out->beginRow();
                 for (int c = 0; c < cols; ++c) {
@@ -448,7 +492,7 @@ public:
                 failWith(m_summary, { tooLarge(limits.maxBytes), narrowDown }, m_context);
             if (limits.timeoutMs > 0 && clock.elapsed() > limits.timeoutMs)
                 failWith(m_summary, { tooSlow(limits.timeoutMs), narrowDown }, m_context);
-            if (rows < BatchRows)
+            if (!more)
                 break;
         }
         command("close kalmora_rows", PGRES_COMMAND_OK);
@@ -504,6 +548,7 @@ private:
     QString m_summary;
     QStringList m_context;
     int m_timeoutMs = 0;
+    bool m_pending = false;
 };
 
 } // namespace
