@@ -16,6 +16,13 @@ namespace kalmora {
 class Schema
 {
 public:
+    // Declared widths (characters) of the columns the operations take as
+    // arguments; the statements in Schema.cpp use the same numbers.
+    static constexpr int DepartmentCodeSize = 12; // f_bmbm
+    static constexpr int AreaCodeSize = 12; // f_sqbm
+    static constexpr int AreaNameSize = 40; // f_sqmc
+    static constexpr int OperatorCodeSize = 12; // f_zybm
+
     static QStringList tableNames();
     // The host tables that `db` does not have yet.
     static QStringList missingTables(const QSqlDatabase &db);
