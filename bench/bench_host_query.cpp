@@ -262,6 +262,39 @@ void BM_LibpqFloor(benchmark::State &state)
     state.SetItemsProcessed(state.iterations() * n);
 }
 
+// For the choice between a cursor and libpq's single-row mode: the same rows
+// read one result object per row.
+void BM_LibpqSingleRow(benchmark::State &state)
+{
+    const qsizetype n = state.range(0);
+    if (postgres.url.isEmpty()) {
+        state.SkipWithError("no PostgreSQL server");
+        return;
+    }
+    PGconn *c = PQconnectdb(postgres.url.toUtf8().constData());
+    const std::string sql = statement(n);
+    for (auto _ : state) {
+        PQsendQuery(c, sql.c_str());
+        PQsetSingleRowMode(c);
+        qint64 sum = 0, rows = 0;
+        while (PGresult *r = PQgetResult(c)) {
+            if (PQresultStatus(r) == PGRES_SINGLE_TUPLE) {
+                for (int k = 0; k < PQnfields(r); ++k) {
+                    benchmark::DoNotOptimize(PQgetvalue(r, 0, k));
+                    sum += PQgetlength(r, 0, k);
+                }
+                ++rows;
+            }
+            PQclear(r);
+        }
+        benchmark::DoNotOptimize(sum);
+        if (rows != n)
+            state.SkipWithError("wrong row count");
+    }
+    PQfinish(c);
+    state.SetItemsProcessed(state.iterations() * n);
+}
+
 // One whole path: QueryData in the host, loadPacket in the library.
 bool hostPath(SqlDataService &service, qsizetype n, double *querySeconds, double *loadSeconds, qint64 *packetBytes)
 {
@@ -330,6 +363,7 @@ void BM_HostPostgres(benchmark::State &state)
 BENCHMARK(BM_SqliteFloor)->Arg(Small)->Arg(Large)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_HostSqlite)->Arg(Small)->Arg(Large)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_LibpqFloor)->Arg(Small)->Arg(Large)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_LibpqSingleRow)->Arg(Small)->Arg(Large)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_HostPostgres)->Arg(Small)->Arg(Large)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 } // namespace

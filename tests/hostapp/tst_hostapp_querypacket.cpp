@@ -229,6 +229,26 @@ private Q_SLOTS:
         QVERIFY(query(QStringLiteral("select 1 as one"), out)); // the connection is still usable
     }
 
+    void aTypedColumnMeetingTextBecomesText()
+    {
+        // A date the calendar cannot hold arrives as the server's text; the
+        // column turns to text and the dates already written keep their text.
+        QVERIFY(setUp(QStringLiteral("postgresql")));
+        QVariant out;
+        QVERIFY(query(QStringLiteral("select id, d from (values (1, date '2026-01-31'), (2, null), "
+                                     "(3, date 'infinity'), (4, date '0044-03-15 BC')) v(id, d) order by id"),
+            out));
+        QString error;
+        const auto s = sqda::Packet::decode(out.toByteArray(), &error);
+        QVERIFY2(s, qPrintable(error));
+        QCOMPARE(s->defs().at(1).type, sqda::FieldType::String);
+        QCOMPARE(s->string(0, 1).toString(), QStringLiteral("2026-01-31"));
+        QVERIFY(s->isNull(1, 1));
+        QCOMPARE(s->string(2, 1).toString(), QStringLiteral("infinity"));
+        QCOMPARE(s->string(3, 1).toString(), QStringLiteral("0044-03-15 BC"));
+        QCOMPARE(s->integer(3, 0), 4);
+    }
+
     void invalidTextIsRepaired()
     {
         // SQLite hands back whatever bytes were stored as text; the packet must
