@@ -480,6 +480,10 @@ public:
                 out = std::make_unique<PacketBuilder>(std::move(columns));
             }
             for (int r = 0; r < rows; ++r) {
+                // Taking in what the server has sent of the next batch keeps
+                // its socket from filling up, so it is not held waiting.
+                if (more && (r & 2047) == 2047)
+                    PQconsumeInput(m_conn);
                 out->beginRow();
                 for (int c = 0; c < cols; ++c) {
                     if (PQgetisnull(res, r, c))
