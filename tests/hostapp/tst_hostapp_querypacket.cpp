@@ -5,6 +5,7 @@
 #include "HostTestDatabase.h"
 #include "ReferencePacket.h"
 
+#include "core/PacketBuilder.h"
 #include "core/SqlDataService.h"
 #include "core/SqlExec.h"
 
@@ -13,6 +14,7 @@
 
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QStringDecoder>
 #include <QTest>
 
 using namespace kalmora;
@@ -247,6 +249,42 @@ private Q_SLOTS:
         QCOMPARE(s->string(2, 1).toString(), QStringLiteral("infinity"));
         QCOMPARE(s->string(3, 1).toString(), QStringLiteral("0044-03-15 BC"));
         QCOMPARE(s->integer(3, 0), 4);
+    }
+
+    // The host copies engine text into packets unconverted when it is valid
+    // UTF-8; its check must agree with the packet reader's on every edge.
+    void utf8CheckAgreesWithTheReader_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        const char *cases[][2] = {
+            { "ascii", "0101 abc" },
+            { "long ascii", "0123456789abcdef0123456789abcdef" },
+            { "Chinese", "\xe7\x8e\x8b\xe5\xba\x9c\xe4\xba\x95" },
+            { "four bytes", "\xf0\xa0\x80\x8b" },
+            { "highest code point", "\xf4\x8f\xbf\xbf" },
+            { "above U+10FFFF", "\xf4\x90\x80\x80" },
+            { "overlong two", "\xc0\xaf" },
+            { "overlong three", "\xe0\x80\xaf" },
+            { "overlong four", "\xf0\x80\x80\xaf" },
+            { "surrogate", "\xed\xa0\x80" },
+            { "last before surrogates", "\xed\x9f\xbf" },
+            { "lone continuation", "abc\x80" },
+            { "cut short", "abcdefgh\xe7\x8e" },
+            { "bad continuation", "\xe7\x28\x8b" },
+            { "f5", "\xf5\x80\x80\x80" },
+            { "ff", "\xff" },
+        };
+        for (const auto &c : cases)
+            QTest::newRow(c[0]) << QByteArray(c[1]);
+        QTest::newRow("nul inside") << QByteArray("a\0b", 3);
+    }
+    void utf8CheckAgreesWithTheReader()
+    {
+        QFETCH(QByteArray, bytes);
+        QStringDecoder reader(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless); // as the reader decodes cells
+        const QString decoded = reader.decode(bytes);
+        Q_UNUSED(decoded);
+        QCOMPARE(PacketBuilder::isValidUtf8(bytes.constData(), bytes.size()), !reader.hasError());
     }
 
     void invalidTextIsRepaired()
