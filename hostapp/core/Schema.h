@@ -28,6 +28,9 @@ public:
     static QStringList missingTables(const QSqlDatabase &db);
     // Creates whichever tables are missing. Throws SqlFailure.
     static void create(const QSqlDatabase &db);
+    // Makes SQLite refuse a text wider than its column, as PostgreSQL does
+    // (triggers; created with the tables, added to an older database at open).
+    static void ensureWidthChecks(const QSqlDatabase &db);
     // Drops all host tables (tests, and a reset a user asks for explicitly).
     static void drop(const QSqlDatabase &db);
 };

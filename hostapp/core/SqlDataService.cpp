@@ -312,6 +312,8 @@ SqlDataService::Ptr SqlDataService::open(
             Schema::create(conn);
             if (options.seedDemoData && missing.contains(QStringLiteral("tbsqda")))
                 DemoData::seed(conn);
+        } else {
+            Schema::ensureWidthChecks(conn); // a database from before the checks
         }
         tx.commit();
 

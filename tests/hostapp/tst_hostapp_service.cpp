@@ -588,6 +588,43 @@ private Q_SLOTS:
         QCOMPARE(areaCount(inspect()), 5);
     }
 
+    // A rename through ExecuteSql obeys the column's width as InsertArea does,
+    // on SQLite too (which would otherwise store any length).
+    void executeSqlRefusesTextWiderThanItsColumn_data()
+    {
+        QTest::addColumn<QString>("backend");
+        QTest::addColumn<QString>("sql");
+        for (const QString &b : backends()) {
+            QTest::addRow("%s: 41 characters", qPrintable(b))
+                << b
+                << QStringLiteral("update tbsqda set f_sqmc = '%1' where f_bmbm = '0101' and f_sqbm = '02'")
+                       .arg(QString(41, u'名'));
+            QTest::addRow("%s: a million characters", qPrintable(b))
+                << b
+                << QStringLiteral("update tbsqda set f_sqmc = '%1' where f_bmbm = '0101' and f_sqbm = '02'")
+                       .arg(QString(1000000, u'x'));
+            QTest::addRow("%s: insert of a long code", qPrintable(b))
+                << b
+                << QStringLiteral("insert into tbsqda (f_bmbm, f_sqbm, f_sqmc, f_jb, f_mj) "
+                                  "values ('0101', '0301234567890', 'x', 1, 1)");
+        }
+    }
+    void executeSqlRefusesTextWiderThanItsColumn()
+    {
+        QFETCH(QString, sql);
+        QVERIFY(setUp());
+        QVariantList args { sql };
+        QVERIFY(!call(sqda::DispExecuteSql, args).toBool());
+        QVERIFY(errorLines(args.at(0)).value(0).contains(QStringLiteral("执行 SQL 语句时出错")));
+        QCOMPARE(areaValue(inspect(), QStringLiteral("0101"), QStringLiteral("02"), "f_sqmc").toString(),
+            QStringLiteral("华北区"));
+        QCOMPARE(areaCount(inspect()), 5);
+        // Forty characters still fit.
+        args = { QStringLiteral("update tbsqda set f_sqmc = '%1' where f_bmbm = '0101' and f_sqbm = '02'")
+                     .arg(QString(40, u'名')) };
+        QVERIFY2(call(sqda::DispExecuteSql, args).toBool(), qPrintable(errorLines(args.at(0)).join(u'|')));
+    }
+
     // A new database gets the demo chain once, and the chain obeys the host's
     // own rules: every code fits its department's structure, every parent
     // exists, and an area is a leaf exactly when nothing lies below it.
