@@ -16,11 +16,21 @@ namespace kalmora {
 class Schema
 {
 public:
+    // Declared widths (characters) of the columns the operations take as
+    // arguments; the statements in Schema.cpp use the same numbers.
+    static constexpr int DepartmentCodeSize = 12; // f_bmbm
+    static constexpr int AreaCodeSize = 12; // f_sqbm
+    static constexpr int AreaNameSize = 40; // f_sqmc
+    static constexpr int OperatorCodeSize = 12; // f_zybm
+
     static QStringList tableNames();
     // The host tables that `db` does not have yet.
     static QStringList missingTables(const QSqlDatabase &db);
     // Creates whichever tables are missing. Throws SqlFailure.
     static void create(const QSqlDatabase &db);
+    // Makes SQLite refuse a text wider than its column, as PostgreSQL does
+    // (triggers; created with the tables, added to an older database at open).
+    static void ensureWidthChecks(const QSqlDatabase &db);
     // Drops all host tables (tests, and a reset a user asks for explicitly).
     static void drop(const QSqlDatabase &db);
 };
