@@ -1,6 +1,7 @@
 #include "PreparedReport.h"
 
 #include <algorithm>
+#include <limits>
 
 namespace sqda::report {
 
@@ -35,6 +36,10 @@ Result<PreparedReport> PreparedReport::prepare(std::shared_ptr<const ReportLayou
 {
     if (!layout || layout->pages.empty())
         return Error { QStringLiteral("The report has no layout to format.") };
+    if (layout->pages.size() > std::numeric_limits<quint16>::max())
+        return Error { QStringLiteral("The report has %1 page sets; at most %2 can be formatted.")
+                           .arg(layout->pages.size())
+                           .arg(std::numeric_limits<quint16>::max()) };
     if (rowCount < 0)
         return Error { QStringLiteral("The row count %1 is not a number of rows.").arg(rowCount) };
 

@@ -401,6 +401,11 @@ void TestReportLayout::pageTooSmall()
         QVERIFY(PreparedReport::prepare(layout, 0).ok());
     QVERIFY(!PreparedReport::prepare(layout, -1).ok());
     QVERIFY(!PreparedReport::prepare(nullptr, 1).ok());
+    // A page set index is 16 bits in a prepared page: more sets are refused, not wrapped.
+    layout->pages.assign(65536, bands(10, 10, 30, 20, 10));
+    QVERIFY(!PreparedReport::prepare(layout, 0).ok());
+    layout->pages.resize(65535);
+    QVERIFY(PreparedReport::prepare(layout, 0).ok());
 }
 
 void TestReportLayout::placementsOnAPage()
