@@ -104,14 +104,9 @@ std::vector<std::vector<ColumnPlacement>> placeColumns(const std::vector<int> &w
 Result<ReportLayout> buildGridReport(
     const GridDescription &grid, const GridReportOptions &options, const PageSetup &page, const TextMeasure &measure)
 {
+    if (const Status ok = page.validate(); !ok)
+        return Error { ok.error() };
     const int usable = page.usableWidth();
-    if (usable <= 0)
-        return Error {
-            QStringLiteral("The margins leave no room on the page: the usable width is %1 units.").arg(usable)
-        };
-    if (page.usableHeight() <= 0)
-        return Error { QStringLiteral("The margins leave no room on the page: the usable height is %1 units.")
-                           .arg(page.usableHeight()) };
 
     std::vector<const GridColumn *> printed;
     std::vector<int> widths;

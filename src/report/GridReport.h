@@ -119,8 +119,8 @@ struct ColumnPlacement
 // all after it move to a new page set with x back at 0.
 std::vector<std::vector<ColumnPlacement>> placeColumns(const std::vector<int> &widths, int usableWidth);
 
-// Generates the listing's layout on `page`. Fails with a message for a page with
-// no usable width or a column with a negative width.
+// Generates the listing's layout on `page`. Fails with a message for a page that
+// PageSetup::validate() refuses or a column with a negative width.
 Result<ReportLayout> buildGridReport(const GridDescription &grid, const GridReportOptions &options,
     const PageSetup &page, const TextMeasure &measure = {});
 

@@ -7,6 +7,8 @@
 // are kept in units because the layout is placed in units.
 #pragma once
 
+#include "core/Result.h"
+
 #include <QString>
 
 namespace sqda::report {
@@ -48,6 +50,10 @@ struct PageSetup
     // height rows are placed in.
     int usableWidth() const { return pageWidth() - leftMargin - rightMargin; }
     int usableHeight() const { return pageHeight() - topMargin - bottomMargin; }
+
+    // Refuses a page nothing can be placed on: no paper, a resolution that is not
+    // positive, a negative margin, or margins that leave no usable width or height.
+    Status validate() const;
 
     // Margins given in millimetres (a page-setup dialog) are stored as units.
     void setMarginsMillimetres(double left, double top, double right, double bottom);

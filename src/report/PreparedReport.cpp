@@ -36,6 +36,8 @@ Result<PreparedReport> PreparedReport::prepare(std::shared_ptr<const ReportLayou
 {
     if (!layout || layout->pages.empty())
         return Error { QStringLiteral("The report has no layout to format.") };
+    if (const Status ok = layout->page.validate(); !ok)
+        return Error { ok.error() };
     if (layout->pages.size() > std::numeric_limits<quint16>::max())
         return Error { QStringLiteral("The report has %1 page sets; at most %2 can be formatted.")
                            .arg(layout->pages.size())
@@ -111,7 +113,7 @@ std::vector<BandPlacement> PreparedReport::placements(int index) const
     std::vector<BandPlacement> out;
     out.reserve(p.rowCount + 5);
     int y = m_layout->page.topMargin;
-    if (h.pageHeader > 0 || lp.band(BandKind::PageHeader)) {
+    if (lp.band(BandKind::PageHeader)) {
         out.push_back({ BandKind::PageHeader, y, -1 });
         y += h.pageHeader;
     }

@@ -128,6 +128,8 @@ private Q_SLOTS:
     void units_data();
     void units();
     void defaultPage();
+    void badPages_data();
+    void badPages();
     void headerHeight_data();
     void headerHeight();
     void variables_data();
@@ -198,6 +200,50 @@ void TestReportLayout::defaultPage()
     QCOMPARE(p.topMargin, 76);
     QCOMPARE(p.rightMargin, 0);
     QCOMPARE(p.bottomMargin, 20);
+}
+
+void TestReportLayout::badPages_data()
+{
+    QTest::addColumn<QString>("what");
+    QTest::addColumn<int>("value");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("no paper") << QStringLiteral("paperWidth") << 0 << QStringLiteral("not a paper");
+    QTest::newRow("no resolution") << QStringLiteral("dpi") << 0 << QStringLiteral("resolution");
+    QTest::newRow("negative margin") << QStringLiteral("topMargin") << -1 << QStringLiteral("negative");
+    QTest::newRow("no usable width") << QStringLiteral("leftMargin") << 756 << QStringLiteral("usable width is 0");
+    QTest::newRow("no usable height") << QStringLiteral("bottomMargin") << 2000
+                                      << QStringLiteral("usable height is -915");
+}
+
+void TestReportLayout::badPages()
+{
+    QFETCH(QString, what);
+    QFETCH(int, value);
+    QFETCH(QString, message);
+    PageSetup page = defaultListingPage();
+    QVERIFY(page.validate().ok());
+    if (what == u"paperWidth")
+        page.paperWidth = value;
+    else if (what == u"dpi")
+        page.logicalDpi = value;
+    else if (what == u"topMargin")
+        page.topMargin = value;
+    else if (what == u"leftMargin")
+        page.leftMargin = value;
+    else
+        page.bottomMargin = value;
+    const Status status = page.validate();
+    QVERIFY(!status.ok());
+    QVERIFY2(status.error().contains(message), qPrintable(status.error()));
+
+    // Neither the generator nor the formatter works on such a page.
+    const auto built = buildGridReport(listingGrid(), {}, page);
+    QVERIFY(!built.ok());
+    QCOMPARE(built.error(), status.error());
+    auto layout = std::make_shared<ReportLayout>();
+    layout->page = page;
+    layout->pages = { bands(10, 10, 10, 10, 10) };
+    QCOMPARE(PreparedReport::prepare(layout, 1).error(), status.error());
 }
 
 void TestReportLayout::headerHeight_data()
