@@ -3,6 +3,7 @@
 // arithmetic over band heights, down to the rows a page reads from a dataset.
 #include "data/ClientDataSet.h"
 #include "report/GridReport.h"
+#include "report/ObjectText.h"
 #include "report/PreparedReport.h"
 #include "report/ReportDataSource.h"
 #include "report/ReportVariables.h"
@@ -148,6 +149,7 @@ private Q_SLOTS:
     void listingOptions();
     void listingRefusesBadPages();
     void listingPagesReadRowsInDatasetOrder();
+    void objectTexts();
     void preparedReportStaysSmall();
 };
 
@@ -701,9 +703,10 @@ void TestReportLayout::listingRefusesBadPages()
     QVERIFY2(report.error().contains(u"title band"), qPrintable(report.error()));
 }
 
-void TestReportLayout::listingPagesReadRowsInDatasetOrder()
+// 100 areas "000".."099", level i % 4 + 1, viewed by code descending without level 4:
+// 75 rows, "098" first.
+static void fillAreas(ClientDataSet &ds)
 {
-    ClientDataSet ds;
     ds.createDataSet({ { QStringLiteral("f_sqbm"), FieldType::String, 12, {} },
         { QStringLiteral("f_sqmc"), FieldType::String, 40, {} }, { QStringLiteral("f_jb"), FieldType::Int32, 0, {} } });
     for (int i = 0; i < 100; ++i) {
@@ -717,6 +720,12 @@ void TestReportLayout::listingPagesReadRowsInDatasetOrder()
     ds.setIndexName(QStringLiteral("desc"));
     ds.setFilter(QStringLiteral("f_jb <> 4"));
     ds.setFiltered(true);
+}
+
+void TestReportLayout::listingPagesReadRowsInDatasetOrder()
+{
+    ClientDataSet ds;
+    fillAreas(ds);
     ds.setCurrentIndex(10);
 
     const DataSetReportSource source(ds);
@@ -744,6 +753,59 @@ void TestReportLayout::listingPagesReadRowsInDatasetOrder()
     QCOMPARE(columnSum(source, 2), 25.0 * (1 + 2 + 3));
     QVERIFY(isTicked(source.value(0, 2)));
     QVERIFY(!isTicked(QVariant()));
+}
+
+void TestReportLayout::objectTexts()
+{
+    ClientDataSet ds;
+    fillAreas(ds);
+    GridDescription grid = listingGrid();
+    grid.columns[0].title = QStringLiteral("[备注]"); // a caption is never a variable
+    grid.columns[1].footers = { footer(FooterValue::Count) };
+    grid.columns[2].checkBox = true;
+    const auto layout = share(buildGridReport(grid, {}, defaultListingPage()));
+    const LayoutPage &lp = layout->pages[0];
+    const Band &title = *lp.band(BandKind::Title);
+    const Band &data = *lp.band(BandKind::MasterData);
+    const Band &foot = *lp.band(BandKind::MasterFooter);
+
+    const DataSetReportSource source(ds);
+    ReportVariables vars;
+    vars.set(QStringLiteral("Title"), QStringLiteral("商圈档案查询"));
+    vars.set(QStringLiteral("Condi"), QStringLiteral("商圈编码 大于 '010'"));
+    vars.set(QStringLiteral("备注"), QStringLiteral("wrong"));
+    const ObjectText texts(source, vars);
+    const PageNumbers numbers { 2, 3 };
+
+    QCOMPARE(texts.text(title.objects[0], -1, numbers), QStringLiteral("商圈档案查询\n商圈编码 大于 '010' \n    "));
+    QCOMPARE(texts.text(title.objects[1], -1, numbers), QStringLiteral("[备注]"));
+    QCOMPARE(texts.text(data.objects[0], 1, numbers), QStringLiteral("097"));
+    QCOMPARE(texts.text(data.objects[1], 1, numbers), QStringLiteral("名称97"));
+    QVERIFY(texts.text(data.objects[2], 1, numbers).isEmpty());
+    QVERIFY(texts.ticked(data.objects[2], 1));
+    QVERIFY(!texts.ticked(data.objects[1], 1));
+    QCOMPARE(texts.text(foot.objects[0], -1, numbers), QStringLiteral("合计:3条"));
+    QCOMPARE(texts.text(foot.objects[1], -1, numbers), QStringLiteral("75"));
+    QCOMPARE(texts.text(foot.objects[2], -1, numbers), QStringLiteral("150"));
+    const ReportObject &pageLine = lp.band(BandKind::ColumnFooter)->objects[0];
+    QVERIFY(texts.text(pageLine, -1, numbers).endsWith(u"页    数:第2页/共3页 "));
+
+    // A sum over a column of reals keeps its fraction.
+    ClientDataSet reals;
+    reals.createDataSet({ { QStringLiteral("f_mj"), FieldType::Double, 0, {} } });
+    for (const double v : { 1.25, 2.5 }) {
+        reals.append();
+        reals.fieldByName(u"f_mj")->setValue(v);
+        reals.post();
+    }
+    reals.append(); // a null area adds nothing
+    reals.post();
+    ReportObject sum;
+    sum.kind = ObjectKind::Aggregate;
+    sum.aggregate = AggregateKind::Sum;
+    sum.column = 0;
+    const DataSetReportSource realSource(reals);
+    QCOMPARE(ObjectText(realSource, vars).text(sum, -1, numbers), QStringLiteral("3.75"));
 }
 
 void TestReportLayout::preparedReportStaysSmall()
