@@ -107,6 +107,19 @@ Result<ReportLayout> buildGridReport(
     if (const Status ok = page.validate(); !ok)
         return Error { ok.error() };
     const int usable = page.usableWidth();
+    // Sizes are screen pixels; anything beyond these is a corrupt grid state, and
+    // refusing it keeps every sum below well inside int.
+    constexpr int MaxSize = 32767;
+    constexpr int MaxFooterRows = 255;
+    const auto outside = [](int v, int max) { return v < 0 || v > max; };
+    if (outside(grid.titleRowHeight, MaxSize) || outside(grid.defaultRowHeight, MaxSize)
+        || outside(std::max(options.masterDataHeight, 0), MaxSize) || outside(options.pageHeaderHeight, MaxSize)
+        || outside(options.columnFooterHeight, MaxSize))
+        return Error { QStringLiteral("A row or band height of the listing is outside 0…%1 units.").arg(MaxSize) };
+    if (outside(grid.footerRowCount, MaxFooterRows))
+        return Error { QStringLiteral("The grid has %1 footer rows; a listing prints 0…%2.")
+                           .arg(grid.footerRowCount)
+                           .arg(MaxFooterRows) };
 
     std::vector<const GridColumn *> printed;
     std::vector<int> widths;
@@ -114,17 +127,20 @@ Result<ReportLayout> buildGridReport(
         for (const GridColumn &c : grid.columns) {
             if (!c.visible)
                 continue;
-            if (c.width < 0)
-                return Error {
-                    QStringLiteral("The column \"%1\" has a negative width (%2).").arg(c.title).arg(c.width)
-                };
+            if (outside(c.width, MaxSize))
+                return Error { QStringLiteral("The column \"%1\" has a width of %2 units, outside 0…%3.")
+                                   .arg(c.title)
+                                   .arg(c.width)
+                                   .arg(MaxSize) };
             printed.push_back(&c);
             widths.push_back(c.width);
         }
     }
 
+    // A measure's answer is held to -1…MaxSize + 1 so the "+ 2" below cannot wrap;
+    // the check after it refuses what lies outside.
     const auto heightOf = [&](const StyledText &text) {
-        return measure ? measure(text, usable) : estimateTextHeight(text, page.logicalDpi);
+        return std::clamp(measure ? measure(text, usable) : estimateTextHeight(text, page.logicalDpi), -1, MaxSize + 1);
     };
     const int titleRow = grid.titleRowHeight + 4;
     const int dataRow = options.masterDataHeight > 0 ? options.masterDataHeight : grid.defaultRowHeight + 4;
@@ -132,6 +148,9 @@ Result<ReportLayout> buildGridReport(
     const int columnFooterHeight
         = options.columnFooterHeight > 0 ? options.columnFooterHeight : heightOf(options.columnFooter) + 2;
     const int pageFooterTextHeight = heightOf(options.pageFooter);
+    if (outside(headerHeight, MaxSize) || outside(columnFooterHeight, MaxSize)
+        || outside(pageFooterTextHeight, MaxSize))
+        return Error { QStringLiteral("A measured text height of the listing is outside 0…%1 units.").arg(MaxSize) };
     const bool framed = options.gridLines && grid.columnLines;
     const bool thickOuter = options.doubleFrame && grid.footerRowCount == 0 && framed;
     const int left = page.leftMargin;

@@ -120,7 +120,8 @@ struct ColumnPlacement
 std::vector<std::vector<ColumnPlacement>> placeColumns(const std::vector<int> &widths, int usableWidth);
 
 // Generates the listing's layout on `page`. Fails with a message for a page that
-// PageSetup::validate() refuses or a column with a negative width.
+// PageSetup::validate() refuses, or sizes no grid has (a width or height outside
+// 0…32767 units, more than 255 footer rows).
 Result<ReportLayout> buildGridReport(const GridDescription &grid, const GridReportOptions &options,
     const PageSetup &page, const TextMeasure &measure = {});
 

@@ -7,9 +7,10 @@ namespace sqda::report {
 
 namespace {
 
+// Heights as 64-bit numbers, so sums of absurd heights are refused, not wrapped.
 struct SetHeights
 {
-    int pageHeader, title, row, masterFooter, columnFooter, pageFooter;
+    qint64 pageHeader, title, row, masterFooter, columnFooter, pageFooter;
 
     explicit SetHeights(const LayoutPage &p)
         : pageHeader(p.bandHeight(BandKind::PageHeader))
@@ -20,7 +21,7 @@ struct SetHeights
         , pageFooter(p.bandHeight(BandKind::PageFooter))
     {
     }
-    int closing() const { return columnFooter + pageFooter; }
+    qint64 closing() const { return columnFooter + pageFooter; }
 };
 
 Error tooSmall(const QString &what)
@@ -45,8 +46,8 @@ Result<PreparedReport> PreparedReport::prepare(std::shared_ptr<const ReportLayou
     if (rowCount < 0)
         return Error { QStringLiteral("The row count %1 is not a number of rows.").arg(rowCount) };
 
-    const int top = layout->page.topMargin;
-    const int limit = layout->page.pageHeight() - layout->page.bottomMargin;
+    const qint64 top = layout->page.topMargin;
+    const qint64 limit = layout->page.pageHeight() - layout->page.bottomMargin;
 
     PreparedReport report;
     report.m_layout = layout;
@@ -55,10 +56,10 @@ Result<PreparedReport> PreparedReport::prepare(std::shared_ptr<const ReportLayou
     for (size_t set = 0; set < layout->pages.size(); ++set) {
         const LayoutPage &lp = layout->pages[set];
         const SetHeights h(lp);
-        for (const int height : { h.pageHeader, h.title, h.row, h.masterFooter, h.columnFooter, h.pageFooter })
+        for (const qint64 height : { h.pageHeader, h.title, h.row, h.masterFooter, h.columnFooter, h.pageFooter })
             if (height < 0)
                 return Error { QStringLiteral("A band of the report has a negative height.") };
-        const int fresh = top + h.pageHeader; // where the first band of a page goes
+        const qint64 fresh = top + h.pageHeader; // where the first band of a page goes
         if (fresh + h.title + h.closing() > limit)
             return tooSmall(QStringLiteral("the title band"));
         if (rowCount > 0 && fresh + h.row + h.closing() > limit)
@@ -70,17 +71,17 @@ Result<PreparedReport> PreparedReport::prepare(std::shared_ptr<const ReportLayou
         PreparedPage page;
         page.pageSet = quint16(set);
         page.flags = lp.band(BandKind::Title) ? PageHasTitle : 0;
-        int y = fresh + h.title;
+        qint64 y = fresh + h.title;
         quint32 row = 0;
         const quint32 rows = quint32(rowCount);
         for (;;) {
-            const int room = limit - h.closing() - y;
+            const qint64 room = limit - h.closing() - y;
             const quint32 left = rows - row;
-            const quint32 fit = h.row > 0 ? std::min(left, quint32(room / h.row)) : left;
+            const quint32 fit = h.row > 0 ? quint32(std::min<qint64>(left, room / h.row)) : left;
             page.firstRow = row;
             page.rowCount = fit;
             row += fit;
-            y += int(fit) * h.row;
+            y += qint64(fit) * h.row;
             if (row < rows) {
                 report.m_pages.push_back(page);
                 page = PreparedPage {};
@@ -115,25 +116,25 @@ std::vector<BandPlacement> PreparedReport::placements(int index) const
     int y = m_layout->page.topMargin;
     if (lp.band(BandKind::PageHeader)) {
         out.push_back({ BandKind::PageHeader, y, -1 });
-        y += h.pageHeader;
+        y += int(h.pageHeader); // prepare() saw the page hold it
     }
     if (p.flags & PageHasTitle) {
         out.push_back({ BandKind::Title, y, -1 });
-        y += h.title;
+        y += int(h.title); // prepare() saw the page hold it
     }
     for (quint32 r = 0; r < p.rowCount; ++r) {
         out.push_back({ BandKind::MasterData, y, int(p.firstRow + r) });
-        y += h.row;
+        y += int(h.row); // prepare() saw the page hold it
     }
     if (p.flags & PageHasMasterFooter) {
         out.push_back({ BandKind::MasterFooter, y, -1 });
-        y += h.masterFooter;
+        y += int(h.masterFooter); // prepare() saw the page hold it
     }
     if (lp.band(BandKind::ColumnFooter))
         out.push_back({ BandKind::ColumnFooter, y, -1 });
     if (lp.band(BandKind::PageFooter))
-        out.push_back(
-            { BandKind::PageFooter, m_layout->page.pageHeight() - m_layout->page.bottomMargin - h.pageFooter, -1 });
+        out.push_back({ BandKind::PageFooter,
+            int(m_layout->page.pageHeight() - m_layout->page.bottomMargin - h.pageFooter), -1 });
     return out;
 }
 

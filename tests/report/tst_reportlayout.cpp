@@ -11,6 +11,7 @@
 #include <QTest>
 
 #include <algorithm>
+#include <limits>
 
 using namespace sqda;
 using namespace sqda::report;
@@ -428,6 +429,9 @@ void TestReportLayout::pageTooSmall_data()
     QTest::newRow("row") << 100 << 951 << 10 << 1 << QStringLiteral("one data row");
     QTest::newRow("title") << 951 << 10 << 10 << 1 << QStringLiteral("the title band");
     QTest::newRow("footer row") << 100 << 10 << 951 << 0 << QStringLiteral("the master footer");
+    const int huge = std::numeric_limits<int>::max();
+    QTest::newRow("huge row") << 100 << huge << 10 << 1 << QStringLiteral("one data row");
+    QTest::newRow("huge title") << huge << 10 << 10 << 1 << QStringLiteral("the title band");
 }
 
 void TestReportLayout::pageTooSmall()
@@ -692,6 +696,33 @@ void TestReportLayout::listingRefusesBadPages()
     built = buildGridReport(grid, {}, defaultListingPage());
     QVERIFY(!built.ok());
     QVERIFY(built.error().contains(u"商圈名称"));
+
+    // Sizes no grid has are refused, not summed into wrapped numbers.
+    const auto refused = [](const GridDescription &g, const GridReportOptions &o, const TextMeasure &m = {}) {
+        return !buildGridReport(g, o, defaultListingPage(), m).ok();
+    };
+    grid = listingGrid();
+    grid.columns[2].width = std::numeric_limits<int>::max();
+    QVERIFY(refused(grid, {}));
+    grid = listingGrid();
+    grid.defaultRowHeight = -1;
+    QVERIFY(refused(grid, {}));
+    grid = listingGrid();
+    grid.titleRowHeight = std::numeric_limits<int>::max();
+    QVERIFY(refused(grid, {}));
+    grid = listingGrid();
+    grid.footerRowCount = 100000;
+    QVERIFY(refused(grid, {}));
+    GridReportOptions options;
+    options.masterDataHeight = std::numeric_limits<int>::max();
+    QVERIFY(refused(listingGrid(), options));
+    options = {};
+    options.pageHeaderHeight = -3;
+    QVERIFY(refused(listingGrid(), options));
+    options = {};
+    options.pageHeaderHeight = 0;
+    QVERIFY(refused(listingGrid(), options, [](const StyledText &, int) { return std::numeric_limits<int>::max(); }));
+    QVERIFY(refused(listingGrid(), options, [](const StyledText &, int) { return -100; }));
 
     // A page with room for the title but not for a row: a clear error, not a loop.
     page = defaultListingPage();
