@@ -6,13 +6,13 @@
 
 namespace sqda::report {
 
-QFont reportFont(const FontSpec &spec)
+QFont reportFont(const FontSpec &description)
 {
-    QFont font(spec.family);
-    font.setPointSizeF(spec.pointSize > 0 ? spec.pointSize : 9);
-    font.setBold(spec.bold);
-    font.setItalic(spec.italic);
-    font.setUnderline(spec.underline);
+    QFont font(description.family);
+    font.setPointSizeF(description.pointSize > 0 ? description.pointSize : 9);
+    font.setBold(description.bold);
+    font.setItalic(description.italic);
+    font.setUnderline(description.underline);
     return font;
 }
 

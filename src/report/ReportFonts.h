@@ -12,9 +12,9 @@
 
 namespace sqda::report {
 
-// `spec` as a QFont in points; on a paint device of the layout's resolution a
+// `description` as a QFont in points; on a paint device of the layout's resolution a
 // point comes out as dpi / 72 units.
-QFont reportFont(const FontSpec &spec);
+QFont reportFont(const FontSpec &description);
 
 // Natural heights with the real fonts, lines broken at `width` units as a painter
 // breaks them: each paragraph's lines as high as their tallest run, rounded up to

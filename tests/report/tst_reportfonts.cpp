@@ -46,11 +46,11 @@ void TestReportFonts::familiesResolveToSimplifiedChinese()
 {
     QFETCH(QString, family);
     QFETCH(QString, resolved);
-    FontSpec spec;
-    spec.family = family;
-    spec.pointSize = 22;
-    spec.bold = true;
-    const QFont font = reportFont(spec);
+    FontSpec described;
+    described.family = family;
+    described.pointSize = 22;
+    described.bold = true;
+    const QFont font = reportFont(described);
     QCOMPARE(QFontInfo(font).family(), resolved);
     QVERIFY(font.bold());
     QCOMPARE(font.pointSizeF(), 22.0);
