@@ -1,0 +1,146 @@
+#include "PreparedReport.h"
+
+#include <algorithm>
+#include <limits>
+
+namespace sqda::report {
+
+namespace {
+
+// Heights as 64-bit numbers, so sums of absurd heights are refused, not wrapped.
+struct SetHeights
+{
+    qint64 pageHeader, title, row, masterFooter, columnFooter, pageFooter;
+
+    explicit SetHeights(const LayoutPage &p)
+        : pageHeader(p.bandHeight(BandKind::PageHeader))
+        , title(p.bandHeight(BandKind::Title))
+        , row(p.bandHeight(BandKind::MasterData))
+        , masterFooter(p.bandHeight(BandKind::MasterFooter))
+        , columnFooter(p.bandHeight(BandKind::ColumnFooter))
+        , pageFooter(p.bandHeight(BandKind::PageFooter))
+    {
+    }
+    qint64 closing() const { return columnFooter + pageFooter; }
+};
+
+Error tooSmall(const QString &what)
+{
+    return Error { QStringLiteral("The page is too small: %1 and the bands closing the page do not fit between "
+                                  "the top and bottom margins.")
+                       .arg(what) };
+}
+
+} // namespace
+
+Result<PreparedReport> PreparedReport::prepare(std::shared_ptr<const ReportLayout> layout, int rowCount)
+{
+    if (!layout || layout->pages.empty())
+        return Error { QStringLiteral("The report has no layout to format.") };
+    if (const Status ok = layout->page.validate(); !ok)
+        return Error { ok.error() };
+    if (layout->pages.size() > std::numeric_limits<quint16>::max())
+        return Error { QStringLiteral("The report has %1 page sets; at most %2 can be formatted.")
+                           .arg(layout->pages.size())
+                           .arg(std::numeric_limits<quint16>::max()) };
+    if (rowCount < 0)
+        return Error { QStringLiteral("The row count %1 is not a number of rows.").arg(rowCount) };
+
+    const qint64 top = layout->page.topMargin;
+    const qint64 limit = layout->page.pageHeight() - layout->page.bottomMargin;
+
+    PreparedReport report;
+    report.m_layout = layout;
+    report.m_rowCount = rowCount;
+
+    for (size_t set = 0; set < layout->pages.size(); ++set) {
+        const LayoutPage &lp = layout->pages[set];
+        const SetHeights h(lp);
+        for (const qint64 height : { h.pageHeader, h.title, h.row, h.masterFooter, h.columnFooter, h.pageFooter })
+            if (height < 0)
+                return Error { QStringLiteral("A band of the report has a negative height.") };
+        const qint64 fresh = top + h.pageHeader; // where the first band of a page goes
+        if (fresh + h.title + h.closing() > limit)
+            return tooSmall(QStringLiteral("the title band"));
+        if (rowCount > 0 && fresh + h.row + h.closing() > limit)
+            return tooSmall(QStringLiteral("one data row"));
+        const bool hasMasterFooter = lp.band(BandKind::MasterFooter) != nullptr;
+        if (hasMasterFooter && fresh + h.masterFooter + h.closing() > limit)
+            return tooSmall(QStringLiteral("the master footer"));
+
+        PreparedPage page;
+        page.pageSet = quint16(set);
+        page.flags = lp.band(BandKind::Title) ? PageHasTitle : 0;
+        qint64 y = fresh + h.title;
+        quint32 row = 0;
+        const quint32 rows = quint32(rowCount);
+        for (;;) {
+            const qint64 room = limit - h.closing() - y;
+            const quint32 left = rows - row;
+            const quint32 fit = h.row > 0 ? quint32(std::min<qint64>(left, room / h.row)) : left;
+            page.firstRow = row;
+            page.rowCount = fit;
+            row += fit;
+            y += qint64(fit) * h.row;
+            if (row < rows) {
+                report.m_pages.push_back(page);
+                page = PreparedPage {};
+                page.pageSet = quint16(set);
+                y = fresh;
+                continue;
+            }
+            if (hasMasterFooter) {
+                if (y + h.masterFooter + h.closing() > limit) {
+                    report.m_pages.push_back(page);
+                    page = PreparedPage {};
+                    page.pageSet = quint16(set);
+                    page.firstRow = rows;
+                }
+                page.flags |= PageHasMasterFooter;
+            }
+            report.m_pages.push_back(page);
+            break;
+        }
+    }
+    report.m_pages.shrink_to_fit();
+    return report;
+}
+
+std::vector<BandPlacement> PreparedReport::placements(int index) const
+{
+    const PreparedPage &p = page(index);
+    const LayoutPage &lp = m_layout->pages[p.pageSet];
+    const SetHeights h(lp);
+    std::vector<BandPlacement> out;
+    out.reserve(p.rowCount + 5);
+    int y = m_layout->page.topMargin;
+    if (lp.band(BandKind::PageHeader)) {
+        out.push_back({ BandKind::PageHeader, y, -1 });
+        y += int(h.pageHeader); // prepare() saw the page hold it
+    }
+    if (p.flags & PageHasTitle) {
+        out.push_back({ BandKind::Title, y, -1 });
+        y += int(h.title); // prepare() saw the page hold it
+    }
+    for (quint32 r = 0; r < p.rowCount; ++r) {
+        out.push_back({ BandKind::MasterData, y, int(p.firstRow + r) });
+        y += int(h.row); // prepare() saw the page hold it
+    }
+    if (p.flags & PageHasMasterFooter) {
+        out.push_back({ BandKind::MasterFooter, y, -1 });
+        y += int(h.masterFooter); // prepare() saw the page hold it
+    }
+    if (lp.band(BandKind::ColumnFooter))
+        out.push_back({ BandKind::ColumnFooter, y, -1 });
+    if (lp.band(BandKind::PageFooter))
+        out.push_back({ BandKind::PageFooter,
+            int(m_layout->page.pageHeight() - m_layout->page.bottomMargin - h.pageFooter), -1 });
+    return out;
+}
+
+qsizetype PreparedReport::memoryBytes() const
+{
+    return qsizetype(sizeof(*this) + m_pages.capacity() * sizeof(PreparedPage));
+}
+
+} // namespace sqda::report
