@@ -7,12 +7,11 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     const QByteArray bytes = QByteArray::fromRawData(reinterpret_cast<const char *>(data), qsizetype(size));
-    QString error;
-    const auto store = sqda::Packet::decode(bytes, &error);
+    const auto store = sqda::Packet::decode(bytes);
     if (!store)
         return 0;
     const QByteArray again = sqda::Packet::encode(*store);
-    const auto back = sqda::Packet::decode(again, &error);
+    const auto back = sqda::Packet::decode(again);
     if (!back || back->rowCount() != store->rowCount() || sqda::Packet::encode(*back) != again)
         std::abort();
     return 0;

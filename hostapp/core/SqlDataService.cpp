@@ -595,10 +595,9 @@ QVariant SqlDataService::insertArea(QVariantList &args)
     const QVariant in = args.at(0);
     if (in.typeId() != QMetaType::QByteArray)
         throw SqlFailure(QStringList { QStringLiteral("插入商圈时应传入一行商圈记录的数据包。") });
-    QString why;
-    const std::optional<sqda::DataStore> store = sqda::Packet::decode(in.toByteArray(), &why);
+    const sqda::Result<sqda::DataStore> store = sqda::Packet::decode(in.toByteArray());
     if (!store)
-        throw SqlFailure(QStringList { QStringLiteral("插入商圈的数据包无效。"), why });
+        throw SqlFailure(QStringList { QStringLiteral("插入商圈的数据包无效。"), store.error() });
     if (store->rowCount() != 1)
         throw SqlFailure(
             QStringList { QStringLiteral("插入商圈的数据包应只有一行记录，而它有 %1 行。").arg(store->rowCount()) });

@@ -74,27 +74,23 @@ void ClientDataSet::close()
     Q_EMIT closed();
 }
 
-bool ClientDataSet::loadPacket(const QByteArray &packet, QString *error)
+Status ClientDataSet::loadPacket(const QByteArray &packet)
 {
-    std::optional<DataStore> s = Packet::decode(packet, error);
+    Result<DataStore> s = Packet::decode(packet);
     if (!s)
-        return false;
+        return Error { s.error() };
     std::optional<FilterProgram> program;
-    if (Status st = prepareStore(*s, &program); !st) {
-        if (error)
-            *error = st.error();
-        return false;
-    }
+    if (Status st = prepareStore(*s, &program); !st)
+        return st;
     m_filter = std::move(program);
     replaceStore(std::move(*s));
-    return true;
+    return Status();
 }
 
 void ClientDataSet::setData(const QByteArray &packet)
 {
-    QString error;
-    if (!loadPacket(packet, &error))
-        raise(error);
+    if (Status st = loadPacket(packet); !st)
+        raise(st.error());
 }
 
 QByteArray ClientDataSet::data() const

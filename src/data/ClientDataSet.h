@@ -51,9 +51,8 @@ public:
     // Packets ---------------------------------------------------------------
     // Replaces the rows (and, without persistent fields, the structure) with the
     // packet's. A bad packet, one lacking a persistent field, or rows the filter
-    // cannot be applied to leave the dataset as it was and return false with the
-    // reason in *error.
-    bool loadPacket(const QByteArray &packet, QString *error = nullptr);
+    // cannot be applied to leave the dataset as it was and return the reason.
+    Status loadPacket(const QByteArray &packet);
     // Same, raising DataError for a bad packet.
     void setData(const QByteArray &packet);
     QByteArray data() const; // all rows, in the order they were stored

@@ -59,14 +59,12 @@ public:
     {
     }
 
-    std::optional<DataStore> run(QString *error)
+    Result<DataStore> run()
     {
         try {
             return readDocument();
         } catch (const DataError &e) {
-            if (error)
-                *error = e.message();
-            return std::nullopt;
+            return Error { e.message() };
         }
     }
 
@@ -360,14 +358,11 @@ QByteArray encode(const DataStore &store)
     return w.take();
 }
 
-std::optional<DataStore> decode(const QByteArray &packet, QString *error)
+Result<DataStore> decode(const QByteArray &packet)
 {
-    if (packet.isEmpty()) {
-        if (error)
-            *error = QStringLiteral("数据包为空");
-        return std::nullopt;
-    }
-    return Decoder(packet).run(error);
+    if (packet.isEmpty())
+        return Error { QStringLiteral("数据包为空") };
+    return Decoder(packet).run();
 }
 
 } // namespace sqda::Packet

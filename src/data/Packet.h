@@ -27,6 +27,6 @@ void writeHeader(PacketWriter &w, const FieldDefs &defs, qsizetype rowCount);
 
 // Strict decoding: a packet that is malformed, truncated, oversized or whose
 // values do not match their field types yields no store and an error text.
-std::optional<DataStore> decode(const QByteArray &packet, QString *error);
+Result<DataStore> decode(const QByteArray &packet);
 
 } // namespace sqda::Packet

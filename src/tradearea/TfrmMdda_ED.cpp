@@ -422,10 +422,9 @@ Status TfrmMdda_ED::loadAreaTree()
     }
     // Everything is read and checked before the tree is touched, so a bad packet
     // leaves the tree and the row set as they were, and ends the action.
-    QString error;
-    std::optional<DataStore> store = Packet::decode(packet.toByteArray(), &error);
+    Result<DataStore> store = Packet::decode(packet.toByteArray());
     if (!store)
-        return Error { error };
+        return Error { store.error() };
     Result<TradeAreaTreeBuilder::Rows> rows = TradeAreaTreeBuilder::readRows(*store);
     if (!rows)
         return Error { rows.error() };
@@ -456,9 +455,8 @@ void TfrmMdda_ED::TNClick()
     }
     const QString code = TAreaTree::codeOf(node);
     QVariant packet;
-    std::optional<DataStore> store;
-    if (CoorDisp::current().QueryData(AreaSql::recordLoad(department(), code), packet))
-        store = Packet::decode(packet.toByteArray(), nullptr);
+    const bool answered = CoorDisp::current().QueryData(AreaSql::recordLoad(department(), code), packet);
+    Result<DataStore> store = answered ? Packet::decode(packet.toByteArray()) : Result<DataStore>(Error {});
     if (!store) {
         flatWarning(QStringLiteral("取商圈编码") + code + QStringLiteral("时出错！"));
         return;

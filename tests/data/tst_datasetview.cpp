@@ -207,8 +207,9 @@ private Q_SLOTS:
         // Rows the filter cannot apply to are refused; the old rows stay.
         ClientDataSet other;
         other.createDataSet({ { QStringLiteral("f_sqbm"), FieldType::String, 12, {} } });
-        QString error;
-        QVERIFY(!ds.loadPacket(other.data(), &error));
+        const Status refused = ds.loadPacket(other.data());
+        QVERIFY(!refused);
+        const QString error = refused.error();
         QVERIFY2(error.contains(QStringLiteral("f_jb")), qPrintable(error));
         QCOMPARE(ds.recordCount(), 2);
     }
@@ -244,8 +245,9 @@ private Q_SLOTS:
         DataStore narrow({ { QStringLiteral("f_sqbm"), FieldType::String, 12, {} } });
         narrow.appendString(0, u"02");
         narrow.commitRow();
-        QString error;
-        QVERIFY(!ds.loadPacket(Packet::encode(narrow), &error));
+        const Status refused = ds.loadPacket(Packet::encode(narrow));
+        QVERIFY(!refused);
+        const QString error = refused.error();
         QVERIFY2(error.contains(QStringLiteral("f_sqmc")), qPrintable(error));
         QCOMPARE(ds.recordCount(), 1);
         QCOMPARE(ds.fieldByName(u"f_sqbm")->asString(), QStringLiteral("01"));

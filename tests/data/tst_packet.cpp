@@ -148,9 +148,8 @@ private Q_SLOTS:
     void roundTripKeepsEveryTypeNullAndChineseText()
     {
         const DataStore in = sampleStore();
-        QString error;
-        const auto out = Packet::decode(Packet::encode(in), &error);
-        QVERIFY2(out, qPrintable(error));
+        const auto out = Packet::decode(Packet::encode(in));
+        QVERIFY2(out, qPrintable(out.error()));
         QCOMPARE(out->defs(), in.defs());
         QCOMPARE(out->rowCount(), in.rowCount());
         for (qsizetype r = 0; r < in.rowCount(); ++r) {
@@ -183,9 +182,8 @@ private Q_SLOTS:
             w.append(QLatin1StringView("unknown keys are skipped"));
             w.endMap();
         });
-        QString error;
-        const auto s = Packet::decode(p, &error);
-        QVERIFY2(s, qPrintable(error));
+        const auto s = Packet::decode(p);
+        QVERIFY2(s, qPrintable(s.error()));
         QCOMPARE(s->rowCount(), 0);
         QCOMPARE(s->defs().first().name, QStringLiteral("f_sqmc"));
     }
@@ -194,8 +192,8 @@ private Q_SLOTS:
     {
         const QByteArray full = Packet::encode(sampleStore());
         for (qsizetype n = 0; n < full.size(); ++n) {
-            QString error;
-            const auto s = Packet::decode(full.left(n), &error);
+            const auto s = Packet::decode(full.left(n));
+            const QString error = s.error();
             QVERIFY2(!s, qPrintable(QStringLiteral("prefix %1 of %2 decoded").arg(n).arg(full.size())));
             QVERIFY(!error.isEmpty());
         }
@@ -323,9 +321,8 @@ private Q_SLOTS:
             { QStringLiteral("t"), FieldType::String, 8, {} } };
         Packet::writeHeader(head, defs, 3);
         const QByteArray packet = rows.take(head.view());
-        QString error;
-        const auto out = Packet::decode(packet, &error);
-        QVERIFY2(out, qPrintable(error));
+        const auto out = Packet::decode(packet);
+        QVERIFY2(out, qPrintable(out.error()));
         QCOMPARE(out->rowCount(), 3);
         QCOMPARE(out->string(2, 1), u"行2");
         DataStore same(defs);
@@ -426,8 +423,9 @@ private Q_SLOTS:
     {
         QFETCH(QByteArray, packet);
         QFETCH(QString, reason);
-        QString error;
-        QVERIFY(!Packet::decode(packet, &error));
+        const auto decoded = Packet::decode(packet);
+        QVERIFY(!decoded);
+        const QString error = decoded.error();
         QVERIFY(!error.isEmpty());
         if (!reason.isEmpty())
             QVERIFY2(error.contains(reason), qPrintable(error));
@@ -438,9 +436,9 @@ private Q_SLOTS:
         ClientDataSet ds;
         QVERIFY(ds.loadPacket(Packet::encode(sampleStore())));
         ds.last();
-        QString error;
-        QVERIFY(!ds.loadPacket(QByteArray("\xa1", 1), &error));
-        QVERIFY(!error.isEmpty());
+        const Status loaded = ds.loadPacket(QByteArray("\xa1", 1));
+        QVERIFY(!loaded);
+        QVERIFY(!loaded.error().isEmpty());
         QCOMPARE(ds.recordCount(), 4);
         QCOMPARE(ds.fieldByName(u"f_sqbm")->asString(), QString());
         QVERIFY_THROWS_EXCEPTION(DataError, ds.setData(QByteArray("junk")));

@@ -64,7 +64,7 @@ int leafFlag(SqlDataService *s, const QString &code)
         QVariant() };
     if (!s->Invoke(sqda::DispQueryData, args).toBool())
         return -1;
-    const auto store = sqda::Packet::decode(args.at(1).toByteArray(), nullptr);
+    const auto store = sqda::Packet::decode(args.at(1).toByteArray());
     return store && store->rowCount() == 1 ? int(store->integer(0, 0)) : -2;
 }
 

@@ -74,11 +74,10 @@ QString describeCell(const sqda::DataStore &s, qsizetype r, int c)
 // Both packets decode, to the same fields and the same values in every cell.
 void compareRows(const QByteArray &streamed, const QByteArray &reference)
 {
-    QString error;
-    const auto got = sqda::Packet::decode(streamed, &error);
-    QVERIFY2(got, qPrintable(QStringLiteral("streamed packet: ") + error));
-    const auto want = sqda::Packet::decode(reference, &error);
-    QVERIFY2(want, qPrintable(QStringLiteral("reference packet: ") + error));
+    const auto got = sqda::Packet::decode(streamed);
+    QVERIFY2(got, qPrintable(QStringLiteral("streamed packet: ") + got.error()));
+    const auto want = sqda::Packet::decode(reference);
+    QVERIFY2(want, qPrintable(QStringLiteral("reference packet: ") + want.error()));
     QCOMPARE(got->columnCount(), want->columnCount());
     for (int c = 0; c < want->columnCount(); ++c) {
         const sqda::FieldDef &g = got->defs()[c], &w = want->defs()[c];
@@ -240,9 +239,8 @@ private Q_SLOTS:
         QVERIFY(query(QStringLiteral("select id, d from (values (1, date '2026-01-31'), (2, null), "
                                      "(3, date 'infinity'), (4, date '0044-03-15 BC')) v(id, d) order by id"),
             out));
-        QString error;
-        const auto s = sqda::Packet::decode(out.toByteArray(), &error);
-        QVERIFY2(s, qPrintable(error));
+        const auto s = sqda::Packet::decode(out.toByteArray());
+        QVERIFY2(s, qPrintable(s.error()));
         QCOMPARE(s->defs().at(1).type, sqda::FieldType::String);
         QCOMPARE(s->string(0, 1).toString(), QStringLiteral("2026-01-31"));
         QVERIFY(s->isNull(1, 1));
@@ -294,9 +292,8 @@ private Q_SLOTS:
         QVERIFY(setUp(QStringLiteral("sqlite")));
         QVariant out;
         QVERIFY(query(QStringLiteral("select cast(x'41c32842eda080' as text) as t"), out));
-        QString error;
-        const auto s = sqda::Packet::decode(out.toByteArray(), &error);
-        QVERIFY2(s, qPrintable(error));
+        const auto s = sqda::Packet::decode(out.toByteArray());
+        QVERIFY2(s, qPrintable(s.error()));
         QCOMPARE(s->string(0, 0).toString(), QStringLiteral("A\uFFFD(B\uFFFD\uFFFD\uFFFD"));
     }
 

@@ -44,10 +44,9 @@ QByteArray areaPacket(
 
 sqda::DataStore decoded(const QVariant &packet)
 {
-    QString error;
-    auto store = sqda::Packet::decode(packet.toByteArray(), &error);
+    auto store = sqda::Packet::decode(packet.toByteArray());
     if (!store)
-        qFatal("not a packet: %s", qPrintable(error));
+        qFatal("not a packet: %s", qPrintable(store.error()));
     return std::move(*store);
 }
 

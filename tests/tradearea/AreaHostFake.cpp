@@ -148,9 +148,8 @@ QVariant AreaHostFake::checkAreaCode(QVariantList &args)
 QVariant AreaHostFake::insertArea(QVariantList &args)
 {
     ClientDataSet cds;
-    QString error;
-    if (!cds.loadPacket(args.value(0).toByteArray(), &error))
-        return failWith(args, 0, error);
+    if (const Status loaded = cds.loadPacket(args.value(0).toByteArray()); !loaded)
+        return failWith(args, 0, loaded.error());
     AreaRow r { cds.fieldByName(u"f_bmbm")->asString(), cds.fieldByName(u"f_sqbm")->asString(),
         cds.fieldByName(u"f_sqmc")->asString(), cds.fieldByName(u"f_jb")->asInteger(),
         cds.fieldByName(u"f_mj")->asInteger() };

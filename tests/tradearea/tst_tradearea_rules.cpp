@@ -124,11 +124,9 @@ private Q_SLOTS:
         const FieldDefs defs { { QStringLiteral("F_SQBM"), FieldType::String, 12, {} },
             { QStringLiteral("f_sqmc"), FieldType::String, 40, {} },
             { QStringLiteral("f_jb"), FieldType::String, 4, {} } };
-        std::optional<DataStore> store
-            = Packet::decode(test::makePacket(defs,
-                                 { { QStringLiteral("01"), QStringLiteral(" 东 区 "), QStringLiteral("1") },
-                                     { QStringLiteral("0101"), QVariant(), QVariant() } }),
-                nullptr);
+        Result<DataStore> store = Packet::decode(test::makePacket(defs,
+            { { QStringLiteral("01"), QStringLiteral(" 东 区 "), QStringLiteral("1") },
+                { QStringLiteral("0101"), QVariant(), QVariant() } }));
         QVERIFY(store);
         const Result<TradeAreaTreeBuilder::Rows> read = TradeAreaTreeBuilder::readRows(*store);
         QVERIFY2(read.ok(), qPrintable(read.error()));
@@ -156,7 +154,7 @@ private Q_SLOTS:
     {
         QFETCH(QByteArray, packet);
         QFETCH(QString, message);
-        std::optional<DataStore> store = Packet::decode(packet, nullptr);
+        Result<DataStore> store = Packet::decode(packet);
         QVERIFY(store);
         QCOMPARE(TradeAreaTreeBuilder::readRows(*store).error(), message);
     }
