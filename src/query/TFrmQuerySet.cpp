@@ -5,6 +5,7 @@
 #include "data/ClientDataSet.h"
 #include "env/Utilities.h"
 #include "host/HostContext.h"
+#include "host/HostGuard.h"
 #include "ui/DialogState.h"
 #include "ui/FlatComboBox.h"
 #include "ui/FlatDialog.h"
@@ -266,15 +267,7 @@ TFrmQuerySet::TFrmQuerySet(QWidget *owner)
     mnuDelField = item(pmnuSetField, QStringLiteral("删除字段表达式"), 2, "mnuDelField");
 
     // Handlers run from the event loop: nothing thrown below may leave them.
-    auto guarded = [this](auto fn) {
-        return [this, fn] {
-            try {
-                fn();
-            } catch (const std::exception &e) {
-                ShowFlatMessage(QString::fromUtf8(e.what()), MessageKind::Error, buttonBit(DialogButton::OK));
-            }
-        };
-    };
+    auto guarded = [](auto fn) { return [fn] { runGuarded(fn); }; };
     connect(btnAddLogic, &QueryButton::clicked, this, guarded([this] { btnAddLogicClick(); }));
     connect(btnModifyOK, &QueryButton::clicked, this, guarded([this] { btnModifyOKClick(btnModifyOK); }));
     connect(btnModifyCancel, &QueryButton::clicked, this, guarded([this] { btnModifyOKClick(btnModifyCancel); }));
@@ -489,11 +482,7 @@ bool TFrmQuerySet::eventFilter(QObject *watched, QEvent *e)
         if (watched == editValue && (k->key() == Qt::Key_Return || k->key() == Qt::Key_Enter)) {
             // Adds a row, also while a change is pending; the character itself
             // never reaches the edit.
-            try {
-                btnAddLogicClick();
-            } catch (const std::exception &ex) {
-                ShowFlatMessage(QString::fromUtf8(ex.what()), MessageKind::Error, buttonBit(DialogButton::OK));
-            }
+            runGuarded([this] { btnAddLogicClick(); });
             return true;
         }
     } else if (e->type() == QEvent::KeyRelease && watched == editValue) {
