@@ -476,7 +476,8 @@ private Q_SLOTS:
 
         open();
         add(Code, u"等于"_s, u"01"_s);
-        m_answer->then(pickRelation(new QStringList, u"并且"_s)); // freed with the test process
+        QStringList offered;
+        m_answer->then(pickRelation(&offered, u"并且"_s));
         add(Name, u"等于"_s, u"东城"_s);
         m_answer->press(u"OK"_s);
         add(Code, u"等于"_s, u"01"_s);
