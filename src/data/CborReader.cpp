@@ -137,7 +137,9 @@ QString CborReader::readText(qsizetype maxBytes)
     readTextUtf8(utf8);
     if (utf8.size() > maxBytes)
         fail(QStringLiteral("文本过长"));
-    QStringDecoder dec(QStringDecoder::Utf8);
+    // Stateless: a character cut off at the end is an error, not state kept for a
+    // next chunk that never comes.
+    QStringDecoder dec(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
     QString s = dec.decode(utf8);
     if (dec.hasError())
         fail(QStringLiteral("文本不是有效的 UTF-8"));

@@ -341,6 +341,20 @@ private Q_SLOTS:
         QTest::addColumn<QString>("reason");
 
         QTest::newRow("not cbor") << QByteArray("\xff\xff\xff", 3) << QString();
+        // A field name cut in the middle of a character is refused, not shortened.
+        QTest::newRow("name cut mid-character") << cbor([](QCborStreamWriter &w) {
+            w.startMap(1);
+            w.append(QLatin1StringView("fields"));
+            w.startArray(1);
+            w.startMap(2);
+            w.append(QLatin1StringView("name"));
+            w.appendTextString("f_\xe4\xb8", 4);
+            w.append(QLatin1StringView("type"));
+            w.append(QLatin1StringView("string"));
+            w.endMap();
+            w.endArray();
+            w.endMap();
+        }) << QStringLiteral("UTF-8");
         QTest::newRow("array at top") << cbor([](QCborStreamWriter &w) {
             w.startArray(0);
             w.endArray();
