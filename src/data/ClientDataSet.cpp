@@ -410,6 +410,7 @@ Result<std::shared_ptr<std::vector<quint32>>> ClientDataSet::orderFor(const Inde
 
 void ClientDataSet::computeView()
 {
+    ++m_version;
     const bool filtering = m_filtered && m_filter && !m_filter->passesAll();
     if (!filtering) {
         m_view = m_order; // shared with the index: no copy

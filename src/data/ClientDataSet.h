@@ -101,6 +101,9 @@ public:
     int currentIndex() const { return m_current; } // -1 when there is no current record
     void setCurrentIndex(int viewIndex);
     qsizetype storeRow(int viewIndex) const { return m_view ? qsizetype((*m_view)[size_t(viewIndex)]) : viewIndex; }
+    // Grows whenever the rows or the view (order, filter) change: a reader that kept
+    // row positions (a prepared report) compares it to know they are stale.
+    quint64 viewVersion() const { return m_version; }
     // The view index of a store row, -1 when the view does not show it.
     int viewIndexOf(qsizetype storeRow) const;
 
@@ -131,7 +134,11 @@ private:
     // Recomputes the view inside layout-change signals, keeping the current record
     // when `keepRecord` and it is still shown, else going to the first.
     void relayout(bool keepRecord);
-    void rowsChanged() { m_ranks.clear(); }
+    void rowsChanged()
+    {
+        m_ranks.clear();
+        ++m_version;
+    }
 
     std::unique_ptr<DataStore> m_store;
     std::vector<std::unique_ptr<Field>> m_fields;
@@ -150,6 +157,7 @@ private:
         ColumnRanks ranks;
     };
     std::vector<CachedRanks> m_ranks; // dropped whenever rows change
+    quint64 m_version = 0;
     std::shared_ptr<std::vector<quint32>> m_order; // the current index; null: store order
     std::shared_ptr<std::vector<quint32>> m_view; // order and filter; null: store order
 

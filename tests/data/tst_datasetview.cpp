@@ -152,12 +152,18 @@ private Q_SLOTS:
         add(ds, QStringLiteral("0102"), QStringLiteral("天津"), 2);
         add(ds, QStringLiteral("02"), QStringLiteral("重庆"), 1);
 
+        quint64 version = ds.viewVersion();
         sortBy(ds, QStringLiteral("f_sqmc"), {});
+        QVERIFY(ds.viewVersion() > version);
         QCOMPARE(column(ds, u"f_sqmc"), (QStringList { "北京", "重庆", "上海", "天津" })); // Chongqing before Shanghai
+        version = ds.viewVersion();
         ds.setFilter(QStringLiteral("f_jb = 2"));
         ds.setFiltered(true);
         QCOMPARE(ds.recordCount(), 2);
+        QVERIFY(ds.viewVersion() > version);
+        version = ds.viewVersion();
         QCOMPARE(column(ds, u"f_sqmc"), (QStringList { "北京", "天津" }));
+        QCOMPARE(ds.viewVersion(), version); // walking the rows changes nothing
 
         // Changing the index keeps the cursor on its record; changing the filter goes to the first.
         ds.last();
