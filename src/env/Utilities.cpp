@@ -7,7 +7,11 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
+#include <QLockFile>
+#include <QRandomGenerator>
+
+#include <cstdio>
+#include <unistd.h>
 
 namespace sqda {
 
@@ -18,6 +22,36 @@ QString iniPath(const QString &fileName, const QString &directory)
     if (directory.isEmpty() || directory == QLatin1String("\\"))
         return hostProgramFolder() + fileName;
     return directory + fileName;
+}
+
+// A writer's new file, next to the settings file until it is renamed over it.
+// The name says whose file it is, so the next writer can recognise one that a
+// killed writer left behind.
+QString temporaryPrefix(const QString &fileName)
+{
+    return fileName + QStringLiteral(".writing-");
+}
+
+// Under the writers' lock no other writer is at work, so any new file still
+// lying there belongs to a writer that died before it could rename or remove it.
+void removeStaleTemporaries(const QFileInfo &target)
+{
+    const QString prefix = temporaryPrefix(target.fileName());
+    const QDir folder = target.absoluteDir();
+    const QStringList names = folder.entryList({ prefix + u'*' }, QDir::Files | QDir::Hidden | QDir::System);
+    for (const QString &name : names) {
+        if (name.size() == prefix.size() + 6)
+            QFile::remove(folder.filePath(name));
+    }
+}
+
+QString randomSuffix()
+{
+    static const char letters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+    QString s;
+    for (int i = 0; i < 6; ++i)
+        s += QLatin1Char(letters[QRandomGenerator::global()->bounded(int(sizeof letters - 1))]);
+    return s;
 }
 
 } // namespace
@@ -129,10 +163,23 @@ void WriteIniValue(
         throw IniWriteError(message.toStdString());
     };
 
+    // Writers of one file take turns (each reads, changes one line, writes the
+    // whole file): without the lock two of them would each drop the other's
+    // value. A lock left by a killed writer is stale and taken over.
+    const QFileInfo info(path);
+    if (!info.absoluteDir().exists())
+        refuse();
+    QLockFile lock(path + QStringLiteral(".lock"));
+    if (!lock.tryLock(10000)) {
+        refuse(
+            lock.error() == QLockFile::LockFailedError ? QStringLiteral("another program is writing it") : QString());
+    }
+    removeStaleTemporaries(info);
+
     // Read what is there first: a file that exists but cannot be read is never
     // replaced, since its content could not be carried over.
     IniFile ini;
-    QFileInfo info(path);
+    QFile::Permissions permissions;
     if (info.exists()) {
         QFile file(path);
         if (!file.open(QIODevice::ReadOnly))
@@ -141,24 +188,37 @@ void WriteIniValue(
         if (file.error() != QFileDevice::NoError)
             refuse();
         ini = IniFile::parse(bytes);
+        permissions = file.permissions();
     }
     if (const auto problem = ini.setValue(section, key, value))
         refuse(*problem);
 
-    // A new file next to the old one, renamed over it once complete: a crash
-    // or a full disk leaves the old file whole.
-    QSaveFile out(path);
-    if (!out.open(QIODevice::WriteOnly))
-        refuse();
+    // A new file next to the old one, renamed over it once complete and on
+    // disk: a crash, a kill or a full disk leaves the old file whole.
     const QByteArray bytes = ini.toBytes();
-    // Flushed and checked here: a failure in the flush that commit() does on its
-    // own would not stop it from renaming a cut-off file over the old one.
-    if (out.write(bytes) != bytes.size() || !out.flush() || out.error() != QFileDevice::NoError) {
-        out.cancelWriting();
-        refuse();
+    QFile out;
+    for (int attempt = 0; attempt < 16 && !out.isOpen(); ++attempt) {
+        out.setFileName(info.absoluteDir().filePath(temporaryPrefix(info.fileName()) + randomSuffix()));
+        if (!out.open(QIODevice::WriteOnly | QIODevice::NewOnly) && out.error() != QFileDevice::OpenError)
+            break;
     }
-    if (!out.commit())
+    if (!out.isOpen())
         refuse();
+    const auto discard = [&out, &refuse] {
+        out.close();
+        out.remove();
+        refuse();
+    };
+    if (permissions != QFile::Permissions() && !out.setPermissions(permissions))
+        discard();
+    if (out.write(bytes) != bytes.size() || !out.flush() || ::fsync(out.handle()) != 0)
+        discard();
+    out.close();
+    if (out.error() != QFileDevice::NoError)
+        discard();
+    // rename(2) replaces the old file in one step; readers see the old or the new one.
+    if (std::rename(QFile::encodeName(out.fileName()).constData(), QFile::encodeName(path).constData()) != 0)
+        discard();
 }
 
 } // namespace sqda
