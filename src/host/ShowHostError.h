@@ -17,4 +17,20 @@ QString ShowHostError(QWidget *owner, const QVariant &error, const QString &head
 // The composition alone.
 QString composeHostError(const QVariant &error, const QString &heading);
 
+// What an error box shows of an error text. A host may answer with any amount
+// of text; laid out whole in a message box, megabytes of it stop the screen for
+// minutes. At most these many lines, characters per line and characters in all
+// are kept; when anything is left out the last line says so.
+struct ErrorTextLimits
+{
+    static constexpr qsizetype Lines = 30;
+    static constexpr qsizetype LineLength = 200;
+    static constexpr qsizetype Total = 4000;
+};
+QString boundedErrorText(const QString &text);
+
+// The library's error box ("错误", critical icon, one OK button) for `text`,
+// shown bounded as above.
+void showErrorBox(QWidget *owner, const QString &text);
+
 } // namespace sqda

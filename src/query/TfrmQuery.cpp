@@ -1,8 +1,7 @@
 #include "TfrmQuery.h"
 
 #include "host/HostContext.h"
-
-#include <QMessageBox>
+#include "host/ShowHostError.h"
 
 namespace sqda {
 
@@ -25,8 +24,7 @@ void TfrmQuery::FormCreate()
     Info.OperatorCode = ctx.OperatorCode;
     QString errorText;
     if (!Environment->GetSysmsgInfo(Info, environmentRequest(), errorText)) {
-        QMessageBox box(QMessageBox::Critical, QStringLiteral("错误"), errorText, QMessageBox::Ok, this);
-        box.exec();
+        showErrorBox(this, errorText);
         CloseOnShow = true;
         return;
     }

@@ -27,17 +27,16 @@ private Q_SLOTS:
         QTest::addColumn<QString>("heading");
         QTest::addColumn<QString>("text");
 
-        QTest::newRow("two texts") << QVariant(QVariantList{QStringLiteral("第一行"), QStringLiteral("第二行")})
+        QTest::newRow("two texts") << QVariant(QVariantList { QStringLiteral("第一行"), QStringLiteral("第二行") })
                                    << QString() << QStringLiteral("第一行\r\n第二行");
-        QTest::newRow("plain text") << QVariant(QStringLiteral("出错了")) << QString()
-                                    << QStringLiteral("未知错误！");
-        QTest::newRow("empty array") << QVariant(QVariantList{}) << QString() << QString();
+        QTest::newRow("plain text") << QVariant(QStringLiteral("出错了")) << QString() << QStringLiteral("未知错误！");
+        QTest::newRow("empty array") << QVariant(QVariantList {}) << QString() << QString();
         QTest::newRow("empty value") << QVariant() << QString() << QStringLiteral("未知错误！");
-        QTest::newRow("heading") << QVariant(QVariantList{QStringLiteral("a")}) << QStringLiteral("标题")
+        QTest::newRow("heading") << QVariant(QVariantList { QStringLiteral("a") }) << QStringLiteral("标题")
                                  << QStringLiteral("标题\r\na");
         // Lines before an element that is no text stay.
-        QTest::newRow("nested array") << QVariant(QVariantList{QStringLiteral("a"), QVariantList{1}})
-                                      << QString() << QStringLiteral("a\r\n未知错误！");
+        QTest::newRow("nested array") << QVariant(QVariantList { QStringLiteral("a"), QVariantList { 1 } }) << QString()
+                                      << QStringLiteral("a\r\n未知错误！");
     }
 
     void composes()
@@ -59,7 +58,7 @@ private Q_SLOTS:
         owner.show();
         ModalAnswerer answerer;
         answerer.press(QStringLiteral("Ok"));
-        ShowHostError(&owner, QVariantList{QStringLiteral("代码已存在"), QStringLiteral("请重新输入")});
+        ShowHostError(&owner, QVariantList { QStringLiteral("代码已存在"), QStringLiteral("请重新输入") });
         QCOMPARE(answerer.seen.size(), 1);
         const SeenDialog &d = answerer.seen.first();
         QCOMPARE(d.title, QStringLiteral("错误"));
@@ -70,9 +69,10 @@ private Q_SLOTS:
     void hostCallsGoByDispatchIdentifier()
     {
         FakeCoorDisp service;
-        service.on(DispCheckAreaCode, FakeCoorDisp::succeed(0, QVariantList{QStringLiteral("你想建立一级商圈吗？"), 1}));
+        service.on(
+            DispCheckAreaCode, FakeCoorDisp::succeed(0, QVariantList { QStringLiteral("你想建立一级商圈吗？"), 1 }));
         service.on(DispGetDatabaseType, [](QVariantList &) -> QVariant { return QStringLiteral("DB2"); });
-        CoorDisp host{CoorDispRef(&service)};
+        CoorDisp host { CoorDispRef(&service) };
         QCOMPARE(service.refCount, 1);
 
         QVariant arr = CoorDisp::argumentArray(QStringLiteral("0101"), QStringLiteral("05"));
@@ -87,9 +87,9 @@ private Q_SLOTS:
         QVariant code = QStringLiteral("0001");
         host.GetOperatorName(code);
         const auto call = service.callsOf(DispGetOperatorName).first();
-        QCOMPARE(call.args, (QVariantList{1, QStringLiteral("0001")}));
+        QCOMPARE(call.args, (QVariantList { 1, QStringLiteral("0001") }));
         QCOMPARE(service.dispIds(),
-                 (QList<int>{DispCheckAreaCode, DispGetDatabaseType, DispQueryData, DispGetOperatorName}));
+            (QList<int> { DispCheckAreaCode, DispGetDatabaseType, DispQueryData, DispGetOperatorName }));
     }
 
     void successFlag_data()
@@ -127,16 +127,96 @@ private Q_SLOTS:
         const QFont font(family);
         const QFontMetrics fm(font);
         for (const QChar c : QStringLiteral("商圈档案维护存盘刷新"))
-            QVERIFY2(fm.inFont(c), qPrintable(QStringLiteral("%1 has no glyph for %2").arg(QFontInfo(font).family(), c)));
+            QVERIFY2(
+                fm.inFont(c), qPrintable(QStringLiteral("%1 has no glyph for %2").arg(QFontInfo(font).family(), c)));
         if (family != QLatin1String("MS Sans Serif"))
             QVERIFY2(QFontInfo(font).family().contains(QLatin1String("CJK SC")), qPrintable(QFontInfo(font).family()));
+    }
+
+    void boundsWhatIsShown_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("shownStart"); // the shown text begins with this
+        QTest::addColumn<int>("shownLines"); // lines of the text shown, the notice aside
+        QTest::addColumn<bool>("cut");
+
+        const QString line199(199, u'行');
+        QStringList thirty;
+        for (int i = 0; i < 30; ++i)
+            thirty << QStringLiteral("第%1行").arg(i);
+        QTest::newRow("short") << QStringLiteral("代码已存在\r\n请重新输入")
+                               << QStringLiteral("代码已存在\r\n请重新输入") << 2 << false;
+        QTest::newRow("thirty lines") << thirty.join(QStringLiteral("\r\n")) << QStringLiteral("第0行\r\n第1行") << 30
+                                      << false;
+        QTest::newRow("thirty-one lines") << (thirty + QStringList { QStringLiteral("多") }).join(u'\n')
+                                          << QStringLiteral("第0行\r\n第1行") << 30 << true;
+        QTest::newRow("one 10 MB line") << QString(10 * 1024 * 1024, u'x') << QString(200, u'x') + QChar(0x2026) << 1
+                                        << true;
+        QTest::newRow("100k lines") << QStringLiteral("错误\r\n").repeated(100000) << QStringLiteral("错误\r\n错误")
+                                    << 30 << true;
+        QTest::newRow("one long line among short ones")
+            << QStringLiteral("a\r\n") + QString(250, u'b') + QStringLiteral("\r\nc")
+            << QStringLiteral("a\r\n") + QString(200, u'b') + QChar(0x2026) + QStringLiteral("\r\nc") << 3 << true;
+        QTest::newRow("many long lines, all characters used up")
+            << QStringList(30, line199).join(QStringLiteral("\r\n")) << line199 << 20 << true;
+    }
+
+    void boundsWhatIsShown()
+    {
+        QFETCH(QString, text);
+        QFETCH(QString, shownStart);
+        QFETCH(int, shownLines);
+        QFETCH(bool, cut);
+        const QString shown = boundedErrorText(text);
+        QVERIFY2(shown.startsWith(shownStart), qPrintable(shown.left(80)));
+        QStringList lines = shown.split(QStringLiteral("\r\n"));
+        const bool noticed = lines.last().startsWith(QStringLiteral("（错误信息过长"));
+        QCOMPARE(noticed, cut);
+        if (noticed) {
+            QCOMPARE(lines.last(),
+                QStringLiteral("（错误信息过长，只显示了前面的一部分：共 %1 个字符。）").arg(text.size()));
+            lines.removeLast();
+        } else {
+            QCOMPARE(shown, text);
+        }
+        QCOMPARE(lines.size(), shownLines);
+        for (const QString &l : lines)
+            QVERIFY(l.size() <= ErrorTextLimits::LineLength + 1);
+        QVERIFY(shown.size() <= ErrorTextLimits::Total + 2 * ErrorTextLimits::Lines + 60);
+    }
+
+    void hugeHostErrorsAreShownCut()
+    {
+        // A failed call's 10 MB line, and a thrown error of 100,000 lines: the
+        // box comes up (the answerer's timer runs, so events flow) with the cut text.
+        QWidget owner;
+        owner.show();
+        ModalAnswerer answerer;
+        answerer.press(QStringLiteral("Ok")).press(QStringLiteral("Ok"));
+        ShowHostError(&owner, QVariantList { QString(10 * 1024 * 1024, u'长') });
+
+        FakeCoorDisp service;
+        service.on(DispExecuteSql, FakeCoorDisp::throwing(QStringLiteral("连接已断开\n").repeated(100000)));
+        CoorDisp host { CoorDispRef(&service) };
+        QVERIFY(!runGuarded([&] {
+            QVariant sql = QStringLiteral("update tbsqda set f_sqmc='x'");
+            host.ExecuteSql(sql);
+        }));
+
+        QCOMPARE(answerer.seen.size(), 2);
+        QVERIFY(answerer.unexpected.isEmpty());
+        QCOMPARE(answerer.seen.at(0).title, QStringLiteral("错误"));
+        QVERIFY(answerer.seen.at(0).text.startsWith(
+            QString(200, u'长') + QChar(0x2026) + QStringLiteral("\r\n（错误信息过长")));
+        QCOMPARE(answerer.seen.at(1).text.count(QStringLiteral("连接已断开")), 30);
+        QVERIFY(answerer.seen.at(1).text.contains(QStringLiteral("（错误信息过长")));
     }
 
     void thrownHostErrorIsShownNotPropagated()
     {
         FakeCoorDisp service;
         service.on(DispExecuteSql, FakeCoorDisp::throwing(QStringLiteral("连接已断开")));
-        CoorDisp host{CoorDispRef(&service)};
+        CoorDisp host { CoorDispRef(&service) };
         ModalAnswerer answerer;
         answerer.press(QStringLiteral("Ok"));
         bool after = false;
