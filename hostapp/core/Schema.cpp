@@ -35,6 +35,23 @@ QStringList Schema::tableNames()
     return names;
 }
 
+QStringList Schema::columnNames(const QString &table)
+{
+    QStringList names;
+    for (const Table &t : kTables) {
+        if (table != QLatin1String(t.name))
+            continue;
+        // Each column definition starts with its name (every name starts with
+        // "f_"); the pieces of the key clause do not.
+        for (const QString &part : QString::fromLatin1(t.columns).split(u',')) {
+            const QString word = part.trimmed().section(u' ', 0, 0);
+            if (word.startsWith(QLatin1String("f_")) && !word.contains(u')') && !names.contains(word))
+                names << word;
+        }
+    }
+    return names;
+}
+
 QStringList Schema::missingTables(const QSqlDatabase &db)
 {
     QStringList present;

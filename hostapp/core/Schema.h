@@ -17,6 +17,8 @@ class Schema
 {
 public:
     static QStringList tableNames();
+    // The columns of host table `table` (lower case); empty for any other name.
+    static QStringList columnNames(const QString &table);
     // The host tables that `db` does not have yet.
     static QStringList missingTables(const QSqlDatabase &db);
     // Creates whichever tables are missing. Throws SqlFailure.
