@@ -16,7 +16,9 @@
 #include "data/Packet.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFileInfo>
+#include <QRandomGenerator>
 #include <QSqlDriver>
 #include <QSqlQuery>
 #include <QSqlRecord>
@@ -25,6 +27,7 @@
 #include <optional>
 
 #include <libpq-fe.h>
+#include <sqlite3.h>
 
 namespace kalmora {
 
@@ -166,6 +169,31 @@ int columnOf(const sqda::DataStore &s, const char *name)
     return -1;
 }
 
+// How an SQLite connection waits for another workstation's write: it retries
+// every 1 to 3 ms, for 10 s at most. SQLite's own busy handler backs off to
+// 100 ms between tries, so a writer that has waited long keeps losing the lock
+// to newcomers that try sooner; with many workstations some gave up after
+// 10 s. Short, jittered tries keep the waiting fair and the waits short.
+int sqliteBusyWait(void *, int count)
+{
+    thread_local QElapsedTimer waited; // one connection per thread waits at a time
+    if (count == 0)
+        waited.start();
+    if (waited.elapsed() > 10000)
+        return 0;
+    QThread::usleep(1000 + QRandomGenerator::global()->bounded(2000));
+    return 1;
+}
+
+void installSqliteBusyWait(const QSqlDatabase &conn)
+{
+    const QVariant v = conn.driver() ? conn.driver()->handle() : QVariant();
+    if (v.isValid() && qstrcmp(v.typeName(), "sqlite3*") == 0) {
+        if (sqlite3 *handle = *static_cast<sqlite3 *const *>(v.constData()))
+            sqlite3_busy_handler(handle, sqliteBusyWait, nullptr);
+    }
+}
+
 // Settings every new connection gets, the first and any after a reconnect.
 void prepareSession(const QSqlDatabase &conn, Backend backend)
 {
@@ -179,6 +207,7 @@ void prepareSession(const QSqlDatabase &conn, Backend backend)
         runSql(conn, QStringLiteral("set lock_timeout = '15s'"), {}, QStringLiteral("无法设置数据库会话。"));
         return;
     }
+    installSqliteBusyWait(conn);
     // Write-ahead log: readers never wait for a writer and a writer never waits
     // for readers, so many workstations on one file rarely wait at all. The mode
     // is kept in the file; only the first start after a change needs to set it.
