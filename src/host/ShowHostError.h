@@ -23,9 +23,9 @@ QString composeHostError(const QVariant &error, const QString &heading);
 // are kept; when anything is left out the last line says so.
 struct ErrorTextLimits
 {
-    static constexpr qsizetype Lines = 30;
-    static constexpr qsizetype LineLength = 200;
-    static constexpr qsizetype Total = 4000;
+    static constexpr qsizetype Lines = 20;
+    static constexpr qsizetype LineLength = 160;
+    static constexpr qsizetype Total = 2000;
 };
 QString boundedErrorText(const QString &text);
 

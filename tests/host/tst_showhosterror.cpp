@@ -140,25 +140,29 @@ private Q_SLOTS:
         QTest::addColumn<int>("shownLines"); // lines of the text shown, the notice aside
         QTest::addColumn<bool>("cut");
 
-        const QString line199(199, u'行');
-        QStringList thirty;
-        for (int i = 0; i < 30; ++i)
-            thirty << QStringLiteral("第%1行").arg(i);
+        // The rows are written for these limits.
+        static_assert(
+            ErrorTextLimits::Lines == 20 && ErrorTextLimits::LineLength == 160 && ErrorTextLimits::Total == 2000);
+        const QString line159(159, u'行');
+        QStringList twenty;
+        for (int i = 0; i < 20; ++i)
+            twenty << QStringLiteral("第%1行").arg(i);
         QTest::newRow("short") << QStringLiteral("代码已存在\r\n请重新输入")
                                << QStringLiteral("代码已存在\r\n请重新输入") << 2 << false;
-        QTest::newRow("thirty lines") << thirty.join(QStringLiteral("\r\n")) << QStringLiteral("第0行\r\n第1行") << 30
+        QTest::newRow("twenty lines") << twenty.join(QStringLiteral("\r\n")) << QStringLiteral("第0行\r\n第1行") << 20
                                       << false;
-        QTest::newRow("thirty-one lines") << (thirty + QStringList { QStringLiteral("多") }).join(u'\n')
-                                          << QStringLiteral("第0行\r\n第1行") << 30 << true;
-        QTest::newRow("one 10 MB line") << QString(10 * 1024 * 1024, u'x') << QString(200, u'x') + QChar(0x2026) << 1
+        QTest::newRow("twenty-one lines") << (twenty + QStringList { QStringLiteral("多") }).join(u'\n')
+                                          << QStringLiteral("第0行\r\n第1行") << 20 << true;
+        QTest::newRow("one 10 MB line") << QString(10 * 1024 * 1024, u'x') << QString(160, u'x') + QChar(0x2026) << 1
                                         << true;
         QTest::newRow("100k lines") << QStringLiteral("错误\r\n").repeated(100000) << QStringLiteral("错误\r\n错误")
-                                    << 30 << true;
+                                    << 20 << true;
         QTest::newRow("one long line among short ones")
             << QStringLiteral("a\r\n") + QString(250, u'b') + QStringLiteral("\r\nc")
-            << QStringLiteral("a\r\n") + QString(200, u'b') + QChar(0x2026) + QStringLiteral("\r\nc") << 3 << true;
+            << QStringLiteral("a\r\n") + QString(160, u'b') + QChar(0x2026) + QStringLiteral("\r\nc") << 3 << true;
+        // 159 + 12 × (2 + 159) = 2091 would pass 2000: the 13th line is cut to what is left.
         QTest::newRow("many long lines, all characters used up")
-            << QStringList(30, line199).join(QStringLiteral("\r\n")) << line199 << 20 << true;
+            << QStringList(20, line159).join(QStringLiteral("\r\n")) << line159 << 13 << true;
     }
 
     void boundsWhatIsShown()
@@ -207,8 +211,8 @@ private Q_SLOTS:
         QVERIFY(answerer.unexpected.isEmpty());
         QCOMPARE(answerer.seen.at(0).title, QStringLiteral("错误"));
         QVERIFY(answerer.seen.at(0).text.startsWith(
-            QString(200, u'长') + QChar(0x2026) + QStringLiteral("\r\n（错误信息过长")));
-        QCOMPARE(answerer.seen.at(1).text.count(QStringLiteral("连接已断开")), 30);
+            QString(160, u'长') + QChar(0x2026) + QStringLiteral("\r\n（错误信息过长")));
+        QCOMPARE(answerer.seen.at(1).text.count(QStringLiteral("连接已断开")), 20);
         QVERIFY(answerer.seen.at(1).text.contains(QStringLiteral("（错误信息过长")));
     }
 
