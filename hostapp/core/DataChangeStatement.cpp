@@ -192,6 +192,10 @@ std::optional<DataChangeStatement> DataChangeStatement::parse(const QString &sql
         return refuse(QStringLiteral("括号不配对。"));
     if (st.verb == QLatin1String("INSERT") && !seenValues)
         return refuse(QStringLiteral("INSERT 语句应有 VALUES。"));
+    // The screens change one area at a time; a change of a whole table is no
+    // call of theirs.
+    if (st.verb != QLatin1String("INSERT") && !seenWhere)
+        return refuse(QStringLiteral("%1 语句必须有 WHERE 条件。").arg(st.verb));
     return st;
 }
 

@@ -1,8 +1,8 @@
 // What ExecuteSql accepts: one plain change of the product's data, the kind the
 // trade-area screens send (a rename is "update tbsqda set f_sqmc='…' where …").
 //
-//   UPDATE <table> SET <column> = <value> [, …] [WHERE <condition>]
-//   DELETE FROM <table> [WHERE <condition>]
+//   UPDATE <table> SET <column> = <value> [, …] WHERE <condition>
+//   DELETE FROM <table> WHERE <condition>
 //   INSERT INTO <table> [(<column>, …)] VALUES (<value>, …) [, (…)]
 //
 // <table> is one of the host's tables; values and conditions are built from

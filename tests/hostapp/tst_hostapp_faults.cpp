@@ -159,6 +159,8 @@ private Q_SLOTS:
                     "update tbsqda set f_sqmc='x' where f_sqbm='02' --\r; commit; drop table tbsqda; --\n") },
             { "dollar quote", QStringLiteral("update tbsqda set f_sqmc=$q$x$q$ where f_sqbm='02'") },
             { "unbalanced bracket", QStringLiteral("update tbsqda set f_sqmc='x' where (f_sqbm='02'") },
+            { "update without where", QStringLiteral("update tbsqda set f_sqmc='x'") },
+            { "delete without where", QStringLiteral("delete from tbsqda") },
             { "set twice", QStringLiteral("update tbsqda set f_sqmc='x' set f_jb=1 where f_sqbm='02'") },
             { "where in an insert",
                 QStringLiteral("insert into tbsqda values ('0101','09','x',1,1) where f_sqbm='02'") },
