@@ -38,9 +38,11 @@ void removeStaleTemporaries(const QFileInfo &target)
 {
     const QString prefix = temporaryPrefix(target.fileName());
     const QDir folder = target.absoluteDir();
-    const QStringList names = folder.entryList({ prefix + u'*' }, QDir::Files | QDir::Hidden | QDir::System);
+    // Compared by hand: the file's own name may hold characters a name filter
+    // would read as a pattern.
+    const QStringList names = folder.entryList(QDir::Files | QDir::Hidden | QDir::System);
     for (const QString &name : names) {
-        if (name.size() == prefix.size() + 6)
+        if (name.size() == prefix.size() + 6 && name.startsWith(prefix))
             QFile::remove(folder.filePath(name));
     }
 }
