@@ -211,14 +211,31 @@ void prepareSession(const QSqlDatabase &conn, Backend backend)
     // Write-ahead log: readers never wait for a writer and a writer never waits
     // for readers, so many workstations on one file rarely wait at all. The mode
     // is kept in the file; only the first start after a change needs to set it.
-    QSqlQuery q = runSql(conn, QStringLiteral("pragma journal_mode"), {}, QStringLiteral("无法设置数据库会话。"));
-    const QString mode = q.next() ? q.value(0).toString() : QString();
-    q.finish(); // an unfinished statement counts as an open transaction, where the mode cannot change
-    if (mode.compare(QLatin1String("wal"), Qt::CaseInsensitive) != 0) {
-        q = runSql(conn, QStringLiteral("pragma journal_mode = wal"), {}, QStringLiteral("无法设置数据库会话。"));
-        if (q.next() && q.value(0).toString().compare(QLatin1String("wal"), Qt::CaseInsensitive) != 0)
-            throw SqlFailure(QStringList {
-                QStringLiteral("无法把 SQLite 数据库设为预写日志（WAL）方式：%1。").arg(q.value(0).toString()) });
+    // That change needs the file to itself, and SQLite answers "busy" at once
+    // (without its busy handler) when two starts try it together: so it is
+    // tried again for a while, and one of them finds the file switched already.
+    QElapsedTimer trying;
+    trying.start();
+    for (;;) {
+        try {
+            QSqlQuery q
+                = runSql(conn, QStringLiteral("pragma journal_mode"), {}, QStringLiteral("无法设置数据库会话。"));
+            const QString mode = q.next() ? q.value(0).toString() : QString();
+            q.finish(); // an unfinished statement counts as an open transaction, where the mode cannot change
+            if (mode.compare(QLatin1String("wal"), Qt::CaseInsensitive) == 0)
+                return;
+            q = runSql(conn, QStringLiteral("pragma journal_mode = wal"), {}, QStringLiteral("无法设置数据库会话。"));
+            const QString now = q.next() ? q.value(0).toString() : QString();
+            if (now.compare(QLatin1String("wal"), Qt::CaseInsensitive) == 0)
+                return;
+            throw SqlFailure(
+                QStringList { QStringLiteral("无法把 SQLite 数据库设为预写日志（WAL）方式：%1。").arg(now) });
+        } catch (const SqlFailure &f) {
+            const int primary = f.nativeErrorCode().toInt() & 0xff;
+            if ((primary != SQLITE_BUSY && primary != SQLITE_LOCKED) || trying.elapsed() > 10000)
+                throw;
+        }
+        QThread::usleep(1000 + QRandomGenerator::global()->bounded(4000));
     }
 }
 
@@ -538,33 +555,31 @@ void SqlDataService::ensureConnected()
 
 QVariant SqlDataService::dispatch(int dispId, QVariantList &args)
 {
-    {
-        switch (dispId) {
-        case sqda::DispQueryData:
-            return queryData(args);
-        case sqda::DispExecuteSql:
-            return executeSql(args);
-        case sqda::DispGetServerYearMonth:
-            return serverClock(args, 6);
-        case sqda::DispGetServerDate:
-            return serverClock(args, 8);
-        case sqda::DispGetServerDateTime:
-            return serverClock(args, 16);
-        case sqda::DispGetOperatorName:
-            return getOperatorName(args);
-        case sqda::DispGetSystemParameters:
-            return getSystemParameters(args);
-        case sqda::DispGetCodeLevels:
-            return getCodeLevels(args);
-        case sqda::DispCheckAreaCode:
-            return checkAreaCode(args);
-        case sqda::DispDeleteArea:
-            return deleteArea(args);
-        case sqda::DispInsertArea:
-            return insertArea(args);
-        default:
-            throw SqlFailure(QStringList { QStringLiteral("主机没有编号为 %1 的操作。").arg(dispId) });
-        }
+    switch (dispId) {
+    case sqda::DispQueryData:
+        return queryData(args);
+    case sqda::DispExecuteSql:
+        return executeSql(args);
+    case sqda::DispGetServerYearMonth:
+        return serverClock(args, 6);
+    case sqda::DispGetServerDate:
+        return serverClock(args, 8);
+    case sqda::DispGetServerDateTime:
+        return serverClock(args, 16);
+    case sqda::DispGetOperatorName:
+        return getOperatorName(args);
+    case sqda::DispGetSystemParameters:
+        return getSystemParameters(args);
+    case sqda::DispGetCodeLevels:
+        return getCodeLevels(args);
+    case sqda::DispCheckAreaCode:
+        return checkAreaCode(args);
+    case sqda::DispDeleteArea:
+        return deleteArea(args);
+    case sqda::DispInsertArea:
+        return insertArea(args);
+    default:
+        throw SqlFailure(QStringList { QStringLiteral("主机没有编号为 %1 的操作。").arg(dispId) });
     }
 }
 

@@ -7,10 +7,14 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QLockFile>
 #include <QRandomGenerator>
 
+#include <QThread>
+
+#include <cerrno>
 #include <cstdio>
+#include <fcntl.h>
+#include <sys/file.h>
 #include <unistd.h>
 
 namespace sqda {
@@ -46,6 +50,43 @@ void removeStaleTemporaries(const QFileInfo &target)
             QFile::remove(folder.filePath(name));
     }
 }
+
+// The settings writers' lock: an exclusive flock on the file's folder. The
+// kernel drops it when its holder dies, however it dies, so there is never a
+// stale lock to judge, and it leaves no file behind. Waits up to 10 s.
+class FolderLock
+{
+public:
+    explicit FolderLock(const QString &folder)
+    {
+        m_fd = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (m_fd < 0)
+            return;
+        for (int waited = 0; ::flock(m_fd, LOCK_EX | LOCK_NB) != 0; waited += 2) {
+            if ((errno != EWOULDBLOCK && errno != EINTR) || waited >= 10000) {
+                m_busy = errno == EWOULDBLOCK;
+                ::close(m_fd);
+                m_fd = -1;
+                return;
+            }
+            QThread::msleep(2);
+        }
+    }
+    ~FolderLock()
+    {
+        if (m_fd >= 0)
+            ::close(m_fd); // releases the lock
+    }
+    FolderLock(const FolderLock &) = delete;
+    FolderLock &operator=(const FolderLock &) = delete;
+
+    bool held() const { return m_fd >= 0; }
+    bool busy() const { return m_busy; } // another writer kept it for the whole wait
+
+private:
+    int m_fd = -1;
+    bool m_busy = false;
+};
 
 QString randomSuffix()
 {
@@ -166,16 +207,13 @@ void WriteIniValue(
     };
 
     // Writers of one file take turns (each reads, changes one line, writes the
-    // whole file): without the lock two of them would each drop the other's
-    // value. A lock left by a killed writer is stale and taken over.
+    // whole file): without the lock two of them would each drop the other's value.
     const QFileInfo info(path);
     if (!info.absoluteDir().exists())
         refuse();
-    QLockFile lock(path + QStringLiteral(".lock"));
-    if (!lock.tryLock(10000)) {
-        refuse(
-            lock.error() == QLockFile::LockFailedError ? QStringLiteral("another program is writing it") : QString());
-    }
+    const FolderLock lock(info.absolutePath());
+    if (!lock.held())
+        refuse(lock.busy() ? QStringLiteral("another program is writing it") : QString());
     removeStaleTemporaries(info);
 
     // Read what is there first: a file that exists but cannot be read is never
