@@ -18,9 +18,11 @@ namespace {
 FieldDefs areaFields()
 {
     return {
-        {QStringLiteral("f_bmbm"), FieldType::String, 12, {}}, {QStringLiteral("f_sqbm"), FieldType::String, 12, {}},
-        {QStringLiteral("f_sqmc"), FieldType::String, 40, {}}, {QStringLiteral("f_jb"), FieldType::Int32, 0, {}},
-        {QStringLiteral("f_mj"), FieldType::Int32, 0, {}},
+        { QStringLiteral("f_bmbm"), FieldType::String, 12, {} },
+        { QStringLiteral("f_sqbm"), FieldType::String, 12, {} },
+        { QStringLiteral("f_sqmc"), FieldType::String, 40, {} },
+        { QStringLiteral("f_jb"), FieldType::Int32, 0, {} },
+        { QStringLiteral("f_mj"), FieldType::Int32, 0, {} },
     };
 }
 
@@ -31,8 +33,8 @@ QString code(qsizetype i)
 
 QString name(qsizetype i)
 {
-    static const QStringList parts = {QStringLiteral("东城区"), QStringLiteral("王府井商圈"), QStringLiteral("西单"),
-                                      QStringLiteral("中关村大街"), QStringLiteral("望京 北区")};
+    static const QStringList parts = { QStringLiteral("东城区"), QStringLiteral("王府井商圈"), QStringLiteral("西单"),
+        QStringLiteral("中关村大街"), QStringLiteral("望京 北区") };
     return parts[i % parts.size()] + QString::number(i);
 }
 
@@ -73,8 +75,8 @@ sqlite3 *database(qsizetype n)
     sqlite3 *db = nullptr;
     sqlite3_open(":memory:", &db);
     sqlite3_exec(db,
-                 "create table tbsqda(f_bmbm varchar(12), f_sqbm varchar(12), f_sqmc varchar(40), f_jb int, f_mj int)",
-                 nullptr, nullptr, nullptr);
+        "create table tbsqda(f_bmbm varchar(12), f_sqbm varchar(12), f_sqmc varchar(40), f_jb int, f_mj int)", nullptr,
+        nullptr, nullptr);
     sqlite3_exec(db, "begin", nullptr, nullptr, nullptr);
     sqlite3_stmt *ins = nullptr;
     sqlite3_prepare_v2(db, "insert into tbsqda values(?,?,?,?,?)", -1, &ins, nullptr);
@@ -160,7 +162,7 @@ int main(int argc, char **argv)
     benchmark::Initialize(&argc, argv);
     RatioReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
-    for (const char *n : {"100000", "1000000"}) {
+    for (const char *n : { "100000", "1000000" }) {
         const auto dec = reporter.seconds.find(std::string("BM_Decode/") + n);
         const auto sql = reporter.seconds.find(std::string("BM_SqliteRead/") + n);
         if (dec != reporter.seconds.end() && sql != reporter.seconds.end())

@@ -11,7 +11,7 @@ namespace {
 
 template<typename Form>
 void openForm(QWidget *appWindow, QWidget *hostControl, const unsigned char *operatorCode, QWidget *parentControl,
-              ICoorDisp *dataService)
+    ICoorDisp *dataService)
 {
     // The call's own reference, given back on every way out of this function.
     const CoorDispRef callRef(dataService);
@@ -45,15 +45,13 @@ void openForm(QWidget *appWindow, QWidget *hostControl, const unsigned char *ope
 extern "C" {
 
 __attribute__((visibility("default"))) void GetFormOne(QWidget *appWindow, QWidget *hostControl,
-                                                       const unsigned char *operatorCode, QWidget *parentControl,
-                                                       sqda::ICoorDisp *dataService)
+    const unsigned char *operatorCode, QWidget *parentControl, sqda::ICoorDisp *dataService)
 {
     sqda::openForm<sqda::TfrmMdda_ED>(appWindow, hostControl, operatorCode, parentControl, dataService);
 }
 
 __attribute__((visibility("default"))) void GetFormOneSearch(QWidget *appWindow, QWidget *hostControl,
-                                                             const unsigned char *operatorCode,
-                                                             QWidget *parentControl, sqda::ICoorDisp *dataService)
+    const unsigned char *operatorCode, QWidget *parentControl, sqda::ICoorDisp *dataService)
 {
     sqda::openForm<sqda::TfrmQuery>(appWindow, hostControl, operatorCode, parentControl, dataService);
 }

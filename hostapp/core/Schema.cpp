@@ -2,6 +2,7 @@
 
 #include "SqlExec.h"
 
+#include <QRegularExpression>
 #include <QSqlQuery>
 
 namespace kalmora {
@@ -72,6 +73,54 @@ void Schema::create(const QSqlDatabase &db)
             QStringLiteral("create table if not exists %1 (%2)").arg(QLatin1String(t.name), QLatin1String(t.columns)),
             {}, QStringLiteral("无法建立数据表 %1。").arg(QLatin1String(t.name)));
     }
+    ensureWidthChecks(db);
+}
+
+void Schema::ensureWidthChecks(const QSqlDatabase &db)
+{
+    // PostgreSQL refuses a text wider than its varchar(n) itself; SQLite
+    // stores any length, so a trigger per table and statement kind does.
+    if (db.driverName() != QLatin1String("QSQLITE"))
+        return;
+    static const QRegularExpression varchar(QStringLiteral("(\\w+) varchar\\((\\d+)\\)"));
+    for (const Table &t : kTables) {
+        QStringList tests, widths;
+        for (const QRegularExpressionMatch &m : varchar.globalMatch(QLatin1String(t.columns))) {
+            tests << QStringLiteral("length(new.%1) > %2").arg(m.captured(1), m.captured(2));
+            widths << QStringLiteral("%1 %2").arg(m.captured(1), m.captured(2));
+        }
+        const QString message = QStringLiteral("%1 的文本超出字段宽度（最多字符数：%2）")
+                                    .arg(QLatin1String(t.name), widths.join(QStringLiteral("，")));
+        for (const char *event : { "insert", "update" }) {
+            runSql(db,
+                QStringLiteral("create trigger if not exists %1_width_%2 before %2 on %1 when %3 "
+                               "begin select raise(abort, '%4'); end")
+                    .arg(QLatin1String(t.name), QLatin1String(event), tests.join(QStringLiteral(" or ")), message),
+                {}, QStringLiteral("无法建立数据表 %1 的宽度检查。").arg(QLatin1String(t.name)));
+        }
+    }
+}
+
+QStringList Schema::widthCheckNames()
+{
+    QStringList names;
+    for (const Table &t : kTables) {
+        for (const char *event : { "insert", "update" })
+            names << QStringLiteral("%1_width_%2").arg(QLatin1String(t.name), QLatin1String(event));
+    }
+    return names;
+}
+
+bool Schema::hasWidthChecks(const QSqlDatabase &db)
+{
+    if (db.driverName() != QLatin1String("QSQLITE"))
+        return true;
+    QStringList wanted = widthCheckNames();
+    QSqlQuery q = runSql(db, QStringLiteral("select name from sqlite_master where type = 'trigger'"), {},
+        QStringLiteral("无法读取数据表的宽度检查。"));
+    while (q.next())
+        wanted.removeAll(q.value(0).toString());
+    return wanted.isEmpty();
 }
 
 void Schema::drop(const QSqlDatabase &db)

@@ -3,7 +3,7 @@
 #include "CodeLevels.h"
 #include "DataChangeStatement.h"
 #include "DemoData.h"
-#include "ResultPacket.h"
+#include "QueryPacket.h"
 #include "Schema.h"
 #include "SqlExec.h"
 #include "SqlFailure.h"
@@ -36,8 +36,6 @@ using Mode = SqlTransaction::Mode;
 
 namespace {
 
-constexpr int MaxNameLength = 40;
-
 QString nextConnectionName()
 {
     static std::atomic<int> counter { 0 };
@@ -62,13 +60,26 @@ void needArguments(const QVariantList &args, int count)
             QStringList { QStringLiteral("调用的参数不足：需要 %1 个，只收到 %2 个。").arg(count).arg(args.size()) });
 }
 
+// A text argument longer than the column it is compared with or stored in
+// is refused before any work: it can match nothing, and it must never cost
+// the host in proportion to its length.
+void checkSize(const QString &value, int size, const QString &what)
+{
+    if (value.size() > size)
+        throw SqlFailure(QStringList {
+            QStringLiteral("%1太长：最多 %2 个字符，收到的有 %3 个。").arg(what).arg(size).arg(value.size()) });
+}
+
 // Department and code from the argument array of CheckAreaCode and DeleteArea.
 std::pair<QString, QString> departmentAndCode(const QVariant &v)
 {
     const QVariantList a = v.toList();
     if (v.typeId() != QMetaType::QVariantList || a.size() < 2)
         throw SqlFailure(QStringList { QStringLiteral("参数应为两项的数组：部门编码和商圈编码。") });
-    return { a.at(0).toString(), a.at(1).toString() };
+    const QString dept = a.at(0).toString(), code = a.at(1).toString();
+    checkSize(dept, Schema::DepartmentCodeSize, QStringLiteral("部门编码"));
+    checkSize(code, Schema::AreaCodeSize, QStringLiteral("商圈编码"));
+    return { dept, code };
 }
 
 QString quoted(const QString &s)
@@ -405,13 +416,15 @@ SqlDataService::Ptr SqlDataService::open(
     db = QSqlDatabase(); // the service finds its connection by name from here on
 
     Ptr service(new SqlDataService(*url, name));
+    service->m_queryLimits = options.queryLimits;
     try {
         const QSqlDatabase conn = service->database();
         prepareSession(conn, url->backend());
 
-        // A start only reads, unless the schema is missing: a write lock here
-        // would make every workstation's start queue behind every other's writes.
-        if (!Schema::missingTables(conn).isEmpty()) {
+        // A start only reads, unless the schema is missing or older than the
+        // width checks: a write lock here would make every workstation's start
+        // queue behind every other's writes.
+        if (!Schema::missingTables(conn).isEmpty() || !Schema::hasWidthChecks(conn)) {
             SqlTransaction tx(conn, url->backend(), Mode::Write);
             if (url->backend() == Backend::PostgreSQL) // hosts starting together create the schema once
                 runSql(conn, QStringLiteral("select pg_advisory_xact_lock(1262570829)"), {},
@@ -422,6 +435,8 @@ SqlDataService::Ptr SqlDataService::open(
                 Schema::create(conn);
                 if (options.seedDemoData && missing.contains(QStringLiteral("tbsqda")))
                     DemoData::seed(conn);
+            } else {
+                Schema::ensureWidthChecks(conn); // a database from before the checks
             }
             tx.commit();
         }
@@ -603,13 +618,8 @@ QVariant SqlDataService::queryData(QVariantList &args)
     std::optional<SqliteAuthorizer> guard;
     if (backend() == Backend::SQLite)
         guard.emplace(db, SqliteAuthorizer::Policy::ReadOnly);
-    QSqlQuery q(db);
-    q.setForwardOnly(true);
-    if (!q.exec(text.statement()))
-        throw SqlFailure(QStringList { QStringLiteral("查询数据时出错。"), SqlFailure::databaseText(q.lastError()),
-            QStringLiteral("语句：%1").arg(sql) });
-    guard.reset();
-    args[1] = ResultPacket::fromQuery(q);
+    args[1] = QueryPacket::run(db, backend(), text.statement(), {}, QStringLiteral("查询数据时出错。"),
+        { QStringLiteral("语句：%1").arg(sql) }, m_queryLimits);
     return true;
 }
 
@@ -679,12 +689,15 @@ QVariant SqlDataService::getOperatorName(QVariantList &args)
 {
     needArguments(args, 2);
     const QString code = args.at(1).toString();
-    QSqlQuery q = runSql(database(), QStringLiteral("select f_zymc from tbzyda where f_zybm = ?"), { code },
-        QStringLiteral("读取操作员时出错。"));
-    QByteArray packet = ResultPacket::fromQuery(q);
-    if (const auto store = sqda::Packet::decode(packet, nullptr); !store || store->rowCount() == 0)
+    checkSize(code, Schema::OperatorCodeSize, QStringLiteral("操作员编码"));
+    const QSqlDatabase db = database();
+    SqlTransaction tx(db, backend(), Mode::Read);
+    qsizetype rows = 0;
+    QByteArray packet = QueryPacket::run(db, backend(), QStringLiteral("select f_zymc from tbzyda where f_zybm = ?"),
+        { code }, QStringLiteral("读取操作员时出错。"), {}, {}, &rows);
+    if (rows == 0)
         throw SqlFailure(QStringList { QStringLiteral("操作员%1不存在！").arg(quoted(code)) });
-    args[1] = packet;
+    args[1] = std::move(packet);
     return true;
 }
 
@@ -723,6 +736,7 @@ QVariant SqlDataService::getCodeLevels(QVariantList &args)
 {
     needArguments(args, 1);
     const QString dept = args.at(0).toString();
+    checkSize(dept, Schema::DepartmentCodeSize, QStringLiteral("部门编码"));
     QSqlQuery q = runSql(database(), QStringLiteral("select f_fjjg from tbsqfj where f_bmbm = ?"), { dept },
         QStringLiteral("读取商圈分级时出错。"));
     if (!q.next())
@@ -782,10 +796,12 @@ QVariant SqlDataService::insertArea(QVariantList &args)
     const QString name = valueText(*store, cName);
     bool levelOk = false;
     const int level = valueText(*store, cLevel).toInt(&levelOk);
+    checkSize(dept, Schema::DepartmentCodeSize, QStringLiteral("部门编码"));
+    checkSize(code, Schema::AreaCodeSize, QStringLiteral("商圈编码"));
     if (name.trimmed().isEmpty())
         throw SqlFailure(QStringList { QStringLiteral("商圈名称不能为空！") });
-    if (name.size() > MaxNameLength)
-        throw SqlFailure(QStringList { QStringLiteral("商圈名称不能超过 %1 个字符！").arg(MaxNameLength) });
+    if (name.size() > Schema::AreaNameSize)
+        throw SqlFailure(QStringList { QStringLiteral("商圈名称不能超过 %1 个字符！").arg(Schema::AreaNameSize) });
 
     const QSqlDatabase db = database();
     SqlTransaction tx(db, backend(), Mode::Write);

@@ -13,6 +13,7 @@
 #pragma once
 
 #include "DatabaseUrl.h"
+#include "QueryPacket.h"
 
 #include <sqda/ICoorDisp.h>
 
@@ -70,6 +71,9 @@ public:
     {
         // Fill a newly created schema with the demo chain.
         bool seedDemoData = true;
+        // What one QueryData may cost: a statement running longer is stopped,
+        // a result larger is refused, each with a message saying so.
+        QueryPacket::Limits queryLimits { 512LL * 1024 * 1024, 60'000 };
     };
 
     // Connects, creates the schema when it is missing (and, for PostgreSQL, the
@@ -121,6 +125,7 @@ private:
     DatabaseUrl m_url;
     QString m_connectionName;
     QString m_department;
+    QueryPacket::Limits m_queryLimits;
     std::atomic<unsigned long> m_refs { 0 };
 };
 

@@ -10,7 +10,7 @@ class QWidget;
 
 extern "C" {
 typedef void (*GetFormOneFn)(QWidget *appWindow, QWidget *hostControl, const unsigned char *operatorCode,
-                             QWidget *parentControl, sqda::ICoorDisp *dataService);
+    QWidget *parentControl, sqda::ICoorDisp *dataService);
 typedef GetFormOneFn GetFormOneSearchFn;
 }
 

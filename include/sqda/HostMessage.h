@@ -25,7 +25,10 @@ public:
     static constexpr QEvent::Type EventType = QEvent::Type(QEvent::User + 0x400);
 
     HostMessageEvent(int msg, qintptr wParam, qintptr lParam)
-        : QEvent(EventType), message(msg), wParam(wParam), lParam(lParam)
+        : QEvent(EventType)
+        , message(msg)
+        , wParam(wParam)
+        , lParam(lParam)
     {
     }
 

@@ -369,6 +369,14 @@ void ClientDataSet::setIndexName(const QString &name)
     Q_EMIT layoutChanged();
 }
 
+qsizetype ClientDataSet::indexMemoryBytes() const
+{
+    qsizetype bytes = m_order ? qsizetype(m_order->capacity() * sizeof(quint32)) : 0;
+    for (const CachedRanks &c : m_ranks)
+        bytes += qsizetype(c.ranks.ranks.capacity() * sizeof(quint32));
+    return bytes;
+}
+
 const ColumnRanks &ClientDataSet::ranksFor(int col, bool caseInsensitive)
 {
     // Case matters only for text: other columns share one entry.

@@ -87,6 +87,8 @@ public:
     // Makes the named index current (empty: store order). Raises DataError for an
     // unknown index or field; the cursor stays on its record when it is still shown.
     void setIndexName(const QString &name);
+    // Memory the current sort holds: its row order plus the cached column ranks.
+    qsizetype indexMemoryBytes() const;
 
     // Cursor over the visible rows ------------------------------------------
     int recordCount() const;

@@ -91,7 +91,8 @@ public:
     QString displayText(qsizetype row, int col) const;
 
     // Bulk access for filters and sort keys: whole columns as plain arrays, valid
-    // until the store changes. Which array a column uses depends on its type
+    // until the store changes. The store only appends, so a column's non-empty texts
+    // lie in text() one after another in row order. Which array a column uses depends on its type
     // (strings: stringRefs into text(); Double: reals; every other type: ints).
     struct StrRef
     {

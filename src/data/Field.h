@@ -19,6 +19,7 @@ public:
     int index() const { return m_index; }
     const QString &fieldName() const { return m_def.name; }
     FieldType dataType() const { return m_def.type; }
+    bool isText() const { return m_def.type == FieldType::String; } // holds text (conditions quote its values)
     int size() const { return m_def.size; }
     const FieldDef &def() const { return m_def; }
 

@@ -264,6 +264,70 @@ struct FilterStep
         return false;
     }
 
+    // Once few candidates are left, the remaining children of an AND see only them,
+    // as a dense list: the CPU then overlaps the cache misses of the scattered rows
+    // instead of stalling on each behind a mispredicted branch. False when many are left.
+    bool sweepRestOnFew(const DataStore &s, const quint32 *rows, size_t n, quint8 *mask, size_t from) const
+    {
+        const size_t live = size_t(std::count(mask, mask + n, quint8(1)));
+        if (live * 8 > n)
+            return false;
+        std::vector<quint32> at, sub;
+        at.reserve(live);
+        sub.reserve(live);
+        for (size_t i = 0; i < n; ++i) {
+            if (mask[i]) {
+                at.push_back(quint32(i));
+                sub.push_back(rows ? rows[i] : quint32(i));
+            }
+        }
+        std::vector<quint8> subMask(live, 1);
+        for (size_t k = from; k < children.size(); ++k)
+            children[k]->sweep(s, sub.data(), live, subMask.data());
+        for (size_t j = 0; j < live; ++j) {
+            if (!subMask[j])
+                mask[at[j]] = 0;
+        }
+        return true;
+    }
+
+    // '%x%' over a whole column: search the arena for x with Qt's vectorised scan
+    // and map each hit to its row, instead of a short, badly predicted loop per row.
+    void sweepContainsUnit(const DataStore::StrRef *refs, const char16_t *text, const quint8 *nulls, size_t n,
+        char16_t unit, quint8 *mask) const
+    {
+        // A column's texts follow one another in the arena in row order (the store
+        // only appends); empty texts and nulls hold no place there.
+        size_t lo = 0, hi = n;
+        while (lo < n && refs[lo].length == 0)
+            ++lo;
+        while (hi > lo && refs[hi - 1].length == 0)
+            --hi;
+        const size_t first = lo < n ? refs[lo].offset : 0;
+        const size_t end = hi > lo ? size_t(refs[hi - 1].offset) + refs[hi - 1].length : first;
+        auto nextHit = [&](size_t from) {
+            if (from >= end)
+                return end;
+            const qsizetype at = QStringView(text + from, qsizetype(end - from)).indexOf(QChar(unit));
+            return at < 0 ? end : from + size_t(at);
+        };
+        size_t hit = nextHit(first);
+        for (size_t i = 0; i < n; ++i) {
+            bool found = false;
+            if (refs[i].length != 0) {
+                const size_t from = refs[i].offset, to = from + refs[i].length;
+                if (hit < from)
+                    hit = nextHit(from); // the hit lay in another column's text
+                found = hit < to;
+                if (found)
+                    hit = nextHit(to);
+            }
+            const bool passes = !nulls[i] && (found != negated);
+            if (mask[i] && !passes)
+                mask[i] = 0;
+        }
+    }
+
     // Clears mask[i] for every candidate i that fails. `rows` null: candidate i is row i.
     void sweep(const DataStore &s, const quint32 *rows, size_t n, quint8 *mask) const
     {
@@ -273,8 +337,11 @@ struct FilterStep
                 std::fill(mask, mask + n, quint8(0));
             return;
         case Kind::And:
-            for (const auto &c : children)
-                c->sweep(s, rows, n, mask);
+            for (size_t k = 0; k < children.size(); ++k) {
+                children[k]->sweep(s, rows, n, mask);
+                if (k + 1 < children.size() && sweepRestOnFew(s, rows, n, mask, k + 1))
+                    return;
+            }
             return;
         case Kind::Or: {
             // Each alternative sees only the candidates no earlier one let through.
@@ -326,6 +393,15 @@ struct FilterStep
             switch (test) {
             case Test::Like: {
                 const LikePattern &p = *like;
+                if (char16_t unit; p.isContainsUnit(&unit)) {
+                    if (!rows)
+                        return sweepContainsUnit(refs, text, nulls, n, unit, mask);
+                    return run([&](quint32 r) {
+                        const char16_t *t = text + refs[r].offset;
+                        const char16_t *e = t + refs[r].length;
+                        return !nulls[r] && ((std::find(t, e, unit) != e) != negated);
+                    });
+                }
                 if (negated)
                     return run([&](quint32 r) { return !nulls[r] && !p.matches(view(r)); });
                 return run([&](quint32 r) { return !nulls[r] && p.matches(view(r)); });

@@ -16,6 +16,14 @@ public:
     explicit LikePattern(QStringView pattern);
 
     bool matches(QStringView text) const;
+    // '%x%' with one code unit x: filters test it with a plain scan.
+    bool isContainsUnit(char16_t *unit) const
+    {
+        if (m_shape != Shape::Contains || m_literal.size() != 1)
+            return false;
+        *unit = m_literal.front().unicode();
+        return true;
+    }
 
 private:
     // A run of the pattern between two '%': literal units, with '_' as a wildcard.

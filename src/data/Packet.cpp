@@ -2,8 +2,8 @@
 
 #include "CborReader.h"
 #include "DataError.h"
+#include "PacketWriter.h"
 
-#include <QCborStreamWriter>
 #include <QStringDecoder>
 #include <QTimeZone>
 
@@ -16,33 +16,33 @@ namespace {
 constexpr quint64 TagDateTimeText = 0; // RFC 8949: standard date/time string
 constexpr quint64 TagFullDate = 1004; // RFC 8943: full-date string
 
-void writeCell(QCborStreamWriter &w, const DataStore &s, qsizetype row, int col)
+void writeCell(PacketWriter &w, const DataStore &s, qsizetype row, int col)
 {
     if (s.isNull(row, col)) {
-        w.append(nullptr);
+        w.null();
         return;
     }
     switch (s.defs()[col].type) {
     case FieldType::String:
-        w.append(s.string(row, col));
+        w.text(s.string(row, col));
         break;
     case FieldType::Int32:
     case FieldType::Int64:
-        w.append(s.integer(row, col));
+        w.integer(s.integer(row, col));
         break;
     case FieldType::Double:
-        w.append(s.real(row, col));
+        w.real(s.real(row, col));
         break;
     case FieldType::Bool:
-        w.append(s.integer(row, col) != 0);
+        w.boolean(s.integer(row, col) != 0);
         break;
     case FieldType::Date:
-        w.append(QCborTag(TagFullDate));
-        w.append(s.date(row, col).toString(Qt::ISODate));
+        w.tag(TagFullDate);
+        w.text(s.date(row, col).toString(Qt::ISODate));
         break;
     case FieldType::DateTime:
-        w.append(QCborTag(TagDateTimeText));
-        w.append(s.dateTime(row, col).toUTC().toString(Qt::ISODateWithMs));
+        w.tag(TagDateTimeText);
+        w.text(s.dateTime(row, col).toUTC().toString(Qt::ISODateWithMs));
         break;
     }
 }
@@ -319,41 +319,45 @@ private:
 
 } // namespace
 
-QByteArray encode(const DataStore &store)
+static void writeFields(PacketWriter &w, const FieldDefs &defs)
 {
-    QByteArray out;
-    QCborStreamWriter w(&out);
-    w.startMap(2);
-    w.append(QLatin1StringView("fields"));
-    w.startArray(quint64(store.defs().size()));
-    for (const FieldDef &d : store.defs()) {
+    w.startArray(quint64(defs.size()));
+    for (const FieldDef &d : defs) {
         const bool hasLabel = !d.displayLabel.isEmpty();
         w.startMap(hasLabel ? 4 : 3);
-        w.append(QLatin1StringView("name"));
-        w.append(d.name);
-        w.append(QLatin1StringView("type"));
-        w.append(fieldTypeName(d.type));
-        w.append(QLatin1StringView("size"));
-        w.append(qint64(d.size));
+        w.textLatin1("name");
+        w.text(d.name);
+        w.textLatin1("type");
+        w.text(fieldTypeName(d.type));
+        w.textLatin1("size");
+        w.integer(d.size);
         if (hasLabel) {
-            w.append(QLatin1StringView("label"));
-            w.append(d.displayLabel);
+            w.textLatin1("label");
+            w.text(d.displayLabel);
         }
-        w.endMap();
     }
-    w.endArray();
-    w.append(QLatin1StringView("rows"));
-    w.startArray(quint64(store.rowCount()));
+}
+
+void writeHeader(PacketWriter &w, const FieldDefs &defs, qsizetype rowCount)
+{
+    w.startMap(2);
+    w.textLatin1("fields");
+    writeFields(w, defs);
+    w.textLatin1("rows");
+    w.startArray(quint64(rowCount));
+}
+
+QByteArray encode(const DataStore &store)
+{
+    PacketWriter w;
+    writeHeader(w, store.defs(), store.rowCount());
     const int cols = store.columnCount();
     for (qsizetype r = 0; r < store.rowCount(); ++r) {
         w.startArray(quint64(cols));
         for (int c = 0; c < cols; ++c)
             writeCell(w, store, r, c);
-        w.endArray();
     }
-    w.endArray();
-    w.endMap();
-    return out;
+    return w.take();
 }
 
 std::optional<DataStore> decode(const QByteArray &packet, QString *error)

@@ -283,26 +283,26 @@ std::optional<QString> IniFile::value(const QString &section, const QString &key
     return splitKey(m_lines.at(at.keyLine).raw).value;
 }
 
-std::optional<QString> IniFile::validate(const QString &section, const QString &key, const QString &value)
+Status IniFile::validate(const QString &section, const QString &key, const QString &value)
 {
     const QString s = trimBlanks(section);
     const QString k = trimBlanks(key);
     if (hasLineBreak(section) || s.contains(u']'))
-        return QStringLiteral("the section name \"%1\" cannot be stored").arg(section);
+        return Error { QStringLiteral("the section name \"%1\" cannot be stored").arg(section) };
     if (k.isEmpty() || hasLineBreak(key) || k.contains(u'=') || k.startsWith(u'[') || k.startsWith(u';'))
-        return QStringLiteral("the key name \"%1\" cannot be stored").arg(key);
+        return Error { QStringLiteral("the key name \"%1\" cannot be stored").arg(key) };
     if (hasLineBreak(value))
-        return QStringLiteral("the value of \"%1\" holds a line break").arg(key);
+        return Error { QStringLiteral("the value of \"%1\" holds a line break").arg(key) };
     // A lone surrogate has no encoding in any of the file's encodings.
     if (!section.isValidUtf16() || !key.isValidUtf16() || !value.isValidUtf16())
-        return QStringLiteral("the value of \"%1\" is not valid text").arg(key);
-    return std::nullopt;
+        return Error { QStringLiteral("the value of \"%1\" is not valid text").arg(key) };
+    return Status();
 }
 
-std::optional<QString> IniFile::setValue(const QString &section, const QString &key, const QString &value)
+Status IniFile::setValue(const QString &section, const QString &key, const QString &value)
 {
-    if (auto problem = validate(section, key, value))
-        return problem;
+    if (Status valid = validate(section, key, value); !valid)
+        return valid;
 
     const IniFile before = *this;
     insertOrReplace(section, key, value);
@@ -315,9 +315,9 @@ std::optional<QString> IniFile::setValue(const QString &section, const QString &
         return again.m_encoding == m_encoding && again.value(section, key) == trimBlanks(value);
     };
     if (readsBack() || (transcodeToUtf8() && readsBack()))
-        return std::nullopt;
+        return Status();
     *this = before;
-    return QStringLiteral("the value of \"%1\" would not read back as written").arg(key);
+    return Error { QStringLiteral("the value of \"%1\" would not read back as written").arg(key) };
 }
 
 void IniFile::insertOrReplace(const QString &section, const QString &key, const QString &value)

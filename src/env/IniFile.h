@@ -11,6 +11,8 @@
 // mark) is not part of the line's text.
 #pragma once
 
+#include "core/Result.h"
+
 #include <QByteArray>
 #include <QList>
 #include <QString>
@@ -38,16 +40,16 @@ public:
     std::optional<QString> value(const QString &section, const QString &key) const;
 
     // Replaces the value of an existing key (keeping the line's bytes up to and
-    // including the "=") or adds the key, and the section when needed. Returns an
-    // explanation when the names or the value cannot be stored without changing
-    // the file's structure (a line break, a "=" in a key, ...); nothing changes then.
-    // The value always reads back as given (blanks round it aside): when the new
-    // bytes of a GB18030 file would read as UTF-8, the file's text is written as
-    // UTF-8 instead, so no other value changes either.
-    std::optional<QString> setValue(const QString &section, const QString &key, const QString &value);
+    // including the "=") or adds the key, and the section when needed. Fails with
+    // an explanation when the names or the value cannot be stored without
+    // changing the file's structure (a line break, a "=" in a key, ...); nothing
+    // changes then. The value always reads back as given (blanks round it
+    // aside): when the new bytes of a GB18030 file would read as UTF-8, the
+    // file's text is written as UTF-8 instead, so no other value changes either.
+    Status setValue(const QString &section, const QString &key, const QString &value);
 
-    // Why a section/key/value could not be written as given, or nothing.
-    static std::optional<QString> validate(const QString &section, const QString &key, const QString &value);
+    // Fails with why a section/key/value could not be written as given.
+    static Status validate(const QString &section, const QString &key, const QString &value);
 
 private:
     struct Line

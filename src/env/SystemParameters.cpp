@@ -158,57 +158,61 @@ std::optional<qint32> toInt32(const QString &text)
     return qint32(*v);
 }
 
-// A failed conversion carries its message up to the caller of the load.
-struct ConversionFailure
-{
-    QString message;
-};
-
-qint32 wholeNumber(const ParameterRule &r, const QString &value)
+Result<qint32> wholeNumber(const ParameterRule &r, const QString &value)
 {
     if (const auto v = toInt32(value))
         return *v;
-    throw ConversionFailure { QStringLiteral("系统参数 %1 的值“%2”不是有效的整数！").arg(u8(r.key), value) };
+    return Error { QStringLiteral("系统参数 %1 的值“%2”不是有效的整数！").arg(u8(r.key), value) };
 }
 
-ParameterValue convert(const ParameterRule &r, const QString &value, const TsysmsgInfo &info)
+// A whole-number result as a parameter value, or its error.
+Result<ParameterValue> asValue(Result<qint32> n)
+{
+    if (!n)
+        return Error { n.error() };
+    return ParameterValue(*n);
+}
+
+Result<ParameterValue> convert(const ParameterRule &r, const QString &value, const TsysmsgInfo &info)
 {
     switch (r.rule) {
     case ParamRule::Text:
     case ParamRule::DeptCode:
-        return value;
+        return ParameterValue(value);
     case ParamRule::Number:
     case ParamRule::AccountingMethod:
-        return wholeNumber(r, value);
+        return asValue(wholeNumber(r, value));
     case ParamRule::Flag:
-        return value == QLatin1String("1");
+        return ParameterValue(value == QLatin1String("1"));
     case ParamRule::DependentFlag:
-        return info.mdzdysj && value == QLatin1String("1");
+        return ParameterValue(info.mdzdysj && value == QLatin1String("1"));
     case ParamRule::OneOrZero:
-        return value == QLatin1String("1") ? QStringLiteral("1") : QStringLiteral("0");
+        return ParameterValue(value == QLatin1String("1") ? QStringLiteral("1") : QStringLiteral("0"));
     case ParamRule::BlankIsLimit:
         if (std::all_of(value.cbegin(), value.cend(), [](QChar c) { return c == u' '; }))
-            return qint32(100000);
-        return wholeNumber(r, value);
+            return ParameterValue(qint32(100000));
+        return asValue(wholeNumber(r, value));
     case ParamRule::EmptyIsZero:
-        return value.isEmpty() ? qint32(0) : wholeNumber(r, value);
+        return value.isEmpty() ? ParameterValue(qint32(0)) : asValue(wholeNumber(r, value));
     case ParamRule::QuantityMask: {
-        const qint32 n = wholeNumber(r, value);
-        if (n > MaxQuantityDecimals)
-            throw ConversionFailure { QStringLiteral("系统参数 %1 的值“%2”超出范围（最多 %3 位小数）！")
-                                          .arg(u8(r.key), value)
-                                          .arg(MaxQuantityDecimals) };
-        return QStringLiteral("0.") + ZeroPadNumber(n, true, 0);
+        const Result<qint32> n = wholeNumber(r, value);
+        if (!n)
+            return Error { n.error() };
+        if (*n > MaxQuantityDecimals)
+            return Error { QStringLiteral("系统参数 %1 的值“%2”超出范围（最多 %3 位小数）！")
+                               .arg(u8(r.key), value)
+                               .arg(MaxQuantityDecimals) };
+        return ParameterValue(QStringLiteral("0.") + ZeroPadNumber(*n, true, 0));
     }
     case ParamRule::Real: {
         bool ok = false;
         const double d = value.trimmed().toDouble(&ok);
         if (!ok || !qIsFinite(d))
-            throw ConversionFailure { QStringLiteral("系统参数 %1 的值“%2”不是有效的数值！").arg(u8(r.key), value) };
-        return d;
+            return Error { QStringLiteral("系统参数 %1 的值“%2”不是有效的数值！").arg(u8(r.key), value) };
+        return ParameterValue(d);
     }
     }
-    return value;
+    return ParameterValue(value);
 }
 
 void store(const ParameterRule &r, const ParameterValue &value, TsysmsgInfo &info)
@@ -242,33 +246,31 @@ std::span<const ParameterRule> parameterRules()
     return rules;
 }
 
-std::optional<QString> applySystemParameters(
-    const QList<ParameterRow> &rows, const SysmsgItems &items, TsysmsgInfo &info)
+Status applySystemParameters(const QList<ParameterRow> &rows, const SysmsgItems &items, TsysmsgInfo &info)
 {
-    try {
-        for (const ParameterRule &r : rules) {
-            if (r.item != ParameterRule::Always && !items.contains(r.item))
-                continue;
-            QString value;
-            if (r.rule == ParamRule::DependentFlag && !info.mdzdysj) {
-                value = QStringLiteral("0");
-            } else if (const QString *found = findValue(rows, r)) {
-                value = *found;
-            } else if (r.rule == ParamRule::DeptCode && !isFrontCounterUnit(info.dwlx)) {
-                value = QString();
-            } else if (r.rule == ParamRule::AccountingMethod && info.dwlx == QLatin1String("00")) {
-                value = QStringLiteral("1");
-            } else if (r.onMissing == OnMissing::Fail) {
-                return u8(r.missing);
-            } else {
-                value = u8(r.missing);
-            }
-            store(r, convert(r, value, info), info);
+    for (const ParameterRule &r : rules) {
+        if (r.item != ParameterRule::Always && !items.contains(r.item))
+            continue;
+        QString value;
+        if (r.rule == ParamRule::DependentFlag && !info.mdzdysj) {
+            value = QStringLiteral("0");
+        } else if (const QString *found = findValue(rows, r)) {
+            value = *found;
+        } else if (r.rule == ParamRule::DeptCode && !isFrontCounterUnit(info.dwlx)) {
+            value = QString();
+        } else if (r.rule == ParamRule::AccountingMethod && info.dwlx == QLatin1String("00")) {
+            value = QStringLiteral("1");
+        } else if (r.onMissing == OnMissing::Fail) {
+            return Error { u8(r.missing) };
+        } else {
+            value = u8(r.missing);
         }
-    } catch (const ConversionFailure &f) {
-        return f.message;
+        const Result<ParameterValue> converted = convert(r, value, info);
+        if (!converted)
+            return Error { converted.error() };
+        store(r, *converted, info);
     }
-    return std::nullopt;
+    return Status();
 }
 
 } // namespace sqda

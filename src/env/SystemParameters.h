@@ -6,6 +6,7 @@
 // earliest missing or unusable key.
 #pragma once
 
+#include "core/Result.h"
 #include "env/TsysmsgInfo.h"
 
 #include <QList>
@@ -62,9 +63,8 @@ struct ParameterRow
 };
 
 // Fills the requested items of `info` from the rows of the parameter table,
-// dwlx always. Returns the message of the first failure; fields set before it
-// keep their new values.
-std::optional<QString> applySystemParameters(
-    const QList<ParameterRow> &rows, const SysmsgItems &items, TsysmsgInfo &info);
+// dwlx always. Fails with the message of the first failure; fields set before
+// it keep their new values.
+Status applySystemParameters(const QList<ParameterRow> &rows, const SysmsgItems &items, TsysmsgInfo &info);
 
 } // namespace sqda

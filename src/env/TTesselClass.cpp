@@ -3,9 +3,6 @@
 #include "env/SystemParameters.h"
 
 #include "data/DataError.h"
-#include "host/HostContext.h"
-
-#include <QMessageBox>
 
 #include <exception>
 
@@ -34,53 +31,43 @@ QString messageOf(const std::exception &e)
 
 } // namespace
 
-TTesselClass::TTesselClass(CoorDispRef service, QWidget *window)
-    : m_ownerWindow(window ? window : hostContext().AppWindow.data())
-    , m_service(std::move(service))
+TTesselClass::TTesselClass(CoorDispRef service, const Warning &warn)
+    : m_service(std::move(service))
 {
     try {
         m_dbKind = variantText(m_service.GetDatabaseType());
     } catch (...) {
-        QMessageBox box(QMessageBox::Warning, QStringLiteral("警告"), QStringLiteral("获取数据库类型失败!"),
-            QMessageBox::Ok, m_ownerWindow.data());
-        box.exec();
+        if (warn)
+            warn(QStringLiteral("获取数据库类型失败!"));
         m_dbKind = QStringLiteral("SQLSERVER");
     }
 }
 
 TTesselClass::~TTesselClass() = default;
 
-bool TTesselClass::GetSysmsgInfo(TsysmsgInfo &info, const SysmsgItems &items, QString &errorText)
+Status TTesselClass::GetSysmsgInfo(TsysmsgInfo &info, const SysmsgItems &items)
 {
     info.DbKind = m_dbKind;
     try {
         if (items.contains(1)) {
-            if (!m_service.GetServerYearMonth(m_callValue)) {
-                errorText = QStringLiteral("取得当前年月时出错！");
-                return false;
-            }
+            if (!m_service.GetServerYearMonth(m_callValue))
+                return Error { QStringLiteral("取得当前年月时出错！") };
             info.ServerYearMonth = variantText(m_callValue);
         }
         if (items.contains(2)) {
-            if (!m_service.GetServerDateTime(m_callValue)) {
-                errorText = QStringLiteral("取得当前日期时间时出错！");
-                return false;
-            }
+            if (!m_service.GetServerDateTime(m_callValue))
+                return Error { QStringLiteral("取得当前日期时间时出错！") };
             info.ServerDateTime = variantText(m_callValue);
         }
         if (items.contains(3)) {
-            if (!m_service.GetServerDate(m_callValue)) {
-                errorText = QStringLiteral("取得当前日期时出错！");
-                return false;
-            }
+            if (!m_service.GetServerDate(m_callValue))
+                return Error { QStringLiteral("取得当前日期时出错！") };
             info.ServerDate = variantText(m_callValue).left(8);
         }
         if (items.contains(4) && !info.OperatorCode.isEmpty()) {
             m_callValue = info.OperatorCode;
-            if (!m_service.GetOperatorName(m_callValue)) {
-                errorText = QStringLiteral("取得制单人名称时出错！！");
-                return false;
-            }
+            if (!m_service.GetOperatorName(m_callValue))
+                return Error { QStringLiteral("取得制单人名称时出错！！") };
             m_packetSet.setData(m_callValue.toByteArray());
             info.OperatorName = m_packetSet.fieldByName(u"f_zymc")->asString();
         }
@@ -92,22 +79,19 @@ bool TTesselClass::GetSysmsgInfo(TsysmsgInfo &info, const SysmsgItems &items, QS
         rest.remove(3);
         rest.remove(4);
         if (rest.isEmpty())
-            return true;
-        return loadSystemParameters(info, items, errorText);
+            return Status();
+        return loadSystemParameters(info, items);
     } catch (const std::exception &e) {
-        errorText = messageOf(e);
+        return Error { messageOf(e) };
     } catch (...) {
-        errorText = QStringLiteral("未知错误！");
+        return Error { QStringLiteral("未知错误！") };
     }
-    return false;
 }
 
-bool TTesselClass::loadSystemParameters(TsysmsgInfo &info, const SysmsgItems &items, QString &errorText)
+Status TTesselClass::loadSystemParameters(TsysmsgInfo &info, const SysmsgItems &items)
 {
-    if (!m_service.GetSystemParameters(m_callValue)) {
-        errorText = QStringLiteral("取得系统参数时出错！");
-        return false;
-    }
+    if (!m_service.GetSystemParameters(m_callValue))
+        return Error { QStringLiteral("取得系统参数时出错！") };
     m_packetSet.setData(m_callValue.toByteArray());
 
     QList<ParameterRow> rows;
@@ -117,11 +101,7 @@ bool TTesselClass::loadSystemParameters(TsysmsgInfo &info, const SysmsgItems &it
     for (m_packetSet.first(); !m_packetSet.eof(); m_packetSet.next())
         rows.append({ key->asString(), value->asString() });
 
-    if (const std::optional<QString> failure = applySystemParameters(rows, items, info)) {
-        errorText = *failure;
-        return false;
-    }
-    return true;
+    return applySystemParameters(rows, items, info);
 }
 
 } // namespace sqda

@@ -3,26 +3,29 @@
 // fetched through the data service in one call.
 #pragma once
 
+#include "core/Result.h"
 #include "env/TsysmsgInfo.h"
 
 #include "data/ClientDataSet.h"
 #include "host/CoorDisp.h"
 
-#include <QPointer>
 #include <QString>
 #include <QVariant>
 
-class QWidget;
+#include <functional>
 
 namespace sqda {
 
 class TTesselClass
 {
 public:
-    // Asks the host for the database kind at once; a failure is shown as a
-    // warning owned by `window` (or the application's main window) and the kind
-    // falls back to "SQLSERVER".
-    TTesselClass(CoorDispRef service, QWidget *window);
+    // Receives the constructor's warning while the constructor runs. The
+    // screens pass one that shows it (openEnvironment, ScreenEnvironment.h).
+    using Warning = std::function<void(const QString &text)>;
+
+    // Asks the host for the database kind at once; on a failure `warn` gets
+    // "获取数据库类型失败!" and the kind falls back to "SQLSERVER".
+    explicit TTesselClass(CoorDispRef service, const Warning &warn = {});
     ~TTesselClass();
 
     TTesselClass(const TTesselClass &) = delete;
@@ -30,14 +33,14 @@ public:
 
     const QString &DbKind() const { return m_dbKind; }
 
-    // Fills the requested items of `info`. On failure returns false with the
-    // message for the user in `errorText`; values obtained before it stay.
-    bool GetSysmsgInfo(TsysmsgInfo &info, const SysmsgItems &items, QString &errorText);
+    // Fills the requested items of `info`. Fails with the message for the user;
+    // values obtained before the failure stay. A host call that throws is one
+    // such failure: nothing is thrown from here.
+    Status GetSysmsgInfo(TsysmsgInfo &info, const SysmsgItems &items);
 
 private:
-    bool loadSystemParameters(TsysmsgInfo &info, const SysmsgItems &items, QString &errorText);
+    Status loadSystemParameters(TsysmsgInfo &info, const SysmsgItems &items);
 
-    QPointer<QWidget> m_ownerWindow;
     CoorDisp m_service;
     QString m_dbKind;
     ClientDataSet m_packetSet;

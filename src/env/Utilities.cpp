@@ -230,8 +230,8 @@ void WriteIniValue(
         ini = IniFile::parse(bytes);
         permissions = file.permissions();
     }
-    if (const auto problem = ini.setValue(section, key, value))
-        refuse(*problem);
+    if (const Status stored = ini.setValue(section, key, value); !stored)
+        refuse(stored.error());
 
     // A new file next to the old one, renamed over it once complete and on
     // disk: a crash, a kill or a full disk leaves the old file whole.

@@ -21,11 +21,11 @@ QString hostProgramFolder();
 
 // Settings files. `directory` empty or "\" means the host program's folder;
 // otherwise it is put directly in front of `fileName`.
-QString ReadIniValue(const QString &fileName, const QString &section, const QString &key,
-                     const QString &defaultValue, const QString &directory = QString());
+QString ReadIniValue(const QString &fileName, const QString &section, const QString &key, const QString &defaultValue,
+    const QString &directory = QString());
 // Raises IniWriteError ("Unable to write to <path>") when the write is refused.
 void WriteIniValue(const QString &fileName, const QString &section, const QString &key, const QString &value,
-                   const QString &directory = QString());
+    const QString &directory = QString());
 
 class IniWriteError : public std::runtime_error
 {

@@ -1,15 +1,8 @@
 #include "CoorDisp.h"
 
-#include "HostContext.h"
-
 #include "data/DataError.h"
 
 namespace sqda {
-
-CoorDisp CoorDisp::current()
-{
-    return CoorDisp(hostContext().DataService);
-}
 
 QVariant CoorDisp::invoke(int dispId, QVariantList &args)
 {
@@ -31,7 +24,7 @@ bool CoorDisp::isSuccess(const QVariant &flag)
 
 bool CoorDisp::callByRef(int dispId, QVariant &inOut)
 {
-    QVariantList args{inOut};
+    QVariantList args { inOut };
     const bool ok = invokeFlag(dispId, args);
     if (!args.isEmpty())
         inOut = args.first();
@@ -40,7 +33,7 @@ bool CoorDisp::callByRef(int dispId, QVariant &inOut)
 
 bool CoorDisp::QueryData(const QString &statement, QVariant &packet)
 {
-    QVariantList args{statement, packet};
+    QVariantList args { statement, packet };
     const bool ok = invokeFlag(DispQueryData, args);
     if (args.size() > 1)
         packet = args.at(1);
@@ -69,7 +62,7 @@ bool CoorDisp::GetServerDateTime(QVariant &out)
 
 bool CoorDisp::GetOperatorName(QVariant &codeInPacketOut)
 {
-    QVariantList args{1, codeInPacketOut};
+    QVariantList args { 1, codeInPacketOut };
     const bool ok = invokeFlag(DispGetOperatorName, args);
     if (args.size() > 1)
         codeInPacketOut = args.at(1);
@@ -109,7 +102,7 @@ bool CoorDisp::InsertArea(QVariant &packetInParentOut)
 
 QVariant CoorDisp::argumentArray(const QString &first, const QString &second)
 {
-    return QVariantList{first, second};
+    return QVariantList { first, second };
 }
 
 } // namespace sqda

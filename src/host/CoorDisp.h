@@ -15,8 +15,12 @@ namespace sqda {
 class CoorDisp
 {
 public:
-    explicit CoorDisp(CoorDispRef service) : m_service(std::move(service)) {}
-    // The data service of the latest entry call, taken at the moment of the call.
+    explicit CoorDisp(CoorDispRef service)
+        : m_service(std::move(service))
+    {
+    }
+    // The data service of the latest entry call, taken at the moment of the call
+    // (defined with the host context, in sqda_host).
     static CoorDisp current();
 
     bool isValid() const { return bool(m_service); }
@@ -46,6 +50,5 @@ private:
 
     CoorDispRef m_service;
 };
-
 
 } // namespace sqda

@@ -1,5 +1,7 @@
 #include "HostContext.h"
 
+#include "CoorDisp.h"
+
 #include <QFont>
 
 namespace sqda {
@@ -29,6 +31,11 @@ HostContext &hostContext()
     return state().context;
 }
 
+CoorDisp CoorDisp::current()
+{
+    return CoorDisp(hostContext().DataService);
+}
+
 QWidget *ownerWindow()
 {
     return state().owner.data();
@@ -53,9 +60,11 @@ void ensureLibraryInitialized()
     done = true;
     // Without these, fontconfig picks the Japanese CJK face for these family
     // names, whose glyph shapes are wrong for Simplified Chinese readers.
-    QFont::insertSubstitutions(QStringLiteral("宋体"), {QStringLiteral("Noto Serif CJK SC"), QStringLiteral("Noto Sans CJK SC")});
-    QFont::insertSubstitutions(QStringLiteral("黑体"), {QStringLiteral("Noto Sans CJK SC")});
-    QFont::insertSubstitutions(QStringLiteral("MS Sans Serif"), {QStringLiteral("DejaVu Sans"), QStringLiteral("Noto Sans CJK SC")});
+    QFont::insertSubstitutions(
+        QStringLiteral("宋体"), { QStringLiteral("Noto Serif CJK SC"), QStringLiteral("Noto Sans CJK SC") });
+    QFont::insertSubstitutions(QStringLiteral("黑体"), { QStringLiteral("Noto Sans CJK SC") });
+    QFont::insertSubstitutions(
+        QStringLiteral("MS Sans Serif"), { QStringLiteral("DejaVu Sans"), QStringLiteral("Noto Sans CJK SC") });
 }
 
 } // namespace sqda

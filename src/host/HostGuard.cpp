@@ -10,7 +10,7 @@ namespace sqda {
 void showErrorMessage(const QString &message)
 {
     // The library lives in someone else's program: its own caption, not the host's title.
-    showErrorBox(ownerWindow(), message);
+    showHostErrorText(ownerWindow(), message);
 }
 
 bool runGuarded(const std::function<void()> &action)

@@ -89,7 +89,7 @@ QString boundedErrorText(const QString &text)
     return shown;
 }
 
-void showErrorBox(QWidget *owner, const QString &text)
+void showHostErrorText(QWidget *owner, const QString &text)
 {
     QMessageBox box(QMessageBox::Critical, QStringLiteral("错误"), boundedErrorText(text), QMessageBox::Ok, owner);
     // Host texts are shown as typed, never as markup.
@@ -101,7 +101,7 @@ QString ShowHostError(QWidget *owner, const QVariant &error, const QString &head
 {
     const QString text = composeHostError(error, heading);
     if (owner)
-        showErrorBox(owner, text);
+        showHostErrorText(owner, text);
     return text;
 }
 

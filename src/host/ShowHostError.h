@@ -29,8 +29,8 @@ struct ErrorTextLimits
 };
 QString boundedErrorText(const QString &text);
 
-// The library's error box ("错误", critical icon, one OK button) for `text`,
-// shown bounded as above.
-void showErrorBox(QWidget *owner, const QString &text);
+// The library's error box ("错误", critical icon, one OK button) for an already
+// composed text (composeHostError or any other failure text), shown bounded as above.
+void showHostErrorText(QWidget *owner, const QString &text);
 
 } // namespace sqda

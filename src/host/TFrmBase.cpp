@@ -2,6 +2,7 @@
 
 #include "HostContext.h"
 #include "HostGuard.h"
+#include "ScreenFonts.h"
 
 #include <sqda/HostMessage.h>
 
@@ -9,7 +10,8 @@
 
 namespace sqda {
 
-TFrmBase::TFrmBase(QWidget *parentControl) : QWidget(parentControl, Qt::FramelessWindowHint)
+TFrmBase::TFrmBase(QWidget *parentControl)
+    : QWidget(parentControl, Qt::FramelessWindowHint)
 {
     ensureLibraryInitialized();
     setProperty(EmbeddedFormProperty, true);
@@ -20,9 +22,7 @@ TFrmBase::TFrmBase(QWidget *parentControl) : QWidget(parentControl, Qt::Frameles
     QPalette pal = palette();
     pal.setColor(QPalette::Window, pal.color(QPalette::Button));
     setPalette(pal);
-    QFont f(QStringLiteral("宋体"));
-    f.setPixelSize(12);
-    setFont(f);
+    setFont(songTi9());
     resize(680, 445);
 
     PanelMain = new QFrame(this);

@@ -31,8 +31,8 @@ protected:
     void showEvent(QShowEvent *e) override;
 
     // Hooks for the screens. formShow runs on the first show only.
-    virtual void formShow() {}
-    virtual void formClosing() {}
+    virtual void formShow() { }
+    virtual void formClosing() { }
 
     void HostResizeMessage(qintptr height, qintptr width);
 

@@ -1,5 +1,6 @@
 #include "TfrmQuery.h"
 
+#include "env/ScreenEnvironment.h"
 #include "host/HostContext.h"
 #include "host/ShowHostError.h"
 
@@ -20,11 +21,10 @@ void TfrmQuery::FormCreate()
     CloseOnShow = false;
 
     const HostContext &ctx = hostContext();
-    Environment = std::make_unique<TTesselClass>(ctx.DataService, this);
+    Environment = openEnvironment(ctx.DataService, this);
     Info.OperatorCode = ctx.OperatorCode;
-    QString errorText;
-    if (!Environment->GetSysmsgInfo(Info, environmentRequest(), errorText)) {
-        showErrorBox(this, errorText);
+    if (const Status loaded = Environment->GetSysmsgInfo(Info, environmentRequest()); !loaded) {
+        showHostErrorText(this, loaded.error());
         CloseOnShow = true;
         return;
     }

@@ -12,12 +12,6 @@ QString nodeText(QStringView code, QStringView name)
     return text;
 }
 
-QString areaCodeOfNode(QStringView nodeText)
-{
-    const qsizetype space = nodeText.indexOf(QLatin1Char(' '));
-    return space < 0 ? QString() : nodeText.left(space).toString();
-}
-
 NewAreaProblem checkNewArea(const QString &code, const QString &name)
 {
     const QString c = code.trimmed();

@@ -12,11 +12,10 @@ namespace sqda::CodeRules {
 // The text of the tree's fixed root node, which stands for no row.
 inline const QString RootText = QStringLiteral("商圈档案");
 
-// A node's text: the code, one space, the name, both exactly as given.
+// A node's text: the code, one space, the name, both exactly as given. The
+// node carries the code besides (TAreaTree::CodeRole); nothing reads it back
+// out of the text.
 QString nodeText(QStringView code, QStringView name);
-// The code part of a node's text: everything before the first space, empty
-// when there is none.
-QString areaCodeOfNode(QStringView nodeText);
 
 // What is wrong with a new area's code and name before the host is asked.
 enum class NewAreaProblem { None, CodeEmpty, CodeOneCharacter, NameEmpty };

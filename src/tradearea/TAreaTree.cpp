@@ -3,9 +3,12 @@
 #include <QApplication>
 #include <QKeyEvent>
 #include <QMouseEvent>
+#include <QPainter>
 #include <QScopedValueRollback>
 #include <QStack>
 #include <QTreeWidgetItemIterator>
+
+#include <optional>
 
 namespace sqda {
 
@@ -15,10 +18,13 @@ namespace {
 class AreaNode : public QTreeWidgetItem
 {
 public:
-    explicit AreaNode(const QString &text)
+    // Without a code, the root node.
+    AreaNode(const QString &text, std::optional<QString> code)
         : QTreeWidgetItem(QTreeWidgetItem::UserType)
     {
         setText(0, text);
+        if (code)
+            setData(0, TAreaTree::CodeRole, *code);
     }
 
     bool operator<(const QTreeWidgetItem &other) const override
@@ -48,18 +54,18 @@ TAreaTree::TAreaTree(QWidget *parent)
     connect(this, &QTreeWidget::currentItemChanged, this, &TAreaTree::onCurrentItemChanged);
 }
 
-QTreeWidgetItem *TAreaTree::addTopLevelNode(const QString &text)
+QTreeWidgetItem *TAreaTree::addTopLevelNode(const QString &text, const QString &code)
 {
-    auto *node = new AreaNode(text);
+    auto *node = new AreaNode(text, code);
     addTopLevelItem(node); // the tree owns it from here
     return node;
 }
 
-QTreeWidgetItem *TAreaTree::addChildNode(QTreeWidgetItem *parent, const QString &text)
+QTreeWidgetItem *TAreaTree::addChildNode(QTreeWidgetItem *parent, const QString &text, const QString &code)
 {
     if (!parent)
-        return addTopLevelNode(text);
-    auto *node = new AreaNode(text);
+        return addTopLevelNode(text, code);
+    auto *node = new AreaNode(text, code);
     parent->addChild(node);
     return node;
 }
@@ -87,21 +93,21 @@ void TAreaTree::clearNodes()
     clear();
 }
 
-QTreeWidgetItem *TAreaTree::rebuild(
-    const QString &rootText, std::vector<QString> texts, const std::vector<std::int32_t> &placements)
+QTreeWidgetItem *TAreaTree::rebuild(const QString &rootText, std::vector<QString> texts,
+    const std::vector<QString> &codes, const std::vector<std::int32_t> &placements)
 {
     const QScopedValueRollback quiet(m_quiet, true);
     clear();
 
     // Built off the view, so the model sees two insertions instead of one per node.
-    auto *root = new AreaNode(rootText);
+    auto *root = new AreaNode(rootText, std::nullopt);
     QList<QTreeWidgetItem *> topLevel { root };
     std::vector<QTreeWidgetItem *> nodes(texts.size(), nullptr);
     for (size_t i = 0; i < texts.size(); ++i) {
         const std::int32_t placement = i < placements.size() ? placements[i] : std::int32_t(-3);
         if (placement < -2)
             continue;
-        auto *node = new AreaNode(texts[i]);
+        auto *node = new AreaNode(texts[i], i < codes.size() ? codes[i] : QString());
         texts[i] = QString(); // the node holds the text now
         nodes[i] = node;
         if (placement >= 0 && size_t(placement) < i && nodes[size_t(placement)])
@@ -183,6 +189,34 @@ QTreeWidgetItem *TAreaTree::findNodeText(const QString &text) const
     return nullptr;
 }
 
+QTreeWidgetItem *TAreaTree::findNodeCode(const QString &code) const
+{
+    for (QTreeWidgetItemIterator it(const_cast<TAreaTree *>(this)); *it; ++it) {
+        if (!isRoot(*it) && codeOf(*it).compare(code, Qt::CaseInsensitive) == 0)
+            return *it;
+    }
+    return nullptr;
+}
+
+QTreeWidgetItem *TAreaTree::rootNode() const
+{
+    for (int i = 0; i < topLevelItemCount(); ++i) {
+        if (isRoot(topLevelItem(i)))
+            return topLevelItem(i);
+    }
+    return nullptr;
+}
+
+bool TAreaTree::isRoot(const QTreeWidgetItem *node)
+{
+    return node && !node->data(0, CodeRole).isValid();
+}
+
+QString TAreaTree::codeOf(const QTreeWidgetItem *node)
+{
+    return node ? node->data(0, CodeRole).toString() : QString();
+}
+
 QTreeWidgetItem *TAreaTree::findContaining(const QString &text, bool fromTop, const QTreeWidgetItem *after) const
 {
     bool searching = fromTop;
@@ -219,6 +253,59 @@ void TAreaTree::sortNodeChildren(QTreeWidgetItem *node)
 {
     if (node)
         node->sortChildren(0, Qt::AscendingOrder);
+}
+
+void TAreaTree::drawBranches(QPainter *painter, const QRect &rect, const QModelIndex &index) const
+{
+    const int indent = indentation();
+    if (indent <= 0)
+        return;
+    const QColor lineColor = palette().color(QPalette::Dark);
+    const QColor boxColor = palette().color(QPalette::Shadow);
+    const int midY = rect.top() + rect.height() / 2;
+
+    // Dotted like the platform's classic tree: every other pixel, counted from the
+    // view's origin so the dots of neighbouring rows line up.
+    const auto vline = [&](int x, int y0, int y1) {
+        for (int y = y0 + ((y0 + x) & 1); y <= y1; y += 2)
+            painter->fillRect(x, y, 1, 1, lineColor);
+    };
+    const auto hline = [&](int y, int x0, int x1) {
+        for (int x = x0 + ((x0 + y) & 1); x <= x1; x += 2)
+            painter->fillRect(x, y, 1, 1, lineColor);
+    };
+    const auto hasNextSibling = [this](const QModelIndex &i) { return i.row() + 1 < model()->rowCount(i.parent()); };
+
+    // The node's own column is the last one of the branch area.
+    painter->save();
+    int x = rect.right() + 1 - indent;
+    const int midX = x + indent / 2;
+    // The first node of the tree has nothing above it to connect to.
+    const bool first = !index.parent().isValid() && index.row() == 0;
+    vline(midX, first ? midY : rect.top(), hasNextSibling(index) ? rect.bottom() : midY);
+    hline(midY, midX, x + indent - 1);
+
+    // One column further left per ancestor: its line goes on while it has a
+    // later sibling.
+    for (QModelIndex a = index.parent(); a.isValid(); a = a.parent()) {
+        x -= indent;
+        if (x + indent <= rect.left())
+            break;
+        if (hasNextSibling(a))
+            vline(x + indent / 2, rect.top(), rect.bottom());
+    }
+
+    if (model()->hasChildren(index)) {
+        const QRect box(midX - 4, midY - 4, 8, 8);
+        painter->fillRect(box, palette().color(QPalette::Base));
+        painter->setPen(boxColor);
+        painter->drawRect(box);
+        painter->setPen(palette().color(QPalette::Text));
+        painter->drawLine(midX - 2, midY, midX + 2, midY);
+        if (!isExpanded(index))
+            painter->drawLine(midX, midY - 2, midX, midY + 2);
+    }
+    painter->restore();
 }
 
 void TAreaTree::mouseReleaseEvent(QMouseEvent *event)

@@ -1,5 +1,7 @@
 // The tree of trade areas (component TN): one fixed root node, area nodes below
-// it. Node texts are read-only; a node carries nothing but its text.
+// it. Node texts are read-only. An area node carries its area's code as data
+// (CodeRole); the screen finds nodes through it and never parses a node's text.
+// The root carries none.
 //
 // "Tree order" is depth first, each parent before its children, collapsed nodes
 // included; locating and finding by text walk the nodes in that order.
@@ -16,20 +18,25 @@ class TAreaTree : public QTreeWidget
 {
     Q_OBJECT
 public:
+    static constexpr int CodeRole = Qt::UserRole;
+
     explicit TAreaTree(QWidget *parent = nullptr);
 
     // Building -----------------------------------------------------------------
-    QTreeWidgetItem *addTopLevelNode(const QString &text);
-    QTreeWidgetItem *addChildNode(QTreeWidgetItem *parent, const QString &text); // as the last child
+    // An area node with `code`, beside the root.
+    QTreeWidgetItem *addTopLevelNode(const QString &text, const QString &code);
+    // As the last child; at the top level when `parent` is none.
+    QTreeWidgetItem *addChildNode(QTreeWidgetItem *parent, const QString &text, const QString &code);
     // Removes the node with all its descendants. The selection moves to a
     // neighbouring node, which is reported by one TNChange after the removal.
     void deleteNode(QTreeWidgetItem *node);
     void clearNodes();
     // Replaces the whole tree: a top-level root node with `rootText`, then one
-    // node per text placed as TradeAreaTreeBuilder decided. The nodes are built
-    // off the view and handed over at once. Returns the root node.
-    QTreeWidgetItem *rebuild(
-        const QString &rootText, std::vector<QString> texts, const std::vector<std::int32_t> &placements);
+    // node per text (with the code of the same index) placed as
+    // TradeAreaTreeBuilder decided. The nodes are built off the view and handed
+    // over at once. Returns the root node.
+    QTreeWidgetItem *rebuild(const QString &rootText, std::vector<QString> texts, const std::vector<QString> &codes,
+        const std::vector<std::int32_t> &placements);
 
     // Expanding ----------------------------------------------------------------
     void expandNode(QTreeWidgetItem *node, bool withDescendants);
@@ -46,6 +53,13 @@ public:
     // Searching ----------------------------------------------------------------
     // The first node in tree order whose text equals `text`, letter case ignored.
     QTreeWidgetItem *findNodeText(const QString &text) const;
+    // The first area node in tree order whose code equals `code`, letter case ignored.
+    QTreeWidgetItem *findNodeCode(const QString &code) const;
+    // The first root node (a node without a code) at the top level.
+    QTreeWidgetItem *rootNode() const;
+    static bool isRoot(const QTreeWidgetItem *node);
+    // The area code a node carries; empty for the root.
+    static QString codeOf(const QTreeWidgetItem *node);
     // The first node in tree order whose text contains `text` (letter case
     // significant). From the top every node is tested; otherwise the search
     // starts after `after` and finds nothing when `after` is none.
@@ -70,6 +84,9 @@ Q_SIGNALS:
 
 protected:
     void mouseReleaseEvent(QMouseEvent *event) override;
+    // Lines between the nodes and at the root, and a boxed plus or minus on
+    // nodes with children, whatever the widget style draws by itself.
+    void drawBranches(QPainter *painter, const QRect &rect, const QModelIndex &index) const override;
 
 private:
     void onCurrentItemChanged(QTreeWidgetItem *current, QTreeWidgetItem *previous);

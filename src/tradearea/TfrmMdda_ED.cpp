@@ -1,5 +1,6 @@
 #include "TfrmMdda_ED.h"
 
+#include "AreaChanges.h"
 #include "AreaSql.h"
 #include "CodeRules.h"
 #include "MaintenanceState.h"
@@ -9,13 +10,14 @@
 #include "TradeAreaTreeBuilder.h"
 
 #include "data/ClientDataSet.h"
-#include "data/DataError.h"
 #include "data/Packet.h"
-#include "env/TTesselClass.h"
+#include "env/ScreenEnvironment.h"
 #include "host/CoorDisp.h"
 #include "host/HostContext.h"
 #include "host/HostGuard.h"
+#include "host/ScreenFonts.h"
 #include "host/ShowHostError.h"
+#include "ui/DialogState.h"
 #include "ui/FlatDialog.h"
 #include "ui/ShortcutHelp.h"
 #include "ui/TRopWin.h"
@@ -39,14 +41,8 @@ namespace sqda {
 
 namespace {
 
-// Colours are kept as the host writes them: red in the low byte, then green, then blue.
-QColor bgr(quint32 v)
-{
-    return QColor(int(v & 0xFF), int((v >> 8) & 0xFF), int((v >> 16) & 0xFF));
-}
-
-const QColor PanelGreen = bgr(32768); // caption strips, edit borders, splitter
-const QColor PanelFace = bgr(14614267); // tree and edit panel background
+const QColor PanelGreen = colorFromBgr(32768); // caption strips, edit borders, splitter
+const QColor PanelFace = colorFromBgr(14614267); // tree and edit panel background
 
 // The screen's messages in the platform's plain message box, owned by the screen.
 void warn(QWidget *owner, const QString &text)
@@ -91,13 +87,6 @@ protected:
 private:
     std::function<bool(QObject *, QEvent *)> m_f;
 };
-
-QFont songTi9()
-{
-    QFont f(QStringLiteral("宋体"));
-    f.setPixelSize(12);
-    return f;
-}
 
 // The splitter paints its handle itself: a style sheet on it would cascade to the
 // panels below and override their palettes (green strips, red labels, panel face).
@@ -288,7 +277,10 @@ QFrame *TfrmMdda_ED::addSeparator(const char *name, int x)
 
 void TfrmMdda_ED::buildTreePanel()
 {
-    Panel1 = new QFrame;
+    // Created inside the splitter, so the tree takes the form's font when its
+    // style sheet is applied: a widget styled while it has no parent keeps the
+    // default font for good.
+    Panel1 = new QFrame(FlatSplitter1);
     Panel1->setObjectName(QStringLiteral("Panel1"));
     Panel1->setFrameShape(QFrame::NoFrame);
     Panel3 = captionStrip(Panel1, "Panel3", QStringLiteral("商圈编码和名称"));
@@ -314,7 +306,7 @@ void TfrmMdda_ED::buildTreePanel()
 
 void TfrmMdda_ED::buildEditPanel()
 {
-    Panel2 = new QFrame;
+    Panel2 = new QFrame(FlatSplitter1); // in its place before the edits are styled, as Panel1
     Panel2->setObjectName(QStringLiteral("Panel2"));
     Panel2->setFrameShape(QFrame::NoFrame);
     Panel2->setAutoFillBackground(true);
@@ -341,18 +333,19 @@ void TfrmMdda_ED::FormCreate()
 {
     QString errorText;
     try {
-        Env = std::make_unique<TTesselClass>(hostContext().DataService, this);
+        Env = openEnvironment(hostContext().DataService, this);
         SysInfo.OperatorCode = hostContext().OperatorCode;
         // Operator name, unit name, department code, head-office code.
-        EnvFailed = !Env->GetSysmsgInfo(SysInfo, SysmsgItems { 4, 5, 13, 100 }, errorText);
+        const Status loaded = Env->GetSysmsgInfo(SysInfo, SysmsgItems { 4, 5, 13, 100 });
+        EnvFailed = !loaded;
+        errorText = loaded.error();
     } catch (const std::exception &e) {
         EnvFailed = true;
         errorText = QString::fromUtf8(e.what());
     }
     if (EnvFailed) {
         // Owned by the library's owner window, not by this screen, which is about to go.
-        QMessageBox box(QMessageBox::Critical, QStringLiteral("错误"), errorText, QMessageBox::Ok, ownerWindow());
-        box.exec();
+        showHostErrorText(ownerWindow(), errorText);
     }
 }
 
@@ -362,7 +355,19 @@ void TfrmMdda_ED::formShow()
         close();
         return;
     }
-    const WaitCursor wait;
+    Status loaded;
+    {
+        const WaitCursor wait;
+        installKeyPreview();
+        loaded = loadAreaTree();
+    }
+    // Shown once the hourglass is gone.
+    if (!loaded)
+        showErrorMessage(loaded.error());
+}
+
+void TfrmMdda_ED::installKeyPreview()
+{
     if (!m_keyPreview) {
         auto *preview = new KeyPreview([this](QObject *watched, QEvent *event) {
             if (event->type() != QEvent::KeyPress)
@@ -380,7 +385,6 @@ void TfrmMdda_ED::formShow()
         qApp->installEventFilter(preview);
         m_keyPreview = preview;
     }
-    LoadAreaTree();
 }
 
 void TfrmMdda_ED::formClosing()
@@ -403,26 +407,35 @@ void TfrmMdda_ED::btnHelpClick()
 
 void TfrmMdda_ED::LoadAreaTree()
 {
+    if (const Status loaded = loadAreaTree(); !loaded)
+        showErrorMessage(loaded.error());
+}
+
+Status TfrmMdda_ED::loadAreaTree()
+{
     QVariant packet;
     if (!CoorDisp::current().QueryData(AreaSql::treeLoad(department()), packet)) {
         ShowCodeLevels(false);
         ShowHostError(this, packet);
-        return;
+        return Status(); // shown; the action goes on
     }
     // Everything is read and checked before the tree is touched, so a bad packet
-    // leaves the tree and the row set as they were.
+    // leaves the tree and the row set as they were, and ends the action.
     QString error;
     std::optional<DataStore> store = Packet::decode(packet.toByteArray(), &error);
     if (!store)
-        throw DataError(error);
-    TradeAreaTreeBuilder::Rows rows = TradeAreaTreeBuilder::readRows(*store);
-    const std::vector<std::int32_t> placements = TradeAreaTreeBuilder::place(rows.levels);
+        return Error { error };
+    Result<TradeAreaTreeBuilder::Rows> rows = TradeAreaTreeBuilder::readRows(*store);
+    if (!rows)
+        return Error { rows.error() };
+    const std::vector<std::int32_t> placements = TradeAreaTreeBuilder::place(rows->levels);
 
     cds->loadStore(std::move(*store));
-    QTreeWidgetItem *root = TN->rebuild(CodeRules::RootText, std::move(rows.texts), placements);
+    QTreeWidgetItem *root = TN->rebuild(CodeRules::RootText, std::move(rows->texts), rows->codes, placements);
     TN->expandNode(root, false);
     ShowCodeLevels(true);
     TN->selectNode(root); // runs TNClick, which finds the root and starts adding
+    return Status();
 }
 
 void TfrmMdda_ED::TNChange()
@@ -435,13 +448,12 @@ void TfrmMdda_ED::TNClick()
     QTreeWidgetItem *node = TN->selectedNode();
     if (!node)
         return;
-    const QString text = node->text(0);
-    if (text == CodeRules::RootText) {
+    if (TAreaTree::isRoot(node)) {
         btnAddClick();
         TN->setFocus();
         return;
     }
-    const QString code = CodeRules::areaCodeOfNode(text);
+    const QString code = TAreaTree::codeOf(node);
     QVariant packet;
     std::optional<DataStore> store;
     if (CoorDisp::current().QueryData(AreaSql::recordLoad(department(), code), packet))
@@ -524,7 +536,10 @@ void TfrmMdda_ED::LocateArea(bool fromTop)
 
 void TfrmMdda_ED::btnReflashClick()
 {
-    LoadAreaTree();
+    if (const Status loaded = loadAreaTree(); !loaded) {
+        showErrorMessage(loaded.error()); // an unreadable tree ends the refresh here
+        return;
+    }
     btnAddClick();
 }
 
@@ -582,72 +597,49 @@ void TfrmMdda_ED::btnSaveClick()
     const QString code = edtBm->text().trimmed();
     const QString name = edtName->text().trimmed();
 
-    QVariant check = CoorDisp::argumentArray(department(), code);
-    if (!CoorDisp::current().CheckAreaCode(check)) {
-        ShowHostError(this, check);
+    AreaChanges changes(CoorDisp::current(), department());
+    const Result<AreaChanges::CodeCheck> check = changes.checkCode(code);
+    if (!check) {
+        showHostErrorText(this, check.error());
         return;
     }
-    const QVariantList answer = check.toList();
-    const QString question = answer.value(0).toString();
-    if (question.startsWith(QStringLiteral("你想建立")) && !askYes(this, question))
+    if (check->question.startsWith(QStringLiteral("你想建立")) && !askYes(this, check->question))
         return;
-    const QString levelText = answer.value(1).toString();
-    bool levelOk = false;
-    const int level = levelText.trimmed().toInt(&levelOk);
-    if (!levelOk)
-        throw DataError(QStringLiteral("'%1' is not a valid integer value").arg(levelText));
-
-    // The new row in the screen's own five columns, whatever the last query held.
-    cds->createDataSet(TradeArea::fieldDefs());
-    cds->append();
-    cds->fieldByName(u"f_bmbm")->setValue(department());
-    cds->fieldByName(u"f_sqbm")->setValue(code);
-    cds->fieldByName(u"f_sqmc")->setValue(name);
-    cds->fieldByName(u"f_jb")->setValue(level);
-    cds->fieldByName(u"f_mj")->setValue(1);
-    cds->post();
-
-    QVariant insert = cds->data();
-    if (!CoorDisp::current().InsertArea(insert)) {
-        ShowHostError(this, insert);
+    const Result<int> level = check->level();
+    if (!level) {
+        showErrorMessage(level.error()); // nothing is stored
         return;
     }
-    // The area is stored. The node shows what was stored, so its code part finds
-    // the row again even when the code was pasted with spaces round it.
-    placeNewNode(level, CodeRules::nodeText(code, name), insert);
+    const Result<QString> parentCode = changes.insert(*cds, code, name, *level);
+    if (!parentCode) {
+        showHostErrorText(this, parentCode.error());
+        return;
+    }
+    // The area is stored. The node shows what was stored, so it finds the row
+    // again even when the code was pasted with spaces round it.
+    placeNewNode(*level, code, CodeRules::nodeText(code, name), *parentCode);
 
     st.AreaModified = false;
     ShowCodeLevels(true);
     TNClick(); // reloads the node that is selected, not the new one
 }
 
-void TfrmMdda_ED::placeNewNode(int level, const QString &nodeText, const QVariant &insertAnswer)
+void TfrmMdda_ED::placeNewNode(int level, const QString &code, const QString &nodeText, const QString &parentCode)
 {
-    if (level == 1) {
-        if (QTreeWidgetItem *root = TN->findNodeText(CodeRules::RootText)) {
-            TN->addChildNode(root, nodeText);
-            TN->sortNodeChildren(root);
-        } else {
-            TN->addTopLevelNode(nodeText);
-        }
-        return;
-    }
     if (level < 1)
         return;
-
-    const QString parentCode = insertAnswer.toString();
-    QVariant packet;
-    bool loaded = CoorDisp::current().QueryData(AreaSql::recordLoad(department(), parentCode), packet)
-        && cds->loadPacket(packet.toByteArray());
-    Field *parentName = loaded ? cds->findField(u"f_sqmc") : nullptr;
-    if (!parentName) {
-        flatWarning(QStringLiteral("插入结点失败，请刷新！"));
+    // Level 1 goes under the root; deeper levels under the node of the parent
+    // code the host answered. Nodes carry their codes, so the parent is found
+    // without asking the host for its name. A parent without a node (added
+    // elsewhere after the load) gets no child here; a refresh shows both.
+    QTreeWidgetItem *parent = level == 1 ? TN->rootNode() : TN->findNodeCode(parentCode);
+    if (!parent) {
+        if (level == 1)
+            TN->addTopLevelNode(nodeText, code);
         return;
     }
-    if (QTreeWidgetItem *parent = TN->findNodeText(CodeRules::nodeText(parentCode, parentName->asString()))) {
-        TN->addChildNode(parent, nodeText);
-        TN->sortNodeChildren(parent);
-    }
+    TN->addChildNode(parent, nodeText, code);
+    TN->sortNodeChildren(parent);
 }
 
 void TfrmMdda_ED::btnDeleteClick()
@@ -655,12 +647,11 @@ void TfrmMdda_ED::btnDeleteClick()
     QTreeWidgetItem *node = TN->selectedNode();
     if (!node || !maintenanceState().isShowing())
         return;
-    const QString code = CodeRules::areaCodeOfNode(node->text(0));
+    const QString code = TAreaTree::codeOf(node);
     if (!askYes(this, QStringLiteral("你要删除商圈编码为 ") + code + QStringLiteral(" 的商圈吗？")))
         return;
-    QVariant args = CoorDisp::argumentArray(department(), code);
-    if (!CoorDisp::current().DeleteArea(args)) {
-        ShowHostError(this, args);
+    if (const Status deleted = AreaChanges(CoorDisp::current(), department()).remove(code); !deleted) {
+        showHostErrorText(this, deleted.error());
         return;
     }
     TN->deleteNode(node); // the selection moves on, which runs TNClick
@@ -674,14 +665,14 @@ void TfrmMdda_ED::Panel2Exit()
     if (!TN->selectedNode() || !st.isShowing() || !st.AreaModified || edtBm->isEnabled())
         return;
     if (askYes(this, QStringLiteral("商圈内容已经改变，你要保存吗？"))) {
-        QVariant statement = AreaSql::rename(edtName->text(), edtBm->text(), department());
         // The new text goes to the node of the area that was renamed, which is the
         // selected one unless its row could not be loaded.
-        if (CoorDisp::current().ExecuteSql(statement)) {
+        const Status renamed = AreaChanges(CoorDisp::current(), department()).rename(edtBm->text(), edtName->text());
+        if (renamed) {
             if (QTreeWidgetItem *node = TN->nodeOf(m_shownNode))
                 node->setText(0, CodeRules::nodeText(edtBm->text(), edtName->text()));
         } else {
-            ShowHostError(this, statement);
+            showHostErrorText(this, renamed.error());
         }
     } else {
         TN->setFocus();
@@ -707,9 +698,11 @@ bool TfrmMdda_ED::edtBmKeyPress(QKeyEvent *event)
     const QString typed = event->text();
     if (typed.size() != 1)
         return false;
+    // Only typed characters are filtered. Editing keys carry control characters
+    // as their text (Delete arrives as DEL, 0x7F, on X11; Tab as 0x09) and work
+    // as in any edit.
     const QChar c = typed.front();
-    // Only typed characters are filtered; control keys such as Ctrl+C keep working.
-    if (c.unicode() < 0x20 && c.unicode() != 8 && c.unicode() != 13)
+    if (c.category() == QChar::Other_Control)
         return false;
     return !CodeRules::isCodeCharacterAccepted(c);
 }

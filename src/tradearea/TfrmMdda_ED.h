@@ -11,6 +11,7 @@
 
 #include "host/TFrmBase.h"
 
+#include "core/Result.h"
 #include "env/TsysmsgInfo.h"
 
 #include <QIcon>
@@ -82,6 +83,7 @@ public:
     const QString &department() const { return SysInfo.dybm; }
 
     // Tree -------------------------------------------------------------------
+    // Shows a tree it cannot read in the library's error box.
     void LoadAreaTree();
     void TNClick();
     void TNChange();
@@ -124,7 +126,11 @@ private:
     QFrame *addSeparator(const char *name, int x);
     void onFocusChanged(QWidget *old, QWidget *now);
     bool edtBmKeyPress(QKeyEvent *event);
-    void placeNewNode(int level, const QString &nodeText, const QVariant &insertAnswer);
+    // The tree load; a refusal by the host is shown here, an unreadable tree
+    // is returned.
+    Status loadAreaTree();
+    void installKeyPreview();
+    void placeNewNode(int level, const QString &code, const QString &nodeText, const QString &parentCode);
 
     void removeKeyPreview();
 

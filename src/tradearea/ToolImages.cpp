@@ -2,8 +2,8 @@
 
 #include <QPainter>
 #include <QPainterPath>
-#include <QTransform>
 #include <QPixmap>
+#include <QTransform>
 
 namespace sqda {
 

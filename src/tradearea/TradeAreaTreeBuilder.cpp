@@ -2,7 +2,6 @@
 
 #include "CodeRules.h"
 
-#include "data/DataError.h"
 #include "data/DataStore.h"
 
 #include <limits>
@@ -11,22 +10,22 @@ namespace sqda {
 
 namespace {
 
-int columnOf(const DataStore &store, QLatin1StringView name)
+Result<int> columnOf(const DataStore &store, QLatin1StringView name)
 {
     const FieldDefs &defs = store.defs();
     for (int i = 0; i < defs.size(); ++i) {
         if (defs[i].name.compare(name, Qt::CaseInsensitive) == 0)
             return i;
     }
-    throw DataError(QStringLiteral("Field '%1' not found").arg(name));
+    return Error { QStringLiteral("Field '%1' not found").arg(name) };
 }
 
-DataError notInteger(const QString &text)
+Error notInteger(const QString &text)
 {
-    return DataError(QStringLiteral("'%1' is not a valid integer value").arg(text));
+    return Error { QStringLiteral("'%1' is not a valid integer value").arg(text) };
 }
 
-std::int32_t levelAt(const DataStore &store, qsizetype row, int col)
+Result<std::int32_t> levelAt(const DataStore &store, qsizetype row, int col)
 {
     if (store.isNull(row, col))
         return 0;
@@ -41,7 +40,7 @@ std::int32_t levelAt(const DataStore &store, qsizetype row, int col)
         const double d = store.real(row, col);
         if (!(d >= double(std::numeric_limits<std::int32_t>::min())
                 && d <= double(std::numeric_limits<std::int32_t>::max())))
-            throw notInteger(QString::number(d));
+            return notInteger(QString::number(d));
         v = qint64(d);
         break;
     }
@@ -50,40 +49,49 @@ std::int32_t levelAt(const DataStore &store, qsizetype row, int col)
         bool ok = false;
         v = s.toLongLong(&ok);
         if (!ok)
-            throw notInteger(s.toString());
+            return notInteger(s.toString());
         break;
     }
     default:
-        throw notInteger(store.value(row, col).toString());
+        return notInteger(store.value(row, col).toString());
     }
     if (v < std::numeric_limits<std::int32_t>::min() || v > std::numeric_limits<std::int32_t>::max())
-        throw notInteger(QString::number(v));
+        return notInteger(QString::number(v));
     return std::int32_t(v);
 }
 
 } // namespace
 
-TradeAreaTreeBuilder::Rows TradeAreaTreeBuilder::readRows(const DataStore &store)
+Result<TradeAreaTreeBuilder::Rows> TradeAreaTreeBuilder::readRows(const DataStore &store)
 {
-    const int code = columnOf(store, QLatin1StringView("f_sqbm"));
-    const int name = columnOf(store, QLatin1StringView("f_sqmc"));
-    const int level = columnOf(store, QLatin1StringView("f_jb"));
-    const bool codeIsText = store.defs()[code].type == FieldType::String;
-    const bool nameIsText = store.defs()[name].type == FieldType::String;
+    const Result<int> code = columnOf(store, QLatin1StringView("f_sqbm"));
+    const Result<int> name = columnOf(store, QLatin1StringView("f_sqmc"));
+    const Result<int> level = columnOf(store, QLatin1StringView("f_jb"));
+    for (const Result<int> *column : { &code, &name, &level }) {
+        if (!*column)
+            return Error { column->error() };
+    }
+    const bool codeIsText = store.defs()[*code].type == FieldType::String;
+    const bool nameIsText = store.defs()[*name].type == FieldType::String;
 
     Rows rows;
     const qsizetype n = store.rowCount();
     rows.texts.reserve(size_t(n));
+    rows.codes.reserve(size_t(n));
     rows.levels.reserve(size_t(n));
     for (qsizetype r = 0; r < n; ++r) {
-        rows.levels.push_back(levelAt(store, r, level));
+        const Result<std::int32_t> l = levelAt(store, r, *level);
+        if (!l)
+            return Error { l.error() };
+        rows.levels.push_back(*l);
         if (codeIsText && nameIsText) {
-            rows.texts.push_back(CodeRules::nodeText(store.string(r, code), store.string(r, name)));
+            rows.codes.push_back(store.string(r, *code).toString());
+            rows.texts.push_back(CodeRules::nodeText(rows.codes.back(), store.string(r, *name)));
         } else {
             // Null reads as the empty text, as it does everywhere else.
-            const QVariant c = store.value(r, code), m = store.value(r, name);
-            rows.texts.push_back(
-                CodeRules::nodeText(c.isValid() ? c.toString() : QString(), m.isValid() ? m.toString() : QString()));
+            const QVariant c = store.value(r, *code), m = store.value(r, *name);
+            rows.codes.push_back(c.isValid() ? c.toString() : QString());
+            rows.texts.push_back(CodeRules::nodeText(rows.codes.back(), m.isValid() ? m.toString() : QString()));
         }
     }
     return rows;

@@ -7,6 +7,8 @@
 // after rows of lower levels have followed.
 #pragma once
 
+#include "core/Result.h"
+
 #include <QString>
 
 #include <cstdint>
@@ -31,13 +33,14 @@ public:
     struct Rows
     {
         std::vector<QString> texts; // node texts: code, one space, name, as the host sent them
+        std::vector<QString> codes; // the rows' codes, as the host sent them
         std::vector<std::int32_t> levels;
     };
-    // The node texts and levels of a tree load's rows (columns f_sqbm, f_sqmc and
-    // f_jb, names matched without regard to case; a null level counts as 0).
-    // Raises DataError for a missing column or a level that is no whole number,
-    // before anything is shown.
-    static Rows readRows(const DataStore &store);
+    // The node texts, codes and levels of a tree load's rows (columns f_sqbm,
+    // f_sqmc and f_jb, names matched without regard to case; a null level
+    // counts as 0). Fails for a missing column or a level that is no whole
+    // number.
+    static Result<Rows> readRows(const DataStore &store);
 
     // One placement per level, in row order.
     static std::vector<std::int32_t> place(const std::vector<std::int32_t> &levels);

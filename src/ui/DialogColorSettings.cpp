@@ -1,5 +1,6 @@
 #include "DialogColorSettings.h"
 
+#include "env/NumberText.h"
 #include "env/Utilities.h"
 
 #include <QDebug>
@@ -15,45 +16,11 @@ const QString ColorSection = QStringLiteral("ColorOption");
 
 std::optional<TColor> parseColorValue(const QString &text)
 {
-    int i = 0;
-    const int n = int(text.size());
-    while (i < n && text.at(i) == QLatin1Char(' '))
-        ++i;
-    bool negative = false;
-    if (i < n && (text.at(i) == QLatin1Char('+') || text.at(i) == QLatin1Char('-'))) {
-        negative = text.at(i) == QLatin1Char('-');
-        ++i;
-    }
-    int base = 10;
-    if (i < n && text.at(i) == QLatin1Char('$')) {
-        base = 16;
-        ++i;
-    } else if (i + 1 < n && text.at(i) == QLatin1Char('0')
-        && (text.at(i + 1) == QLatin1Char('x') || text.at(i + 1) == QLatin1Char('X'))) {
-        base = 16;
-        i += 2;
-    }
-    if (i >= n)
+    // The settings' whole-number syntax, then the colour range.
+    const std::optional<qint64> value = parseInt64Text(text);
+    if (!value || *value < 0 || *value > 0xFFFFFF)
         return std::nullopt;
-    qint64 value = 0;
-    for (; i < n; ++i) {
-        const char16_t c = text.at(i).unicode();
-        int digit = -1;
-        if (c >= u'0' && c <= u'9')
-            digit = c - u'0';
-        else if (base == 16 && c >= u'a' && c <= u'f')
-            digit = c - u'a' + 10;
-        else if (base == 16 && c >= u'A' && c <= u'F')
-            digit = c - u'A' + 10;
-        else
-            return std::nullopt;
-        value = value * base + digit;
-        if (value > 0xFFFFFF)
-            return std::nullopt;
-    }
-    if (negative && value != 0)
-        return std::nullopt;
-    return TColor(value);
+    return TColor(*value);
 }
 
 TColor readColorOption(const QString &key, TColor defaultColor)

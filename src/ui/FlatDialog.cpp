@@ -11,6 +11,7 @@
 #include "TMessageForm.h"
 
 #include "host/HostContext.h"
+#include "host/ScreenFonts.h"
 
 #include <QApplication>
 #include <QFontMetrics>
@@ -83,13 +84,6 @@ bool iconOf(MessageKind kind, QStyle::StandardPixmap &icon)
         break;
     }
     return false;
-}
-
-QFont songTi9()
-{
-    QFont font(QStringLiteral("宋体"));
-    font.setPointSize(9);
-    return font;
 }
 
 // The input and choice dialogs' frame: caption, 180 × 63 units, centred.

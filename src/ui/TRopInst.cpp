@@ -2,6 +2,7 @@
 
 #include "PopupGeometry.h"
 
+#include <QBitmap>
 #include <QCloseEvent>
 #include <QEventLoop>
 #include <QGuiApplication>
@@ -28,6 +29,21 @@ QImage shadowTile(const QColor &clearBitColor, const QColor &setBitColor)
         for (int x = 0; x < 8; ++x)
             tile.setPixel(x, y, pixel(shadowPatternBit(x, y) ? setBitColor : clearBitColor));
     return tile;
+}
+
+// The box: (1, 1) up to the shadow, right and bottom edges exclusive.
+QRect boxRect(int w, int h)
+{
+    return QRect(QPoint(1, 1), QPoint(w - PopupShadowSize - 1, h - PopupShadowSize - 1));
+}
+
+// The shadow along the bottom and the right; the corners beside it stay unpainted.
+void paintShadow(QPainter &p, int w, int h, const QColor &textColor, const QColor &fillColor)
+{
+    const QBrush shadow(shadowTile(textColor, fillColor));
+    p.setBrushOrigin(0, 0);
+    p.fillRect(QRect(PopupShadowSize, h - PopupShadowSize, w - PopupShadowSize, PopupShadowSize), shadow);
+    p.fillRect(QRect(w - PopupShadowSize, PopupShadowSize, PopupShadowSize, h - PopupShadowSize), shadow);
 }
 
 } // namespace
@@ -63,10 +79,26 @@ void TRopInst::PlacePopup()
     const QRect screenRect = screen ? screen->geometry() : QRect(0, 0, 1024, 768);
     const QSize text = measurePopupText(QFontMetrics(font()), Lines);
     setGeometry(placePopup(screenRect, text, xPos, yPos));
+    setMask(paintedRegion());
     if (TimeClose > 0) {
         Timer1->setInterval(TimeClose);
         Timer1->start();
     }
+}
+
+QRegion TRopInst::paintedRegion() const
+{
+    const int w = width();
+    const int h = height();
+    // Drawn exactly as paintEvent draws, then cut where nothing was painted.
+    QImage image(w, h, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    {
+        QPainter p(&image);
+        p.fillRect(boxRect(w, h), Qt::black);
+        paintShadow(p, w, h, textColor(), Fill.color());
+    }
+    return QRegion(QBitmap::fromImage(image.createAlphaMask()));
 }
 
 void TRopInst::execModal()
@@ -89,8 +121,8 @@ void TRopInst::paintEvent(QPaintEvent *)
     const int h = height();
     QPainter p(this);
 
-    // The box: (1, 1) up to the shadow, a 2-pixel black frame around the fill.
-    const QRect box(QPoint(1, 1), QPoint(w - PopupShadowSize - 1, h - PopupShadowSize - 1));
+    // A 2-pixel black frame around the fill.
+    const QRect box = boxRect(w, h);
     p.fillRect(box, Qt::black);
     p.fillRect(box.adjusted(2, 2, -2, -2), Fill);
 
@@ -107,11 +139,7 @@ void TRopInst::paintEvent(QPaintEvent *)
     }
     p.restore();
 
-    // The shadow along the bottom and the right; the corners beside it stay unpainted.
-    const QBrush shadow(shadowTile(textColor(), Fill.color()));
-    p.setBrushOrigin(0, 0);
-    p.fillRect(QRect(PopupShadowSize, h - PopupShadowSize, w - PopupShadowSize, PopupShadowSize), shadow);
-    p.fillRect(QRect(w - PopupShadowSize, PopupShadowSize, PopupShadowSize, h - PopupShadowSize), shadow);
+    paintShadow(p, w, h, textColor(), Fill.color());
 }
 
 void TRopInst::keyPressEvent(QKeyEvent *)

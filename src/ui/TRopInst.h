@@ -1,7 +1,8 @@
 // The shortcut popup window: borderless, with no background of its own, so the
 // parts it does not paint (two corners and the clear dots of the shadow) show
 // what lies behind it. Shown modally; the next key, mouse press or timer tick
-// closes it.
+// closes it. The window is shaped to the pixels it paints (a window mask), and
+// is translucent besides, so compositing and plain X servers show the same.
 #pragma once
 
 #include <QBrush>
@@ -38,6 +39,10 @@ public:
     void execModal();
 
     QColor textColor() const;
+    // The pixels the popup paints: the box and the painted dots of the shadow.
+    // The window is cut to them, so the rest shows what lies behind it on any X
+    // server, with or without a compositor.
+    QRegion paintedRegion() const;
 
 protected:
     void paintEvent(QPaintEvent *e) override;

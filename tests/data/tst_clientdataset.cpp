@@ -6,6 +6,8 @@
 #include <QSignalSpy>
 #include <QTest>
 
+#include <limits>
+
 using namespace sqda;
 
 namespace {
@@ -132,6 +134,39 @@ private Q_SLOTS:
             } catch (const DataError &e) {
                 QVERIFY2(e.message().contains(QStringLiteral("is not a valid integer value")), qPrintable(e.message()));
             }
+        }
+    }
+
+    void doublesToWholeNumbers_data()
+    {
+        QTest::addColumn<double>("stored");
+        QTest::addColumn<bool>("converts");
+        QTest::addColumn<qint64>("asLargeInt");
+        QTest::newRow("fraction truncates") << 2.9 << true << qint64(2);
+        QTest::newRow("negative") << -40000.0 << true << qint64(-40000);
+        QTest::newRow("largest below 2^63") << 9223372036854774784.0 << true << qint64(9223372036854774784);
+        QTest::newRow("2^63") << 9223372036854775808.0 << false << qint64(0);
+        QTest::newRow("1e300") << 1e300 << false << qint64(0);
+        QTest::newRow("-1e300") << -1e300 << false << qint64(0);
+        QTest::newRow("NaN") << std::numeric_limits<double>::quiet_NaN() << false << qint64(0);
+        QTest::newRow("infinity") << std::numeric_limits<double>::infinity() << false << qint64(0);
+    }
+    void doublesToWholeNumbers()
+    {
+        // Host answers may carry any double; only those a whole number can hold convert.
+        QFETCH(double, stored);
+        QFETCH(bool, converts);
+        QFETCH(qint64, asLargeInt);
+        ClientDataSet ds;
+        ds.createDataSet({ { QStringLiteral("f_mj"), FieldType::Double, 0, {} } });
+        ds.append();
+        ds.field(0)->setValue(stored);
+        ds.post();
+        if (converts) {
+            QCOMPARE(ds.field(0)->asLargeInt(), asLargeInt);
+        } else {
+            QVERIFY_THROWS_EXCEPTION(DataError, ds.field(0)->asLargeInt());
+            QVERIFY_THROWS_EXCEPTION(DataError, ds.field(0)->asInteger());
         }
     }
 

@@ -9,6 +9,8 @@
 #include <QSignalSpy>
 #include <QTest>
 
+#include <limits>
+
 using namespace sqda;
 
 namespace {
@@ -88,6 +90,40 @@ private Q_SLOTS:
             got << (f->isNull() ? QString() : f->asString());
         }
         QCOMPARE(got, expected);
+    }
+
+    void otherTypesOrder()
+    {
+        // Numbers, booleans and dates order by value; NaN sorts with the nulls; the
+        // Descending option turns every field round.
+        DataStore s({ { QStringLiteral("id"), FieldType::String, 4, {} },
+            { QStringLiteral("l"), FieldType::Int64, 0, {} }, { QStringLiteral("d"), FieldType::Double, 0, {} },
+            { QStringLiteral("b"), FieldType::Bool, 0, {} }, { QStringLiteral("dt"), FieldType::Date, 0, {} } });
+        const qint64 ls[] = { 5000000000LL, -1, 7, 0 };
+        const double reals[] = { 2.5, -0.5, std::numeric_limits<double>::quiet_NaN(), 1e300 };
+        const bool bs[] = { true, false, true, false };
+        const QDate dts[] = { QDate(2024, 3, 1), QDate(1999, 12, 31), QDate(2024, 2, 29), QDate(2000, 1, 1) };
+        for (int r = 0; r < 4; ++r) {
+            s.appendString(0, QString(QChar(u'a' + r)));
+            s.appendInt(1, ls[r]);
+            s.appendDouble(2, reals[r]);
+            s.appendBool(3, bs[r]);
+            s.appendDate(4, dts[r]);
+            s.commitRow();
+        }
+        ClientDataSet ds;
+        ds.loadStore(std::move(s));
+        auto order = [&](const QString &fields, IndexOptions options) {
+            ds.addIndex(QStringLiteral("i"), fields, options);
+            ds.setIndexName(QStringLiteral("i"));
+            return column(ds, u"id").join(QString());
+        };
+        QCOMPARE(order(QStringLiteral("l"), {}), QStringLiteral("bdca"));
+        QCOMPARE(order(QStringLiteral("d"), {}), QStringLiteral("cbad"));
+        QCOMPARE(order(QStringLiteral("d"), IndexOption::Descending), QStringLiteral("dabc"));
+        QCOMPARE(order(QStringLiteral("b;dt"), {}), QStringLiteral("bdca"));
+        QCOMPARE(order(QStringLiteral("dt"), IndexOption::Descending | IndexOption::CaseInsensitive),
+            QStringLiteral("acdb"));
     }
 
     void equalKeysKeepTheirOrder()

@@ -157,6 +157,15 @@ private Q_SLOTS:
                                          << "0102,02,03,04,05";
         QTest::newRow("not equal form !=") << "f_jb != 1"
                                            << "0101,0102,0201,0301";
+        // A selective first test leaves the rest of an AND to a few rows.
+        QTest::newRow("narrowed and") << "f_sqmc like '%王%' and f_jb = 2 and f_mj is not null"
+                                      << "0101";
+        QTest::newRow("narrowed and with or") << "f_sqmc like '%王%' and (f_jb = 1 or f_mj > 1)"
+                                              << "0101";
+        QTest::newRow("narrowed and with not like") << "f_sqbm = '05' and not f_sqmc like '%z%'"
+                                                    << "05";
+        QTest::newRow("narrowed to none") << "f_sqmc like '%王%' and f_jb = 1"
+                                          << "";
         QTest::newRow("null literal matches nothing") << "f_sqmc = null or f_sqmc <> null"
                                                       << "";
     }

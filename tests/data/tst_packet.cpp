@@ -3,6 +3,7 @@
 #include "data/ClientDataSet.h"
 #include "data/DataError.h"
 #include "data/Packet.h"
+#include "data/PacketWriter.h"
 
 #include <QCborStreamWriter>
 #include <QTest>
@@ -75,6 +76,69 @@ QByteArray oneCell(const QString &type, const std::function<void(QCborStreamWrit
     });
 }
 
+// The packet layout written item by item with Qt's own CBOR writer: what the
+// byte writer must reproduce exactly.
+QByteArray referenceEncode(const DataStore &s)
+{
+    return cbor([&](QCborStreamWriter &w) {
+        w.startMap(2);
+        w.append(QLatin1StringView("fields"));
+        w.startArray(quint64(s.defs().size()));
+        for (const FieldDef &d : s.defs()) {
+            w.startMap(d.displayLabel.isEmpty() ? 3 : 4);
+            w.append(QLatin1StringView("name"));
+            w.append(d.name);
+            w.append(QLatin1StringView("type"));
+            w.append(fieldTypeName(d.type));
+            w.append(QLatin1StringView("size"));
+            w.append(qint64(d.size));
+            if (!d.displayLabel.isEmpty()) {
+                w.append(QLatin1StringView("label"));
+                w.append(d.displayLabel);
+            }
+            w.endMap();
+        }
+        w.endArray();
+        w.append(QLatin1StringView("rows"));
+        w.startArray(quint64(s.rowCount()));
+        for (qsizetype r = 0; r < s.rowCount(); ++r) {
+            w.startArray(quint64(s.columnCount()));
+            for (int c = 0; c < s.columnCount(); ++c) {
+                if (s.isNull(r, c)) {
+                    w.append(nullptr);
+                    continue;
+                }
+                switch (s.defs()[c].type) {
+                case FieldType::String:
+                    w.append(s.string(r, c).toString());
+                    break;
+                case FieldType::Int32:
+                case FieldType::Int64:
+                    w.append(s.integer(r, c));
+                    break;
+                case FieldType::Double:
+                    w.append(s.real(r, c));
+                    break;
+                case FieldType::Bool:
+                    w.append(s.integer(r, c) != 0);
+                    break;
+                case FieldType::Date:
+                    w.append(QCborTag(1004));
+                    w.append(s.date(r, c).toString(Qt::ISODate));
+                    break;
+                case FieldType::DateTime:
+                    w.append(QCborTag(0));
+                    w.append(s.dateTime(r, c).toUTC().toString(Qt::ISODateWithMs));
+                    break;
+                }
+            }
+            w.endArray();
+        }
+        w.endArray();
+        w.endMap();
+    });
+}
+
 } // namespace
 
 class TestPacket : public QObject
@@ -135,6 +199,143 @@ private Q_SLOTS:
             QVERIFY2(!s, qPrintable(QStringLiteral("prefix %1 of %2 decoded").arg(n).arg(full.size())));
             QVERIFY(!error.isEmpty());
         }
+    }
+
+    // Every head width, sign, float and text form the writer has, byte for
+    // byte against Qt's CBOR writer.
+    void writerMatchesCborEncoding_data()
+    {
+        QTest::addColumn<QByteArray>("written");
+        QTest::addColumn<QByteArray>("expected");
+        auto both = [](const char *name, const std::function<void(PacketWriter &)> &mine,
+                        const std::function<void(QCborStreamWriter &)> &qt) {
+            PacketWriter w;
+            mine(w);
+            QTest::newRow(name) << w.take() << cbor(qt);
+        };
+        const qint64 ints[]
+            = { 0, 23, 24, 255, 256, 65535, 65536, 0xffffffffLL, 0x100000000LL, std::numeric_limits<qint64>::max(), -1,
+                  -24, -25, -256, -257, -65537, -0x100000001LL, std::numeric_limits<qint64>::min() };
+        for (const qint64 v : ints) {
+            both(
+                qPrintable(QStringLiteral("integer %1").arg(v)), [v](PacketWriter &w) { w.integer(v); },
+                [v](QCborStreamWriter &w) { w.append(v); });
+        }
+        for (const double v : { 0.0, -0.0, 1.5, -1e300, 5e-324, std::numeric_limits<double>::infinity() }) {
+            both(
+                qPrintable(QStringLiteral("double %1").arg(v)), [v](PacketWriter &w) { w.real(v); },
+                [v](QCborStreamWriter &w) { w.append(v); });
+        }
+        const QString texts[] = { QString(), QStringLiteral("0101"), QString(23, u'x'), QString(24, u'x'),
+            QString(300, u'y'), QString(70000, u'z'), QStringLiteral("王府井 é"), QStringLiteral("𠀋𠀋 a"),
+            QString(QChar(0)) + u'a' };
+        for (const QString &t : texts) {
+            both(
+                qPrintable(QStringLiteral("text of %1").arg(t.size())), [t](PacketWriter &w) { w.text(t); },
+                [t](QCborStreamWriter &w) { w.append(t); });
+            const QByteArray utf8 = t.toUtf8();
+            both(
+                qPrintable(QStringLiteral("utf-8 text of %1").arg(t.size())),
+                [utf8](PacketWriter &w) { w.textUtf8(utf8); }, [t](QCborStreamWriter &w) { w.append(t); });
+        }
+        both(
+            "simple values",
+            [](PacketWriter &w) {
+                w.startArray(4);
+                w.null();
+                w.boolean(true);
+                w.boolean(false);
+                w.tag(1004);
+                w.textLatin1("2026-01-31");
+            },
+            [](QCborStreamWriter &w) {
+                w.startArray(4);
+                w.append(nullptr);
+                w.append(true);
+                w.append(false);
+                w.append(QCborTag(1004));
+                w.append(QLatin1StringView("2026-01-31"));
+                w.endArray();
+            });
+        both(
+            "large map and array heads",
+            [](PacketWriter &w) {
+                w.startMap(70000);
+                w.startArray(0x100000000ULL);
+            },
+            [](QCborStreamWriter &w) {
+                w.startMap(70000);
+                w.startArray(0x100000000ULL);
+            });
+    }
+    void writerMatchesCborEncoding()
+    {
+        QFETCH(QByteArray, written);
+        QFETCH(QByteArray, expected);
+        QCOMPARE(written.toHex(' '), expected.toHex(' '));
+    }
+
+    void lonelySurrogateIsWrittenAsReplacementCharacter()
+    {
+        PacketWriter w;
+        w.text(QStringView(u"a\xd800"
+                           u"b\xdc00"));
+        const QByteArray b = w.take();
+        QCOMPARE(b,
+            QByteArray("\x68"
+                       "a"
+                       "\xef\xbf\xbd"
+                       "b"
+                       "\xef\xbf\xbd"));
+    }
+
+    void encodedPacketIsTheCborLayoutAndDecodes()
+    {
+        // The library's encoder writes exactly what a generic CBOR writer would,
+        // so packets from before the byte writer and after it are the same bytes.
+        const DataStore s = sampleStore();
+        QCOMPARE(Packet::encode(s).toHex(' '), referenceEncode(s).toHex(' '));
+        DataStore empty(allTypes());
+        QCOMPARE(Packet::encode(empty), referenceEncode(empty));
+    }
+
+    void headerPutInFrontOfRows_data()
+    {
+        QTest::addColumn<int>("frontRoom");
+        QTest::newRow("room enough") << 4096;
+        QTest::newRow("no room") << 0;
+        QTest::newRow("too little room") << 10;
+    }
+    void headerPutInFrontOfRows()
+    {
+        // Rows written first, header learnt afterwards: the packet is the same
+        // as one written in order, whether the header fits the room or not.
+        QFETCH(int, frontRoom);
+        PacketWriter rows(frontRoom);
+        rows.reserve(1 << 20); // forces the buffer to move once rows are in it
+        for (int k = 0; k < 3; ++k) {
+            rows.startArray(2);
+            rows.integer(k);
+            rows.text(QStringLiteral("行%1").arg(k));
+        }
+        PacketWriter head;
+        FieldDefs defs { { QStringLiteral("n"), FieldType::Int32, 0, {} },
+            { QStringLiteral("t"), FieldType::String, 8, {} } };
+        Packet::writeHeader(head, defs, 3);
+        const QByteArray packet = rows.take(head.view());
+        QString error;
+        const auto out = Packet::decode(packet, &error);
+        QVERIFY2(out, qPrintable(error));
+        QCOMPARE(out->rowCount(), 3);
+        QCOMPARE(out->string(2, 1), u"行2");
+        DataStore same(defs);
+        for (int k = 0; k < 3; ++k) {
+            same.appendInt(0, k);
+            same.appendString(1, QStringLiteral("行%1").arg(k));
+            same.commitRow();
+        }
+        QCOMPARE(packet, Packet::encode(same));
+        QCOMPARE(rows.size(), 0); // the writer starts over after take()
     }
 
     void malformed_data()

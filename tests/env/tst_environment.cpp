@@ -6,6 +6,7 @@
 #include "FakeCoorDisp.h"
 #include "ModalAnswerer.h"
 
+#include "env/ScreenEnvironment.h"
 #include "env/SystemParameters.h"
 #include "env/TTesselClass.h"
 
@@ -20,6 +21,16 @@ Q_DECLARE_METATYPE(QList<QVariantList>)
 namespace {
 
 const QString OperatorCode = QStringLiteral("0001");
+
+// The call with its outcome as flag and text, so a test can check that a
+// success leaves the caller's text alone and a failure gives its message.
+bool getInfo(TTesselClass &env, TsysmsgInfo &info, const SysmsgItems &items, QString &errorText)
+{
+    const Status loaded = env.GetSysmsgInfo(info, items);
+    if (!loaded)
+        errorText = loaded.error();
+    return loaded.ok();
+}
 
 QByteArray parameterRows(const QList<QVariantList> &rows)
 {
@@ -131,13 +142,14 @@ private Q_SLOTS:
             });
         }
         {
-            TTesselClass env(CoorDispRef(&host), &window);
+            const std::unique_ptr<TTesselClass> opened = openEnvironment(CoorDispRef(&host), &window);
+            TTesselClass &env = *opened;
             QCOMPARE(env.DbKind(), dbKind);
             QCOMPARE(host.refCount, 1L);
 
             TsysmsgInfo info;
             QString errorText = QStringLiteral("untouched");
-            QVERIFY(env.GetSysmsgInfo(info, {}, errorText));
+            QVERIFY(getInfo(env, info, {}, errorText));
             QCOMPARE(info.DbKind, dbKind);
             QCOMPARE(errorText, QStringLiteral("untouched"));
             QCOMPARE(host.dispIds(), QList<int> { DispGetDatabaseType }); // an empty request calls nothing
@@ -159,8 +171,8 @@ private Q_SLOTS:
     {
         ModalAnswerer answerer;
         answerer.press(QStringLiteral("Ok"));
-        TTesselClass env(CoorDispRef(), nullptr);
-        QCOMPARE(env.DbKind(), QStringLiteral("SQLSERVER"));
+        const std::unique_ptr<TTesselClass> env = openEnvironment(CoorDispRef(), nullptr);
+        QCOMPARE(env->DbKind(), QStringLiteral("SQLSERVER"));
         QCOMPARE(answerer.seen.size(), 1);
         QVERIFY(answerer.unexpected.isEmpty());
     }
@@ -177,7 +189,7 @@ private Q_SLOTS:
         TsysmsgInfo info = presetInfo();
         info.OperatorCode = OperatorCode;
         QString errorText;
-        QVERIFY(env.GetSysmsgInfo(info, { 1, 3, 4 }, errorText));
+        QVERIFY(getInfo(env, info, { 1, 3, 4 }, errorText));
         QCOMPARE(host.dispIds(), (QList<int> { DispGetServerYearMonth, DispGetServerDate, DispGetOperatorName }));
         QCOMPARE(info.ServerYearMonth, QStringLiteral("202612"));
         QCOMPARE(info.ServerDate, QStringLiteral("20261209")); // the first 8 of 10 characters
@@ -190,7 +202,7 @@ private Q_SLOTS:
 
         // A short date stays whole.
         host.on(DispGetServerDate, FakeCoorDisp::succeed(0, QStringLiteral("202612")));
-        QVERIFY(env.GetSysmsgInfo(info, { 3 }, errorText));
+        QVERIFY(getInfo(env, info, { 3 }, errorText));
         QCOMPARE(info.ServerDate, QStringLiteral("202612"));
     }
 
@@ -202,7 +214,7 @@ private Q_SLOTS:
         host.clearCalls();
         TsysmsgInfo info = presetInfo();
         QString errorText;
-        QVERIFY(env.GetSysmsgInfo(info, { 4 }, errorText));
+        QVERIFY(getInfo(env, info, { 4 }, errorText));
         QVERIFY(host.calls.isEmpty());
         QCOMPARE(info.OperatorName, QStringLiteral("旧"));
     }
@@ -215,14 +227,14 @@ private Q_SLOTS:
         host.clearCalls();
         TsysmsgInfo info = presetInfo();
         QString errorText;
-        QVERIFY(!env.GetSysmsgInfo(info, { 2 }, errorText));
+        QVERIFY(!getInfo(env, info, { 2 }, errorText));
         QCOMPARE(errorText, QStringLiteral("没有可利用的单位类型！"));
         QCOMPARE(host.dispIds(), (QList<int> { DispGetServerDateTime, DispGetSystemParameters }));
         QCOMPARE(info.ServerDateTime, QStringLiteral("2026120910:11:12"));
 
         // The table is fetched anew on every call that reaches it.
         host.on(DispGetSystemParameters, FakeCoorDisp::succeed(0, parameterRows({ row("dwlx", "03") })));
-        QVERIFY(env.GetSysmsgInfo(info, { 2 }, errorText));
+        QVERIFY(getInfo(env, info, { 2 }, errorText));
         QCOMPARE(host.count(DispGetSystemParameters), 2);
         QCOMPARE(info.dwlx, QStringLiteral("03"));
     }
@@ -260,7 +272,7 @@ private Q_SLOTS:
         TsysmsgInfo info = presetInfo();
         info.OperatorCode = OperatorCode;
         QString errorText;
-        QVERIFY(!env.GetSysmsgInfo(info, { 0, 1, 2, 3, 4, 13 }, errorText));
+        QVERIFY(!getInfo(env, info, { 0, 1, 2, 3, 4, 13 }, errorText));
         QCOMPARE(errorText, message);
         QCOMPARE(host.dispIds(), calls);
         // What came before the failure is kept, what came after is not touched.
@@ -303,7 +315,7 @@ private Q_SLOTS:
         TsysmsgInfo info = presetInfo();
         info.OperatorCode = OperatorCode;
         QString errorText;
-        QVERIFY(!env.GetSysmsgInfo(info, { 0, 1, 2, 3, 4, 13 }, errorText));
+        QVERIFY(!getInfo(env, info, { 0, 1, 2, 3, 4, 13 }, errorText));
         if (message.isEmpty()) {
             QVERIFY(!errorText.isEmpty());
             QVERIFY2(!errorText.startsWith(QStringLiteral("取得")), qPrintable(errorText));
@@ -458,7 +470,7 @@ private Q_SLOTS:
 
         TsysmsgInfo info = presetInfo();
         QString errorText;
-        const bool ok = env.GetSysmsgInfo(info, itemsOf(items), errorText);
+        const bool ok = getInfo(env, info, itemsOf(items), errorText);
         QCOMPARE(errorText, error);
         QCOMPARE(ok, error.isEmpty());
         for (auto it = fields.cbegin(); it != fields.cend(); ++it) {
@@ -476,7 +488,7 @@ private Q_SLOTS:
         TTesselClass env(CoorDispRef(&host), nullptr);
         TsysmsgInfo info;
         QString errorText;
-        QVERIFY2(env.GetSysmsgInfo(info, { 5 }, errorText), qPrintable(errorText));
+        QVERIFY2(getInfo(env, info, { 5 }, errorText), qPrintable(errorText));
         QCOMPARE(info.dwmc, QStringLiteral("总部"));
     }
 
@@ -498,7 +510,7 @@ private Q_SLOTS:
         SysmsgItems all;
         for (int i = 0; i < SysmsgItems::Count; ++i)
             all.insert(i);
-        QVERIFY2(env.GetSysmsgInfo(info, all, errorText), qPrintable(errorText));
+        QVERIFY2(getInfo(env, info, all, errorText), qPrintable(errorText));
         QCOMPARE(parameterRules().size(), size_t(109));
         QCOMPARE(info.sljd, QStringLiteral("0.00"));
         QCOMPARE(info.jzsjzdtj, true);
@@ -547,7 +559,7 @@ private Q_SLOTS:
         TsysmsgInfo info = presetInfo();
         info.OperatorCode = OperatorCode;
         QString errorText;
-        QCOMPARE(env.GetSysmsgInfo(info, itemsOf(items), errorText), error.isEmpty());
+        QCOMPARE(getInfo(env, info, itemsOf(items), errorText), error.isEmpty());
         QCOMPARE(errorText, error);
         QCOMPARE(info.OperatorName, QStringLiteral("张三"));
         if (error.isEmpty()) {

@@ -19,7 +19,7 @@ class TestEntryPoints : public QObject
 {
     Q_OBJECT
 
-    QLibrary m_lib{QStringLiteral(SQDA_LIBRARY_PATH)};
+    QLibrary m_lib { QStringLiteral(SQDA_LIBRARY_PATH) };
     GetFormOneFn m_getFormOne = nullptr;
     GetFormOneSearchFn m_getFormOneSearch = nullptr;
 
@@ -27,10 +27,9 @@ class TestEntryPoints : public QObject
     // areas (none here) and their level structure.
     static void answerAreaTree(FakeCoorDisp &service)
     {
-        service.on(DispQueryData, FakeCoorDisp::succeed(1, makeTextPacket({QStringLiteral("f_sqbm"),
-                                                                            QStringLiteral("f_sqmc"),
-                                                                            QStringLiteral("f_jb")},
-                                                                           {})));
+        service.on(DispQueryData,
+            FakeCoorDisp::succeed(
+                1, makeTextPacket({ QStringLiteral("f_sqbm"), QStringLiteral("f_sqmc"), QStringLiteral("f_jb") }, {})));
         service.on(DispGetCodeLevels, FakeCoorDisp::succeed(0, QStringLiteral("2223")));
     }
 
@@ -41,8 +40,8 @@ class TestEntryPoints : public QObject
     }
 
     // One entry call as a host makes it; returns the form it embedded.
-    static QWidget *open(GetFormOneFn entry, TestHostWindow &host, FakeCoorDisp &service,
-                         const QByteArray &operatorCode = "0001")
+    static QWidget *open(
+        GetFormOneFn entry, TestHostWindow &host, FakeCoorDisp &service, const QByteArray &operatorCode = "0001")
     {
         const QByteArray op = toShortString(operatorCode);
         entry(&host, host.hostControl, reinterpret_cast<const uchar *>(op.constData()), host.parentControl, &service);

@@ -257,6 +257,37 @@ private Q_SLOTS:
         QSqlQuery(other).exec(QStringLiteral("rollback"));
     }
 
+    // An SQLite file from before the width checks gets them at its next start
+    // (the one kind of start that takes a write lock besides creating tables),
+    // and from then on a rename through ExecuteSql obeys the column's width.
+    void sqliteOlderFileGetsWidthChecksAtStart_data()
+    {
+        QTest::addColumn<QString>("backend");
+        QTest::newRow("sqlite") << QStringLiteral("sqlite");
+    }
+    void sqliteOlderFileGetsWidthChecksAtStart()
+    {
+        QVERIFY(setUp());
+        QSqlDatabase other = m_db->inspect();
+        QVERIFY(QSqlQuery(other).exec(QStringLiteral("drop trigger tbsqda_width_update")));
+        const auto triggers = [&] {
+            QSqlQuery q
+                = runSql(other, QStringLiteral("select count(*) from sqlite_master where type = 'trigger'"), {}, {});
+            return q.next() ? q.value(0).toInt() : -1;
+        };
+        const int withoutOne = triggers();
+
+        QString error;
+        SqlDataService::Ptr again = SqlDataService::open(m_db->url(), QStringLiteral("0101"), &error);
+        QVERIFY2(again, qPrintable(error));
+        QCOMPARE(triggers(), withoutOne + 1);
+        QStringList lines;
+        QVERIFY(!invoke(again.get(), sqda::DispExecuteSql, rename(QStringLiteral("02"), QString(41, u'名')), &lines));
+        QVERIFY2(lines.join(u'|').contains(QStringLiteral("超出字段宽度")), qPrintable(lines.join(u'|')));
+        QVERIFY2(invoke(again.get(), sqda::DispExecuteSql, rename(QStringLiteral("02"), QString(40, u'名')), &lines),
+            qPrintable(lines.join(u'|')));
+    }
+
     // Sixteen workstations starting together on an SQLite file that is new, and
     // on one in rollback-journal mode that the first of them switches to WAL.
     void sqliteFirstStartsTogether_data()

@@ -169,8 +169,8 @@ private Q_SLOTS:
         sqda::SysmsgItems all;
         for (int i = 0; i < sqda::SysmsgItems::Count; ++i)
             all.insert(i);
-        QString error;
-        QVERIFY2(env.GetSysmsgInfo(info, all, error), qPrintable(error));
+        const sqda::Status loaded = env.GetSysmsgInfo(info, all);
+        QVERIFY2(loaded.ok(), qPrintable(loaded.error()));
         QCOMPARE(info.dwlx, QStringLiteral("01"));
         QCOMPARE(info.dybm, QStringLiteral("0102")); // the session's department, not the table's
         QCOMPARE(info.OperatorName, QStringLiteral("张伟"));
@@ -432,6 +432,9 @@ private Q_SLOTS:
             { "select into", "select * into tbcopy from tbsqda" },
             { "attach", "attach database '/tmp/kalmora-attach.db' as other" },
             { "pragma", "pragma query_only = 0" },
+            // A comment the scanner and PostgreSQL end in different places:
+            // the server still takes one statement only.
+            { "second statement behind a comment", "select 1 --\r; commit; drop table tbsqda; --\nselect 2" },
         };
         for (const QString &b : backends()) {
             for (const auto &s : statements)
@@ -539,6 +542,87 @@ private Q_SLOTS:
             QVERIFY(!call(id, empty).toBool());
         }
         QCOMPARE(areaCount(inspect()), 5);
+    }
+
+    // A text argument longer than its column is refused at once, whatever its
+    // length: 40 000 digits cost no more than 13 (no prefix of it is built).
+    void overlongArgumentsAreRefused_data()
+    {
+        QTest::addColumn<QString>("backend");
+        QTest::addColumn<int>("dispId");
+        QTest::addColumn<QVariantList>("args");
+        QTest::addColumn<QString>("text");
+        const QString longCode(40000, u'1');
+        const QString dept(13, u'0');
+        for (const QString &b : backends()) {
+            QTest::addRow("%s: delete with a huge code", qPrintable(b))
+                << b << int(sqda::DispDeleteArea) << QVariantList { QVariantList { QStringLiteral("0101"), longCode } }
+                << "商圈编码太长";
+            QTest::addRow("%s: check of a long code", qPrintable(b))
+                << b << int(sqda::DispCheckAreaCode)
+                << QVariantList { QVariantList { QStringLiteral("0101"), QStringLiteral("0101010101010") } }
+                << "商圈编码太长";
+            QTest::addRow("%s: check in a long department", qPrintable(b))
+                << b << int(sqda::DispCheckAreaCode) << QVariantList { QVariantList { dept, QStringLiteral("01") } }
+                << "部门编码太长";
+            QTest::addRow("%s: levels of a long department", qPrintable(b))
+                << b << int(sqda::DispGetCodeLevels) << QVariantList { dept } << "部门编码太长";
+            QTest::addRow("%s: long operator", qPrintable(b))
+                << b << int(sqda::DispGetOperatorName) << QVariantList { QVariant(), longCode } << "操作员编码太长";
+            QTest::addRow("%s: insert in a long department", qPrintable(b))
+                << b << int(sqda::DispInsertArea)
+                << QVariantList { areaPacket(dept, QStringLiteral("03"), QStringLiteral("新区"), 1) } << "部门编码太长";
+        }
+    }
+    void overlongArgumentsAreRefused()
+    {
+        QFETCH(int, dispId);
+        QFETCH(QVariantList, args);
+        QFETCH(QString, text);
+        QVERIFY(setUp());
+        QVERIFY(!call(dispId, args).toBool());
+        const int errorIndex = dispId == sqda::DispGetOperatorName ? 1 : 0;
+        const QStringList lines = errorLines(args.at(errorIndex));
+        QVERIFY2(!lines.isEmpty() && lines.first().contains(text), qPrintable(lines.join(u'|')));
+        QVERIFY2(lines.first().size() < 100, qPrintable(lines.first())); // the value itself is not repeated
+        QCOMPARE(areaCount(inspect()), 5);
+    }
+
+    // A rename through ExecuteSql obeys the column's width as InsertArea does,
+    // on SQLite too (which would otherwise store any length).
+    void executeSqlRefusesTextWiderThanItsColumn_data()
+    {
+        QTest::addColumn<QString>("backend");
+        QTest::addColumn<QString>("sql");
+        for (const QString &b : backends()) {
+            QTest::addRow("%s: 41 characters", qPrintable(b))
+                << b
+                << QStringLiteral("update tbsqda set f_sqmc = '%1' where f_bmbm = '0101' and f_sqbm = '02'")
+                       .arg(QString(41, u'名'));
+            QTest::addRow("%s: a million characters", qPrintable(b))
+                << b
+                << QStringLiteral("update tbsqda set f_sqmc = '%1' where f_bmbm = '0101' and f_sqbm = '02'")
+                       .arg(QString(1000000, u'x'));
+            QTest::addRow("%s: insert of a long code", qPrintable(b))
+                << b
+                << QStringLiteral("insert into tbsqda (f_bmbm, f_sqbm, f_sqmc, f_jb, f_mj) "
+                                  "values ('0101', '0301234567890', 'x', 1, 1)");
+        }
+    }
+    void executeSqlRefusesTextWiderThanItsColumn()
+    {
+        QFETCH(QString, sql);
+        QVERIFY(setUp());
+        QVariantList args { sql };
+        QVERIFY(!call(sqda::DispExecuteSql, args).toBool());
+        QVERIFY(errorLines(args.at(0)).value(0).contains(QStringLiteral("执行 SQL 语句时出错")));
+        QCOMPARE(areaValue(inspect(), QStringLiteral("0101"), QStringLiteral("02"), "f_sqmc").toString(),
+            QStringLiteral("华北区"));
+        QCOMPARE(areaCount(inspect()), 5);
+        // Forty characters still fit.
+        args = { QStringLiteral("update tbsqda set f_sqmc = '%1' where f_bmbm = '0101' and f_sqbm = '02'")
+                     .arg(QString(40, u'名')) };
+        QVERIFY2(call(sqda::DispExecuteSql, args).toBool(), qPrintable(errorLines(args.at(0)).join(u'|')));
     }
 
     // A new database gets the demo chain once, and the chain obeys the host's

@@ -22,7 +22,7 @@ QByteArray makeTextPacket(const QStringList &columns, const QList<QStringList> &
 {
     FieldDefs defs;
     for (const QString &c : columns)
-        defs << FieldDef{c, FieldType::String, 40, {}};
+        defs << FieldDef { c, FieldType::String, 40, {} };
     QList<QVariantList> values;
     for (const QStringList &r : rows) {
         QVariantList v;
@@ -35,7 +35,7 @@ QByteArray makeTextPacket(const QStringList &columns, const QList<QStringList> &
 
 QVariant FakeCoorDisp::Invoke(int dispId, QVariantList &args)
 {
-    calls.push_back({dispId, args});
+    calls.push_back({ dispId, args });
     auto q = m_once.find(dispId);
     if (q != m_once.end() && !q->second.empty()) {
         Handler h = std::move(q->second.front());
@@ -47,7 +47,7 @@ QVariant FakeCoorDisp::Invoke(int dispId, QVariantList &args)
         return it->second(args);
     // Unscripted calls fail the way a host reports a failure.
     if (!args.isEmpty())
-        args.last() = QVariantList{QStringLiteral("未编排的调用 %1").arg(dispId)};
+        args.last() = QVariantList { QStringLiteral("未编排的调用 %1").arg(dispId) };
     return false;
 }
 
@@ -77,11 +77,11 @@ FakeCoorDisp::Handler FakeCoorDisp::throwing(const QString &message)
 QMap<QString, QString> FakeCoorDisp::defaultParameters()
 {
     return {
-        {QStringLiteral("dwlx"), QStringLiteral("01")},
-        {QStringLiteral("dybm"), QStringLiteral("0101")},
-        {QStringLiteral("dwmc"), QStringLiteral("示例连锁总部")},
-        {QStringLiteral("qyny"), QStringLiteral("202601")},
-        {QStringLiteral("zbbm"), QStringLiteral("01")},
+        { QStringLiteral("dwlx"), QStringLiteral("01") },
+        { QStringLiteral("dybm"), QStringLiteral("0101") },
+        { QStringLiteral("dwmc"), QStringLiteral("示例连锁总部") },
+        { QStringLiteral("qyny"), QStringLiteral("202601") },
+        { QStringLiteral("zbbm"), QStringLiteral("01") },
     };
 }
 
@@ -89,8 +89,8 @@ QByteArray FakeCoorDisp::parameterPacket(const QMap<QString, QString> &params)
 {
     QList<QStringList> rows;
     for (auto it = params.cbegin(); it != params.cend(); ++it)
-        rows << QStringList{it.key(), it.value()};
-    return makeTextPacket({QStringLiteral("f_Csmc"), QStringLiteral("f_csz")}, rows);
+        rows << QStringList { it.key(), it.value() };
+    return makeTextPacket({ QStringLiteral("f_Csmc"), QStringLiteral("f_csz") }, rows);
 }
 
 void FakeCoorDisp::setupEnvironment(const QMap<QString, QString> &params, const QString &operatorName)
@@ -99,8 +99,7 @@ void FakeCoorDisp::setupEnvironment(const QMap<QString, QString> &params, const 
     on(DispGetServerYearMonth, succeed(0, QStringLiteral("202612")));
     on(DispGetServerDate, succeed(0, QStringLiteral("20261209")));
     on(DispGetServerDateTime, succeed(0, QStringLiteral("2026120910:11:12")));
-    on(DispGetOperatorName,
-       succeed(1, makeTextPacket({QStringLiteral("f_zymc")}, {QStringList{operatorName}})));
+    on(DispGetOperatorName, succeed(1, makeTextPacket({ QStringLiteral("f_zymc") }, { QStringList { operatorName } })));
     on(DispGetSystemParameters, succeed(0, parameterPacket(params)));
 }
 

@@ -2,6 +2,7 @@
 // handler, records every call with its arguments, and counts references.
 #pragma once
 
+#include <sqda/ComPtr.h>
 #include <sqda/ICoorDisp.h>
 
 #include "data/FieldDef.h"
@@ -39,7 +40,7 @@ public:
 
     // A service on the heap that frees itself when the last reference goes, for
     // tests that hand it to the library (which keeps it until the next entry call).
-    class Ref;
+    using Ref = ComPtr<FakeCoorDisp>;
     static Ref create();
 
     unsigned long AddRef() override { return ++refCount; }
@@ -65,7 +66,7 @@ public:
     // Answers every environment call the screens make at start-up: database kind,
     // server dates, operator name and a parameter table holding `params`.
     void setupEnvironment(const QMap<QString, QString> &params = defaultParameters(),
-                          const QString &operatorName = QStringLiteral("张三"));
+        const QString &operatorName = QStringLiteral("张三"));
     static QMap<QString, QString> defaultParameters();
     static QByteArray parameterPacket(const QMap<QString, QString> &params);
 
@@ -81,22 +82,6 @@ private:
     bool m_selfDeleting = false;
     std::map<int, Handler> m_handlers;
     std::map<int, std::deque<Handler>> m_once;
-};
-
-// The test's own counted reference to a service made by create().
-class FakeCoorDisp::Ref
-{
-public:
-    explicit Ref(FakeCoorDisp *p) : m_p(p) { m_p->AddRef(); }
-    Ref(const Ref &) = delete;
-    Ref &operator=(const Ref &) = delete;
-    ~Ref() { m_p->Release(); }
-    FakeCoorDisp *get() const { return m_p; }
-    FakeCoorDisp *operator->() const { return m_p; }
-    FakeCoorDisp &operator*() const { return *m_p; }
-
-private:
-    FakeCoorDisp *m_p;
 };
 
 inline FakeCoorDisp::Ref FakeCoorDisp::create()

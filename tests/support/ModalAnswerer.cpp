@@ -3,11 +3,11 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QDialog>
+#include <QHash>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
-#include <QHash>
 
 namespace sqda::test {
 
@@ -90,10 +90,14 @@ bool ModalAnswerer::pressButton(QWidget *w, const QString &button)
 {
     if (auto *box = qobject_cast<QMessageBox *>(w)) {
         static const QHash<QString, QMessageBox::StandardButton> standard = {
-            {QStringLiteral("Ok"), QMessageBox::Ok},        {QStringLiteral("Cancel"), QMessageBox::Cancel},
-            {QStringLiteral("Yes"), QMessageBox::Yes},      {QStringLiteral("No"), QMessageBox::No},
-            {QStringLiteral("Abort"), QMessageBox::Abort},  {QStringLiteral("Retry"), QMessageBox::Retry},
-            {QStringLiteral("Ignore"), QMessageBox::Ignore}, {QStringLiteral("Close"), QMessageBox::Close},
+            { QStringLiteral("Ok"), QMessageBox::Ok },
+            { QStringLiteral("Cancel"), QMessageBox::Cancel },
+            { QStringLiteral("Yes"), QMessageBox::Yes },
+            { QStringLiteral("No"), QMessageBox::No },
+            { QStringLiteral("Abort"), QMessageBox::Abort },
+            { QStringLiteral("Retry"), QMessageBox::Retry },
+            { QStringLiteral("Ignore"), QMessageBox::Ignore },
+            { QStringLiteral("Close"), QMessageBox::Close },
         };
         const auto it = standard.constFind(button);
         if (it != standard.cend()) {
@@ -122,7 +126,7 @@ void ModalAnswerer::poll()
             return;
         unexpected << describe(modal);
         qWarning("ModalAnswerer: unexpected modal %s: %s", modal->metaObject()->className(),
-                 qPrintable(unexpected.last().text));
+            qPrintable(unexpected.last().text));
         m_lastRejected = modal;
         if (auto *dlg = qobject_cast<QDialog *>(modal))
             dlg->reject();

@@ -24,8 +24,11 @@ class TestAreaTree : public QObject
         std::vector<QString> texts { QStringLiteral("0301 无主"), QStringLiteral("01 东区"),
             QStringLiteral("0101 东一"), QStringLiteral("010101 东一甲"), QStringLiteral("0102 东二"),
             QStringLiteral("02 西区") };
+        std::vector<QString> codes;
+        for (const QString &t : texts)
+            codes.push_back(t.section(QLatin1Char(' '), 0, 0));
         return tree.rebuild(
-            QStringLiteral("商圈档案"), std::move(texts), TradeAreaTreeBuilder::place({ 2, 1, 2, 3, 2, 1 }));
+            QStringLiteral("商圈档案"), std::move(texts), codes, TradeAreaTreeBuilder::place({ 2, 1, 2, 3, 2, 1 }));
     }
 
     static QStringList texts(const QList<QTreeWidgetItem *> &items)
@@ -48,8 +51,30 @@ private Q_SLOTS:
                 QStringLiteral("010101 东一甲"), QStringLiteral("0102 东二"), QStringLiteral("02 西区"),
                 QStringLiteral("0301 无主") }));
         // A second rebuild replaces everything.
-        tree.rebuild(QStringLiteral("商圈档案"), { QStringLiteral("09 新") }, { TradeAreaTreeBuilder::UnderRoot });
+        tree.rebuild(QStringLiteral("商圈档案"), { QStringLiteral("09 新") }, { QStringLiteral("09") },
+            { TradeAreaTreeBuilder::UnderRoot });
         QCOMPARE(texts(tree.nodesInOrder()), (QStringList { QStringLiteral("商圈档案"), QStringLiteral("09 新") }));
+    }
+
+    // Nodes are found by the code they carry, whatever their text says: a
+    // renamed node, a name with spaces, a node beside the root.
+    void nodesCarryTheirCodes()
+    {
+        TAreaTree tree;
+        QTreeWidgetItem *root = build(tree);
+        QCOMPARE(tree.rootNode(), root);
+        QVERIFY(TAreaTree::isRoot(root));
+        QCOMPARE(TAreaTree::codeOf(root), QString());
+        QTreeWidgetItem *east = root->child(0);
+        east->setText(0, QStringLiteral("01 东 大 区"));
+        QCOMPARE(tree.findNodeCode(QStringLiteral("01")), east);
+        QCOMPARE(tree.findNodeCode(QStringLiteral("0102")), east->child(1));
+        QCOMPARE(TAreaTree::codeOf(tree.findNodeCode(QStringLiteral("0301"))), QStringLiteral("0301"));
+        QVERIFY(!TAreaTree::isRoot(tree.topLevelItem(1))); // beside the root, but an area
+        QVERIFY(!tree.findNodeCode(QStringLiteral("01 东")));
+        QVERIFY(!tree.findNodeCode(QString())); // the root is no area
+        QTreeWidgetItem *added = tree.addChildNode(east, QStringLiteral("0103 东三"), QStringLiteral("0103"));
+        QCOMPARE(tree.findNodeCode(QStringLiteral("0103")), added);
     }
 
     void findNodeTextIgnoresCase()
@@ -89,9 +114,9 @@ private Q_SLOTS:
         QTreeWidgetItem *root = build(tree);
         tree.selectNode(root->child(0)->child(0));
         QTreeWidgetItem *selected = tree.selectedNode();
-        tree.addChildNode(root, QStringLiteral("015 中区"));
-        tree.addChildNode(root, QStringLiteral("00 北区"));
-        tree.addChildNode(root->child(0), QStringLiteral("0100 东零"));
+        tree.addChildNode(root, QStringLiteral("015 中区"), QStringLiteral("015"));
+        tree.addChildNode(root, QStringLiteral("00 北区"), QStringLiteral("00"));
+        tree.addChildNode(root->child(0), QStringLiteral("0100 东零"), QStringLiteral("0100"));
         QSignalSpy changes(&tree, &TAreaTree::TNChange);
         tree.sortNodeChildren(root);
         tree.sortNodeChildren(root->child(1));

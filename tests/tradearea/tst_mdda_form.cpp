@@ -10,6 +10,8 @@
 #include "tradearea/MaintenanceState.h"
 #include "tradearea/TAreaTree.h"
 #include "tradearea/TfrmMdda_ED.h"
+#include "ui/ShortcutHelp.h"
+#include "ui/TRopInst.h"
 #include "ui/TRopWin.h"
 
 #include <sqda/EntryPoints.h>
@@ -24,7 +26,11 @@
 #include <QTest>
 #include <QToolButton>
 
+#include <optional>
+
 extern "C" void GetFormOne(QWidget *appWindow, QWidget *hostControl, const unsigned char *operatorCode,
+    QWidget *parentControl, sqda::ICoorDisp *dataService);
+extern "C" void GetFormOneSearch(QWidget *appWindow, QWidget *hostControl, const unsigned char *operatorCode,
     QWidget *parentControl, sqda::ICoorDisp *dataService);
 
 using namespace sqda;
@@ -53,6 +59,28 @@ protected:
 private:
     int m_key;
 };
+
+// Pixels along a line of the image that differ from the background.
+int inkAlong(const QImage &image, const QColor &background, QPoint from, QPoint to)
+{
+    int ink = 0;
+    const int steps = std::max(std::abs(to.x() - from.x()), std::abs(to.y() - from.y()));
+    for (int i = 0; i <= steps; ++i) {
+        const QPoint p = steps == 0 ? from : from + (to - from) * i / steps;
+        ink += QColor(image.pixel(p)) != background;
+    }
+    return ink;
+}
+
+// A key as the window system delivers it, with its text: QTest::keyClick sends
+// none for Delete, Home, End and the arrows, while X11 sends DEL (0x7F) with Delete.
+void sendKeyWithText(QWidget *w, int key, const QString &text)
+{
+    QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier, text);
+    QApplication::sendEvent(w, &press);
+    QKeyEvent release(QEvent::KeyRelease, key, Qt::NoModifier, text);
+    QApplication::sendEvent(w, &release);
+}
 
 QString seenText(const ModalAnswerer &a)
 {
@@ -181,59 +209,35 @@ private Q_SLOTS:
         m_fake.reset();
     }
 
+    // The screen as drawn: the colours of the strips, panels, splitter, edit
+    // borders and the red label where the design puts them; the tool bar's
+    // captions; the tab order.
     void layoutFollowsTheDesign()
     {
         ModalAnswerer answerer;
         QVERIFY(open());
         TfrmMdda_ED *f = m_form;
-        QCOMPARE(f->PanelMain->geometry(), QRect(0, 0, 824, 540));
-        QCOMPARE(f->ToolBar1->geometry(), QRect(0, 0, 824, 35));
-
-        const QList<std::tuple<QToolButton *, int, QString>> buttons { { f->btnExpand, 0, QStringLiteral("展  开") },
-            { f->btnCollapse, 43, QStringLiteral("收  缩") }, { f->ToolButton4, 94, QStringLiteral("向  上") },
-            { f->ToolButton5, 137, QStringLiteral("向  下") }, { f->btnAdd, 188, QStringLiteral("增  加") },
-            { f->btnDelete, 231, QStringLiteral("删  除") }, { f->btnSave, 274, QStringLiteral("存  盘") },
-            { f->btnReflash, 317, QStringLiteral("刷  新") }, { f->btnLocate, 360, QStringLiteral("定  位") },
-            { f->btnHelp, 411, QStringLiteral("助  手") }, { f->btnExit, 454, QStringLiteral("退  出") } };
-        for (const auto &[button, x, caption] : buttons) {
-            QCOMPARE(button->geometry(), QRect(x, 0, 43, 35));
+        const QList<std::pair<QToolButton *, QString>> buttons { { f->btnExpand, QStringLiteral("展  开") },
+            { f->btnCollapse, QStringLiteral("收  缩") }, { f->ToolButton4, QStringLiteral("向  上") },
+            { f->ToolButton5, QStringLiteral("向  下") }, { f->btnAdd, QStringLiteral("增  加") },
+            { f->btnDelete, QStringLiteral("删  除") }, { f->btnSave, QStringLiteral("存  盘") },
+            { f->btnReflash, QStringLiteral("刷  新") }, { f->btnLocate, QStringLiteral("定  位") },
+            { f->btnHelp, QStringLiteral("助  手") }, { f->btnExit, QStringLiteral("退  出") } };
+        int left = -1;
+        for (const auto &[button, caption] : buttons) {
             QCOMPARE(button->text(), caption);
             QCOMPARE(button->focusPolicy(), Qt::NoFocus);
             QVERIFY(!button->icon().isNull());
-        }
-        for (auto [sep, x] : { std::pair { f->ToolButton3, 86 }, { f->ToolButton7, 180 }, { f->ToolButton12, 403 } }) {
-            QCOMPARE(sep->x(), x);
-            QCOMPARE(sep->width(), 8);
-        }
-
-        QCOMPARE(QRect(inPanelMain(f->Panel1), f->Panel1->size()), QRect(0, 35, 185, 505));
-        QCOMPARE(QRect(inPanelMain(f->Panel2), f->Panel2->size()), QRect(186, 35, 638, 505));
-        QCOMPARE(f->FlatSplitter1->handleWidth(), 1);
-        QCOMPARE(QRect(inPanelMain(f->Panel3), f->Panel3->size()), QRect(0, 35, 185, 18));
-        QCOMPARE(QRect(inPanelMain(f->TN), f->TN->size()), QRect(0, 53, 185, 487));
-        QCOMPARE(f->Panel4->geometry(), QRect(0, 0, 638, 18));
-        for (QLabel *strip : { f->Panel3, f->Panel4 }) {
-            QCOMPARE(strip->palette().color(QPalette::Window), QColor(0, 128, 0));
-            QCOMPARE(strip->palette().color(QPalette::WindowText), QColor(Qt::white));
+            QVERIFY2(button->x() > left, qPrintable(caption)); // left to right in this order
+            left = button->x();
         }
         QCOMPARE(f->Panel3->text(), QStringLiteral("商圈编码和名称"));
         QCOMPARE(f->Panel4->text(), QStringLiteral("商圈内容"));
-        QCOMPARE(f->TN->palette().color(QPalette::Base), QColor(251, 254, 222));
-        QCOMPARE(f->Panel2->palette().color(QPalette::Window), QColor(251, 254, 222));
-        QCOMPARE(f->TN->indentation(), 19);
-
-        QCOMPARE(f->Label1->pos(), QPoint(21, 54));
         QCOMPARE(f->Label1->text(), QStringLiteral("商圈编码:"));
-        QCOMPARE(f->Label2->pos(), QPoint(21, 82));
         QCOMPARE(f->Label2->text(), QStringLiteral("商圈名称:"));
-        QCOMPARE(f->edtBm->geometry(), QRect(112, 51, 145, 20));
-        QCOMPARE(f->edtBm->maxLength(), 12);
-        QCOMPARE(f->edtName->geometry(), QRect(112, 79, 145, 20));
-        QCOMPARE(f->edtName->maxLength(), 40);
-        QCOMPARE(f->Label3->pos(), QPoint(40, 456));
         QCOMPARE(f->Label3->text(), QStringLiteral("商圈分级情况："));
-        QCOMPARE(f->LblFjqk->pos(), QPoint(128, 456));
-        QCOMPARE(f->LblFjqk->palette().color(QPalette::WindowText), QColor(Qt::red));
+        QCOMPARE(f->edtBm->maxLength(), 12);
+        QCOMPARE(f->edtName->maxLength(), 40);
 
         // What is drawn, not only what is set: a style sheet anywhere above these
         // panels would override their palettes.
@@ -242,6 +246,17 @@ private Q_SLOTS:
         QCOMPARE(QColor(shot.pixel(inPanelMain(f->Panel4) + QPoint(2, 2))), QColor(0, 128, 0));
         QCOMPARE(QColor(shot.pixel(inPanelMain(f->Panel2) + QPoint(300, 200))), QColor(251, 254, 222));
         QCOMPARE(QColor(shot.pixel(inPanelMain(f->Panel2) + QPoint(0, 300) - QPoint(1, 0))), QColor(0, 128, 0));
+        // The design's places, in the form's pixels: the caption strips under the
+        // 35-pixel tool bar, the splitter at x 185, the edits' green borders at
+        // (112, 51) and (112, 79) of the edit panel, which starts at (186, 35).
+        const QColor green(0, 128, 0);
+        QCOMPARE(QColor(shot.pixel(2, 35)), green);
+        QCOMPARE(QColor(shot.pixel(2, 34)) == green, false);
+        QCOMPARE(QColor(shot.pixel(185, 300)), green);
+        QCOMPARE(QColor(shot.pixel(186 + 112, 35 + 51 + 10)), green);
+        QCOMPARE(QColor(shot.pixel(186 + 112 + 144, 35 + 51 + 10)), green);
+        QCOMPARE(QColor(shot.pixel(186 + 112 + 72, 35 + 79)), green);
+        QCOMPARE(QColor(shot.pixel(186 + 112 + 72, 35 + 79 + 19)), green);
         bool redText = false;
         const QRect label3(inPanelMain(f->Panel2) + f->Label3->pos(), f->Label3->size());
         for (int y = label3.top(); y <= label3.bottom() && !redText; ++y)
@@ -260,6 +275,131 @@ private Q_SLOTS:
 
         QCOMPARE(f->RopHelp->Lines.size(), 11);
         QCOMPARE(f->RopHelp->Lines.at(1), QString());
+        QVERIFY(answerer.unexpected.isEmpty());
+    }
+
+    // Every widget of both screens draws in the form's "宋体" 9 pt, resolved to
+    // the Simplified Chinese face: a widget left with the default sans face would
+    // show its Chinese in other glyph shapes.
+    void everyWidgetHasTheFormsFont_data()
+    {
+        QTest::addColumn<bool>("maintenance");
+        QTest::newRow("maintenance") << true;
+        QTest::newRow("query") << false;
+    }
+
+    void everyWidgetHasTheFormsFont()
+    {
+        QFETCH(bool, maintenance);
+        standardRows();
+        ModalAnswerer answerer;
+        QWidget *form = nullptr;
+        if (maintenance) {
+            QVERIFY(open());
+            form = m_form;
+        } else {
+            m_host = std::make_unique<TestHostWindow>();
+            const QByteArray op = toShortString("0001");
+            GetFormOneSearch(m_host.get(), m_host->hostControl, reinterpret_cast<const uchar *>(op.constData()),
+                m_host->parentControl, m_fake->service.get());
+            const QList<QWidget *> forms = embeddedForms(m_host->parentControl);
+            QVERIFY(!forms.isEmpty());
+            form = forms.last();
+        }
+        const QFontInfo expected(form->font());
+        QCOMPARE(expected.family(), QStringLiteral("Noto Serif CJK SC"));
+        QCOMPARE(expected.pixelSize(), 12);
+        QList<QWidget *> widgets = form->findChildren<QWidget *>();
+        widgets.prepend(form);
+        for (QWidget *w : std::as_const(widgets)) {
+            const QFontInfo info(w->font());
+            const QString what = w->objectName() + QLatin1Char(' ') + QLatin1String(w->metaObject()->className());
+            QVERIFY2(info.family() == expected.family(), qPrintable(what + QLatin1String(": ") + info.family()));
+            QVERIFY2(info.pixelSize() == 12, qPrintable(what));
+        }
+        QVERIFY(answerer.unexpected.isEmpty());
+    }
+
+    // Dotted lines join each node to its parent's line and run on past nodes
+    // whose parent has later children; the root has its own line and box.
+    void treeDrawsLinesBetweenNodesAndAtTheRoot()
+    {
+        standardRows();
+        ModalAnswerer answerer;
+        QVERIFY(open());
+        TAreaTree *tn = m_form->TN;
+        tn->expandNode(tn->topLevelItem(0), true);
+        click(node(QStringLiteral("02 西区"))); // the selection's highlight stays off the rows below
+        const QImage image = tn->viewport()->grab().toImage();
+        if (const QByteArray path = qgetenv("SQDA_TREE_SHOT"); !path.isEmpty())
+            image.save(QString::fromLocal8Bit(path));
+        const QColor face(251, 254, 222);
+        const int indent = tn->indentation();
+        const auto row = [&](const QString &text) { return tn->visualItemRect(node(text)); };
+        const auto column = [&](int depth) { return depth * indent + indent / 2; }; // its line's x
+        const auto middle = [](const QRect &r) { return r.top() + r.height() / 2; }; // its stub's y
+
+        // 0101 东一 (depth 2) has a later sibling: its column's line runs through
+        // the whole row, with a stub to the right at the middle.
+        const QRect r0101 = row(QStringLiteral("0101 东一"));
+        QVERIFY(inkAlong(image, face, { column(2), r0101.top() }, { column(2), r0101.bottom() }) >= r0101.height() / 3);
+        // It has a child: a box with a minus sign sits on the line.
+        QVERIFY(inkAlong(image, face, { column(2) - 4, middle(r0101) - 4 }, { column(2) + 4, middle(r0101) - 4 }) >= 8);
+        // 0102 东二 is the last child: its line stops at the middle; its stub goes right.
+        const QRect r0102 = row(QStringLiteral("0102 东二"));
+        const int mid = middle(r0102);
+        QVERIFY(inkAlong(image, face, { column(2), r0102.top() }, { column(2), mid }) >= 2);
+        QCOMPARE(inkAlong(image, face, { column(2), mid + 2 }, { column(2), r0102.bottom() }), 0);
+        QVERIFY(inkAlong(image, face, { column(2) + 1, mid }, { 3 * indent - 1, mid }) >= 3);
+        // 01 东区 has a later sibling (02 西区): its line passes its children's rows.
+        QVERIFY(inkAlong(image, face, { column(1), r0102.top() }, { column(1), r0102.bottom() }) >= r0102.height() / 3);
+        // The root has no sibling: nothing in its column below it, but its row has its box.
+        QCOMPARE(inkAlong(image, face, { column(0), r0102.top() }, { column(0), r0102.bottom() }), 0);
+        const QRect rRoot = tn->visualItemRect(tn->topLevelItem(0));
+        QVERIFY(inkAlong(image, face, { column(0) - 4, middle(rRoot) }, { indent - 1, middle(rRoot) }) >= 5);
+        QVERIFY(answerer.unexpected.isEmpty());
+    }
+
+    // Editing keys work in the code edit as in any edit; the digit filter keeps
+    // out typed characters only.
+    void editingKeysInTheCodeEdit_data()
+    {
+        QTest::addColumn<int>("cursor");
+        QTest::addColumn<int>("key");
+        QTest::addColumn<QString>("keyText");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<int>("cursorAfter");
+        QTest::newRow("Delete") << 0 << int(Qt::Key_Delete) << QStringLiteral("\x7f") << QStringLiteral("23") << 0;
+        QTest::newRow("Backspace") << 3 << int(Qt::Key_Backspace) << QStringLiteral("\b") << QStringLiteral("12") << 2;
+        QTest::newRow("Home") << 3 << int(Qt::Key_Home) << QString() << QStringLiteral("123") << 0;
+        QTest::newRow("End") << 0 << int(Qt::Key_End) << QString() << QStringLiteral("123") << 3;
+        QTest::newRow("Left") << 2 << int(Qt::Key_Left) << QString() << QStringLiteral("123") << 1;
+        QTest::newRow("Right") << 1 << int(Qt::Key_Right) << QString() << QStringLiteral("123") << 2;
+        QTest::newRow("digit") << 1 << int(Qt::Key_9) << QStringLiteral("9") << QStringLiteral("1923") << 2;
+        QTest::newRow("bracket") << 3 << int(Qt::Key_ParenLeft) << QStringLiteral("(") << QStringLiteral("123(") << 4;
+        QTest::newRow("letter") << 3 << int(Qt::Key_A) << QStringLiteral("a") << QStringLiteral("123") << 3;
+        QTest::newRow("space") << 3 << int(Qt::Key_Space) << QStringLiteral(" ") << QStringLiteral("123") << 3;
+        QTest::newRow("Chinese") << 3 << int(Qt::Key_unknown) << QStringLiteral("区") << QStringLiteral("123") << 3;
+    }
+
+    void editingKeysInTheCodeEdit()
+    {
+        QFETCH(int, cursor);
+        QFETCH(int, key);
+        QFETCH(QString, keyText);
+        QFETCH(QString, text);
+        QFETCH(int, cursorAfter);
+        ModalAnswerer answerer;
+        QVERIFY(open());
+        QLineEdit *edit = m_form->edtBm;
+        QVERIFY(edit->isEnabled()); // adding state after the load
+        edit->setText(QStringLiteral("123"));
+        edit->setFocus();
+        edit->setCursorPosition(cursor);
+        QVERIFY(hostActive());
+        sendKeyWithText(edit, key, keyText);
+        QCOMPARE(edit->text(), text);
+        QCOMPARE(edit->cursorPosition(), cursorAfter);
         QVERIFY(answerer.unexpected.isEmpty());
     }
 
@@ -577,16 +717,21 @@ private Q_SLOTS:
         standardRows();
         ModalAnswerer answerer;
         QVERIFY(open());
+        // Renamed elsewhere after the load: the tree still shows the old name,
+        // and the new areas still find their parent's node by its code.
+        m_fake->rows[3].name = QStringLiteral("东二改");
         answerer.press(QStringLiteral("Yes")).press(QStringLiteral("Yes"));
         addArea(QStringLiteral("010203"), QStringLiteral("丙"));
         addArea(QStringLiteral("010201"), QStringLiteral("乙"));
         QTRY_VERIFY(answerer.idle());
         QCOMPARE(seenText(answerer), QStringLiteral("提示|你想建立第3级商圈吗？\n提示|你想建立第3级商圈吗？"));
 
-        // The parent was looked up by the code InsertArea returned.
-        QCOMPARE(m_fake->service->callsOf(DispQueryData).last().args.at(0).toString(),
-            QStringLiteral("select * from tbsqda where f_bmbm='0101' and f_sqbm='0102'"));
+        // The parent is the node of the code InsertArea returned; the host is not
+        // asked for the parent's row.
+        for (const auto &call : m_fake->service->callsOf(DispQueryData))
+            QVERIFY(!call.args.at(0).toString().contains(QStringLiteral("f_sqbm='0102'")));
         QTreeWidgetItem *parent = node(QStringLiteral("0102 东二"));
+        QCOMPARE(TAreaTree::codeOf(parent->child(0)), QStringLiteral("010201"));
         QCOMPARE(parent->childCount(), 2);
         QCOMPARE(parent->child(0)->text(0), QStringLiteral("010201 乙"));
         QCOMPARE(parent->child(1)->text(0), QStringLiteral("010203 丙"));
@@ -664,13 +809,10 @@ private Q_SLOTS:
                                         << QStringLiteral("insert fails") << QStringList { "Yes", "Ok" }
                                         << QStringLiteral("提示|你想建立第1级商圈吗？\n错误|主键冲突") << false
                                         << QString();
-        QTest::newRow("parent lookup fails")
-            << QStringLiteral("0103") << QStringLiteral("东三") << QStringLiteral("lookup fails")
-            << QStringList { "Yes", "OK" } << QStringLiteral("提示|你想建立第2级商圈吗？\n警告|插入结点失败，请刷新！")
-            << true << QString();
+        // The parent was added elsewhere after the load: stored, but no node.
         QTest::newRow("parent not in the tree")
-            << QStringLiteral("0103") << QStringLiteral("东三") << QStringLiteral("parent renamed")
-            << QStringList { "Yes" } << QStringLiteral("提示|你想建立第2级商圈吗？") << true << QString();
+            << QStringLiteral("010301") << QStringLiteral("丙") << QStringLiteral("parent added elsewhere")
+            << QStringList { "Yes" } << QStringLiteral("提示|你想建立第3级商圈吗？") << true << QString();
     }
 
     void saveFailures()
@@ -695,10 +837,8 @@ private Q_SLOTS:
             host.once(DispCheckAreaCode, FakeCoorDisp::succeed(0, QVariantList { QString(), QStringLiteral("一") }));
         else if (script == QLatin1String("insert fails"))
             host.once(DispInsertArea, FakeCoorDisp::fail(0, QVariantList { QStringLiteral("主键冲突") }));
-        else if (script == QLatin1String("lookup fails"))
-            host.once(DispQueryData, FakeCoorDisp::fail(1, QVariantList { QStringLiteral("不该显示") }));
-        else if (script == QLatin1String("parent renamed"))
-            m_fake->rows[0].name = QStringLiteral("东区改");
+        else if (script == QLatin1String("parent added elsewhere"))
+            m_fake->add(QStringLiteral("0103"), QStringLiteral("东三"), 2, 1);
 
         for (const QString &a : answers)
             answerer.press(a);
@@ -712,7 +852,8 @@ private Q_SLOTS:
         if (script == QLatin1String("bad level")) // the library's error box carries the program's name
             seen = seen.mid(seen.indexOf(QLatin1Char('|')));
         QCOMPARE(seen, shown);
-        QCOMPARE(m_fake->rows.size(), rowsBefore + (stored ? 1 : 0));
+        QCOMPARE(m_fake->rows.size() - (script == QLatin1String("parent added elsewhere") ? 1 : 0),
+            rowsBefore + (stored ? 1 : 0));
         QCOMPARE(host.count(DispInsertArea), (stored || script == QLatin1String("insert fails")) ? 1 : 0);
         QCOMPARE(tree(), before); // no node without a stored row, and none for these stored ones
         QVERIFY(hostActive());
@@ -756,10 +897,16 @@ private Q_SLOTS:
         const auto deletes = m_fake->service->callsOf(DispDeleteArea);
         QCOMPARE(deletes.last().args.at(0).toList(), (QVariantList { QStringLiteral("0101"), QStringLiteral("0102") }));
         QVERIFY(!node(QStringLiteral("0102 东二")));
+        // The deleted node had no later sibling: the tree selects the one before
+        // it, 0101 东一, and the panel shows that area, which has a child.
         QTreeWidgetItem *now = m_form->TN->selectedNode();
         QVERIFY(now && now->isSelected());
-        QCOMPARE(m_form->edtBm->text(), now->text(0).section(QLatin1Char(' '), 0, 0));
-        QVERIFY(maintenanceState().isShowing() || now == m_form->TN->topLevelItem(0));
+        QCOMPARE(now->text(0), QStringLiteral("0101 东一"));
+        QVERIFY(maintenanceState().isShowing());
+        QCOMPARE(m_form->edtBm->text(), QStringLiteral("0101"));
+        QCOMPARE(m_form->edtName->text(), QStringLiteral("东一"));
+        QVERIFY(!m_form->edtBm->isEnabled());
+        QVERIFY(!m_form->btnDelete->isEnabled());
         QCOMPARE(m_fake->departmentRows().size(), 4);
         QVERIFY(answerer.unexpected.isEmpty());
     }
@@ -918,15 +1065,124 @@ private Q_SLOTS:
         QVERIFY(answerer.unexpected.isEmpty());
     }
 
+    // The hourglass is up while the tree loads at show time, and gone after it,
+    // whether the load succeeds, is refused or throws.
+    void hourglassDuringTheTreeLoad_data()
+    {
+        QTest::addColumn<int>("outcome"); // 0 loads, 1 refused, 2 throws
+        QTest::addColumn<int>("boxes");
+        QTest::newRow("loads") << 0 << 0;
+        QTest::newRow("host refuses") << 1 << 1;
+        QTest::newRow("host throws") << 2 << 1;
+    }
+
+    void hourglassDuringTheTreeLoad()
+    {
+        QFETCH(int, outcome);
+        QFETCH(int, boxes);
+        standardRows();
+        ModalAnswerer answerer;
+        for (int i = 0; i < boxes; ++i)
+            answerer.press(QStringLiteral("Ok"));
+        std::optional<Qt::CursorShape> during;
+        const QByteArray packet = AreaHostFake::treePacket(m_fake->departmentRows());
+        m_fake->service->once(DispQueryData, [&](QVariantList &args) -> QVariant {
+            const QCursor *c = QApplication::overrideCursor();
+            during = c ? c->shape() : Qt::ArrowCursor;
+            if (outcome == 2)
+                return FakeCoorDisp::throwing(QStringLiteral("断线"))(args);
+            args[1] = outcome == 0 ? QVariant(packet) : QVariant(QVariantList { QStringLiteral("拒绝") });
+            return outcome == 0;
+        });
+        QVERIFY(open());
+        QTRY_VERIFY(answerer.idle());
+        QCOMPARE(during, std::optional(Qt::WaitCursor));
+        QCOMPARE(QApplication::overrideCursor(), nullptr);
+        QCOMPARE(answerer.seen.size(), boxes);
+        QCOMPARE(m_form->TN->topLevelItemCount(), outcome == 0 ? 1 : 0);
+        QVERIFY(answerer.unexpected.isEmpty());
+    }
+
+    // EditState, AreaModified and LocateText belong to the library: with two
+    // maintenance screens open, what one does changes what the other does.
+    void twoScreensShareTheEditingState()
+    {
+        standardRows();
+        ModalAnswerer answerer;
+        QVERIFY(open());
+        TfrmMdda_ED *a = m_form;
+        m_host->resize(1700, 600);
+        auto *secondParent = new QWidget(m_host.get());
+        secondParent->setGeometry(850, 20, 824, 540);
+        secondParent->show();
+        const QByteArray op = toShortString("0001");
+        GetFormOne(m_host.get(), m_host->hostControl, reinterpret_cast<const uchar *>(op.constData()), secondParent,
+            m_fake->service.get());
+        const QList<QWidget *> forms = embeddedForms(secondParent);
+        QCOMPARE(forms.size(), 1);
+        auto *b = qobject_cast<TfrmMdda_ED *>(forms.first());
+        QVERIFY(b);
+        QVERIFY(hostActive());
+
+        // B is adding with a new area typed in; A then shows a row. B's save now
+        // counts as a save in the showing state: it only moves the focus.
+        b->btnAddClick();
+        type(b->edtBm, QStringLiteral("03"));
+        type(b->edtName, QStringLiteral("南区"));
+        QVERIFY(maintenanceState().isAdding());
+        a->TN->selectNode(a->TN->findNodeText(QStringLiteral("02 西区")));
+        QVERIFY(maintenanceState().isShowing());
+        QTest::mouseClick(b->btnSave, Qt::LeftButton);
+        QCOMPARE(m_fake->service->count(DispCheckAreaCode), 0);
+        QCOMPARE(QApplication::focusWidget(), b->TN);
+
+        // A's name is changed; a row loaded in B clears AreaModified, so leaving
+        // A's edit panel asks nothing and renames nothing.
+        type(a->edtName, QStringLiteral("西区改"));
+        QVERIFY(maintenanceState().AreaModified);
+        b->TN->selectNode(b->TN->findNodeText(QStringLiteral("01 东区")));
+        QVERIFY(!maintenanceState().AreaModified);
+        a->edtName->setFocus();
+        a->TN->setFocus(); // leaves A's edit panel
+        QCOMPARE(m_fake->service->count(DispExecuteSql), 0);
+        QCOMPARE(a->TN->findNodeText(QStringLiteral("02 西区")) != nullptr, true);
+
+        // A locate in A is what F3 looks for in B.
+        answerer.typeAndPress(QStringLiteral("东二"), QStringLiteral("btnOK"));
+        QTest::mouseClick(a->btnLocate, Qt::LeftButton);
+        QTRY_VERIFY(answerer.idle());
+        QCOMPARE(a->TN->selectedNode()->text(0), QStringLiteral("0102 东二"));
+        QVERIFY(hostActive());
+        b->TN->setFocus();
+        QTest::keyClick(b->TN, Qt::Key_F3);
+        QCOMPARE(b->TN->selectedNode()->text(0), QStringLiteral("0102 东二"));
+        QCOMPARE(b->edtBm->text(), QStringLiteral("0102"));
+        QCOMPARE(answerer.seen.size(), 1);
+        QVERIFY(answerer.unexpected.isEmpty());
+    }
+
+    // The help button shows this screen's shortcut list in the popup, which the
+    // next key closes.
     void helpShowsTheShortcutList()
     {
         standardRows();
         ModalAnswerer answerer;
         QVERIFY(open());
-        answerer.key(Qt::Key_Shift);
+        QStringList shown;
+        QString family;
+        answerer.then([&](QWidget *w) {
+            auto *popup = qobject_cast<TRopInst *>(w);
+            QVERIFY(popup);
+            QCOMPARE(m_form->RopHelp->popup(), popup);
+            shown = popup->Lines;
+            family = popup->font().family();
+            QTest::keyClick(popup, Qt::Key_Shift);
+        });
         QTest::mouseClick(m_form->btnHelp, Qt::LeftButton);
         QTRY_VERIFY(answerer.idle());
-        QCOMPARE(answerer.seen.size(), 1);
+        QCOMPARE(shown, maintenanceHelpLines());
+        QCOMPARE(shown.size(), 11);
+        QCOMPARE(family, QStringLiteral("MS Sans Serif"));
         QVERIFY(!m_form->RopHelp->popup());
         QVERIFY(answerer.unexpected.isEmpty());
     }

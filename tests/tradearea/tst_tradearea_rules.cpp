@@ -7,7 +7,6 @@
 
 #include "FakeCoorDisp.h"
 
-#include "data/DataError.h"
 #include "data/Packet.h"
 
 #include <QTest>
@@ -69,13 +68,7 @@ private Q_SLOTS:
         QCOMPARE(CodeRules::problemMessage(CodeRules::checkNewArea(code, name)), message);
     }
 
-    void nodeTexts()
-    {
-        QCOMPARE(CodeRules::nodeText(u"0101", u"东 区 一"), QStringLiteral("0101 东 区 一"));
-        QCOMPARE(CodeRules::areaCodeOfNode(u"0101 东 区 一"), QStringLiteral("0101"));
-        QCOMPARE(CodeRules::areaCodeOfNode(u"商圈档案"), QString());
-        QCOMPARE(CodeRules::areaCodeOfNode(u" 0101 x"), QString());
-    }
+    void nodeTexts() { QCOMPARE(CodeRules::nodeText(u"0101", u"东 区 一"), QStringLiteral("0101 东 区 一")); }
 
     void codeKeyFilter()
     {
@@ -101,19 +94,6 @@ private Q_SLOTS:
         QFETCH(QString, levels);
         QFETCH(QString, shown);
         QCOMPARE(CodeRules::formatCodeLevels(levels), shown);
-    }
-
-    void rowSetKeepsTwelveCharacterCodes()
-    {
-        const FieldDefs defs = TradeArea::fieldDefs();
-        QCOMPARE(defs.size(), 5);
-        QCOMPARE(defs[0].name, QStringLiteral("f_sqbm"));
-        QCOMPARE(defs[0].size, 12);
-        QCOMPARE(defs[1].size, 40);
-        QCOMPARE(defs[2].name, QStringLiteral("f_bmbm"));
-        QCOMPARE(defs[2].size, 12);
-        QCOMPARE(defs[3].type, FieldType::Int32);
-        QCOMPARE(defs[4].type, FieldType::Int32);
     }
 
     void placement_data()
@@ -150,8 +130,11 @@ private Q_SLOTS:
                                      { QStringLiteral("0101"), QVariant(), QVariant() } }),
                 nullptr);
         QVERIFY(store);
-        const TradeAreaTreeBuilder::Rows rows = TradeAreaTreeBuilder::readRows(*store);
+        const Result<TradeAreaTreeBuilder::Rows> read = TradeAreaTreeBuilder::readRows(*store);
+        QVERIFY2(read.ok(), qPrintable(read.error()));
+        const TradeAreaTreeBuilder::Rows &rows = *read;
         QCOMPARE(rows.texts, (std::vector<QString> { QStringLiteral("01  东 区 "), QStringLiteral("0101 ") }));
+        QCOMPARE(rows.codes, (std::vector<QString> { QStringLiteral("01"), QStringLiteral("0101") }));
         QCOMPARE(rows.levels, (Placements { 1, 0 }));
     }
 
@@ -175,12 +158,7 @@ private Q_SLOTS:
         QFETCH(QString, message);
         std::optional<DataStore> store = Packet::decode(packet, nullptr);
         QVERIFY(store);
-        try {
-            TradeAreaTreeBuilder::readRows(*store);
-            QFAIL("no error");
-        } catch (const DataError &e) {
-            QCOMPARE(e.message(), message);
-        }
+        QCOMPARE(TradeAreaTreeBuilder::readRows(*store).error(), message);
     }
 };
 

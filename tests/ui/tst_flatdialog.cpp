@@ -16,6 +16,7 @@
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
+#include <QScopeGuard>
 #include <QScreen>
 #include <QTemporaryDir>
 #include <QTest>
@@ -277,24 +278,97 @@ private Q_SLOTS:
         QVERIFY(answerer.unexpected.isEmpty());
     }
 
-    // Width and height follow the dialog-unit rules in the message-box font.
+    // The message layout's arithmetic, worked by hand for fixed dialog units and
+    // text sizes. Units {6, 13}: 8 h = 12, 8 v = 13, 10 h = 15, 10 v = 16,
+    // 50 h = 75, 14 v = 23, 4 h = 6. Units {7, 12}: 8 h = 14, 10 h = 18 (17.5),
+    // 50 h = 88 (87.5), 4 h = 7, 8 v = 12, 10 v = 15, 14 v = 21.
+    void messageArithmetic_data()
+    {
+        QTest::addColumn<int>("baseWidth");
+        QTest::addColumn<int>("baseHeight");
+        QTest::addColumn<QSize>("text");
+        QTest::addColumn<bool>("icon");
+        QTest::addColumn<int>("buttonCount");
+        QTest::addColumn<int>("widestCaption");
+        QTest::addColumn<QSize>("client");
+        QTest::addColumn<QRect>("message");
+        QTest::addColumn<QList<QRect>>("buttons");
+        // Icon and text 247 × 40; client (247 + 24) × (40 + 23 + 16 + 26); the
+        // button centred at (271 − 75) / 2 = 98, below the text at 40 + 13 + 16.
+        QTest::newRow("icon, one button") << 6 << 13 << QSize(200, 40) << true << 1 << 0 << QSize(271, 105)
+                                          << QRect(59, 13, 200, 40) << QList<QRect> { QRect(98, 69, 75, 23) };
+        // A caption 90 wide widens every button; the group (3 × 90 + 2 × 6 = 282)
+        // is wider than the text and sets the client width.
+        QTest::newRow("no icon, wide captions")
+            << 6 << 13 << QSize(30, 13) << false << 3 << 90 << QSize(306, 78) << QRect(12, 13, 30, 13)
+            << QList<QRect> { QRect(12, 42, 90, 23), QRect(108, 42, 90, 23), QRect(204, 42, 90, 23) };
+        // A short text is as tall as the 32-pixel icon.
+        QTest::newRow("icon, no buttons")
+            << 6 << 13 << QSize(10, 12) << true << 0 << 0 << QSize(81, 97) << QRect(59, 13, 10, 12) << QList<QRect> {};
+        // Halves round away from zero: 17.5 → 18, 87.5 → 88. Group 2 × 88 + 7 = 183.
+        QTest::newRow("half units round up")
+            << 7 << 12 << QSize(100, 20) << true << 2 << 0 << QSize(211, 92) << QRect(64, 12, 100, 20)
+            << QList<QRect> { QRect(14, 59, 88, 21), QRect(109, 59, 88, 21) };
+    }
+
+    void messageArithmetic()
+    {
+        QFETCH(int, baseWidth);
+        QFETCH(int, baseHeight);
+        QFETCH(QSize, text);
+        QFETCH(bool, icon);
+        QFETCH(int, buttonCount);
+        QFETCH(int, widestCaption);
+        QFETCH(QSize, client);
+        QFETCH(QRect, message);
+        QFETCH(QList<QRect>, buttons);
+        MessageLayoutInput in;
+        in.units = DialogUnits { baseWidth, baseHeight };
+        in.text = text;
+        in.hasIcon = icon;
+        in.buttonCount = buttonCount;
+        in.widestCaption = widestCaption;
+        const MessageLayout l = layoutMessage(in);
+        QCOMPARE(l.client, client);
+        QCOMPARE(l.message, message);
+        QCOMPARE(l.icon, icon ? QRect(l.horzMargin, l.vertMargin, 32, 32) : QRect());
+        QCOMPARE(l.buttons, buttons);
+    }
+
+    // The message dialog itself, in a fixed message-box font (DejaVu Sans,
+    // 12 pixels: dialog units {7, 14}, so 8 h = 14, 8 v = 14, 10 h = 18 (17.5),
+    // 10 v = 18 (17.5), 50 h = 88 (87.5), 14 v = 25 (24.5), 4 h = 7): every
+    // piece where the arithmetic puts it, the window centred on the screen.
     void messageLayout_data()
     {
         QTest::addColumn<QString>("text");
         QTest::addColumn<int>("kind");
         QTest::addColumn<int>("buttons");
-        QTest::addColumn<bool>("wraps");
+        QTest::addColumn<QSize>("client");
+        QTest::addColumn<QRect>("message");
+        QTest::addColumn<QRect>("firstButton");
+        QTest::addColumn<QRect>("lastButton");
         const QString longText = QStringLiteral("没有找到符合条件的商圈，请检查输入的编码或名称是否正确。").repeated(4);
+        // Text 12 × 18: icon and text (12 + 32 + 18) × 32; the 88-wide button is
+        // wider, so the client is 88 + 28 wide and 32 + 25 + 18 + 28 high.
         QTest::newRow("narrow OK only") << QStringLiteral("好") << int(MessageKind::Information)
-                                        << int(bits({ DialogButton::OK })) << false;
+                                        << int(bits({ DialogButton::OK })) << QSize(116, 103) << QRect(64, 14, 12, 18)
+                                        << QRect(14, 64, 88, 25) << QRect(14, 64, 88, 25);
+        // Wrapped within half the 800-pixel screen: 396 × 72.
         QTest::newRow("long wrapping text")
-            << longText << int(MessageKind::Warning) << int(bits({ DialogButton::OK })) << true;
+            << longText << int(MessageKind::Warning) << int(bits({ DialogButton::OK })) << QSize(474, 143)
+            << QRect(64, 14, 396, 72) << QRect(193, 104, 88, 25) << QRect(193, 104, 88, 25);
+        // No icon: the text starts at the margin; three buttons 3 × 88 + 2 × 7 wide.
         QTest::newRow("custom without icon")
             << QStringLiteral("Custom message") << int(MessageKind::Custom)
-            << int(bits({ DialogButton::Yes, DialogButton::No, DialogButton::Cancel })) << false;
-        QTest::newRow("no buttons") << QStringLiteral("出错了") << int(MessageKind::Error) << 0 << false;
+            << int(bits({ DialogButton::Yes, DialogButton::No, DialogButton::Cancel })) << QSize(306, 85)
+            << QRect(14, 14, 104, 14) << QRect(14, 46, 88, 25) << QRect(204, 46, 88, 25);
+        QTest::newRow("no buttons") << QStringLiteral("出错了") << int(MessageKind::Error) << 0 << QSize(114, 103)
+                                    << QRect(64, 14, 36, 18) << QRect() << QRect();
+        // Eleven buttons, 11 × 88 + 10 × 7 = 1038 wide: wider than the screen.
         QTest::newRow("many buttons") << QStringLiteral("?") << int(MessageKind::Confirmation) << int(AllButtons)
-                                      << false;
+                                      << QSize(1066, 103) << QRect(64, 14, 7, 14) << QRect(14, 64, 88, 25)
+                                      << QRect(964, 64, 88, 25);
     }
 
     void messageLayout()
@@ -302,60 +376,47 @@ private Q_SLOTS:
         QFETCH(QString, text);
         QFETCH(int, kind);
         QFETCH(int, buttons);
-        QFETCH(bool, wraps);
+        QFETCH(QSize, client);
+        QFETCH(QRect, message);
+        QFETCH(QRect, firstButton);
+        QFETCH(QRect, lastButton);
+
+        const QFont before = QApplication::font("QMessageBox");
+        QFont fixed(QStringLiteral("DejaVu Sans"));
+        fixed.setPixelSize(12);
+        QApplication::setFont(fixed, "QMessageBox");
+        const auto restore = qScopeGuard([&] { QApplication::setFont(before, "QMessageBox"); });
 
         std::unique_ptr<QDialog> form = CreateFlatMessageForm(text, MessageKind(kind), DialogButtons(buttons));
-        const QFont font = QApplication::font("QMessageBox");
-        QCOMPARE(form->font(), font);
-        const QFontMetrics fm(font);
-        const Units u(font);
+        QCOMPARE(QFontInfo(form->font()).family(), QStringLiteral("DejaVu Sans"));
+        const Units u(form->font());
+        QCOMPARE(u.h(4), 7); // the units the rows were worked out for
+        QCOMPARE(u.v(8), 14);
 
-        const QRect screen = screenRect();
-        const QSize textSize
-            = fm.boundingRect(QRect(0, 0, screen.width() / 2, 0), Qt::TextWordWrap | Qt::TextExpandTabs, text).size();
-        QCOMPARE(textSize.height() > fm.lineSpacing() * 3 / 2, wraps);
-        if (wraps)
-            QVERIFY(textSize.width() <= screen.width() / 2);
-
-        int buttonWidth = u.h(50);
-        int count = 0;
-        for (FlatButton *b : form->findChildren<FlatButton *>()) {
-            const QString plain = QString(b->text()).remove(QLatin1Char('&'));
-            buttonWidth = std::max(buttonWidth, fm.horizontalAdvance(plain) + 8);
-            ++count;
-        }
-        QCOMPARE(count, qPopulationCount(quint32(buttons)));
-        const bool icon = MessageKind(kind) != MessageKind::Custom;
-        const int iconTextWidth = icon ? textSize.width() + 32 + u.h(10) : textSize.width();
-        const int iconTextHeight = icon ? std::max(textSize.height(), 32) : textSize.height();
-        const int groupWidth = count ? count * buttonWidth + (count - 1) * u.h(4) : 0;
-        const QSize client(
-            std::max(iconTextWidth, groupWidth) + 2 * u.h(8), iconTextHeight + u.v(14) + u.v(10) + 2 * u.v(8));
+        auto *label = form->findChild<QLabel *>(QStringLiteral("Message"));
+        QVERIFY(label);
+        QList<FlatButton *> row = form->findChildren<FlatButton *>();
+        std::sort(row.begin(), row.end(), [](auto *a, auto *b) { return a->x() < b->x(); });
         QCOMPARE(form->size(), client);
         QCOMPARE(form->minimumSize(), client); // fixed frame: no resizing
         QCOMPARE(form->maximumSize(), client);
+        const QRect screen = screenRect();
         QCOMPARE(
             form->pos(), QPoint(screen.width() / 2 - client.width() / 2, screen.height() / 2 - client.height() / 2));
 
+        const bool icon = MessageKind(kind) != MessageKind::Custom;
         auto *image = form->findChild<QLabel *>(QStringLiteral("Image"));
         QCOMPARE(image != nullptr, icon);
         if (image)
-            QCOMPARE(image->geometry(), QRect(u.h(8), u.v(8), 32, 32));
-        auto *message = form->findChild<QLabel *>(QStringLiteral("Message"));
-        QVERIFY(message);
-        QCOMPARE(message->text(), text);
-        QVERIFY(message->wordWrap());
-        QCOMPARE(message->geometry(),
-            QRect(iconTextWidth - textSize.width() + u.h(8), u.v(8), textSize.width(), textSize.height()));
-
-        int x = (client.width() - groupWidth) / 2;
-        QList<FlatButton *> row = form->findChildren<FlatButton *>();
-        std::sort(row.begin(), row.end(), [](auto *a, auto *b) { return a->x() < b->x(); });
-        for (FlatButton *b : row) {
-            QCOMPARE(b->geometry(), QRect(x, iconTextHeight + u.v(8) + u.v(10), buttonWidth, u.v(14)));
+            QCOMPARE(image->geometry(), QRect(14, 14, 32, 32));
+        QCOMPARE(label->text(), text);
+        QVERIFY(label->wordWrap());
+        QCOMPARE(label->geometry(), message);
+        QCOMPARE(row.size(), qPopulationCount(quint32(buttons)));
+        QCOMPARE(row.isEmpty() ? QRect() : row.first()->geometry(), firstButton);
+        QCOMPARE(row.isEmpty() ? QRect() : row.last()->geometry(), lastButton);
+        for (FlatButton *b : row)
             QCOMPARE(b->focusPolicy(), Qt::NoFocus);
-            x += buttonWidth + u.h(4);
-        }
     }
 
     // Dialog units round to the nearest pixel, halves away from zero.
@@ -674,9 +735,12 @@ private Q_SLOTS:
         int cursor = -1;
         QWidget *focus = nullptr;
         QLineEdit *edit = nullptr;
-        QFont promptFont, editFont;
+        QFont promptFont, editFont, okFont, cancelFont, dialogFont;
         answerer.then([&](QWidget *w) {
             client = w->size();
+            dialogFont = w->font();
+            okFont = w->findChild<FlatButton *>(QStringLiteral("btnOK"))->font();
+            cancelFont = w->findChild<FlatButton *>(QStringLiteral("btnCancel"))->font();
             auto *prompt = w->findChild<QLabel *>();
             promptRect = prompt->geometry();
             promptFont = prompt->font();
@@ -701,13 +765,19 @@ private Q_SLOTS:
         QCOMPARE(promptRect.topLeft(), QPoint(u.h(8), u.v(8)));
         QVERIFY(promptRect.right() >= client.width()); // cut at the right edge
         QCOMPARE(promptFont.family(), QStringLiteral("宋体"));
-        QCOMPARE(promptFont.pointSize(), 9);
+        QCOMPARE(QFontInfo(promptFont).family(), QStringLiteral("Noto Serif CJK SC"));
+        QCOMPARE(QFontInfo(promptFont).pixelSize(), 12);
         QCOMPARE(editFont, promptFont);
         QCOMPARE(editRect.left(), promptRect.left());
         QCOMPARE(editRect.top(), u.v(19));
         QCOMPARE(editRect.width(), u.h(164));
         QCOMPARE(okRect, QRect(u.h(38), u.v(41), u.h(50), u.v(14)));
         QCOMPARE(cancelRect, QRect(u.h(92), u.v(41), u.h(50), u.v(14)));
+        // The buttons keep the dialog's own font; only prompt and edit are 宋体.
+        QCOMPARE(okFont, dialogFont);
+        QCOMPARE(cancelFont, dialogFont);
+        QCOMPARE(QFontInfo(okFont).family(), QFontInfo(QApplication::font()).family());
+        QVERIFY(QFontInfo(okFont).family() != QFontInfo(promptFont).family());
         QVERIFY(!selected);
         QCOMPARE(cursor, 4);
         QCOMPARE(focus, static_cast<QWidget *>(edit));
@@ -837,6 +907,55 @@ private Q_SLOTS:
         QCOMPARE(current, QStringLiteral("并且"));
         QCOMPARE(editable, listStyle == 1);
         QVERIFY(answerer.unexpected.isEmpty());
+    }
+
+    // The choice dialog: 180 × 63 units; prompt, list and both buttons in 宋体
+    // 9 pt; the list under the prompt, 164 units wide; the buttons unnamed.
+    void chooseFlatItemLayout()
+    {
+        ModalAnswerer answerer;
+        QSize client;
+        QRect promptRect, boxRect;
+        QList<QRect> buttonRects;
+        QList<QFont> fonts; // prompt, list, buttons
+        QStringList buttonNames;
+        answerer.then([&](QWidget *w) {
+            client = w->size();
+            auto *prompt = w->findChild<QLabel *>();
+            auto *box = w->findChild<QComboBox *>();
+            promptRect = prompt->geometry();
+            boxRect = box->geometry();
+            fonts << prompt->font() << box->font();
+            QList<FlatButton *> buttons = w->findChildren<FlatButton *>();
+            std::sort(buttons.begin(), buttons.end(), [](auto *a, auto *b) { return a->x() < b->x(); });
+            for (FlatButton *b : buttons) {
+                buttonRects << b->geometry();
+                fonts << b->font();
+                buttonNames << b->objectName();
+            }
+            QTest::keyClick(box, Qt::Key_Escape);
+        });
+        QString value;
+        ChooseFlatItem(QStringLiteral("选择框"), QStringLiteral("请选择一个逻辑关系："),
+            { QStringLiteral("并且"), QStringLiteral("或者") }, 0, value);
+        QTRY_VERIFY(answerer.idle());
+        QVERIFY(answerer.unexpected.isEmpty());
+
+        const Units u(QApplication::font());
+        QCOMPARE(client, QSize(u.h(180), u.v(63)));
+        QCOMPARE(promptRect.topLeft(), QPoint(u.h(8), u.v(8)));
+        QCOMPARE(boxRect.left(), promptRect.left());
+        QCOMPARE(boxRect.top(), u.v(19));
+        QCOMPARE(boxRect.width(), u.h(164));
+        QCOMPARE(buttonRects,
+            (QList<QRect> { QRect(u.h(38), u.v(41), u.h(50), u.v(14)), QRect(u.h(92), u.v(41), u.h(50), u.v(14)) }));
+        QCOMPARE(buttonNames, (QStringList { QString(), QString() }));
+        QCOMPARE(fonts.size(), 4);
+        for (const QFont &f : std::as_const(fonts)) {
+            QCOMPARE(f.family(), QStringLiteral("宋体"));
+            QCOMPARE(QFontInfo(f).family(), QStringLiteral("Noto Serif CJK SC"));
+            QCOMPARE(QFontInfo(f).pixelSize(), 12);
+        }
     }
 
     void chooseFromEmptyList()

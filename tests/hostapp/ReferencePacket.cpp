@@ -1,6 +1,6 @@
-#include "ResultPacket.h"
+#include "ReferencePacket.h"
 
-#include "SqlFailure.h"
+#include "core/SqlFailure.h"
 
 #include "data/DataError.h"
 #include "data/DataStore.h"
@@ -20,7 +20,7 @@ namespace kalmora {
 
 using sqda::FieldType;
 
-FieldType ResultPacket::fieldTypeFor(QMetaType type)
+FieldType ReferencePacket::fieldTypeFor(QMetaType type)
 {
     switch (type.id()) {
     case QMetaType::Bool:
@@ -119,7 +119,7 @@ QString asText(const QVariant &v)
 
 } // namespace
 
-QByteArray ResultPacket::fromQuery(QSqlQuery &query)
+QByteArray ReferencePacket::fromQuery(QSqlQuery &query)
 {
     const QSqlRecord record = query.record();
     const int columns = record.count();

@@ -1,4 +1,8 @@
-// Turns the rows of an executed query into a data packet.
+// The reference the streaming query encoder (core/QueryPacket) is checked
+// against: rows read through Qt SQL into QVariants, types settled over all of
+// them, then a DataStore encoded as a packet. This is how the host answered
+// QueryData before it streamed rows; the streamed packets must decode to the
+// same rows.
 #pragma once
 
 #include "data/FieldDef.h"
@@ -10,7 +14,7 @@ class QSqlQuery;
 
 namespace kalmora {
 
-class ResultPacket
+class ReferencePacket
 {
 public:
     // Reads every remaining row of `query`. Column names are lower-cased (the

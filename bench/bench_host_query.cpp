@@ -1,0 +1,408 @@
+// The reference host's QueryData at scale: what a screen pays to get 100k and
+// 1M trade-area rows of one department, from the statement to a loaded
+// ClientDataSet, on SQLite and on PostgreSQL.
+//
+// Each path is measured against a floor in the same process:
+// - SQLite: the sqlite3 C API stepping the same SELECT on the same file and
+//   copying each text into a QString;
+// - PostgreSQL: libpq's PQexec of the same SELECT, reading every value.
+// Host runs report their stages (the host's QueryData, the library's
+// loadPacket) and, from one extra run, the peak memory of the whole path
+// against the size of the data. Goals: at most 1.0x the SQLite floor, 1.3x the
+// libpq floor, peak at most 3.5x the data.
+//
+// PostgreSQL: a throw-away server is started on loopback with the tests'
+// fixture script (tests/hostapp/pg_fixture.sh), or KALMORA_BENCH_PG_URL names
+// one; without either the PostgreSQL runs are skipped.
+#include "core/SqlDataService.h"
+
+#include "data/ClientDataSet.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <benchmark/benchmark.h>
+#include <libpq-fe.h>
+#include <malloc.h>
+#include <sqlite3.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <fstream>
+#include <map>
+#include <string>
+
+using namespace kalmora;
+
+namespace {
+
+constexpr qsizetype Small = 100000;
+constexpr qsizetype Large = 1000000;
+
+// The department holding `rows` rows: the large one and a small one.
+const char *department(qsizetype rows)
+{
+    return rows == Large ? "0101" : "0102";
+}
+
+std::string statement(qsizetype rows)
+{
+    return std::string("select * from tbsqda where f_bmbm='") + department(rows) + "' order by f_sqbm";
+}
+
+const char *const NameParts[] = { "东城区", "王府井商圈", "西单", "中关村大街", "望京北区" };
+
+// The data's own size: text as UTF-8 and 8 bytes per integer.
+std::map<qsizetype, qint64> dataBytes;
+
+struct Backend
+{
+    SqlDataService::Ptr service;
+    QString url;
+};
+
+Backend sqlite;
+Backend postgres;
+QString pgState; // the fixture's state folder when this program started the server
+std::string sqlitePath;
+
+// ---------------------------------------------------------------- set-up
+
+void fillSqlite(const std::string &path)
+{
+    sqlite3 *db = nullptr;
+    sqlite3_open(path.c_str(), &db);
+    sqlite3_exec(db, "begin", nullptr, nullptr, nullptr);
+    sqlite3_stmt *ins = nullptr;
+    sqlite3_prepare_v2(db, "insert into tbsqda values (?, ?, ?, ?, ?)", -1, &ins, nullptr);
+    for (const qsizetype n : { Large, Small }) {
+        qint64 bytes = 0;
+        for (qsizetype i = 1; i <= n; ++i) {
+            char code[24];
+            std::snprintf(code, sizeof code, "%010lld", static_cast<long long>(i));
+            const std::string name = std::string(NameParts[i % 5]) + std::to_string(i);
+            sqlite3_bind_text(ins, 1, department(n), -1, SQLITE_STATIC);
+            sqlite3_bind_text(ins, 2, code, -1, SQLITE_TRANSIENT);
+            sqlite3_bind_text(ins, 3, name.c_str(), int(name.size()), SQLITE_TRANSIENT);
+            sqlite3_bind_int(ins, 4, int(1 + i % 4));
+            sqlite3_bind_int(ins, 5, i % 3 == 0 ? 0 : 1);
+            sqlite3_step(ins);
+            sqlite3_reset(ins);
+            bytes += 4 + 10 + qint64(name.size()) + 16;
+        }
+        dataBytes[n] = bytes;
+    }
+    sqlite3_finalize(ins);
+    sqlite3_exec(db, "commit; analyze", nullptr, nullptr, nullptr);
+    sqlite3_close(db);
+}
+
+bool pgCommand(PGconn *c, const char *sql)
+{
+    PGresult *r = PQexec(c, sql);
+    const bool ok = PQresultStatus(r) == PGRES_COMMAND_OK || PQresultStatus(r) == PGRES_TUPLES_OK;
+    if (!ok)
+        std::fprintf(stderr, "PostgreSQL: %s", PQerrorMessage(c));
+    PQclear(r);
+    return ok;
+}
+
+bool fillPostgres(const QString &url)
+{
+    PGconn *c = PQconnectdb(url.toUtf8().constData());
+    if (PQstatus(c) != CONNECTION_OK) {
+        std::fprintf(stderr, "PostgreSQL: %s", PQerrorMessage(c));
+        PQfinish(c);
+        return false;
+    }
+    // The same rows as on SQLite.
+    bool ok = pgCommand(c, "delete from tbsqda");
+    for (const qsizetype n : { Large, Small }) {
+        const std::string sql = "insert into tbsqda select '" + std::string(department(n))
+            + "', lpad(g::text, 10, '0'), (array['东城区','王府井商圈','西单','中关村大街','望京北区'])[1 + g % 5] "
+              "|| g, 1 + g % 4, case when g % 3 = 0 then 0 else 1 end from generate_series(1, "
+            + std::to_string(n) + ") g";
+        ok = ok && pgCommand(c, sql.c_str());
+    }
+    ok = ok && pgCommand(c, "vacuum analyze tbsqda");
+    PQfinish(c);
+    return ok;
+}
+
+QString startPostgres()
+{
+    const QString fromEnv = qEnvironmentVariable("KALMORA_BENCH_PG_URL");
+    if (!fromEnv.isEmpty())
+        return fromEnv;
+    pgState = QDir::temp().filePath(QStringLiteral("kalmora-bench-pg-%1").arg(QCoreApplication::applicationPid()));
+    const QString command = QStringLiteral("%1 start %2 >&2").arg(QStringLiteral(KALMORA_PG_FIXTURE), pgState);
+    if (std::system(command.toLocal8Bit().constData()) != 0) {
+        pgState.clear();
+        return {};
+    }
+    QFile f(pgState + QStringLiteral("/pg_url.txt"));
+    return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()).trimmed() : QString();
+}
+
+void stopPostgres()
+{
+    if (pgState.isEmpty())
+        return;
+    const QString command = QStringLiteral("%1 stop %2 >&2").arg(QStringLiteral(KALMORA_PG_FIXTURE), pgState);
+    std::system(command.toLocal8Bit().constData());
+    QDir(pgState).removeRecursively();
+}
+
+// ---------------------------------------------------------------- memory
+
+qint64 statusKb(const char *key)
+{
+    std::ifstream in("/proc/self/status");
+    std::string line;
+    const std::string k(key);
+    while (std::getline(in, line)) {
+        if (line.compare(0, k.size(), k) == 0)
+            return std::atoll(line.c_str() + k.size() + 1);
+    }
+    return -1;
+}
+
+// The most memory `run` held at once beyond what the process held before it.
+template<typename F> qint64 peakBytes(F &&run)
+{
+    malloc_trim(0); // memory freed by earlier runs goes back, so it is not reused unseen
+    std::ofstream("/proc/self/clear_refs") << "5"; // restarts the high-water mark
+    const qint64 before = statusKb("VmRSS:");
+    run();
+    const qint64 peak = statusKb("VmHWM:");
+    return before < 0 || peak < 0 ? -1 : (peak - before) * 1024;
+}
+
+// ---------------------------------------------------------------- runs
+
+std::map<std::string, double> floorSeconds;
+std::map<std::string, double> floorCpuSeconds;
+
+// This process's processor time: the machine may be shared, and a run that
+// waits for a processor says nothing about the path; the server's work on
+// PostgreSQL is in another process, so there only the wall time compares.
+double cpuSeconds()
+{
+    timespec t {};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+    return double(t.tv_sec) + double(t.tv_nsec) / 1e9;
+}
+
+void BM_SqliteFloor(benchmark::State &state)
+{
+    const qsizetype n = state.range(0);
+    sqlite3 *db = nullptr;
+    sqlite3_open_v2(sqlitePath.c_str(), &db, SQLITE_OPEN_READONLY, nullptr);
+    const std::string sql = statement(n);
+    double total = 0;
+    const double cpu0 = cpuSeconds();
+    for (auto _ : state) {
+        const auto t0 = std::chrono::steady_clock::now();
+        sqlite3_stmt *st = nullptr;
+        sqlite3_prepare_v2(db, sql.c_str(), -1, &st, nullptr);
+        qsizetype rows = 0;
+        while (sqlite3_step(st) == SQLITE_ROW) {
+            for (int c = 0; c < 3; ++c) {
+                const QString text = QString::fromUtf8(
+                    reinterpret_cast<const char *>(sqlite3_column_text(st, c)), sqlite3_column_bytes(st, c));
+                benchmark::DoNotOptimize(text.constData());
+            }
+            benchmark::DoNotOptimize(sqlite3_column_int64(st, 3) + sqlite3_column_int64(st, 4));
+            ++rows;
+        }
+        sqlite3_finalize(st);
+        total += std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+        if (rows != n)
+            state.SkipWithError("wrong row count");
+    }
+    floorCpuSeconds["sqlite/" + std::to_string(n)] = (cpuSeconds() - cpu0) / double(state.iterations());
+    sqlite3_close(db);
+    floorSeconds["sqlite/" + std::to_string(n)] = total / double(state.iterations());
+    state.SetItemsProcessed(state.iterations() * n);
+}
+
+void BM_LibpqFloor(benchmark::State &state)
+{
+    const qsizetype n = state.range(0);
+    if (postgres.url.isEmpty()) {
+        state.SkipWithError("no PostgreSQL server");
+        return;
+    }
+    PGconn *c = PQconnectdb(postgres.url.toUtf8().constData());
+    const std::string sql = statement(n);
+    double total = 0;
+    for (auto _ : state) {
+        const auto t0 = std::chrono::steady_clock::now();
+        PGresult *r = PQexec(c, sql.c_str());
+        const int rows = PQntuples(r), cols = PQnfields(r);
+        qint64 sum = 0;
+        for (int i = 0; i < rows; ++i) {
+            for (int k = 0; k < cols; ++k) {
+                benchmark::DoNotOptimize(PQgetvalue(r, i, k));
+                sum += PQgetlength(r, i, k);
+            }
+        }
+        PQclear(r);
+        benchmark::DoNotOptimize(sum);
+        total += std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+        if (rows != n)
+            state.SkipWithError("wrong row count");
+    }
+    PQfinish(c);
+    floorSeconds["postgresql/" + std::to_string(n)] = total / double(state.iterations());
+    state.SetItemsProcessed(state.iterations() * n);
+}
+
+// For the choice between a cursor and libpq's single-row mode: the same rows
+// read one result object per row.
+void BM_LibpqSingleRow(benchmark::State &state)
+{
+    const qsizetype n = state.range(0);
+    if (postgres.url.isEmpty()) {
+        state.SkipWithError("no PostgreSQL server");
+        return;
+    }
+    PGconn *c = PQconnectdb(postgres.url.toUtf8().constData());
+    const std::string sql = statement(n);
+    for (auto _ : state) {
+        PQsendQuery(c, sql.c_str());
+        PQsetSingleRowMode(c);
+        qint64 sum = 0, rows = 0;
+        while (PGresult *r = PQgetResult(c)) {
+            if (PQresultStatus(r) == PGRES_SINGLE_TUPLE) {
+                for (int k = 0; k < PQnfields(r); ++k) {
+                    benchmark::DoNotOptimize(PQgetvalue(r, 0, k));
+                    sum += PQgetlength(r, 0, k);
+                }
+                ++rows;
+            }
+            PQclear(r);
+        }
+        benchmark::DoNotOptimize(sum);
+        if (rows != n)
+            state.SkipWithError("wrong row count");
+    }
+    PQfinish(c);
+    state.SetItemsProcessed(state.iterations() * n);
+}
+
+// One whole path: QueryData in the host, loadPacket in the library.
+bool hostPath(SqlDataService &service, qsizetype n, double *querySeconds, double *loadSeconds, qint64 *packetBytes)
+{
+    const auto t0 = std::chrono::steady_clock::now();
+    QVariantList args { QString::fromStdString(statement(n)), QVariant() };
+    if (!service.Invoke(sqda::DispQueryData, args).toBool())
+        return false;
+    const auto t1 = std::chrono::steady_clock::now();
+    sqda::ClientDataSet ds;
+    const QByteArray packet = args[1].toByteArray();
+    if (!ds.loadPacket(packet) || ds.recordCount() != n)
+        return false;
+    const auto t2 = std::chrono::steady_clock::now();
+    *querySeconds += std::chrono::duration<double>(t1 - t0).count();
+    *loadSeconds += std::chrono::duration<double>(t2 - t1).count();
+    *packetBytes = packet.size();
+    return true;
+}
+
+void hostRun(benchmark::State &state, Backend &backend, const char *floorName)
+{
+    const qsizetype n = state.range(0);
+    if (!backend.service) {
+        state.SkipWithError("no database");
+        return;
+    }
+    double query = 0, load = 0;
+    qint64 packetBytes = 0;
+    const double cpu0 = cpuSeconds();
+    for (auto _ : state) {
+        if (!hostPath(*backend.service.get(), n, &query, &load, &packetBytes)) {
+            state.SkipWithError("QueryData or loadPacket failed");
+            return;
+        }
+    }
+    const double runs = double(state.iterations());
+    const double cpu = (cpuSeconds() - cpu0) / runs;
+    double q = 0, l = 0;
+    const qint64 peak = peakBytes([&] { hostPath(*backend.service.get(), n, &q, &l, &packetBytes); });
+    state.counters["query_ms"] = query / runs * 1000;
+    state.counters["load_ms"] = load / runs * 1000;
+    const auto floor = floorSeconds.find(std::string(floorName) + "/" + std::to_string(n));
+    if (floor != floorSeconds.end())
+        state.counters["x_floor"] = (query + load) / runs / floor->second;
+    const auto floorCpu = floorCpuSeconds.find(std::string(floorName) + "/" + std::to_string(n));
+    if (floorCpu != floorCpuSeconds.end())
+        state.counters["x_floor_cpu"] = cpu / floorCpu->second;
+    state.counters["data_MB"] = double(dataBytes[n]) / 1e6;
+    state.counters["packet_MB"] = double(packetBytes) / 1e6;
+    state.counters["peak_MB"] = double(peak) / 1e6;
+    state.counters["peak_x_data"] = double(peak) / double(dataBytes[n]);
+    state.SetItemsProcessed(state.iterations() * n);
+}
+
+void BM_HostSqlite(benchmark::State &state)
+{
+    hostRun(state, sqlite, "sqlite");
+}
+
+void BM_HostPostgres(benchmark::State &state)
+{
+    hostRun(state, postgres, "postgresql");
+}
+
+// Floors first: the host runs divide by them.
+BENCHMARK(BM_SqliteFloor)->Arg(Small)->Arg(Large)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_HostSqlite)->Arg(Small)->Arg(Large)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_LibpqFloor)->Arg(Small)->Arg(Large)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_LibpqSingleRow)->Arg(Small)->Arg(Large)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_HostPostgres)->Arg(Small)->Arg(Large)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+
+    QTemporaryDir dir;
+    sqlitePath = dir.filePath(QStringLiteral("bench.sqlite")).toStdString();
+    SqlDataService::Options empty;
+    empty.seedDemoData = false;
+    QString error;
+    sqlite.url = QStringLiteral("sqlite:") + QString::fromStdString(sqlitePath);
+    // The service creates the schema; the rows go in through the C API.
+    SqlDataService::open(sqlite.url, QString(), &error, empty).reset();
+    std::fprintf(stderr, "filling SQLite...\n");
+    fillSqlite(sqlitePath);
+    sqlite.service = SqlDataService::open(sqlite.url, QString(), &error, empty);
+    if (!sqlite.service)
+        std::fprintf(stderr, "SQLite: %s\n", qPrintable(error));
+
+    postgres.url = startPostgres();
+    if (!postgres.url.isEmpty()) {
+        SqlDataService::open(postgres.url, QString(), &error, empty).reset();
+        std::fprintf(stderr, "filling PostgreSQL...\n");
+        if (fillPostgres(postgres.url))
+            postgres.service = SqlDataService::open(postgres.url, QString(), &error, empty);
+        if (!postgres.service)
+            std::fprintf(stderr, "PostgreSQL: %s\n", qPrintable(error));
+    } else {
+        std::fprintf(stderr, "no PostgreSQL server: its runs are skipped\n");
+    }
+
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    sqlite.service.reset();
+    postgres.service.reset();
+    stopPostgres();
+    return 0;
+}

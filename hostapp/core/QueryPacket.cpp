@@ -1,0 +1,576 @@
+#include "QueryPacket.h"
+
+#include "PacketBuilder.h"
+#include "SqlFailure.h"
+
+#include <QDate>
+#include <QDateTime>
+#include <QElapsedTimer>
+#include <QSqlDriver>
+#include <QTimeZone>
+#include <QVariant>
+
+#include <algorithm>
+#include <cctype>
+#include <charconv>
+#include <cstring>
+#include <memory>
+#include <vector>
+
+#include <libpq-fe.h>
+#include <sqlite3.h>
+
+namespace kalmora {
+
+using sqda::FieldType;
+
+namespace {
+
+// What went wrong, then the caller's summary in front and its context behind.
+[[noreturn]] void failWith(const QString &summary, const QStringList &middle, const QStringList &context)
+{
+    QStringList lines { summary };
+    lines << middle << context;
+    throw SqlFailure(lines);
+}
+
+QString engineText(const char *message)
+{
+    return QStringLiteral("数据库的消息：%1").arg(QString::fromUtf8(message).trimmed());
+}
+
+QString tooLarge(qint64 maxBytes)
+{
+    return QStringLiteral("查询结果超过了 %1 MB 的大小限制，没有返回。")
+        .arg(double(maxBytes) / (1024 * 1024), 0, 'g', 4);
+}
+
+QString tooSlow(int timeoutMs)
+{
+    return QStringLiteral("查询超过了 %1 秒的时间限制，已经停止。").arg(double(timeoutMs) / 1000, 0, 'g', 4);
+}
+
+const QString narrowDown = QStringLiteral("请加上条件缩小查询范围后再试。");
+
+// The driver's own connection handle; `typeNames` are the names Qt registers
+// the pointer type under (the PostgreSQL driver's is the struct's name).
+template<typename Handle> Handle *nativeHandle(const QSqlDatabase &db, std::initializer_list<const char *> typeNames)
+{
+    const QVariant v = db.driver() ? db.driver()->handle() : QVariant();
+    if (!v.isValid())
+        return nullptr;
+    for (const char *name : typeNames) {
+        if (qstrcmp(v.typeName(), name) == 0)
+            return *static_cast<Handle *const *>(v.constData());
+    }
+    return nullptr;
+}
+
+// ---------------------------------------------------------------- SQLite
+
+// The column type a declared SQLite type stands for; the same reading Qt's
+// driver gives the declaration.
+FieldType sqliteDeclared(const char *decl, bool *known)
+{
+    *known = decl && *decl;
+    if (!*known)
+        return FieldType::String;
+    const QByteArray t = QByteArray(decl).toLower();
+    if (t == "integer" || t == "int")
+        return FieldType::Int32;
+    if (t == "double" || t == "float" || t == "real" || t.startsWith("numeric"))
+        return FieldType::Double;
+    if (t == "boolean" || t == "bool")
+        return FieldType::Bool;
+    return FieldType::String;
+}
+
+// An expression column has no declared type: the first row's value says.
+FieldType sqliteStored(int storage)
+{
+    switch (storage) {
+    case SQLITE_INTEGER:
+        return FieldType::Int32;
+    case SQLITE_FLOAT:
+        return FieldType::Double;
+    default:
+        return FieldType::String;
+    }
+}
+
+struct StatementDeleter
+{
+    void operator()(sqlite3_stmt *s) const { sqlite3_finalize(s); }
+};
+
+struct ProgressClock
+{
+    QElapsedTimer timer;
+    int limitMs = 0;
+    bool expired = false;
+};
+
+int checkClock(void *p)
+{
+    auto *clock = static_cast<ProgressClock *>(p);
+    if (clock->timer.elapsed() > clock->limitMs)
+        clock->expired = true;
+    return clock->expired ? 1 : 0; // non-zero interrupts the statement
+}
+
+// Removes the progress handler however the read ends.
+struct ProgressGuard
+{
+    sqlite3 *db = nullptr;
+    ~ProgressGuard()
+    {
+        if (db)
+            sqlite3_progress_handler(db, 0, nullptr, nullptr);
+    }
+};
+
+bool blankOrComments(const char *p)
+{
+    // What sqlite3_prepare leaves behind the statement: blanks and comments
+    // are fine, anything else is a second statement.
+    while (*p) {
+        if (std::isspace(uchar(*p)) || *p == ';') {
+            ++p;
+        } else if (p[0] == '-' && p[1] == '-') {
+            while (*p && *p != '\n')
+                ++p;
+        } else if (p[0] == '/' && p[1] == '*') {
+            const char *end = std::strstr(p + 2, "*/");
+            if (!end)
+                return true; // an unterminated comment runs to the end
+            p = end + 2;
+        } else {
+            return false;
+        }
+    }
+    return true;
+}
+
+QByteArray readSqlite(sqlite3 *db, const QString &sql, const QStringList &params, const QString &summary,
+    const QStringList &context, const QueryPacket::Limits &limits, qsizetype *rowsOut)
+{
+    const QByteArray text = sql.toUtf8();
+    sqlite3_stmt *raw = nullptr;
+    const char *tail = nullptr;
+    if (sqlite3_prepare_v2(db, text.constData(), int(text.size()) + 1, &raw, &tail) != SQLITE_OK)
+        failWith(summary, { engineText(sqlite3_errmsg(db)) }, context);
+    const std::unique_ptr<sqlite3_stmt, StatementDeleter> st(raw);
+    if (!st)
+        failWith(summary, { QStringLiteral("查询语句为空！") }, context);
+    if (tail && !blankOrComments(tail))
+        failWith(summary, { QStringLiteral("一次只能执行一条查询语句！") }, context);
+    // The authorizer already refuses writes while the statement compiles; the
+    // engine's own verdict on the compiled statement is a second check.
+    if (!sqlite3_stmt_readonly(st.get()))
+        failWith(summary, { QStringLiteral("这里只能执行查询（SELECT）语句，不能修改数据！") }, context);
+    if (sqlite3_bind_parameter_count(st.get()) != params.size())
+        failWith(summary,
+            { QStringLiteral("语句需要 %1 个参数，却给了 %2 个。")
+                    .arg(sqlite3_bind_parameter_count(st.get()))
+                    .arg(params.size()) },
+            context);
+    for (int i = 0; i < params.size(); ++i) {
+        const QByteArray v = params.at(i).toUtf8();
+        sqlite3_bind_text(st.get(), i + 1, v.constData(), int(v.size()), SQLITE_TRANSIENT);
+    }
+
+    ProgressClock clock;
+    ProgressGuard progress;
+    if (limits.timeoutMs > 0) {
+        clock.limitMs = limits.timeoutMs;
+        clock.timer.start();
+        progress.db = db;
+        sqlite3_progress_handler(db, 10000, checkClock, &clock);
+    }
+
+    const int cols = sqlite3_column_count(st.get());
+    int rc = sqlite3_step(st.get());
+    std::vector<PacketBuilder::Column> columns;
+    for (int c = 0; c < cols; ++c) {
+        PacketBuilder::Column col;
+        col.name = QString::fromUtf8(sqlite3_column_name(st.get(), c));
+        bool declared = false;
+        col.type = sqliteDeclared(sqlite3_column_decltype(st.get(), c), &declared);
+        if (!declared && rc == SQLITE_ROW)
+            col.type = sqliteStored(sqlite3_column_type(st.get(), c));
+        columns.push_back(std::move(col));
+    }
+    PacketBuilder out(std::move(columns));
+    sqlite3_stmt *s = st.get();
+    for (; rc == SQLITE_ROW; rc = sqlite3_step(s)) {
+        out.beginRow();
+        for (int c = 0; c < cols; ++c) {
+            // One call into the statement per cell; the value's own accessors
+            // need no lock, and the connection is this thread's alone.
+            sqlite3_value *v = sqlite3_column_value(s, c);
+            switch (sqlite3_value_type(v)) {
+            case SQLITE_NULL:
+                out.null();
+                break;
+            case SQLITE_INTEGER:
+                out.integer(c, sqlite3_value_int64(v));
+                break;
+            case SQLITE_FLOAT:
+                out.real(c, sqlite3_value_double(v));
+                break;
+            case SQLITE_BLOB: {
+                const void *b = sqlite3_value_blob(v);
+                out.bytes(c, static_cast<const uchar *>(b), sqlite3_value_bytes(v));
+                break;
+            }
+            default: {
+                const auto *t = reinterpret_cast<const char *>(sqlite3_value_text(v));
+                out.text(c, t, sqlite3_value_bytes(v));
+            }
+            }
+        }
+        if (limits.maxBytes > 0 && out.byteCount() > limits.maxBytes)
+            failWith(summary, { tooLarge(limits.maxBytes), narrowDown }, context);
+    }
+    if (rc != SQLITE_DONE) {
+        if (clock.expired)
+            failWith(summary, { tooSlow(limits.timeoutMs), narrowDown }, context);
+        failWith(summary, { engineText(sqlite3_errmsg(db)) }, context);
+    }
+    if (rowsOut)
+        *rowsOut = out.rowCount();
+    return out.finish();
+}
+
+// ---------------------------------------------------------------- PostgreSQL
+
+// Rows per fetch from the cursor: large enough that the round trips cost
+// nothing next to the rows, small enough that one batch is a few megabytes.
+constexpr int BatchRows = 20000;
+constexpr char FetchBatch[] = "fetch forward 20000 from kalmora_rows";
+
+// Type identifiers of the server's built-in types (pg_type.oid).
+enum : Oid {
+    BoolOid = 16,
+    ByteaOid = 17,
+    Int8Oid = 20,
+    Int2Oid = 21,
+    Int4Oid = 23,
+    RegprocOid = 24,
+    OidOid = 26,
+    XidOid = 28,
+    CidOid = 29,
+    Float4Oid = 700,
+    Float8Oid = 701,
+    DateOid = 1082,
+    TimeOid = 1083,
+    TimestampOid = 1114,
+    TimestampTzOid = 1184,
+    TimeTzOid = 1266,
+    BitOid = 1560,
+    VarbitOid = 1562,
+    NumericOid = 1700,
+};
+
+// How the text the server sends for a column is read.
+enum class PgKind { Text, Bool, Integer, Real, Date, Timestamp, Bytea };
+
+struct PgColumn
+{
+    PgKind kind;
+    FieldType type;
+};
+
+PgColumn pgColumn(Oid type)
+{
+    switch (type) {
+    case BoolOid:
+        return { PgKind::Bool, FieldType::Bool };
+    case Int8Oid:
+        return { PgKind::Integer, FieldType::Int64 };
+    case Int2Oid:
+    case Int4Oid:
+    case OidOid:
+    case RegprocOid:
+    case XidOid:
+    case CidOid:
+        return { PgKind::Integer, FieldType::Int32 };
+    case NumericOid:
+    case Float4Oid:
+    case Float8Oid:
+        return { PgKind::Real, FieldType::Double };
+    case DateOid:
+        return { PgKind::Date, FieldType::Date };
+    case TimestampOid:
+    case TimestampTzOid:
+        return { PgKind::Timestamp, FieldType::DateTime };
+    case ByteaOid:
+        return { PgKind::Bytea, FieldType::String };
+    default: // text, varchar, time of day, uuid, json, arrays...: the server's text
+        return { PgKind::Text, FieldType::String };
+    }
+}
+
+// The declared width of a text column: varchar(n) and char(n) carry n in the
+// type modifier, fixed-size types their byte size.
+int pgTextSize(const PGresult *res, int col)
+{
+    const Oid type = PQftype(res, col);
+    const int size = PQfsize(res, col);
+    const int modifier = PQfmod(res, col);
+    if (type == BitOid || type == VarbitOid)
+        return std::max(modifier, 0);
+    if (size > 0)
+        return size;
+    return modifier >= 4 ? modifier - 4 : 0; // the modifier counts a 4-byte length word
+}
+
+struct ResultDeleter
+{
+    void operator()(PGresult *r) const { PQclear(r); }
+};
+using Result = std::unique_ptr<PGresult, ResultDeleter>;
+
+QDate isoDate(const char *p, qsizetype n)
+{
+    // The session's DateStyle is ISO: yyyy-mm-dd, or something else for
+    // infinity and dates before Christ or after 9999, which only text holds.
+    if (n != 10 || p[4] != '-' || p[7] != '-')
+        return {};
+    int y = 0, m = 0, d = 0;
+    if (std::from_chars(p, p + 4, y).ptr != p + 4 || std::from_chars(p + 5, p + 7, m).ptr != p + 7
+        || std::from_chars(p + 8, p + 10, d).ptr != p + 10)
+        return {};
+    return QDate(y, m, d);
+}
+
+QDateTime isoTimestamp(const char *p, qsizetype n)
+{
+    // "2026-12-09 10:11:12.345678" or with the session's offset "+08" /
+    // "+05:30"; a timestamp without one is taken as UTC.
+    if (n < 19 || !isoDate(p, 10).isValid())
+        return {};
+    QString s = QString::fromLatin1(p, n);
+    s[10] = u'T';
+    const QStringView time = QStringView(s).sliced(11);
+    if (!time.contains(u'+') && !time.contains(u'-'))
+        s += u'Z';
+    else if (const qsizetype sign = std::max(s.lastIndexOf(u'+'), s.lastIndexOf(u'-')); s.size() - sign == 3)
+        s += QStringLiteral(":00"); // "+08" → "+08:00"
+    return QDateTime::fromString(s, Qt::ISODateWithMs);
+}
+
+class PostgresReader
+{
+public:
+    PostgresReader(PGconn *conn, const QString &summary, const QStringList &context)
+        : m_conn(conn)
+        , m_summary(summary)
+        , m_context(context)
+    {
+    }
+
+    [[noreturn]] void fail(const PGresult *res) const
+    {
+        const char *state = res ? PQresultErrorField(res, PG_DIAG_SQLSTATE) : nullptr;
+        if (state && qstrcmp(state, "57014") == 0 && m_timeoutMs > 0)
+            failWith(m_summary, { tooSlow(m_timeoutMs), narrowDown }, m_context);
+        const char *primary = res ? PQresultErrorField(res, PG_DIAG_MESSAGE_PRIMARY) : nullptr;
+        failWith(m_summary, { engineText(primary ? primary : PQerrorMessage(m_conn)) }, m_context);
+    }
+
+    // A statement sent without waiting for its result (receive() takes it).
+    void send(const char *sql)
+    {
+        if (!PQsendQuery(m_conn, sql))
+            fail(nullptr);
+        m_pending = true;
+    }
+    Result receive(ExecStatusType expected)
+    {
+        Result first;
+        while (PGresult *r = PQgetResult(m_conn)) {
+            if (!first)
+                first.reset(r);
+            else
+                PQclear(r);
+        }
+        m_pending = false;
+        if (PQresultStatus(first.get()) != expected)
+            fail(first.get());
+        return first;
+    }
+
+    ~PostgresReader()
+    {
+        // A failure with a fetch still on its way: the connection is made
+        // ready for the next statement (the rollback) by taking its result.
+        if (m_pending) {
+            while (PGresult *r = PQgetResult(m_conn))
+                PQclear(r);
+        }
+    }
+    PostgresReader(const PostgresReader &) = delete;
+    PostgresReader &operator=(const PostgresReader &) = delete;
+
+    Result command(const char *sql, ExecStatusType expected) const
+    {
+        Result r(PQexec(m_conn, sql));
+        if (PQresultStatus(r.get()) != expected)
+            fail(r.get());
+        return r;
+    }
+
+    QByteArray run(const QString &sql, const QStringList &params, const QueryPacket::Limits &limits, qsizetype *rowsOut)
+    {
+        QElapsedTimer clock;
+        clock.start();
+        m_timeoutMs = limits.timeoutMs;
+        // Plans for the whole result, as a plain statement gets, not for its
+        // first rows; and the server stops a statement that runs too long.
+        command("set local cursor_tuple_fraction = 1", PGRES_COMMAND_OK);
+        if (limits.timeoutMs > 0)
+            command(QByteArray("set local statement_timeout = ").append(QByteArray::number(limits.timeoutMs)),
+                PGRES_COMMAND_OK);
+
+        // '?' marks become $1, $2...; the extended protocol takes one statement
+        // only, so nothing can ride along after the query.
+        QString statement = QStringLiteral("declare kalmora_rows no scroll cursor for ");
+        int next = 0;
+        for (const QChar c : sql) {
+            if (c == u'?' && next < params.size())
+                statement += u'$' + QString::number(++next);
+            else
+                statement += c;
+        }
+        const QByteArray text = statement.toUtf8();
+        std::vector<QByteArray> values;
+        std::vector<const char *> pointers;
+        for (const QString &p : params)
+            values.push_back(p.toUtf8());
+        for (const QByteArray &v : values)
+            pointers.push_back(v.constData());
+        Result declared(PQexecParams(
+            m_conn, text.constData(), int(pointers.size()), nullptr, pointers.data(), nullptr, nullptr, 0));
+        if (PQresultStatus(declared.get()) != PGRES_COMMAND_OK)
+            fail(declared.get());
+
+        std::unique_ptr<PacketBuilder> out;
+        std::vector<PgColumn> kinds;
+        // The next batch is asked for before this one is written, so the server
+        // produces and sends it while the host works: the two overlap as they
+        // do for one plain statement.
+        send(FetchBatch);
+        for (;;) {
+            const Result batch = receive(PGRES_TUPLES_OK);
+            const PGresult *res = batch.get();
+            const int rows = PQntuples(res);
+            const bool more = rows == BatchRows;
+            if (more)
+                send(FetchBatch);
+            const int cols = PQnfields(res);
+            if (!out) {
+                std::vector<PacketBuilder::Column> columns;
+                for (int c = 0; c < cols; ++c) {
+                    const PgColumn k = pgColumn(PQftype(res, c));
+                    kinds.push_back(k);
+                    columns.push_back({ QString::fromUtf8(PQfname(res, c)), k.type,
+                        k.type == FieldType::String ? pgTextSize(res, c) : 0 });
+                }
+                out = std::make_unique<PacketBuilder>(std::move(columns));
+            }
+            for (int r = 0; r < rows; ++r) {
+                // Taking in what the server has sent of the next batch keeps
+                // its socket from filling up, so it is not held waiting.
+                if (more && (r & 2047) == 2047)
+                    PQconsumeInput(m_conn);
+                out->beginRow();
+                for (int c = 0; c < cols; ++c) {
+                    if (PQgetisnull(res, r, c))
+                        out->null();
+                    else
+                        cell(*out, c, kinds[size_t(c)].kind, PQgetvalue(res, r, c), PQgetlength(res, r, c));
+                }
+            }
+            if (limits.maxBytes > 0 && out->byteCount() > limits.maxBytes)
+                failWith(m_summary, { tooLarge(limits.maxBytes), narrowDown }, m_context);
+            if (limits.timeoutMs > 0 && clock.elapsed() > limits.timeoutMs)
+                failWith(m_summary, { tooSlow(limits.timeoutMs), narrowDown }, m_context);
+            if (!more)
+                break;
+        }
+        command("close kalmora_rows", PGRES_COMMAND_OK);
+        if (rowsOut)
+            *rowsOut = out->rowCount();
+        return out->finish();
+    }
+
+private:
+    static void cell(PacketBuilder &out, int c, PgKind kind, const char *p, int n)
+    {
+        switch (kind) {
+        case PgKind::Integer: {
+            qint64 v = 0;
+            if (const auto r = std::from_chars(p, p + n, v); r.ec == std::errc() && r.ptr == p + n)
+                return out.integer(c, v);
+            break;
+        }
+        case PgKind::Real: {
+            double v = 0;
+            if (const auto r = std::from_chars(p, p + n, v); r.ec == std::errc() && r.ptr == p + n)
+                return out.real(c, v);
+            break;
+        }
+        case PgKind::Bool:
+            return out.boolean(c, n > 0 && p[0] == 't');
+        case PgKind::Date:
+            if (isoDate(p, n).isValid())
+                return out.date(c, QByteArrayView(p, n));
+            break;
+        case PgKind::Timestamp:
+            if (const QDateTime t = isoTimestamp(p, n); t.isValid())
+                return out.dateTime(c, t);
+            break;
+        case PgKind::Bytea: {
+            // Qt's driver sets the session's bytea_output to escape; the
+            // library call reads either form.
+            size_t size = 0;
+            if (unsigned char *bytes = PQunescapeBytea(reinterpret_cast<const unsigned char *>(p), &size)) {
+                out.bytes(c, bytes, qsizetype(size));
+                PQfreemem(bytes);
+                return;
+            }
+            break;
+        }
+        case PgKind::Text:
+            break;
+        }
+        out.text(c, p, n); // the server's text; a typed column becomes text when it must
+    }
+
+    PGconn *m_conn;
+    QString m_summary;
+    QStringList m_context;
+    int m_timeoutMs = 0;
+    bool m_pending = false;
+};
+
+} // namespace
+
+QByteArray QueryPacket::run(const QSqlDatabase &db, DatabaseUrl::Backend backend, const QString &sql,
+    const QStringList &params, const QString &summary, const QStringList &context, const Limits &limits,
+    qsizetype *rows)
+{
+    if (backend == DatabaseUrl::Backend::SQLite) {
+        sqlite3 *handle = nativeHandle<sqlite3>(db, { "sqlite3*" });
+        if (!handle)
+            failWith(summary, { QStringLiteral("无法取得 SQLite 连接，语句没有执行。") }, context);
+        return readSqlite(handle, sql, params, summary, context, limits, rows);
+    }
+    PGconn *conn = nativeHandle<PGconn>(db, { "PGconn*", "pg_conn*" });
+    if (!conn || PQstatus(conn) != CONNECTION_OK)
+        failWith(summary, { QStringLiteral("无法取得 PostgreSQL 连接，语句没有执行。") }, context);
+    return PostgresReader(conn, summary, context).run(sql, params, limits, rows);
+}
+
+} // namespace kalmora

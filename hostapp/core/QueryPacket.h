@@ -1,0 +1,50 @@
+// Query results streamed from the database straight into a data packet.
+//
+// Rows are read through the native handle of the connection Qt already holds
+// and written as packet bytes while they arrive (PacketBuilder): no cell ever
+// becomes a QVariant and no intermediate table is built.
+//
+// - SQLite: the engine's own API on the connection's sqlite3 handle. Text is
+//   taken as the UTF-8 the engine stores, checked and copied.
+// - PostgreSQL: libpq on the connection's PGconn. The statement runs as a
+//   server-side cursor fetched in batches, so the host holds one batch of rows
+//   at a time however large the result (see docs/reference-host.md).
+#pragma once
+
+#include "DatabaseUrl.h"
+
+#include <QByteArray>
+#include <QSqlDatabase>
+#include <QString>
+#include <QStringList>
+
+namespace kalmora {
+
+// What one query may cost.
+struct QueryLimits
+{
+    qint64 maxBytes = 0; // the packet's size; 0: no limit
+    int timeoutMs = 0; // the statement's running time, rows included; 0: no limit
+};
+
+class QueryPacket
+{
+public:
+    using Limits = QueryLimits;
+
+    // Runs `sql`, one read-only statement, on `db`'s open connection and answers
+    // every row as a packet. A '?' in `sql` stands for the next of `params`,
+    // bound as text (the host's own statements have no '?' of any other kind);
+    // with no params the text runs as it is. Column names are lower case; types
+    // follow what the engine says of each column, widened where a value does
+    // not fit. A failure throws SqlFailure: `summary`, what went wrong, then
+    // `context`.
+    //
+    // The caller owns the transaction (PostgreSQL needs one: the cursor lives
+    // in it) and, on SQLite, the authorizer. `rows` receives the row count.
+    static QByteArray run(const QSqlDatabase &db, DatabaseUrl::Backend backend, const QString &sql,
+        const QStringList &params, const QString &summary, const QStringList &context = {}, const Limits &limits = {},
+        qsizetype *rows = nullptr);
+};
+
+} // namespace kalmora
