@@ -36,6 +36,23 @@ QStringList Schema::tableNames()
     return names;
 }
 
+QStringList Schema::columnNames(const QString &table)
+{
+    QStringList names;
+    for (const Table &t : kTables) {
+        if (table != QLatin1String(t.name))
+            continue;
+        // Each column definition starts with its name (every name starts with
+        // "f_"); the pieces of the key clause do not.
+        for (const QString &part : QString::fromLatin1(t.columns).split(u',')) {
+            const QString word = part.trimmed().section(u' ', 0, 0);
+            if (word.startsWith(QLatin1String("f_")) && !word.contains(u')') && !names.contains(word))
+                names << word;
+        }
+    }
+    return names;
+}
+
 QStringList Schema::missingTables(const QSqlDatabase &db)
 {
     QStringList present;
@@ -82,6 +99,28 @@ void Schema::ensureWidthChecks(const QSqlDatabase &db)
                 {}, QStringLiteral("无法建立数据表 %1 的宽度检查。").arg(QLatin1String(t.name)));
         }
     }
+}
+
+QStringList Schema::widthCheckNames()
+{
+    QStringList names;
+    for (const Table &t : kTables) {
+        for (const char *event : { "insert", "update" })
+            names << QStringLiteral("%1_width_%2").arg(QLatin1String(t.name), QLatin1String(event));
+    }
+    return names;
+}
+
+bool Schema::hasWidthChecks(const QSqlDatabase &db)
+{
+    if (db.driverName() != QLatin1String("QSQLITE"))
+        return true;
+    QStringList wanted = widthCheckNames();
+    QSqlQuery q = runSql(db, QStringLiteral("select name from sqlite_master where type = 'trigger'"), {},
+        QStringLiteral("无法读取数据表的宽度检查。"));
+    while (q.next())
+        wanted.removeAll(q.value(0).toString());
+    return wanted.isEmpty();
 }
 
 void Schema::drop(const QSqlDatabase &db)

@@ -24,6 +24,8 @@ public:
     static constexpr int OperatorCodeSize = 12; // f_zybm
 
     static QStringList tableNames();
+    // The columns of host table `table` (lower case); empty for any other name.
+    static QStringList columnNames(const QString &table);
     // The host tables that `db` does not have yet.
     static QStringList missingTables(const QSqlDatabase &db);
     // Creates whichever tables are missing. Throws SqlFailure.
@@ -31,6 +33,11 @@ public:
     // Makes SQLite refuse a text wider than its column, as PostgreSQL does
     // (triggers; created with the tables, added to an older database at open).
     static void ensureWidthChecks(const QSqlDatabase &db);
+    // The names of those checks' triggers.
+    static QStringList widthCheckNames();
+    // Whether `db` has every width check already (reads only; always true on
+    // PostgreSQL, whose columns check themselves).
+    static bool hasWidthChecks(const QSqlDatabase &db);
     // Drops all host tables (tests, and a reset a user asks for explicitly).
     static void drop(const QSqlDatabase &db);
 };

@@ -1,6 +1,7 @@
 #include "SqlDataService.h"
 
 #include "CodeLevels.h"
+#include "DataChangeStatement.h"
 #include "DemoData.h"
 #include "QueryPacket.h"
 #include "Schema.h"
@@ -15,11 +16,18 @@
 #include "data/Packet.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFileInfo>
+#include <QRandomGenerator>
+#include <QSqlDriver>
 #include <QSqlQuery>
 #include <QSqlRecord>
+#include <QThread>
 
 #include <optional>
+
+#include <libpq-fe.h>
+#include <sqlite3.h>
 
 namespace kalmora {
 
@@ -172,6 +180,106 @@ int columnOf(const sqda::DataStore &s, const char *name)
     return -1;
 }
 
+// How an SQLite connection waits for another workstation's write: it retries
+// every 1 to 3 ms, for 10 s at most. SQLite's own busy handler backs off to
+// 100 ms between tries, so a writer that has waited long keeps losing the lock
+// to newcomers that try sooner; with many workstations some gave up after
+// 10 s. Short, jittered tries keep the waiting fair and the waits short.
+int sqliteBusyWait(void *, int count)
+{
+    thread_local QElapsedTimer waited; // one connection per thread waits at a time
+    if (count == 0)
+        waited.start();
+    if (waited.elapsed() > 10000)
+        return 0;
+    QThread::usleep(1000 + QRandomGenerator::global()->bounded(2000));
+    return 1;
+}
+
+void installSqliteBusyWait(const QSqlDatabase &conn)
+{
+    const QVariant v = conn.driver() ? conn.driver()->handle() : QVariant();
+    if (v.isValid() && qstrcmp(v.typeName(), "sqlite3*") == 0) {
+        if (sqlite3 *handle = *static_cast<sqlite3 *const *>(v.constData()))
+            sqlite3_busy_handler(handle, sqliteBusyWait, nullptr);
+    }
+}
+
+// Settings every new connection gets, the first and any after a reconnect.
+void prepareSession(const QSqlDatabase &conn, Backend backend)
+{
+    if (backend == Backend::PostgreSQL) {
+        // The host's quoting of values, and the data-change check of ExecuteSql,
+        // read '...' without backslash escapes, as the server must too.
+        runSql(
+            conn, QStringLiteral("set standard_conforming_strings = on"), {}, QStringLiteral("无法设置数据库会话。"));
+        runSql(conn, QStringLiteral("set client_min_messages = warning"), {}, QStringLiteral("无法设置数据库会话。"));
+        // Another workstation holding a row: give up after a while instead of freezing the screen.
+        runSql(conn, QStringLiteral("set lock_timeout = '15s'"), {}, QStringLiteral("无法设置数据库会话。"));
+        return;
+    }
+    installSqliteBusyWait(conn);
+    // Write-ahead log: readers never wait for a writer and a writer never waits
+    // for readers, so many workstations on one file rarely wait at all. The mode
+    // is kept in the file; only the first start after a change needs to set it.
+    // That change needs the file to itself, and SQLite answers "busy" at once
+    // (without its busy handler) when two starts try it together: so it is
+    // tried again for a while, and one of them finds the file switched already.
+    QElapsedTimer trying;
+    trying.start();
+    for (;;) {
+        try {
+            QSqlQuery q
+                = runSql(conn, QStringLiteral("pragma journal_mode"), {}, QStringLiteral("无法设置数据库会话。"));
+            const QString mode = q.next() ? q.value(0).toString() : QString();
+            q.finish(); // an unfinished statement counts as an open transaction, where the mode cannot change
+            if (mode.compare(QLatin1String("wal"), Qt::CaseInsensitive) == 0)
+                return;
+            q = runSql(conn, QStringLiteral("pragma journal_mode = wal"), {}, QStringLiteral("无法设置数据库会话。"));
+            const QString now = q.next() ? q.value(0).toString() : QString();
+            if (now.compare(QLatin1String("wal"), Qt::CaseInsensitive) == 0)
+                return;
+            throw SqlFailure(
+                QStringList { QStringLiteral("无法把 SQLite 数据库设为预写日志（WAL）方式：%1。").arg(now) });
+        } catch (const SqlFailure &f) {
+            const int primary = f.nativeErrorCode().toInt() & 0xff;
+            if ((primary != SQLITE_BUSY && primary != SQLITE_LOCKED) || trying.elapsed() > 10000)
+                throw;
+        }
+        QThread::usleep(1000 + QRandomGenerator::global()->bounded(4000));
+    }
+}
+
+PGconn *postgresHandle(const QSqlDatabase &db)
+{
+    const QVariant v = db.driver() ? db.driver()->handle() : QVariant();
+    // Qt names the type after libpq's struct: "pg_conn*" (PGconn is its typedef).
+    if (v.isValid() && (qstrcmp(v.typeName(), "pg_conn*") == 0 || qstrcmp(v.typeName(), "PGconn*") == 0))
+        return *static_cast<PGconn *const *>(v.constData());
+    return nullptr;
+}
+
+// True when the server has closed the connection. Reads whatever the server
+// sent meanwhile (its notice of a shutdown or of a terminated backend, then the
+// end of the stream) without a round trip, so a healthy connection costs nothing.
+bool postgresConnectionLost(const QSqlDatabase &db)
+{
+    if (!db.isOpen())
+        return true;
+    PGconn *conn = postgresHandle(db);
+    if (!conn)
+        return false;
+    // The first read may only take the server's farewell message; the end of
+    // the stream shows on the next. On a healthy connection each read finds
+    // nothing and returns at once.
+    for (int read = 0; read < 3 && PQstatus(conn) == CONNECTION_OK && PQtransactionStatus(conn) == PQTRANS_IDLE;
+         ++read) {
+        if (!PQconsumeInput(conn))
+            break;
+    }
+    return PQstatus(conn) == CONNECTION_BAD;
+}
+
 } // namespace
 
 SqlDataService::SqlDataService(DatabaseUrl url, QString connectionName)
@@ -224,12 +332,13 @@ SqlDataService::Ptr SqlDataService::open(const QString &databaseUrl, const QStri
 namespace {
 
 // Creates a missing PostgreSQL database through the server's maintenance
-// database. Returns false when the database exists already (the connection
-// failed for another reason) or it cannot be created; `why` then says so.
+// database. Returns true when the database exists afterwards, whoever created
+// it: workstations starting together on a new database take turns under an
+// advisory lock, and the first one creates it. Otherwise `why` says why not.
 bool createPostgresDatabase(const DatabaseUrl &url, QString *why)
 {
     const QString name = nextConnectionName();
-    bool created = false;
+    bool exists = false;
     {
         QString error;
         QSqlDatabase admin = url.withDatabase(QStringLiteral("postgres")).open(name, &error);
@@ -238,14 +347,28 @@ bool createPostgresDatabase(const DatabaseUrl &url, QString *why)
             return false;
         }
         try {
+            // CREATE DATABASE cannot run in a transaction, so a session lock; it
+            // ends with this connection at the latest.
+            runSql(admin, QStringLiteral("select pg_advisory_lock(1262570829, hashtext(?))"), { url.databaseName() },
+                QStringLiteral("无法锁定数据库列表。"));
             QSqlQuery q = runSql(admin, QStringLiteral("select 1 from pg_database where datname = ?"),
                 { url.databaseName() }, QStringLiteral("无法查询数据库列表。"));
-            if (!q.next()) {
+            exists = q.next();
+            q = QSqlQuery();
+            if (!exists) {
                 QString ident = url.databaseName();
                 ident.replace(u'"', QStringLiteral("\"\""));
-                runSql(admin, QStringLiteral("create database \"%1\" encoding 'UTF8' template template0").arg(ident),
-                    {}, QStringLiteral("无法建立数据库 %1（可用 createdb 预先建立）。").arg(url.databaseName()));
-                created = true;
+                try {
+                    runSql(admin,
+                        QStringLiteral("create database \"%1\" encoding 'UTF8' template template0").arg(ident), {},
+                        QStringLiteral("无法建立数据库 %1（可用 createdb 预先建立）。").arg(url.databaseName()));
+                    exists = true;
+                } catch (const SqlFailure &f) {
+                    // 42P04: created meanwhile by a host that does not take the lock.
+                    if (f.nativeErrorCode() != QLatin1String("42P04"))
+                        throw;
+                    exists = true;
+                }
             }
         } catch (const SqlFailure &f) {
             *why = f.lines().join(u'\n');
@@ -253,7 +376,7 @@ bool createPostgresDatabase(const DatabaseUrl &url, QString *why)
         admin.close();
     }
     QSqlDatabase::removeDatabase(name);
-    return created;
+    return exists;
 }
 
 } // namespace
@@ -279,6 +402,9 @@ SqlDataService::Ptr SqlDataService::open(
     const QString name = nextConnectionName();
     QSqlDatabase db = url->open(name, &why);
     if (!db.isOpen() && url->backend() == Backend::PostgreSQL) {
+        // The first failure may be a missing database: create it (or find that
+        // another workstation just has) and try once more. When that second try
+        // fails too, its own message is the one that counts.
         QString createWhy;
         if (createPostgresDatabase(*url, &createWhy))
             db = url->open(name, &why);
@@ -293,29 +419,27 @@ SqlDataService::Ptr SqlDataService::open(
     service->m_queryLimits = options.queryLimits;
     try {
         const QSqlDatabase conn = service->database();
-        if (url->backend() == Backend::PostgreSQL) {
-            // The statement scanner reads '...' without backslash escapes, as the server must too.
-            runSql(conn, QStringLiteral("set standard_conforming_strings = on"), {},
-                QStringLiteral("无法设置数据库会话。"));
-            runSql(
-                conn, QStringLiteral("set client_min_messages = warning"), {}, QStringLiteral("无法设置数据库会话。"));
-            // Another workstation holding a row: give up after a while instead of freezing the screen.
-            runSql(conn, QStringLiteral("set lock_timeout = '15s'"), {}, QStringLiteral("无法设置数据库会话。"));
-        }
+        prepareSession(conn, url->backend());
 
-        SqlTransaction tx(conn, url->backend(), Mode::Write);
-        if (url->backend() == Backend::PostgreSQL) // hosts starting together create the schema once
-            runSql(conn, QStringLiteral("select pg_advisory_xact_lock(1262570829)"), {},
-                QStringLiteral("无法锁定数据库结构。"));
-        const QStringList missing = Schema::missingTables(conn);
-        if (!missing.isEmpty()) {
-            Schema::create(conn);
-            if (options.seedDemoData && missing.contains(QStringLiteral("tbsqda")))
-                DemoData::seed(conn);
-        } else {
-            Schema::ensureWidthChecks(conn); // a database from before the checks
+        // A start only reads, unless the schema is missing or older than the
+        // width checks: a write lock here would make every workstation's start
+        // queue behind every other's writes.
+        if (!Schema::missingTables(conn).isEmpty() || !Schema::hasWidthChecks(conn)) {
+            SqlTransaction tx(conn, url->backend(), Mode::Write);
+            if (url->backend() == Backend::PostgreSQL) // hosts starting together create the schema once
+                runSql(conn, QStringLiteral("select pg_advisory_xact_lock(1262570829)"), {},
+                    QStringLiteral("无法锁定数据库结构。"));
+            // Again under the lock: another host may have created it meanwhile.
+            const QStringList missing = Schema::missingTables(conn);
+            if (!missing.isEmpty()) {
+                Schema::create(conn);
+                if (options.seedDemoData && missing.contains(QStringLiteral("tbsqda")))
+                    DemoData::seed(conn);
+            } else {
+                Schema::ensureWidthChecks(conn); // a database from before the checks
+            }
+            tx.commit();
         }
-        tx.commit();
 
         QSqlQuery q = department.isEmpty() ? runSql(conn, QStringLiteral("select f_bmbm from tbsqfj order by f_bmbm"),
                           {}, QStringLiteral("读取部门时出错。"))
@@ -387,33 +511,20 @@ QVariant SqlDataService::Invoke(int dispId, QVariantList &args)
     try {
         if (dispId == sqda::DispGetDatabaseType)
             return QStringLiteral("SQLSERVER"); // the dialect the library writes; simple enough for both engines
-        if (m_connectionName.isEmpty() || !database().isOpen())
+        if (m_connectionName.isEmpty())
             throw SqlFailure(QStringList { QStringLiteral("与数据库的连接已经关闭。") });
-        switch (dispId) {
-        case sqda::DispQueryData:
-            return queryData(args);
-        case sqda::DispExecuteSql:
-            return executeSql(args);
-        case sqda::DispGetServerYearMonth:
-            return serverClock(args, 6);
-        case sqda::DispGetServerDate:
-            return serverClock(args, 8);
-        case sqda::DispGetServerDateTime:
-            return serverClock(args, 16);
-        case sqda::DispGetOperatorName:
-            return getOperatorName(args);
-        case sqda::DispGetSystemParameters:
-            return getSystemParameters(args);
-        case sqda::DispGetCodeLevels:
-            return getCodeLevels(args);
-        case sqda::DispCheckAreaCode:
-            return checkAreaCode(args);
-        case sqda::DispDeleteArea:
-            return deleteArea(args);
-        case sqda::DispInsertArea:
-            return insertArea(args);
-        default:
-            throw SqlFailure(QStringList { QStringLiteral("主机没有编号为 %1 的操作。").arg(dispId) });
+        ensureConnected();
+        try {
+            return dispatch(dispId, args);
+        } catch (const SqlFailure &f) {
+            if (backend() != Backend::PostgreSQL || !postgresConnectionLost(database()))
+                throw;
+            // Cut off mid-call: the server ends the transaction of a lost
+            // connection without committing it, so nothing of this call stays.
+            // The next call connects again.
+            throw SqlFailure(QStringList { QStringLiteral("与数据库的连接中断了，这次操作没有完成，没有修改任何数据。"),
+                                 QStringLiteral("请重试。") }
+                + f.lines());
         }
     } catch (const SqlFailure &f) {
         return fail(args, errorIndex, f.lines());
@@ -421,6 +532,69 @@ QVariant SqlDataService::Invoke(int dispId, QVariantList &args)
         return fail(args, errorIndex, { QStringLiteral("主机内部错误。"), QString::fromUtf8(e.what()) });
     } catch (...) {
         return fail(args, errorIndex, { QStringLiteral("主机内部错误。") });
+    }
+}
+
+void SqlDataService::ensureConnected()
+{
+    QSqlDatabase db = database();
+    if (backend() != Backend::PostgreSQL) {
+        if (!db.isOpen())
+            throw SqlFailure(QStringList { QStringLiteral("与数据库的连接已经关闭。") });
+        return;
+    }
+    if (!postgresConnectionLost(db))
+        return;
+    // A restarting server takes a moment to accept connections again. About
+    // four seconds in all, then the call fails; the next call tries again.
+    static constexpr unsigned long delaysMs[] = { 0, 100, 250, 500, 1000, 2000 };
+    QString why;
+    for (const unsigned long delay : delaysMs) {
+        QThread::msleep(delay);
+        db.close();
+        if (!db.open()) {
+            why = db.lastError().text().trimmed();
+            continue;
+        }
+        try {
+            prepareSession(db, backend());
+            return;
+        } catch (const SqlFailure &f) {
+            why = f.lines().join(u' ');
+        }
+    }
+    db.close();
+    throw SqlFailure(QStringList {
+        QStringLiteral("与数据库的连接中断了，重新连接没有成功。"), QStringLiteral("数据库的消息：%1").arg(why) });
+}
+
+QVariant SqlDataService::dispatch(int dispId, QVariantList &args)
+{
+    switch (dispId) {
+    case sqda::DispQueryData:
+        return queryData(args);
+    case sqda::DispExecuteSql:
+        return executeSql(args);
+    case sqda::DispGetServerYearMonth:
+        return serverClock(args, 6);
+    case sqda::DispGetServerDate:
+        return serverClock(args, 8);
+    case sqda::DispGetServerDateTime:
+        return serverClock(args, 16);
+    case sqda::DispGetOperatorName:
+        return getOperatorName(args);
+    case sqda::DispGetSystemParameters:
+        return getSystemParameters(args);
+    case sqda::DispGetCodeLevels:
+        return getCodeLevels(args);
+    case sqda::DispCheckAreaCode:
+        return checkAreaCode(args);
+    case sqda::DispDeleteArea:
+        return deleteArea(args);
+    case sqda::DispInsertArea:
+        return insertArea(args);
+    default:
+        throw SqlFailure(QStringList { QStringLiteral("主机没有编号为 %1 的操作。").arg(dispId) });
     }
 }
 
@@ -463,6 +637,16 @@ QVariant SqlDataService::executeSql(QVariantList &args)
     if (text.isTransactionControl())
         throw SqlFailure(QStringList { QStringLiteral("事务由主机管理，不能执行 %1 语句！").arg(text.firstKeyword()),
             QStringLiteral("语句：%1").arg(sql) });
+    // Only what the screens send: a plain change of the product's data. Settings,
+    // pragmas, roles, procedures and server programs stay out of a caller's reach.
+    // The text checked is the text run: only blanks and semicolons at its end go.
+    QString change = sql;
+    while (!change.isEmpty() && (change.back().isSpace() || change.back() == u';'))
+        change.chop(1);
+    QString why;
+    if (!DataChangeStatement::parse(change, &why))
+        throw SqlFailure(QStringList { QStringLiteral("这里只能修改商圈档案的数据，这条语句没有执行。"), why,
+            QStringLiteral("语句：%1").arg(sql) });
 
     const QSqlDatabase db = database();
     SqlTransaction tx(db, backend(), Mode::Write);
@@ -470,9 +654,9 @@ QVariant SqlDataService::executeSql(QVariantList &args)
     {
         std::optional<SqliteAuthorizer> guard;
         if (backend() == Backend::SQLite)
-            guard.emplace(db, SqliteAuthorizer::Policy::NoTransactionControl);
+            guard.emplace(db, SqliteAuthorizer::Policy::DataChange);
         QSqlQuery q(db);
-        if (!q.exec(text.statement()))
+        if (!q.exec(change))
             throw SqlFailure(QStringList { QStringLiteral("执行 SQL 语句时出错，没有修改任何数据。"),
                 SqlFailure::databaseText(q.lastError()), QStringLiteral("语句：%1").arg(sql) });
         affected = q.numRowsAffected();

@@ -117,6 +117,10 @@ private:
     QVariant insertArea(QVariantList &args);
 
     QSqlDatabase database() const;
+    QVariant dispatch(int dispId, QVariantList &args);
+    // PostgreSQL: a connection the server has closed (a restart, a killed
+    // backend) is opened again before the call, within a bounded number of tries.
+    void ensureConnected();
 
     DatabaseUrl m_url;
     QString m_connectionName;

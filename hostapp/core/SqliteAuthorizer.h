@@ -12,6 +12,7 @@ public:
     enum class Policy {
         ReadOnly, // SELECT and reading only: no write, no pragma, no attach
         NoTransactionControl, // anything but BEGIN/COMMIT/SAVEPOINT/ATTACH/DETACH
+        DataChange, // INSERT, UPDATE, DELETE and reading on the host's own tables only
     };
 
     // Installs the policy on `db` (an open QSQLITE connection) for this object's

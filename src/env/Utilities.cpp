@@ -7,7 +7,15 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
+#include <QRandomGenerator>
+
+#include <QThread>
+
+#include <cerrno>
+#include <cstdio>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
 
 namespace sqda {
 
@@ -18,6 +26,75 @@ QString iniPath(const QString &fileName, const QString &directory)
     if (directory.isEmpty() || directory == QLatin1String("\\"))
         return hostProgramFolder() + fileName;
     return directory + fileName;
+}
+
+// A writer's new file, next to the settings file until it is renamed over it.
+// The name says whose file it is, so the next writer can recognise one that a
+// killed writer left behind.
+QString temporaryPrefix(const QString &fileName)
+{
+    return fileName + QStringLiteral(".writing-");
+}
+
+// Under the writers' lock no other writer is at work, so any new file still
+// lying there belongs to a writer that died before it could rename or remove it.
+void removeStaleTemporaries(const QFileInfo &target)
+{
+    const QString prefix = temporaryPrefix(target.fileName());
+    const QDir folder = target.absoluteDir();
+    // Compared by hand: the file's own name may hold characters a name filter
+    // would read as a pattern.
+    const QStringList names = folder.entryList(QDir::Files | QDir::Hidden | QDir::System);
+    for (const QString &name : names) {
+        if (name.size() == prefix.size() + 6 && name.startsWith(prefix))
+            QFile::remove(folder.filePath(name));
+    }
+}
+
+// The settings writers' lock: an exclusive flock on the file's folder. The
+// kernel drops it when its holder dies, however it dies, so there is never a
+// stale lock to judge, and it leaves no file behind. Waits up to 10 s.
+class FolderLock
+{
+public:
+    explicit FolderLock(const QString &folder)
+    {
+        m_fd = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (m_fd < 0)
+            return;
+        for (int waited = 0; ::flock(m_fd, LOCK_EX | LOCK_NB) != 0; waited += 2) {
+            if ((errno != EWOULDBLOCK && errno != EINTR) || waited >= 10000) {
+                m_busy = errno == EWOULDBLOCK;
+                ::close(m_fd);
+                m_fd = -1;
+                return;
+            }
+            QThread::msleep(2);
+        }
+    }
+    ~FolderLock()
+    {
+        if (m_fd >= 0)
+            ::close(m_fd); // releases the lock
+    }
+    FolderLock(const FolderLock &) = delete;
+    FolderLock &operator=(const FolderLock &) = delete;
+
+    bool held() const { return m_fd >= 0; }
+    bool busy() const { return m_busy; } // another writer kept it for the whole wait
+
+private:
+    int m_fd = -1;
+    bool m_busy = false;
+};
+
+QString randomSuffix()
+{
+    static const char letters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+    QString s;
+    for (int i = 0; i < 6; ++i)
+        s += QLatin1Char(letters[QRandomGenerator::global()->bounded(int(sizeof letters - 1))]);
+    return s;
 }
 
 } // namespace
@@ -129,10 +206,20 @@ void WriteIniValue(
         throw IniWriteError(message.toStdString());
     };
 
+    // Writers of one file take turns (each reads, changes one line, writes the
+    // whole file): without the lock two of them would each drop the other's value.
+    const QFileInfo info(path);
+    if (!info.absoluteDir().exists())
+        refuse();
+    const FolderLock lock(info.absolutePath());
+    if (!lock.held())
+        refuse(lock.busy() ? QStringLiteral("another program is writing it") : QString());
+    removeStaleTemporaries(info);
+
     // Read what is there first: a file that exists but cannot be read is never
     // replaced, since its content could not be carried over.
     IniFile ini;
-    QFileInfo info(path);
+    QFile::Permissions permissions;
     if (info.exists()) {
         QFile file(path);
         if (!file.open(QIODevice::ReadOnly))
@@ -141,24 +228,37 @@ void WriteIniValue(
         if (file.error() != QFileDevice::NoError)
             refuse();
         ini = IniFile::parse(bytes);
+        permissions = file.permissions();
     }
     if (const Status stored = ini.setValue(section, key, value); !stored)
         refuse(stored.error());
 
-    // A new file next to the old one, renamed over it once complete: a crash
-    // or a full disk leaves the old file whole.
-    QSaveFile out(path);
-    if (!out.open(QIODevice::WriteOnly))
-        refuse();
+    // A new file next to the old one, renamed over it once complete and on
+    // disk: a crash, a kill or a full disk leaves the old file whole.
     const QByteArray bytes = ini.toBytes();
-    // Flushed and checked here: a failure in the flush that commit() does on its
-    // own would not stop it from renaming a cut-off file over the old one.
-    if (out.write(bytes) != bytes.size() || !out.flush() || out.error() != QFileDevice::NoError) {
-        out.cancelWriting();
-        refuse();
+    QFile out;
+    for (int attempt = 0; attempt < 16 && !out.isOpen(); ++attempt) {
+        out.setFileName(info.absoluteDir().filePath(temporaryPrefix(info.fileName()) + randomSuffix()));
+        if (!out.open(QIODevice::WriteOnly | QIODevice::NewOnly) && out.error() != QFileDevice::OpenError)
+            break;
     }
-    if (!out.commit())
+    if (!out.isOpen())
         refuse();
+    const auto discard = [&out, &refuse] {
+        out.close();
+        out.remove();
+        refuse();
+    };
+    if (permissions != QFile::Permissions() && !out.setPermissions(permissions))
+        discard();
+    if (out.write(bytes) != bytes.size() || !out.flush() || ::fsync(out.handle()) != 0)
+        discard();
+    out.close();
+    if (out.error() != QFileDevice::NoError)
+        discard();
+    // rename(2) replaces the old file in one step; readers see the old or the new one.
+    if (std::rename(QFile::encodeName(out.fileName()).constData(), QFile::encodeName(path).constData()) != 0)
+        discard();
 }
 
 } // namespace sqda

@@ -1,17 +1,16 @@
 #include "HostGuard.h"
 
 #include "HostContext.h"
+#include "ShowHostError.h"
 
 #include <QApplication>
-#include <QMessageBox>
 
 namespace sqda {
 
 void showErrorMessage(const QString &message)
 {
     // The library lives in someone else's program: its own caption, not the host's title.
-    QMessageBox box(QMessageBox::Critical, QStringLiteral("错误"), message, QMessageBox::Ok, ownerWindow());
-    box.exec();
+    showHostErrorText(ownerWindow(), message);
 }
 
 bool runGuarded(const std::function<void()> &action)

@@ -3,6 +3,8 @@
 #include <QMessageBox>
 #include <QWidget>
 
+#include <algorithm>
+
 namespace sqda {
 
 namespace {
@@ -49,18 +51,58 @@ QString composeHostError(const QVariant &error, const QString &heading)
     return text;
 }
 
+QString boundedErrorText(const QString &text)
+{
+    QString shown;
+    qsizetype lines = 0;
+    qsizetype from = 0;
+    bool cut = false;
+    // Walks line by line and stops at the limit, so a text of any size costs
+    // no more than what is shown.
+    while (from <= text.size()) {
+        qsizetype end = text.indexOf(u'\n', from);
+        const qsizetype next = end < 0 ? text.size() + 1 : end + 1;
+        if (end < 0)
+            end = text.size();
+        const qsizetype lineEnd = end > from && text.at(end - 1) == u'\r' ? end - 1 : end;
+        if (lines == ErrorTextLimits::Lines) {
+            cut = true;
+            break;
+        }
+        QStringView line = QStringView(text).mid(from, lineEnd - from);
+        const qsizetype room = ErrorTextLimits::Total - shown.size();
+        const qsizetype keep = std::min({ line.size(), ErrorTextLimits::LineLength, std::max<qsizetype>(room, 0) });
+        if (lines > 0)
+            shown += QStringLiteral("\r\n");
+        shown += line.left(keep);
+        ++lines;
+        if (keep < line.size()) {
+            shown += QChar(0x2026); // …
+            cut = true;
+            if (keep < ErrorTextLimits::LineLength)
+                break; // the whole text's room is used up
+        }
+        from = next;
+    }
+    if (cut)
+        shown += QStringLiteral("\r\n（错误信息过长，只显示了前面的一部分：共 %1 个字符。）").arg(text.size());
+    return shown;
+}
+
+void showHostErrorText(QWidget *owner, const QString &text)
+{
+    QMessageBox box(QMessageBox::Critical, QStringLiteral("错误"), boundedErrorText(text), QMessageBox::Ok, owner);
+    // Host texts are shown as typed, never as markup.
+    box.setTextFormat(Qt::PlainText);
+    box.exec();
+}
+
 QString ShowHostError(QWidget *owner, const QVariant &error, const QString &heading)
 {
     const QString text = composeHostError(error, heading);
     if (owner)
         showHostErrorText(owner, text);
     return text;
-}
-
-void showHostErrorText(QWidget *owner, const QString &text)
-{
-    QMessageBox box(QMessageBox::Critical, QStringLiteral("错误"), text, QMessageBox::Ok, owner);
-    box.exec();
 }
 
 } // namespace sqda

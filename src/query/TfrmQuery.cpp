@@ -2,8 +2,7 @@
 
 #include "env/ScreenEnvironment.h"
 #include "host/HostContext.h"
-
-#include <QMessageBox>
+#include "host/ShowHostError.h"
 
 namespace sqda {
 
@@ -25,8 +24,7 @@ void TfrmQuery::FormCreate()
     Environment = openEnvironment(ctx.DataService, this);
     Info.OperatorCode = ctx.OperatorCode;
     if (const Status loaded = Environment->GetSysmsgInfo(Info, environmentRequest()); !loaded) {
-        QMessageBox box(QMessageBox::Critical, QStringLiteral("错误"), loaded.error(), QMessageBox::Ok, this);
-        box.exec();
+        showHostErrorText(this, loaded.error());
         CloseOnShow = true;
         return;
     }

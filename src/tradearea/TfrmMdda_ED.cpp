@@ -345,8 +345,7 @@ void TfrmMdda_ED::FormCreate()
     }
     if (EnvFailed) {
         // Owned by the library's owner window, not by this screen, which is about to go.
-        QMessageBox box(QMessageBox::Critical, QStringLiteral("错误"), errorText, QMessageBox::Ok, ownerWindow());
-        box.exec();
+        showHostErrorText(ownerWindow(), errorText);
     }
 }
 

@@ -10,8 +10,12 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <QRandomGenerator>
+
 #include <csignal>
 #include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 using namespace sqda;
 
@@ -43,6 +47,24 @@ QByteArray gb18030(const QString &text)
 {
     auto enc = QStringEncoder("GB18030");
     return enc(text);
+}
+
+QByteArray utf16Units(const QString &text, QStringConverter::Encoding order)
+{
+    auto enc = QStringEncoder(order);
+    return enc(text);
+}
+
+// A Chinese character whose two GB18030 bytes also form one valid UTF-8
+// sequence: a file holding only such bytes passes for UTF-8.
+QString gbCharThatLooksLikeUtf8()
+{
+    for (char16_t u = 0x4E00; u < 0x9FA5; ++u) {
+        const QByteArray b = gb18030(QString(QChar(u)));
+        if (b.size() == 2 && uchar(b[0]) >= 0xC2 && uchar(b[0]) <= 0xDF && uchar(b[1]) >= 0x80 && uchar(b[1]) <= 0xBF)
+            return QString(QChar(u));
+    }
+    return {};
 }
 
 // Lowers the largest file this process may write, as a full disk would.
@@ -241,6 +263,38 @@ private Q_SLOTS:
                 << utf16(QStringLiteral("; 注释\r\n[S]\r\nk=1\r\n"), order) << "s"
                 << "K"
                 << "新" << utf16(QStringLiteral("; 注释\r\n[S]\r\nk=新\r\n"), order);
+        QTest::newRow("utf-8 cut off at the end is read and written as GB18030")
+            << QByteArray("[S]\nk=中文\xE4\xB8") << "S"
+            << "name"
+            << "中文" << QByteArray("[S]\nk=中文\xE4\xB8\nname=") + gb18030(QStringLiteral("中文")) + "\n";
+        QTest::newRow("utf-8 lines starting with a byte order mark")
+            << QByteArray("\xEF\xBB\xBF[A]\nx=1\n\xEF\xBB\xBF[S]\n\xEF\xBB\xBF k=1\n") << "S"
+            << "K"
+            << "二" << QByteArray("\xEF\xBB\xBF[A]\nx=1\n\xEF\xBB\xBF[S]\n\xEF\xBB\xBF k=二\n");
+        QTest::newRow("gb18030 value replaced by one whose bytes pass for utf-8")
+            << QByteArray("[S]\nk=") + gb18030(QStringLiteral("啊")) + "\n"
+            << "S"
+            << "k" << gbCharThatLooksLikeUtf8() << ("[S]\nk=" + gbCharThatLooksLikeUtf8() + "\n").toUtf8();
+        for (const auto order : { QStringConverter::Utf16LE, QStringConverter::Utf16BE }) {
+            // A lone surrogate in a comment and in the text before a key's "=", a second
+            // byte order mark starting the section line, and a dangling odd byte.
+            const QByteArray lone = utf16Units(QStringLiteral("; a"), order)
+                + (order == QStringConverter::Utf16LE ? QByteArray("\x00\xD8", 2) : QByteArray("\xD8\x00", 2));
+            const QByteArray head = utf16(QString(), order) + lone
+                + utf16Units(QStringLiteral("\r\n\uFEFF[S]\r\nk"), order)
+                + (order == QStringConverter::Utf16LE ? QByteArray("\x00\xDC", 2) : QByteArray("\xDC\x00", 2))
+                + utf16Units(QStringLiteral("=1\r\nj=2\r\n"), order);
+            QTest::addRow("utf-16 %s oddities kept", order == QStringConverter::Utf16LE ? "le" : "be")
+                << head + "X"
+                << "S"
+                << "j"
+                << "新" << head.left(head.size() - 6) + utf16Units(QStringLiteral("新\r\n"), order) + "X";
+            QTest::addRow("utf-16 %s new key before the odd byte", order == QStringConverter::Utf16LE ? "le" : "be")
+                << head + "X"
+                << "S"
+                << "n"
+                << "值" << head + utf16Units(QStringLiteral("n=值\r\n"), order) + "X";
+        }
         QTest::newRow("empty value") << QByteArray("[S]\nk=v\n") << "S"
                                      << "k"
                                      << "" << QByteArray("[S]\nk=\n");
@@ -300,6 +354,93 @@ private Q_SLOTS:
             bracketChar);
     }
 
+    void gb18030FileThatWouldPassForUtf8IsWrittenAsUtf8()
+    {
+        // The only bytes that are not UTF-8 are in the value being replaced; the
+        // other value's bytes are valid UTF-8 by chance. Written in GB18030, the
+        // file would be read as UTF-8 and both values would change.
+        const QString other = gbCharThatLooksLikeUtf8();
+        QVERIFY(!other.isEmpty());
+        writeBytes(file(), "[S]\r\nk=" + gb18030(QStringLiteral("啊")) + "\r\nother=" + gb18030(other) + "\r\n");
+        QCOMPARE(ReadIniValue(
+                     QStringLiteral("Kalmorapos.ini"), QStringLiteral("S"), QStringLiteral("other"), QString(), dir()),
+            other);
+        WriteIniValue(
+            QStringLiteral("Kalmorapos.ini"), QStringLiteral("S"), QStringLiteral("k"), QStringLiteral("x"), dir());
+        QCOMPARE(readBytes(file()), ("[S]\r\nk=x\r\nother=" + other + "\r\n").toUtf8());
+        QCOMPARE(ReadIniValue(
+                     QStringLiteral("Kalmorapos.ini"), QStringLiteral("S"), QStringLiteral("other"), QString(), dir()),
+            other);
+    }
+
+    void staleFilesOfAKilledWriterAreRemoved()
+    {
+        QTemporaryDir folder;
+        const QString path = folder.path() + QStringLiteral("/Kalmorapos.ini");
+        writeBytes(path, "[S]\nk=1\n");
+        writeBytes(path + QStringLiteral(".bak"), "user's copy");
+        writeBytes(path + QStringLiteral(".writing-by-hand"), "not ours");
+        // A writer that dies with its new file half written (no destructor runs,
+        // as with kill -9).
+        const pid_t child = fork();
+        if (child == 0) {
+            QFile part(path + QStringLiteral(".writing-Ab3xYz"));
+            if (part.open(QIODevice::WriteOnly))
+                part.write("[S]\nk=");
+            _exit(0);
+        }
+        QVERIFY(child > 0);
+        int status = 0;
+        QCOMPARE(waitpid(child, &status, 0), child);
+        QVERIFY(QFileInfo::exists(path + QStringLiteral(".writing-Ab3xYz")));
+
+        WriteIniValue(QStringLiteral("Kalmorapos.ini"), QStringLiteral("S"), QStringLiteral("k"), QStringLiteral("2"),
+            folder.path() + u'/');
+        QCOMPARE(readBytes(path), QByteArray("[S]\nk=2\n"));
+        QStringList left = QDir(folder.path()).entryList(QDir::Files | QDir::Hidden);
+        left.sort();
+        QCOMPARE(left,
+            (QStringList { QStringLiteral("Kalmorapos.ini"), QStringLiteral("Kalmorapos.ini.bak"),
+                QStringLiteral("Kalmorapos.ini.writing-by-hand") }));
+    }
+
+    void killedWritersLeaveAWholeFile()
+    {
+        // Writers killed at random moments: the file is always one of the whole
+        // versions, and the next write leaves nothing else behind.
+        QTemporaryDir folder;
+        const QString directory = folder.path() + u'/';
+        const QString path = directory + QStringLiteral("Kalmorapos.ini");
+        const QByteArray padding = "; " + QByteArray(4000, 'p') + "\n";
+        writeBytes(path, padding + "[S]\nk=start\n");
+        for (int round = 0; round < 40; ++round) {
+            const pid_t child = fork();
+            if (child == 0) {
+                // The child never returns into the test: an error ends it at once.
+                try {
+                    for (int i = 0;; ++i)
+                        WriteIniValue(QStringLiteral("Kalmorapos.ini"), QStringLiteral("S"), QStringLiteral("k"),
+                            QStringLiteral("v%1").arg(i), directory);
+                } catch (...) {
+                }
+                _exit(3);
+            }
+            QVERIFY(child > 0);
+            usleep(useconds_t(QRandomGenerator::global()->bounded(1000, 15000)));
+            kill(child, SIGKILL);
+            int status = 0;
+            QCOMPARE(waitpid(child, &status, 0), child);
+            QVERIFY2(WIFSIGNALED(status), "a writer failed before it was killed");
+            const QByteArray now = readBytes(path);
+            QVERIFY2(now.startsWith(padding + "[S]\nk=") && now.endsWith('\n'), now.right(40).constData());
+        }
+        WriteIniValue(QStringLiteral("Kalmorapos.ini"), QStringLiteral("S"), QStringLiteral("k"), QStringLiteral("end"),
+            directory);
+        QCOMPARE(readBytes(path), padding + "[S]\nk=end\n");
+        QCOMPARE(QDir(folder.path()).entryList(QDir::Files | QDir::Hidden),
+            QStringList { QStringLiteral("Kalmorapos.ini") });
+    }
+
     void refusedWrite_data()
     {
         QTest::addColumn<QString>("setup"); // what stands in the way
@@ -342,7 +483,7 @@ private Q_SLOTS:
     {
         QTemporaryDir folder;
         const QString path = folder.path() + QStringLiteral("/Kalmorapos.ini");
-        const QByteArray before = "; keep me\n[ColorOption]\nBack=1\n";
+        const QByteArray before = "; keep me " + QByteArray(400, '-') + "\n[ColorOption]\nBack=1\n";
         writeBytes(path, before);
         {
             // Room for the old file but not for the new one.
@@ -351,7 +492,7 @@ private Q_SLOTS:
                 path,
                 [&] {
                     WriteIniValue(QStringLiteral("Kalmorapos.ini"), QStringLiteral("ColorOption"),
-                        QStringLiteral("Back"), QString(200, u'9'), folder.path() + u'/');
+                        QStringLiteral("Back"), QString(600, u'9'), folder.path() + u'/');
                 },
                 QString());
         }
@@ -391,6 +532,9 @@ private Q_SLOTS:
                                           << "k"
                                           << "v"
                                           << "the section name \"a]b\" cannot be stored";
+        QTest::newRow("lone surrogate in the value")
+            << "S"
+            << "k" << QString(QChar(0xD800)) << "the value of \"k\" is not valid text";
         QTest::newRow("line break in the section") << "a\nb"
                                                    << "k"
                                                    << "v"

@@ -133,6 +133,89 @@ private Q_SLOTS:
             QVERIFY2(QFontInfo(font).family().contains(QLatin1String("CJK SC")), qPrintable(QFontInfo(font).family()));
     }
 
+    void boundsWhatIsShown_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("shownStart"); // the shown text begins with this
+        QTest::addColumn<int>("shownLines"); // lines of the text shown, the notice aside
+        QTest::addColumn<bool>("cut");
+
+        // The rows are written for these limits.
+        static_assert(
+            ErrorTextLimits::Lines == 20 && ErrorTextLimits::LineLength == 160 && ErrorTextLimits::Total == 2000);
+        const QString line159(159, u'行');
+        QStringList twenty;
+        for (int i = 0; i < 20; ++i)
+            twenty << QStringLiteral("第%1行").arg(i);
+        QTest::newRow("short") << QStringLiteral("代码已存在\r\n请重新输入")
+                               << QStringLiteral("代码已存在\r\n请重新输入") << 2 << false;
+        QTest::newRow("twenty lines") << twenty.join(QStringLiteral("\r\n")) << QStringLiteral("第0行\r\n第1行") << 20
+                                      << false;
+        QTest::newRow("twenty-one lines") << (twenty + QStringList { QStringLiteral("多") }).join(u'\n')
+                                          << QStringLiteral("第0行\r\n第1行") << 20 << true;
+        QTest::newRow("one 10 MB line") << QString(10 * 1024 * 1024, u'x') << QString(160, u'x') + QChar(0x2026) << 1
+                                        << true;
+        QTest::newRow("100k lines") << QStringLiteral("错误\r\n").repeated(100000) << QStringLiteral("错误\r\n错误")
+                                    << 20 << true;
+        QTest::newRow("one long line among short ones")
+            << QStringLiteral("a\r\n") + QString(250, u'b') + QStringLiteral("\r\nc")
+            << QStringLiteral("a\r\n") + QString(160, u'b') + QChar(0x2026) + QStringLiteral("\r\nc") << 3 << true;
+        // 159 + 12 × (2 + 159) = 2091 would pass 2000: the 13th line is cut to what is left.
+        QTest::newRow("many long lines, all characters used up")
+            << QStringList(20, line159).join(QStringLiteral("\r\n")) << line159 << 13 << true;
+    }
+
+    void boundsWhatIsShown()
+    {
+        QFETCH(QString, text);
+        QFETCH(QString, shownStart);
+        QFETCH(int, shownLines);
+        QFETCH(bool, cut);
+        const QString shown = boundedErrorText(text);
+        QVERIFY2(shown.startsWith(shownStart), qPrintable(shown.left(80)));
+        QStringList lines = shown.split(QStringLiteral("\r\n"));
+        const bool noticed = lines.last().startsWith(QStringLiteral("（错误信息过长"));
+        QCOMPARE(noticed, cut);
+        if (noticed) {
+            QCOMPARE(lines.last(),
+                QStringLiteral("（错误信息过长，只显示了前面的一部分：共 %1 个字符。）").arg(text.size()));
+            lines.removeLast();
+        } else {
+            QCOMPARE(shown, text);
+        }
+        QCOMPARE(lines.size(), shownLines);
+        for (const QString &l : lines)
+            QVERIFY(l.size() <= ErrorTextLimits::LineLength + 1);
+        QVERIFY(shown.size() <= ErrorTextLimits::Total + 2 * ErrorTextLimits::Lines + 60);
+    }
+
+    void hugeHostErrorsAreShownCut()
+    {
+        // A failed call's 10 MB line, and a thrown error of 100,000 lines: the
+        // box comes up (the answerer's timer runs, so events flow) with the cut text.
+        QWidget owner;
+        owner.show();
+        ModalAnswerer answerer;
+        answerer.press(QStringLiteral("Ok")).press(QStringLiteral("Ok"));
+        ShowHostError(&owner, QVariantList { QString(10 * 1024 * 1024, u'长') });
+
+        FakeCoorDisp service;
+        service.on(DispExecuteSql, FakeCoorDisp::throwing(QStringLiteral("连接已断开\n").repeated(100000)));
+        CoorDisp host { CoorDispRef(&service) };
+        QVERIFY(!runGuarded([&] {
+            QVariant sql = QStringLiteral("update tbsqda set f_sqmc='x'");
+            host.ExecuteSql(sql);
+        }));
+
+        QCOMPARE(answerer.seen.size(), 2);
+        QVERIFY(answerer.unexpected.isEmpty());
+        QCOMPARE(answerer.seen.at(0).title, QStringLiteral("错误"));
+        QVERIFY(answerer.seen.at(0).text.startsWith(
+            QString(160, u'长') + QChar(0x2026) + QStringLiteral("\r\n（错误信息过长")));
+        QCOMPARE(answerer.seen.at(1).text.count(QStringLiteral("连接已断开")), 20);
+        QVERIFY(answerer.seen.at(1).text.contains(QStringLiteral("（错误信息过长")));
+    }
+
     void thrownHostErrorIsShownNotPropagated()
     {
         FakeCoorDisp service;

@@ -5,6 +5,8 @@
 #                                   new folder under /tmp; write its URL to
 #                                   STATE_DIR/pg_url.txt
 #   pg_fixture.sh stop STATE_DIR    stop that server and remove its folder
+#   pg_fixture.sh restart STATE_DIR restart that server (same port and data), as an
+#                                   administrator's restart would: every session ends
 #
 # initdb and pg_ctl refuse to run as root, so as root they run as the
 # "postgres" user. Starting again first stops a server a previous run left.
@@ -94,8 +96,16 @@ start_server() {
   exit 1
 }
 
+restart_server() {
+  [ -f "$dir_file" ] || { echo "no server to restart" >&2; exit 1; }
+  local dir
+  dir=$(cat "$dir_file")
+  as_owner "$PGBIN/pg_ctl" -D "$dir/data" -l "$dir/server.log" -m fast -w -t 60 restart >/dev/null
+}
+
 case "$cmd" in
   start) start_server ;;
+  restart) restart_server; echo "PostgreSQL restarted" ;;
   stop) stop_server; echo "PostgreSQL stopped" ;;
-  *) echo "usage: $0 start|stop STATE_DIR" >&2; exit 2 ;;
+  *) echo "usage: $0 start|stop|restart STATE_DIR" >&2; exit 2 ;;
 esac
