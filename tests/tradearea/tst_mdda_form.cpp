@@ -27,6 +27,7 @@
 #include <QToolButton>
 
 #include <optional>
+#include <tuple>
 
 extern "C" void GetFormOne(QWidget *appWindow, QWidget *hostControl, const unsigned char *operatorCode,
     QWidget *parentControl, sqda::ICoorDisp *dataService);
@@ -1169,20 +1170,23 @@ private Q_SLOTS:
     // and the refused move can be made again afterwards.
     void userActionsWaitForTheHost_data()
     {
+        QTest::addColumn<QString>("action");
         QTest::addColumn<int>("during");
         QTest::addColumn<QString>("move");
-        const QList<std::pair<const char *, int>> calls { { "record load", DispQueryData },
-            { "code levels", DispGetCodeLevels }, { "code check", DispCheckAreaCode }, { "insert", DispInsertArea },
-            { "delete", DispDeleteArea }, { "rename", DispExecuteSql } };
-        for (const auto &[name, id] : calls) {
+        const QList<std::tuple<const char *, const char *, int>> calls { { "record load", "click", DispQueryData },
+            { "record load by locate", "locate", DispQueryData }, { "code levels", "add", DispGetCodeLevels },
+            { "code check", "add", DispCheckAreaCode }, { "insert", "add", DispInsertArea },
+            { "delete", "delete", DispDeleteArea }, { "rename", "rename", DispExecuteSql } };
+        for (const auto &[name, action, id] : calls) {
             for (const char *move :
                 { "refresh click", "refresh key", "delete click", "other node click", "exit click", "escape key" })
-                QTest::addRow("%s, %s", name, move) << id << QString::fromLatin1(move);
+                QTest::addRow("%s, %s", name, move) << QString::fromLatin1(action) << id << QString::fromLatin1(move);
         }
     }
 
     void userActionsWaitForTheHost()
     {
+        QFETCH(QString, action);
         QFETCH(int, during);
         QFETCH(QString, move);
         standardRows();
@@ -1219,12 +1223,15 @@ private Q_SLOTS:
         };
 
         // The action that makes the call, and what it leaves.
-        if (during == DispQueryData) {
+        if (action == QLatin1String("click")) {
             click(node(QStringLiteral("0102 东二")));
-        } else if (during == DispGetCodeLevels || during == DispCheckAreaCode || during == DispInsertArea) {
+        } else if (action == QLatin1String("locate")) {
+            answerer.typeAndPress(QStringLiteral("东二"), QStringLiteral("btnOK"));
+            QTest::mouseClick(m_form->btnLocate, Qt::LeftButton);
+        } else if (action == QLatin1String("add")) {
             answerer.press(QStringLiteral("Yes"));
             addArea(QStringLiteral("03"), QStringLiteral("南区"));
-        } else if (during == DispDeleteArea) {
+        } else if (action == QLatin1String("delete")) {
             click(node(QStringLiteral("02 西区")));
             answerer.press(QStringLiteral("Yes"));
             QTest::mouseClick(m_form->btnDelete, Qt::LeftButton);
