@@ -318,6 +318,15 @@ TfrmMdda_ED::~TfrmMdda_ED()
     removeKeyPreview();
     if (m_inputBlock)
         qApp->removeEventFilter(m_inputBlock);
+    if (hostCallInFlight()) {
+        // Destroyed by the host inside one of this screen's calls: a control may
+        // still be in the middle of the event that made the call (the tree's
+        // mouse press, a focus change), so the controls go only once that event
+        // is over. Their connections to this screen end with it.
+        PanelMain->hide();
+        PanelMain->setParent(nullptr);
+        PanelMain->deleteLater();
+    }
 }
 
 void TfrmMdda_ED::removeKeyPreview()

@@ -1301,12 +1301,16 @@ private Q_SLOTS:
     }
 
     // The host destroys the screen's parent control (and with it the screen)
-    // inside a call: nothing of the screen is touched after the call.
+    // inside a call: nothing of the screen is touched after the call, and the
+    // control in the middle of the event that made the call outlives it.
     void destroyedDuringACall_data()
     {
         QTest::addColumn<int>("during");
         QTest::addColumn<QString>("action");
         QTest::newRow("tree load") << int(DispQueryData) << QStringLiteral("refresh");
+        QTest::newRow("record load, tree click") << int(DispQueryData) << QStringLiteral("click");
+        QTest::newRow("record load, down button") << int(DispQueryData) << QStringLiteral("down");
+        QTest::newRow("rename on a focus change") << int(DispExecuteSql) << QStringLiteral("rename");
         QTest::newRow("code levels") << int(DispGetCodeLevels) << QStringLiteral("refresh");
         QTest::newRow("code check") << int(DispCheckAreaCode) << QStringLiteral("add");
         QTest::newRow("insert") << int(DispInsertArea) << QStringLiteral("add");
@@ -1323,8 +1327,12 @@ private Q_SLOTS:
         QVERIFY(open());
         QVERIFY(hostActive());
         QPointer<QWidget> parent = m_host->parentControl;
-        if (action == QLatin1String("delete"))
+        if (action == QLatin1String("delete") || action == QLatin1String("rename"))
             click(node(QStringLiteral("02 西区")));
+        if (action == QLatin1String("rename"))
+            type(m_form->edtName, QStringLiteral("西区改"));
+        if (action == QLatin1String("down"))
+            click(node(QStringLiteral("01 东区")));
         if (action == QLatin1String("add")) {
             QTest::mouseClick(m_form->btnAdd, Qt::LeftButton);
             type(m_form->edtBm, QStringLiteral("03"));
@@ -1336,7 +1344,14 @@ private Q_SLOTS:
             m_fake->duringCall = nullptr;
             delete parent.data();
         };
-        if (action == QLatin1String("refresh")) {
+        if (action == QLatin1String("click")) {
+            click(node(QStringLiteral("02 西区")));
+        } else if (action == QLatin1String("down")) {
+            QTest::mouseClick(m_form->ToolButton5, Qt::LeftButton);
+        } else if (action == QLatin1String("rename")) {
+            answerer.press(QStringLiteral("Yes"));
+            m_form->TN->setFocus(); // leaves the edit panel
+        } else if (action == QLatin1String("refresh")) {
             QTest::mouseClick(m_form->btnReflash, Qt::LeftButton);
         } else if (action == QLatin1String("add")) {
             if (during != DispCheckAreaCode) // gone before the question
