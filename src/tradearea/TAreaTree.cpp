@@ -4,6 +4,7 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QPointer>
 #include <QScopedValueRollback>
 #include <QStack>
 #include <QTreeWidgetItemIterator>
@@ -167,7 +168,16 @@ void TAreaTree::selectNode(QTreeWidgetItem *node)
         if (!p->isExpanded())
             p->setExpanded(true);
     }
+    // Making it current runs TNChange, whose handler may call the host; the node
+    // is looked up again afterwards rather than trusted to exist.
+    const QPointer<TAreaTree> self(this);
+    const QPersistentModelIndex handle = handleOf(node);
     setCurrentItem(node);
+    if (!self)
+        return;
+    node = nodeOf(handle);
+    if (!node)
+        return;
     node->setSelected(true);
     scrollToItem(node);
 }
@@ -310,8 +320,9 @@ void TAreaTree::drawBranches(QPainter *painter, const QRect &rect, const QModelI
 
 void TAreaTree::mouseReleaseEvent(QMouseEvent *event)
 {
+    const QPointer<TAreaTree> self(this);
     QTreeWidget::mouseReleaseEvent(event);
-    if (event->button() == Qt::LeftButton)
+    if (self && event->button() == Qt::LeftButton)
         Q_EMIT TNClick();
 }
 

@@ -155,7 +155,110 @@ QLabel *redLabel(QWidget *parent, const char *name, const QString &text, const Q
     return label;
 }
 
+// Swallows the user's input to one screen: clicks, keys, the wheel, shortcuts.
+// Releases pass, so a press taken before the block does not leave a control
+// held down; what a release would start is refused by the screen's handlers.
+class InputBlock : public QObject
+{
+public:
+    explicit InputBlock(QWidget *screen)
+        : QObject(screen)
+        , m_screen(screen)
+    {
+    }
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        switch (event->type()) {
+        case QEvent::MouseButtonPress:
+        case QEvent::MouseButtonDblClick:
+        case QEvent::KeyPress:
+        case QEvent::ShortcutOverride:
+        case QEvent::Shortcut:
+        case QEvent::Wheel:
+        case QEvent::ContextMenu:
+        case QEvent::TouchBegin:
+        case QEvent::TouchUpdate:
+        case QEvent::TouchEnd: {
+            auto *w = qobject_cast<QWidget *>(watched);
+            return w && (w == m_screen || m_screen->isAncestorOf(w));
+        }
+        default:
+            return false;
+        }
+    }
+
+private:
+    QWidget *m_screen; // the parent: outlives this filter
+};
+
 } // namespace
+
+// One host call in flight. The outermost scope closes the screen to input and
+// opens it again, then carries out a close that was asked for meanwhile (once
+// the action that made the call has finished). A screen destroyed during the
+// call is not touched.
+class TfrmMdda_ED::HostCallScope
+{
+public:
+    explicit HostCallScope(TfrmMdda_ED *form)
+        : m_form(form)
+    {
+        if (m_form->m_hostCalls++ == 0)
+            m_form->setInputBlocked(true);
+    }
+    ~HostCallScope()
+    {
+        if (!m_form || --m_form->m_hostCalls > 0)
+            return;
+        m_form->setInputBlocked(false);
+        if (m_form->m_closePending) {
+            m_form->m_closePending = false;
+            TfrmMdda_ED *form = m_form;
+            QMetaObject::invokeMethod(
+                form, [form] { form->close(); }, Qt::QueuedConnection);
+        }
+    }
+    HostCallScope(const HostCallScope &) = delete;
+    HostCallScope &operator=(const HostCallScope &) = delete;
+
+private:
+    QPointer<TfrmMdda_ED> m_form;
+};
+
+template<typename Call> auto TfrmMdda_ED::callHost(Call &&call)
+{
+    const HostCallScope scope(this);
+    return call();
+}
+
+void TfrmMdda_ED::setInputBlocked(bool blocked)
+{
+    if (!m_inputBlock)
+        m_inputBlock = new InputBlock(this);
+    if (blocked)
+        qApp->installEventFilter(m_inputBlock);
+    else
+        qApp->removeEventFilter(m_inputBlock);
+}
+
+void TfrmMdda_ED::userAction(const std::function<void()> &action)
+{
+    if (!hostCallInFlight())
+        runGuarded(action);
+}
+
+void TfrmMdda_ED::closeEvent(QCloseEvent *e)
+{
+    if (hostCallInFlight()) {
+        // The action that made the call still needs the screen.
+        e->ignore();
+        m_closePending = true;
+        return;
+    }
+    TFrmBase::closeEvent(e);
+}
 
 TfrmMdda_ED::TfrmMdda_ED(QWidget *parentControl)
     : TFrmBase(parentControl)
@@ -194,8 +297,8 @@ TfrmMdda_ED::TfrmMdda_ED(QWidget *parentControl)
     setTabOrder(TN, edtBm);
     setTabOrder(edtBm, edtName);
 
-    connect(TN, &TAreaTree::TNChange, this, [this] { runGuarded([this] { TNChange(); }); });
-    connect(TN, &TAreaTree::TNClick, this, [this] { runGuarded([this] { TNClick(); }); });
+    connect(TN, &TAreaTree::TNChange, this, [this] { userAction([this] { TNChange(); }); });
+    connect(TN, &TAreaTree::TNClick, this, [this] { userAction([this] { TNClick(); }); });
     connect(edtBm, &QLineEdit::textChanged, this, [] { maintenanceState().AreaModified = true; });
     connect(edtName, &QLineEdit::textChanged, this, [] { maintenanceState().AreaModified = true; });
     edtBm->installEventFilter(this);
@@ -213,6 +316,17 @@ TfrmMdda_ED::~TfrmMdda_ED()
     // the half-destroyed screen meanwhile.
     disconnect(qApp, nullptr, this, nullptr);
     removeKeyPreview();
+    if (m_inputBlock)
+        qApp->removeEventFilter(m_inputBlock);
+    if (hostCallInFlight()) {
+        // Destroyed by the host inside one of this screen's calls: a control may
+        // still be in the middle of the event that made the call (the tree's
+        // mouse press, a focus change), so the controls go only once that event
+        // is over. Their connections to this screen end with it.
+        PanelMain->hide();
+        PanelMain->setParent(nullptr);
+        PanelMain->deleteLater();
+    }
 }
 
 void TfrmMdda_ED::removeKeyPreview()
@@ -261,7 +375,7 @@ QToolButton *TfrmMdda_ED::addToolButton(
     button->setFocusPolicy(Qt::NoFocus); // the tool bar takes no focus
     button->setGeometry(x, 0, 43, 35);
     connect(
-        button, &QToolButton::clicked, this, [this, handler] { runGuarded([this, handler] { (this->*handler)(); }); });
+        button, &QToolButton::clicked, this, [this, handler] { userAction([this, handler] { (this->*handler)(); }); });
     return button;
 }
 
@@ -377,6 +491,8 @@ void TfrmMdda_ED::installKeyPreview()
             auto *w = qobject_cast<QWidget *>(watched);
             if (!w || w != QApplication::focusWidget() || (w != this && !isAncestorOf(w)))
                 return false;
+            if (hostCallInFlight())
+                return true; // no new action until the host has answered
             bool consumed = false;
             runGuarded([&] { consumed = FormKeyDown(static_cast<QKeyEvent *>(event)); });
             return consumed;
@@ -413,8 +529,13 @@ void TfrmMdda_ED::LoadAreaTree()
 
 Status TfrmMdda_ED::loadAreaTree()
 {
+    const QPointer<TfrmMdda_ED> self(this);
     QVariant packet;
-    if (!CoorDisp::current().QueryData(AreaSql::treeLoad(department()), packet)) {
+    const bool answered
+        = callHost([&] { return CoorDisp::current().QueryData(AreaSql::treeLoad(department()), packet); });
+    if (!self)
+        return Status();
+    if (!answered) {
         ShowCodeLevels(false);
         ShowHostError(this, packet);
         return Status(); // shown; the action goes on
@@ -432,8 +553,11 @@ Status TfrmMdda_ED::loadAreaTree()
     cds->loadStore(std::move(*store));
     QTreeWidgetItem *root = TN->rebuild(CodeRules::RootText, std::move(rows->texts), rows->codes, placements);
     TN->expandNode(root, false);
+    const QPersistentModelIndex rootHandle = TN->handleOf(root);
     ShowCodeLevels(true);
-    TN->selectNode(root); // runs TNClick, which finds the root and starts adding
+    if (!self)
+        return Status();
+    TN->selectNode(TN->nodeOf(rootHandle)); // runs TNClick, which finds the root and starts adding
     return Status();
 }
 
@@ -453,8 +577,18 @@ void TfrmMdda_ED::TNClick()
         return;
     }
     const QString code = TAreaTree::codeOf(node);
+    const QPersistentModelIndex handle = TN->handleOf(node);
+    const QPointer<TfrmMdda_ED> self(this);
     QVariant packet;
-    const bool answered = CoorDisp::current().QueryData(AreaSql::recordLoad(department(), code), packet);
+    const bool answered
+        = callHost([&] { return CoorDisp::current().QueryData(AreaSql::recordLoad(department(), code), packet); });
+    if (!self)
+        return;
+    // The node is looked up again: nothing may have removed it meanwhile, but a
+    // freed node must never be touched.
+    node = TN->nodeOf(handle);
+    if (!node)
+        node = TN->findNodeCode(code);
     Result<DataStore> store = answered ? Packet::decode(packet.toByteArray()) : Result<DataStore>(Error {});
     if (!store) {
         flatWarning(QStringLiteral("取商圈编码") + code + QStringLiteral("时出错！"));
@@ -481,7 +615,7 @@ void TfrmMdda_ED::TNClick()
     edtBm->setText(rowCode);
     edtName->setText(rowName);
     btnDelete->setEnabled(leaf == 1);
-    m_shownNode = TN->handleOf(node);
+    m_shownNode = node ? TN->handleOf(node) : QPersistentModelIndex();
     st.AreaModified = false; // set by the edits' change handlers just now
 }
 
@@ -498,15 +632,19 @@ void TfrmMdda_ED::btnCollapseClick()
 void TfrmMdda_ED::ToolButton4Click()
 {
     TN->setFocus();
-    TN->moveSelection(true);
-    TNClick();
+    const QPointer<TfrmMdda_ED> self(this);
+    TN->moveSelection(true); // may load the row
+    if (self)
+        TNClick();
 }
 
 void TfrmMdda_ED::ToolButton5Click()
 {
     TN->setFocus();
-    TN->moveSelection(false);
-    TNClick();
+    const QPointer<TfrmMdda_ED> self(this);
+    TN->moveSelection(false); // may load the row
+    if (self)
+        TNClick();
 }
 
 void TfrmMdda_ED::btnLocateClick()
@@ -528,17 +666,21 @@ void TfrmMdda_ED::LocateArea(bool fromTop)
         return;
     }
     TN->setFocus();
-    TN->selectNode(found);
-    TNClick();
+    const QPointer<TfrmMdda_ED> self(this);
+    TN->selectNode(found); // may load the row
+    if (self)
+        TNClick();
 }
 
 void TfrmMdda_ED::btnReflashClick()
 {
+    const QPointer<TfrmMdda_ED> self(this);
     if (const Status loaded = loadAreaTree(); !loaded) {
         showErrorMessage(loaded.error()); // an unreadable tree ends the refresh here
         return;
     }
-    btnAddClick();
+    if (self)
+        btnAddClick();
 }
 
 void TfrmMdda_ED::ShowCodeLevels(bool show)
@@ -548,7 +690,11 @@ void TfrmMdda_ED::ShowCodeLevels(bool show)
         return;
     }
     QVariant levels = department();
-    if (!CoorDisp::current().GetCodeLevels(levels)) {
+    const QPointer<TfrmMdda_ED> self(this);
+    const bool answered = callHost([&] { return CoorDisp::current().GetCodeLevels(levels); });
+    if (!self)
+        return;
+    if (!answered) {
         LblFjqk->clear();
         ShowHostError(this, levels);
         return;
@@ -596,19 +742,24 @@ void TfrmMdda_ED::btnSaveClick()
     const QString name = edtName->text().trimmed();
 
     AreaChanges changes(CoorDisp::current(), department());
-    const Result<AreaChanges::CodeCheck> check = changes.checkCode(code);
+    const QPointer<TfrmMdda_ED> self(this);
+    const Result<AreaChanges::CodeCheck> check = callHost([&] { return changes.checkCode(code); });
+    if (!self)
+        return;
     if (!check) {
         showHostErrorText(this, check.error());
         return;
     }
-    if (check->question.startsWith(QStringLiteral("你想建立")) && !askYes(this, check->question))
+    if (check->question.startsWith(QStringLiteral("你想建立")) && (!askYes(this, check->question) || !self))
         return;
     const Result<int> level = check->level();
     if (!level) {
         showErrorMessage(level.error()); // nothing is stored
         return;
     }
-    const Result<QString> parentCode = changes.insert(*cds, code, name, *level);
+    const Result<QString> parentCode = callHost([&] { return changes.insert(*cds, code, name, *level); });
+    if (!self)
+        return;
     if (!parentCode) {
         showHostErrorText(this, parentCode.error());
         return;
@@ -619,7 +770,8 @@ void TfrmMdda_ED::btnSaveClick()
 
     st.AreaModified = false;
     ShowCodeLevels(true);
-    TNClick(); // reloads the node that is selected, not the new one
+    if (self)
+        TNClick(); // reloads the node that is selected, not the new one
 }
 
 void TfrmMdda_ED::placeNewNode(int level, const QString &code, const QString &nodeText, const QString &parentCode)
@@ -646,15 +798,24 @@ void TfrmMdda_ED::btnDeleteClick()
     if (!node || !maintenanceState().isShowing())
         return;
     const QString code = TAreaTree::codeOf(node);
-    if (!askYes(this, QStringLiteral("你要删除商圈编码为 ") + code + QStringLiteral(" 的商圈吗？")))
+    const QPointer<TfrmMdda_ED> self(this);
+    if (!askYes(this, QStringLiteral("你要删除商圈编码为 ") + code + QStringLiteral(" 的商圈吗？")) || !self)
         return;
-    if (const Status deleted = AreaChanges(CoorDisp::current(), department()).remove(code); !deleted) {
+    const Status deleted = callHost([&] { return AreaChanges(CoorDisp::current(), department()).remove(code); });
+    if (!self)
+        return;
+    if (!deleted) {
         showHostErrorText(this, deleted.error());
         return;
     }
-    TN->deleteNode(node); // the selection moves on, which runs TNClick
+    // Found again by its code: the node held before the question and the call
+    // is not trusted to exist.
+    TN->deleteNode(TN->findNodeCode(code)); // the selection moves on, which runs TNClick
+    if (!self)
+        return;
     TNClick();
-    ShowCodeLevels(true);
+    if (self)
+        ShowCodeLevels(true);
 }
 
 void TfrmMdda_ED::Panel2Exit()
@@ -662,19 +823,30 @@ void TfrmMdda_ED::Panel2Exit()
     MaintenanceState &st = maintenanceState();
     if (!TN->selectedNode() || !st.isShowing() || !st.AreaModified || edtBm->isEnabled())
         return;
-    if (askYes(this, QStringLiteral("商圈内容已经改变，你要保存吗？"))) {
+    const QPointer<TfrmMdda_ED> self(this);
+    const bool save = askYes(this, QStringLiteral("商圈内容已经改变，你要保存吗？"));
+    if (!self)
+        return;
+    if (save) {
         // The new text goes to the node of the area that was renamed, which is the
         // selected one unless its row could not be loaded.
-        const Status renamed = AreaChanges(CoorDisp::current(), department()).rename(edtBm->text(), edtName->text());
+        const QString code = edtBm->text();
+        const QString name = edtName->text();
+        const Status renamed
+            = callHost([&] { return AreaChanges(CoorDisp::current(), department()).rename(code, name); });
+        if (!self)
+            return;
         if (renamed) {
             if (QTreeWidgetItem *node = TN->nodeOf(m_shownNode))
-                node->setText(0, CodeRules::nodeText(edtBm->text(), edtName->text()));
+                node->setText(0, CodeRules::nodeText(code, name));
         } else {
             showHostErrorText(this, renamed.error());
         }
     } else {
         TN->setFocus();
         TNClick(); // reloads the row, which discards the change
+        if (!self)
+            return;
     }
     st.AreaModified = false;
 }
@@ -685,7 +857,7 @@ void TfrmMdda_ED::onFocusChanged(QWidget *old, QWidget *now)
     // dialog taking the focus or the window losing it does not.
     if (!old || !now || !Panel2->isAncestorOf(old) || Panel2->isAncestorOf(now) || !isAncestorOf(now))
         return;
-    runGuarded([this] { Panel2Exit(); });
+    userAction([this] { Panel2Exit(); });
 }
 
 bool TfrmMdda_ED::edtBmKeyPress(QKeyEvent *event)

@@ -38,15 +38,21 @@ AreaHostFake::AreaHostFake(const QMap<QString, QString> &params)
     : service(FakeCoorDisp::create())
 {
     service->setupEnvironment(params);
-    service->on(DispQueryData, [this](QVariantList &a) { return queryData(a); });
-    service->on(DispGetCodeLevels, [this](QVariantList &a) -> QVariant {
-        a[0] = levels;
-        return true;
-    });
-    service->on(DispCheckAreaCode, [this](QVariantList &a) { return checkAreaCode(a); });
-    service->on(DispInsertArea, [this](QVariantList &a) { return insertArea(a); });
-    service->on(DispDeleteArea, [this](QVariantList &a) { return deleteArea(a); });
-    service->on(DispExecuteSql, [this](QVariantList &a) { return executeSql(a); });
+    const auto hooked = [this](int id, QVariant (AreaHostFake::*answer)(QVariantList &)) {
+        service->on(id, [this, id, answer](QVariantList &a) {
+            if (duringCall) {
+                const auto hook = duringCall; // the hook may replace itself
+                hook(id);
+            }
+            return (this->*answer)(a);
+        });
+    };
+    hooked(DispQueryData, &AreaHostFake::queryData);
+    hooked(DispGetCodeLevels, &AreaHostFake::codeLevels);
+    hooked(DispCheckAreaCode, &AreaHostFake::checkAreaCode);
+    hooked(DispInsertArea, &AreaHostFake::insertArea);
+    hooked(DispDeleteArea, &AreaHostFake::deleteArea);
+    hooked(DispExecuteSql, &AreaHostFake::executeSql);
 }
 
 AreaHostFake::~AreaHostFake()
@@ -55,6 +61,12 @@ AreaHostFake::~AreaHostFake()
     for (int id : { int(DispQueryData), int(DispGetCodeLevels), int(DispCheckAreaCode), int(DispInsertArea),
              int(DispDeleteArea), int(DispExecuteSql) })
         service->on(id, FakeCoorDisp::fail(0, QVariantList { QStringLiteral("fixture gone") }));
+}
+
+QVariant AreaHostFake::codeLevels(QVariantList &args)
+{
+    args[0] = levels;
+    return true;
 }
 
 int AreaHostFake::levelOf(const QString &code) const

@@ -9,6 +9,9 @@
 #include <QList>
 #include <QString>
 
+#include <QString>
+#include <functional>
+
 namespace sqda::test {
 
 struct AreaRow
@@ -32,6 +35,10 @@ public:
     QList<AreaRow> rows;
     QString levels = QStringLiteral("2223"); // per level, the length of its part of a code
     QString department = QStringLiteral("0101");
+    // Runs inside every call of the screen's operations before it is answered,
+    // as a host that processes events during a call (a COM host does) lets the
+    // user and the host itself act meanwhile.
+    std::function<void(int dispId)> duringCall;
 
     // Adds a row of `department` (level from the code's length unless given).
     void add(const QString &code, const QString &name, int level = 0, int leaf = 1);
@@ -46,6 +53,7 @@ public:
 
 private:
     QVariant queryData(QVariantList &args);
+    QVariant codeLevels(QVariantList &args);
     QVariant checkAreaCode(QVariantList &args);
     QVariant insertArea(QVariantList &args);
     QVariant deleteArea(QVariantList &args);

@@ -27,6 +27,7 @@
 #include <QToolButton>
 
 #include <optional>
+#include <tuple>
 
 extern "C" void GetFormOne(QWidget *appWindow, QWidget *hostControl, const unsigned char *operatorCode,
     QWidget *parentControl, sqda::ICoorDisp *dataService);
@@ -136,10 +137,12 @@ class TestMaintenanceForm : public QObject
 
     QTreeWidgetItem *node(const QString &text) const { return m_form->TN->findNodeText(text); }
 
-    void click(QTreeWidgetItem *item)
+    void click(QTreeWidgetItem *item, TAreaTree *tree = nullptr)
     {
-        m_form->TN->scrollToItem(item);
-        QTest::mouseClick(m_form->TN->viewport(), Qt::LeftButton, {}, m_form->TN->visualItemRect(item).center());
+        if (!tree)
+            tree = m_form->TN;
+        tree->scrollToItem(item);
+        QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, tree->visualItemRect(item).center());
     }
 
     void key(int k, Qt::KeyboardModifiers mods = {})
@@ -1158,6 +1161,252 @@ private Q_SLOTS:
         QCOMPARE(b->TN->selectedNode()->text(0), QStringLiteral("0102 东二"));
         QCOMPARE(b->edtBm->text(), QStringLiteral("0102"));
         QCOMPARE(answerer.seen.size(), 1);
+        QVERIFY(answerer.unexpected.isEmpty());
+    }
+
+    // A host that processes events during its calls (as a COM host does) lets the
+    // user act on the screen meanwhile. The screen takes no new action until the
+    // call has returned: what was started finishes on the nodes it started with,
+    // and the refused move can be made again afterwards.
+    void userActionsWaitForTheHost_data()
+    {
+        QTest::addColumn<QString>("action");
+        QTest::addColumn<int>("during");
+        QTest::addColumn<QString>("move");
+        const QList<std::tuple<const char *, const char *, int>> calls { { "record load", "click", DispQueryData },
+            { "record load by locate", "locate", DispQueryData }, { "code levels", "add", DispGetCodeLevels },
+            { "code check", "add", DispCheckAreaCode }, { "insert", "add", DispInsertArea },
+            { "delete", "delete", DispDeleteArea }, { "rename", "rename", DispExecuteSql } };
+        for (const auto &[name, action, id] : calls) {
+            for (const char *move :
+                { "refresh click", "refresh key", "delete click", "other node click", "exit click", "escape key" })
+                QTest::addRow("%s, %s", name, move) << QString::fromLatin1(action) << id << QString::fromLatin1(move);
+        }
+    }
+
+    void userActionsWaitForTheHost()
+    {
+        QFETCH(QString, action);
+        QFETCH(int, during);
+        QFETCH(QString, move);
+        standardRows();
+        ModalAnswerer answerer;
+        QVERIFY(open());
+        QVERIFY(hostActive());
+        const auto treeLoads = [this] {
+            int n = 0;
+            for (const FakeCoorDisp::Call &c : m_fake->service->callsOf(DispQueryData))
+                n += c.args.value(0).toString().startsWith(QStringLiteral("select * from tbSqda"));
+            return n;
+        };
+        QCOMPARE(treeLoads(), 1);
+
+        int moves = 0;
+        m_fake->duringCall = [&, during](int id) {
+            if (id != during || moves > 0)
+                return;
+            ++moves;
+            QTreeWidgetItem *other = node(QStringLiteral("01 东区"));
+            if (move == QLatin1String("refresh click"))
+                QTest::mouseClick(m_form->btnReflash, Qt::LeftButton);
+            else if (move == QLatin1String("refresh key"))
+                QTest::keyClick(m_form->TN, Qt::Key_R, Qt::ControlModifier);
+            else if (move == QLatin1String("delete click"))
+                QTest::mouseClick(m_form->btnDelete, Qt::LeftButton);
+            else if (move == QLatin1String("other node click"))
+                click(other);
+            else if (move == QLatin1String("exit click"))
+                QTest::mouseClick(m_form->btnExit, Qt::LeftButton);
+            else
+                QTest::keyClick(m_form->TN, Qt::Key_Escape);
+            QCoreApplication::processEvents();
+        };
+
+        // The action that makes the call, and what it leaves.
+        if (action == QLatin1String("click")) {
+            click(node(QStringLiteral("0102 东二")));
+        } else if (action == QLatin1String("locate")) {
+            answerer.typeAndPress(QStringLiteral("东二"), QStringLiteral("btnOK"));
+            QTest::mouseClick(m_form->btnLocate, Qt::LeftButton);
+        } else if (action == QLatin1String("add")) {
+            answerer.press(QStringLiteral("Yes"));
+            addArea(QStringLiteral("03"), QStringLiteral("南区"));
+        } else if (action == QLatin1String("delete")) {
+            click(node(QStringLiteral("02 西区")));
+            answerer.press(QStringLiteral("Yes"));
+            QTest::mouseClick(m_form->btnDelete, Qt::LeftButton);
+        } else {
+            click(node(QStringLiteral("02 西区")));
+            answerer.press(QStringLiteral("Yes"));
+            type(m_form->edtName, QStringLiteral("西区改"));
+            m_form->TN->setFocus(); // leaves the edit panel
+        }
+        QTRY_VERIFY(answerer.idle());
+        QCOMPARE(moves, 1);
+        m_fake->duringCall = nullptr;
+        QCoreApplication::processEvents();
+
+        QVERIFY(m_form);
+        QVERIFY(m_form->isVisible());
+        QVERIFY(!m_form->hostCallInFlight());
+        QCOMPARE(m_host->hostControl->closedNotifications, 0);
+        QCOMPARE(treeLoads(), 1);
+        QVERIFY(answerer.unexpected.isEmpty());
+        const QString shown = m_form->TN->selectedNode() ? m_form->TN->selectedNode()->text(0) : QString();
+        if (during == DispQueryData) {
+            QCOMPARE(shown, QStringLiteral("0102 东二"));
+            QCOMPARE(m_form->edtBm->text(), QStringLiteral("0102"));
+            QCOMPARE(m_fake->service->count(DispDeleteArea), 0);
+        } else if (during == DispDeleteArea) {
+            QCOMPARE(m_fake->service->count(DispDeleteArea), 1);
+            QVERIFY(!node(QStringLiteral("02 西区")));
+        } else if (during == DispExecuteSql) {
+            QCOMPARE(m_fake->service->count(DispExecuteSql), 1);
+            QVERIFY(node(QStringLiteral("02 西区改")));
+        } else {
+            QCOMPARE(m_fake->service->count(DispInsertArea), 1);
+            QVERIFY(node(QStringLiteral("03 南区")));
+        }
+
+        // Once the host has answered, the screen takes actions again.
+        QVERIFY(hostActive());
+        QTest::mouseClick(m_form->btnReflash, Qt::LeftButton);
+        QCOMPARE(treeLoads(), 2);
+        QVERIFY(answerer.unexpected.isEmpty());
+    }
+
+    // The host closes the screen while one of its calls is in flight: the
+    // action that made the call finishes, then the screen closes, once.
+    void closeDuringACallWaitsForTheCall()
+    {
+        standardRows();
+        ModalAnswerer answerer;
+        QVERIFY(open());
+        bool closedAtOnce = true;
+        m_fake->duringCall = [&](int id) {
+            if (id != DispQueryData)
+                return;
+            m_fake->duringCall = nullptr;
+            closedAtOnce = m_form->close();
+            QCoreApplication::processEvents();
+            QVERIFY(m_form && m_form->isVisible());
+        };
+        click(node(QStringLiteral("02 西区")));
+        QVERIFY(!closedAtOnce);
+        QVERIFY(m_form);
+        QCOMPARE(m_form->edtBm->text(), QStringLiteral("02"));
+        QTRY_VERIFY(!m_form);
+        QCOMPARE(m_host->hostControl->closedNotifications, 1);
+        QVERIFY(answerer.unexpected.isEmpty());
+    }
+
+    // The host destroys the screen's parent control (and with it the screen)
+    // inside a call: nothing of the screen is touched after the call, and the
+    // control in the middle of the event that made the call outlives it.
+    void destroyedDuringACall_data()
+    {
+        QTest::addColumn<int>("during");
+        QTest::addColumn<QString>("action");
+        QTest::newRow("tree load") << int(DispQueryData) << QStringLiteral("refresh");
+        QTest::newRow("record load, tree click") << int(DispQueryData) << QStringLiteral("click");
+        QTest::newRow("record load, down button") << int(DispQueryData) << QStringLiteral("down");
+        QTest::newRow("rename on a focus change") << int(DispExecuteSql) << QStringLiteral("rename");
+        QTest::newRow("code levels") << int(DispGetCodeLevels) << QStringLiteral("refresh");
+        QTest::newRow("code check") << int(DispCheckAreaCode) << QStringLiteral("add");
+        QTest::newRow("insert") << int(DispInsertArea) << QStringLiteral("add");
+        QTest::newRow("delete") << int(DispDeleteArea) << QStringLiteral("delete");
+        QTest::newRow("code levels after delete") << int(DispGetCodeLevels) << QStringLiteral("delete");
+    }
+
+    void destroyedDuringACall()
+    {
+        QFETCH(int, during);
+        QFETCH(QString, action);
+        standardRows();
+        ModalAnswerer answerer;
+        QVERIFY(open());
+        QVERIFY(hostActive());
+        QPointer<QWidget> parent = m_host->parentControl;
+        if (action == QLatin1String("delete") || action == QLatin1String("rename"))
+            click(node(QStringLiteral("02 西区")));
+        if (action == QLatin1String("rename"))
+            type(m_form->edtName, QStringLiteral("西区改"));
+        if (action == QLatin1String("down"))
+            click(node(QStringLiteral("01 东区")));
+        if (action == QLatin1String("add")) {
+            QTest::mouseClick(m_form->btnAdd, Qt::LeftButton);
+            type(m_form->edtBm, QStringLiteral("03"));
+            type(m_form->edtName, QStringLiteral("南区"));
+        }
+        m_fake->duringCall = [&, during](int id) {
+            if (id != during)
+                return;
+            m_fake->duringCall = nullptr;
+            delete parent.data();
+        };
+        if (action == QLatin1String("click")) {
+            click(node(QStringLiteral("02 西区")));
+        } else if (action == QLatin1String("down")) {
+            QTest::mouseClick(m_form->ToolButton5, Qt::LeftButton);
+        } else if (action == QLatin1String("rename")) {
+            answerer.press(QStringLiteral("Yes"));
+            m_form->TN->setFocus(); // leaves the edit panel
+        } else if (action == QLatin1String("refresh")) {
+            QTest::mouseClick(m_form->btnReflash, Qt::LeftButton);
+        } else if (action == QLatin1String("add")) {
+            if (during != DispCheckAreaCode) // gone before the question
+                answerer.press(QStringLiteral("Yes"));
+            QTest::mouseClick(m_form->btnSave, Qt::LeftButton);
+        } else {
+            answerer.press(QStringLiteral("Yes"));
+            QTest::mouseClick(m_form->btnDelete, Qt::LeftButton);
+        }
+        QTRY_VERIFY(answerer.idle());
+        QVERIFY(!parent);
+        QVERIFY(!m_form);
+        QVERIFY(answerer.unexpected.isEmpty());
+        m_host->parentControl = nullptr;
+    }
+
+    // The host opens a second maintenance screen inside a call of the first:
+    // the second loads its own tree meanwhile, the first finishes its action,
+    // and both take actions afterwards.
+    void secondScreenDuringACall()
+    {
+        standardRows();
+        ModalAnswerer answerer;
+        QVERIFY(open());
+        TfrmMdda_ED *a = m_form;
+        m_host->resize(1700, 600);
+        auto *secondParent = new QWidget(m_host.get());
+        secondParent->setGeometry(850, 20, 824, 540);
+        secondParent->show();
+        m_fake->duringCall = [&](int id) {
+            if (id != DispQueryData)
+                return;
+            m_fake->duringCall = nullptr;
+            const QByteArray op = toShortString("0001");
+            GetFormOne(m_host.get(), m_host->hostControl, reinterpret_cast<const uchar *>(op.constData()), secondParent,
+                m_fake->service.get());
+            QCoreApplication::processEvents();
+        };
+        click(node(QStringLiteral("0102 东二")));
+        QCOMPARE(a->edtBm->text(), QStringLiteral("0102"));
+        QCOMPARE(a->TN->selectedNode()->text(0), QStringLiteral("0102 东二"));
+
+        const QList<QWidget *> forms = embeddedForms(secondParent);
+        QCOMPARE(forms.size(), 1);
+        auto *b = qobject_cast<TfrmMdda_ED *>(forms.first());
+        QVERIFY(b);
+        QCOMPARE(b->TN->nodesInOrder().size(), 6);
+        QVERIFY(!a->hostCallInFlight() && !b->hostCallInFlight());
+
+        QVERIFY(hostActive());
+        b->TN->expandAll();
+        click(b->TN->findNodeText(QStringLiteral("02 西区")), b->TN);
+        QCOMPARE(b->edtBm->text(), QStringLiteral("02"));
+        click(a->TN->findNodeText(QStringLiteral("01 东区")), a->TN);
+        QCOMPARE(a->edtBm->text(), QStringLiteral("01"));
         QVERIFY(answerer.unexpected.isEmpty());
     }
 
