@@ -5,6 +5,7 @@
 #include <QLocale>
 #include <QPainter>
 #include <QScrollBar>
+#include <QStyledItemDelegate>
 
 namespace sqda {
 
@@ -80,6 +81,37 @@ protected:
         }
         p.setPen(line);
         p.drawLine(0, 0, width(), 0);
+    }
+
+private:
+    DBGridEh *m_grid;
+};
+
+// Cells take their column's font, alignment and colour; the text itself comes
+// from the model as it is.
+class DBGridEh::CellDelegate : public QStyledItemDelegate
+{
+public:
+    explicit CellDelegate(DBGridEh *grid)
+        : QStyledItemDelegate(grid)
+        , m_grid(grid)
+    {
+    }
+
+protected:
+    void initStyleOption(QStyleOptionViewItem *option, const QModelIndex &index) const override
+    {
+        QStyledItemDelegate::initStyleOption(option, index);
+        const int gc = m_grid->gridColumnOfSection(index.column());
+        if (gc < 0)
+            return;
+        const GridColumn &col = m_grid->gridColumn(gc);
+        if (col.font)
+            option->font = *col.font;
+        if (col.alignment)
+            option->displayAlignment = *col.alignment;
+        if (col.color)
+            option->backgroundBrush = *col.color;
     }
 
 private:
@@ -176,6 +208,7 @@ DBGridEh::DBGridEh(QWidget *parent)
     titleFont = font();
     footerFont = font();
     fitRowHeight();
+    setItemDelegate(new CellDelegate(this)); // owned by the grid
     m_footer->hide();
 
     connect(title, &QHeaderView::sectionClicked, this,
@@ -251,6 +284,7 @@ void DBGridEh::addColumn(const GridColumn &column)
 {
     if (m_defaultColumns) {
         m_columns.clear();
+        m_sortMarked.clear();
         m_defaultColumns = false;
     }
     m_columns.push_back(column);
@@ -300,10 +334,12 @@ int DBGridEh::sectionOfGridColumn(int i) const
 
 int DBGridEh::gridColumnOfSection(int logicalSection) const
 {
-    for (int i = 0; i < gridColumnCount(); ++i)
-        if (sectionOfGridColumn(i) == logicalSection)
-            return i;
-    return -1;
+    // Kept by applyColumns(), which runs on every change of columns or fields:
+    // painting asks this for every cell.
+    if (logicalSection < 0 || size_t(logicalSection) >= m_sectionColumn.size())
+        return -1;
+    const int gc = m_sectionColumn[size_t(logicalSection)];
+    return gc < gridColumnCount() ? gc : -1;
 }
 
 int DBGridEh::firstVisibleColumn() const
@@ -334,18 +370,28 @@ void DBGridEh::applyColumns()
                 cols.push_back(c);
             }
         }
+        // Marks stay with their fields; a field that went takes its mark along.
+        std::vector<int> marked;
+        for (int gc : m_sortMarked) {
+            for (size_t i = 0; i < cols.size(); ++i)
+                if (size_t(gc) < m_columns.size() && cols[i].fieldName == m_columns[size_t(gc)].fieldName)
+                    marked.push_back(int(i));
+        }
+        m_sortMarked = std::move(marked);
         m_columns = std::move(cols);
     }
     m_footerCache.assign(m_columns.size(), std::nullopt);
     QHeaderView *h = horizontalHeader();
     const int sections = m_model ? m_model->columnCount() : 0;
     std::vector<bool> used(size_t(sections), false);
+    m_sectionColumn.assign(size_t(sections), -1);
     int visual = 0;
     for (int i = 0; i < gridColumnCount(); ++i) {
         const int s = sectionOfGridColumn(i);
-        if (s < 0 || used[size_t(s)])
+        if (s < 0 || s >= sections || used[size_t(s)])
             continue;
         used[size_t(s)] = true;
+        m_sectionColumn[size_t(s)] = i;
         h->moveSection(h->visualIndex(s), visual++);
         h->setSectionHidden(s, !m_columns[size_t(i)].visible);
         h->resizeSection(s, m_columns[size_t(i)].width);

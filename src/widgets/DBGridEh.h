@@ -149,6 +149,7 @@ protected:
 private:
     friend class GridTitle;
     class Footer;
+    class CellDelegate;
     void applyColumns();
     void fitRowHeight();
     void onSectionResized(int logical, int oldSize, int newSize);
@@ -162,6 +163,7 @@ private:
     std::vector<GridColumn> m_columns;
     bool m_defaultColumns = true; // built from the fields, rebuilt with them
     std::vector<int> m_sortMarked;
+    std::vector<int> m_sectionColumn; // grid column of each model section, -1 for none
     bool m_sortMarking = true;
     bool m_multiSort = false;
     bool m_sortChangePending = false;

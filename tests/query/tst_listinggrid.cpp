@@ -564,6 +564,74 @@ private Q_SLOTS:
         QCOMPARE(t.pixelColor(2, 2), QColor(0, 128, 0));
     }
 
+    // Computed footers go over the rows the filter lets through; a filter the
+    // dataset refuses is shown in the "错误" box and the previous filter and
+    // conditions stay; the query dialog hands back its trimmed where text.
+    void computedFootersFilterErrorsAndQueryDialog()
+    {
+        const QString Level = u"级别"_s;
+        m_ds = std::make_unique<ClientDataSet>();
+        m_grid = std::make_unique<TAdvDBGridEh>();
+        m_grid->setDataSet(m_ds.get());
+        DataStore s({ { u"f_sqbm"_s, FieldType::String, 12, Code }, { u"f_sqmc"_s, FieldType::String, 40, Name },
+            { u"f_jb"_s, FieldType::Int32, 0, Level } });
+        const std::initializer_list<std::pair<const char *, int>> rows
+            = { { "01", 1 }, { "0101", 2 }, { "0102", 2 }, { "02", 1 } };
+        for (const auto &[code, level] : rows) {
+            s.appendString(0, QString::fromLatin1(code));
+            s.appendString(1, u"区"_s);
+            s.appendInt(2, level);
+            s.commitRow();
+        }
+        m_ds->loadStore(std::move(s));
+        QCOMPARE(m_grid->gridColumnCount(), 3); // one per visible field
+        m_grid->setFooter(0, FooterKind::Count);
+        m_grid->setFooter(1, FooterKind::FieldValue);
+        m_grid->setFooter(2, FooterKind::Sum);
+        QCOMPARE(m_grid->footerCellText(0), u"4"_s);
+        QCOMPARE(m_grid->footerCellText(2), u"6"_s);
+        m_grid->setCurrentIndex(m_grid->dataModel()->index(1, 0));
+        QCOMPARE(m_grid->footerCellText(1), u"区"_s);
+        m_grid->editColumn(2).footerKind = FooterKind::Average;
+        m_grid->columnsChanged();
+        QCOMPARE(m_grid->footerCellText(2), u"1.5"_s);
+
+        m_grid->FilterConditions = { expr(Code, u"左等于"_s, u"01"_s) };
+        m_answer->press(u"btnOK"_s);
+        QVERIFY(m_grid->ShowFilterDialog(QString(), true));
+        QCOMPARE(m_grid->footerCellText(0), u"3"_s);
+        QCOMPARE(m_grid->footerCellText(2), u"1.6666666666666667"_s);
+
+        // 'abc' is a literal the dialog lets through for a number field; the
+        // dataset cannot compare it.
+        const QString filter = m_ds->filter();
+        const LogicRows refused = { expr(Level, u"等于"_s, u"'abc'"_s) };
+        m_grid->FilterConditions = refused;
+        QList<SeenDialog> seen;
+        m_answer->press(u"btnOK"_s).then([&seen](QWidget *w) {
+            seen << ModalAnswerer::describe(w);
+            ModalAnswerer::pressButton(w, u"Ok"_s);
+        });
+        QVERIFY(!m_grid->ShowFilterDialog(QString(), true));
+        QCOMPARE(seen.size(), 1);
+        QCOMPARE(seen[0].title, u"错误"_s);
+        QVERIFY2(seen[0].text.contains(u"f_jb"_s), qPrintable(seen[0].text));
+        QCOMPARE(m_ds->filter(), filter);
+        QVERIFY(m_ds->filtered());
+        QCOMPARE(m_ds->recordCount(), 3);
+        QCOMPARE(m_grid->FilterConditions, refused);
+
+        QString where = u"old"_s;
+        m_grid->QueryConditions = { expr(Code, u"等于"_s, u"01"_s) };
+        m_answer->press(u"btnOK"_s);
+        QVERIFY(m_grid->ShowQueryDialog(where, u"商圈档案查询"_s, QString(), QString(), QString()));
+        QCOMPARE(where, u"( f_sqbm = '01' )"_s);
+        m_answer->press(u"btnExit"_s);
+        QVERIFY(!m_grid->ShowQueryDialog(where, u"商圈档案查询"_s, QString(), QString(), QString()));
+        QCOMPARE(where, QString());
+        QCOMPARE(m_grid->QueryConditions, LogicRows({ expr(Code, u"等于"_s, u"01"_s) }));
+    }
+
     // docs/listing-grid.png: two sort marks, a filter and the count footer.
     // Run with SQDA_SCREENSHOT_DIR set to write it.
     void screenshot()
