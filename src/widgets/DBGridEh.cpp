@@ -59,26 +59,36 @@ protected:
         p.fillRect(rect(), m_grid->footerColor);
         const QHeaderView *h = m_grid->horizontalHeader();
         const QColor line = m_grid->palette().color(QPalette::Mid);
-        for (int i = 0; i < m_grid->gridColumnCount(); ++i) {
-            const GridColumn &col = m_grid->gridColumn(i);
-            const int section = m_grid->sectionOfGridColumn(i);
-            if (!col.visible || section < 0 || h->isSectionHidden(section))
-                continue;
-            const QRect cell(h->sectionViewportPosition(section), 0, h->sectionSize(section), height());
-            if (cell.right() < 0 || cell.left() > width())
-                continue;
-            p.setPen(line);
-            p.drawLine(cell.topRight(), cell.bottomRight());
-            const QString text = m_grid->footerCellText(i);
-            if (text.isEmpty())
-                continue;
-            p.setFont(col.footerFont.value_or(m_grid->footerFont));
-            p.setPen(m_grid->palette().color(QPalette::Text));
-            const bool numeric = col.footerKind == FooterKind::Sum || col.footerKind == FooterKind::Average
-                || col.footerKind == FooterKind::Count;
-            p.drawText(cell.adjusted(kCellPadding, 0, -kCellPadding, 0),
-                Qt::AlignVCenter | (numeric ? Qt::AlignRight : Qt::AlignLeft), text);
-        }
+        const QTableView *frozen = m_grid->frozenView();
+        const QHeaderView *fh = frozen && frozen->isVisible() ? frozen->horizontalHeader() : nullptr;
+        // Scrolling cells first, then the frozen ones over them at a fixed place.
+        for (int pass = 0; pass < 2; ++pass)
+            for (int i = 0; i < m_grid->gridColumnCount(); ++i) {
+                const GridColumn &col = m_grid->gridColumn(i);
+                const int section = m_grid->sectionOfGridColumn(i);
+                if (!col.visible || section < 0 || h->isSectionHidden(section))
+                    continue;
+                const bool isFrozen = fh && !fh->isSectionHidden(section);
+                if (isFrozen != (pass == 1))
+                    continue;
+                const QHeaderView *at = isFrozen ? fh : h;
+                const QRect cell(at->sectionViewportPosition(section), 0, at->sectionSize(section), height());
+                if (isFrozen)
+                    p.fillRect(cell, m_grid->footerColor);
+                if (cell.right() < 0 || cell.left() > width())
+                    continue;
+                p.setPen(line);
+                p.drawLine(cell.topRight(), cell.bottomRight());
+                const QString text = m_grid->footerCellText(i);
+                if (text.isEmpty())
+                    continue;
+                p.setFont(col.footerFont.value_or(m_grid->footerFont));
+                p.setPen(m_grid->palette().color(QPalette::Text));
+                const bool numeric = col.footerKind == FooterKind::Sum || col.footerKind == FooterKind::Average
+                    || col.footerKind == FooterKind::Count;
+                p.drawText(cell.adjusted(kCellPadding, 0, -kCellPadding, 0),
+                    Qt::AlignVCenter | (numeric ? Qt::AlignRight : Qt::AlignLeft), text);
+            }
         p.setPen(line);
         p.drawLine(0, 0, width(), 0);
     }
@@ -220,6 +230,7 @@ DBGridEh::DBGridEh(QWidget *parent)
 DBGridEh::~DBGridEh()
 {
     qApp->removeEventFilter(this);
+    m_frozen.reset();
     setModel(nullptr);
 }
 
@@ -400,8 +411,80 @@ void DBGridEh::applyColumns()
         if (!used[size_t(s)])
             h->setSectionHidden(s, true);
     m_applying = false;
+    updateFrozen();
     h->viewport()->update();
     m_footer->update();
+}
+
+void DBGridEh::setFrozenColumnCount(int n)
+{
+    m_frozenCols = qMax(0, n);
+    updateFrozen();
+}
+
+void DBGridEh::updateFrozen()
+{
+    if (m_frozenCols == 0 || !m_model) {
+        if (m_frozen)
+            m_frozen->hide();
+        return;
+    }
+    if (!m_frozen) {
+        m_frozen = std::make_unique<QTableView>(this);
+        auto *title = new GridTitle(this); // owned by the frozen view once set
+        m_frozen->setHorizontalHeader(title);
+        m_frozen->verticalHeader()->hide();
+        m_frozen->setFocusPolicy(Qt::NoFocus);
+        m_frozen->setFrameShape(QFrame::NoFrame);
+        m_frozen->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+        m_frozen->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+        m_frozen->setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
+        m_frozen->setSelectionBehavior(QAbstractItemView::SelectRows);
+        m_frozen->setSelectionMode(QAbstractItemView::SingleSelection);
+        m_frozen->setEditTriggers(QAbstractItemView::NoEditTriggers);
+        m_frozen->setWordWrap(false);
+        m_frozen->setAttribute(Qt::WA_InputMethodEnabled, false);
+        m_frozen->setItemDelegate(new CellDelegate(this)); // owned by the grid
+        connect(title, &QHeaderView::sectionClicked, this,
+            [this, title](int section) { titleClick(gridColumnOfSection(section), title->clickModifiers()); });
+        connect(title, &QHeaderView::sectionResized, this, [this](int logical, int, int newSize) {
+            if (!m_applying)
+                horizontalHeader()->resizeSection(logical, newSize);
+            updateGeometries();
+        });
+        connect(m_frozen->verticalScrollBar(), &QScrollBar::valueChanged, verticalScrollBar(), &QScrollBar::setValue);
+        connect(verticalScrollBar(), &QScrollBar::valueChanged, m_frozen->verticalScrollBar(), &QScrollBar::setValue);
+        viewport()->stackUnder(m_frozen.get());
+    }
+    if (m_frozen->model() != m_model.get() || m_frozen->selectionModel() != selectionModel()) {
+        m_frozen->setModel(m_model.get());
+        m_frozen->setSelectionModel(selectionModel());
+    }
+    m_frozen->verticalHeader()->setMinimumSectionSize(1);
+    m_frozen->verticalHeader()->setDefaultSectionSize(verticalHeader()->defaultSectionSize());
+    const bool wasApplying = m_applying;
+    m_applying = true;
+    QHeaderView *fh = m_frozen->horizontalHeader();
+    for (int s = 0; s < m_model->columnCount(); ++s)
+        fh->setSectionHidden(s, true);
+    int width = 0;
+    int shown = 0;
+    for (int gc = 0; gc < gridColumnCount() && shown < m_frozenCols; ++gc) {
+        const int s = sectionOfGridColumn(gc);
+        if (s < 0 || !m_columns[size_t(gc)].visible)
+            continue;
+        fh->moveSection(fh->visualIndex(s), shown);
+        fh->setSectionHidden(s, false);
+        fh->resizeSection(s, horizontalHeader()->sectionSize(s));
+        width += horizontalHeader()->sectionSize(s);
+        ++shown;
+    }
+    m_applying = wasApplying;
+    const QRect vg = viewport()->geometry();
+    m_frozen->setGeometry(vg.left(), frameWidth(), width, vg.height() + horizontalHeader()->height());
+    m_frozen->verticalScrollBar()->setRange(verticalScrollBar()->minimum(), verticalScrollBar()->maximum());
+    m_frozen->verticalScrollBar()->setValue(verticalScrollBar()->value());
+    m_frozen->setVisible(shown > 0);
 }
 
 void DBGridEh::onSectionResized(int logical, int, int newSize)
@@ -411,6 +494,8 @@ void DBGridEh::onSectionResized(int logical, int, int newSize)
         const int gc = gridColumnOfSection(logical);
         if (gc >= 0 && !horizontalHeader()->isSectionHidden(logical))
             m_columns[size_t(gc)].width = newSize;
+        if (m_frozen && m_frozen->isVisible())
+            updateFrozen();
     }
     m_footer->update();
 }
@@ -442,7 +527,7 @@ void DBGridEh::titleClick(int gc, Qt::KeyboardModifiers modifiers)
             std::erase(m_sortMarked, gc);
             break;
         }
-        horizontalHeader()->viewport()->update();
+        repaintTitles();
         // The change is reported once Ctrl goes up, so several columns can be
         // marked before one sort runs. Ctrl may be released over any widget.
         if (!m_sortChangePending) {
@@ -456,10 +541,17 @@ void DBGridEh::titleClick(int gc, Qt::KeyboardModifiers modifiers)
             m_columns[size_t(i)].sortMark = SortMark::None;
     mark = mark == SortMark::Down ? SortMark::Up : SortMark::Down;
     m_sortMarked.assign(1, gc);
-    horizontalHeader()->viewport()->update();
+    repaintTitles();
     m_sortChangePending = false;
     qApp->removeEventFilter(this);
     sortMarksChanged();
+}
+
+void DBGridEh::repaintTitles()
+{
+    horizontalHeader()->viewport()->update();
+    if (m_frozen)
+        m_frozen->horizontalHeader()->viewport()->update();
 }
 
 bool DBGridEh::eventFilter(QObject *watched, QEvent *event)
@@ -499,6 +591,8 @@ void DBGridEh::clearSortMarkState()
     m_sortChangePending = false;
     qApp->removeEventFilter(this);
     horizontalHeader()->viewport()->update();
+    if (m_frozen)
+        m_frozen->horizontalHeader()->viewport()->update();
 }
 
 QWidget *DBGridEh::footerWidget() const
@@ -599,6 +693,7 @@ void DBGridEh::updateGeometries()
         const QRect vg = viewport()->geometry();
         m_footer->setGeometry(vg.left(), vg.bottom() + 1, vg.width(), fh);
         m_footer->setVisible(fh > 0);
+        updateFrozen();
         if (!m_geometriesAgain)
             break;
     }

@@ -97,7 +97,9 @@ public:
     int sectionOfGridColumn(int i) const; // the model column, -1 when its field is missing
     int firstVisibleColumn() const; // -1 for none
     int frozenColumnCount() const { return m_frozenCols; }
-    void setFrozenColumnCount(int n) { m_frozenCols = qMax(0, n); }
+    // The first n visible columns stay at the left while the others scroll.
+    void setFrozenColumnCount(int n);
+    QTableView *frozenView() const { return m_frozen.get(); } // null until columns are frozen
 
     // Sort marks -----------------------------------------------------------
     bool sortMarkingEnabled() const { return m_sortMarking; }
@@ -151,6 +153,8 @@ private:
     class Footer;
     class CellDelegate;
     void applyColumns();
+    void updateFrozen();
+    void repaintTitles();
     void fitRowHeight();
     void onSectionResized(int logical, int oldSize, int newSize);
     void invalidateFooter();
@@ -174,6 +178,9 @@ private:
     int m_frozenCols = 0;
     const void *m_storeBeforeReset = nullptr;
     std::unique_ptr<Footer> m_footer;
+    // Frozen columns: a second view over the same model and selection, laid over
+    // the left edge, scrolling vertically with the grid.
+    std::unique_ptr<QTableView> m_frozen;
     mutable std::vector<std::optional<QString>> m_footerCache;
 };
 

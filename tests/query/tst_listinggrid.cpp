@@ -632,6 +632,50 @@ private Q_SLOTS:
         QCOMPARE(m_grid->QueryConditions, LogicRows({ expr(Code, u"等于"_s, u"01"_s) }));
     }
 
+    // A frozen column stays at the left while the others scroll sideways; its
+    // title takes clicks like any other, and it scrolls down with the rows.
+    void frozenColumnStaysAtTheLeft()
+    {
+        DataStore many = areas({});
+        for (int i = 0; i < 100; ++i) {
+            many.appendString(0, QString::asprintf("%04d", i));
+            many.appendString(1, u"区"_s + QString::number(i));
+            many.appendString(2, u"0101");
+            many.commitRow();
+        }
+        makeGrid(std::move(many));
+        m_grid->setGridColumnVisible(2, true);
+        m_grid->setGridColumnWidth(1, 400);
+        m_grid->setFrozenColumnCount(1);
+        QTableView *frozen = m_grid->frozenView();
+        QVERIFY(frozen && frozen->isVisible());
+        QCOMPARE(frozen->width(), 80);
+        QVERIFY(!frozen->isColumnHidden(m_grid->sectionOfGridColumn(0)));
+        QVERIFY(frozen->isColumnHidden(m_grid->sectionOfGridColumn(1)));
+        m_grid->horizontalScrollBar()->setValue(m_grid->horizontalScrollBar()->maximum());
+        QVERIFY(m_grid->horizontalScrollBar()->value() > 0);
+        QCOMPARE(frozen->x(), m_grid->viewport()->x());
+
+        QHeaderView *h = frozen->horizontalHeader();
+        QTest::mouseClick(h->viewport(), Qt::LeftButton, {}, QPoint(20, h->height() / 2));
+        QCOMPARE(marks(), u"f_sqbm-"_s);
+        QCOMPARE(frozen->model()->index(0, 0).data().toString(), u"0099"_s);
+
+        m_grid->verticalScrollBar()->setValue(200);
+        QCOMPARE(frozen->verticalScrollBar()->value(), 200);
+        QCOMPARE(frozen->rowAt(1), m_grid->rowAt(1));
+        const QString dir = qEnvironmentVariable("SQDA_SCREENSHOT_DIR");
+        if (!dir.isEmpty())
+            QVERIFY(m_grid->grab().save(dir + u"/listing-grid-frozen.png"_s));
+
+        // Resizing the frozen column's title resizes the column.
+        h->resizeSection(m_grid->sectionOfGridColumn(0), 100);
+        QCOMPARE(m_grid->gridColumn(0).width, 100);
+        QCOMPARE(frozen->width(), 100);
+        m_grid->setFrozenColumnCount(0);
+        QVERIFY(!frozen->isVisible());
+    }
+
     // docs/listing-grid.png: two sort marks, a filter and the count footer.
     // Run with SQDA_SCREENSHOT_DIR set to write it.
     void screenshot()
