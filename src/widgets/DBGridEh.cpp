@@ -1,0 +1,704 @@
+#include "DBGridEh.h"
+
+#include <QApplication>
+#include <QKeyEvent>
+#include <QLocale>
+#include <QPainter>
+#include <QScrollBar>
+#include <QStyledItemDelegate>
+
+namespace sqda {
+
+namespace {
+
+// The sort mark: a small filled triangle, pointing down for a descending sort.
+void drawSortMark(QPainter *p, const QRect &box, SortMark mark, const QColor &color)
+{
+    const QPointF c = QRectF(box).center();
+    const qreal h = 3.5;
+    QPolygonF tri;
+    if (mark == SortMark::Down)
+        tri << QPointF(c.x() - h, c.y() - h / 2) << QPointF(c.x() + h, c.y() - h / 2)
+            << QPointF(c.x(), c.y() + h / 2 + 1);
+    else
+        tri << QPointF(c.x() - h, c.y() + h / 2 + 1) << QPointF(c.x() + h, c.y() + h / 2 + 1)
+            << QPointF(c.x(), c.y() - h / 2);
+    p->save();
+    p->setRenderHint(QPainter::Antialiasing);
+    p->setPen(Qt::NoPen);
+    p->setBrush(color);
+    p->drawPolygon(tri);
+    p->restore();
+}
+
+QString numberText(double v)
+{
+    return QString::number(v, 'g', QLocale::FloatingPointShortest);
+}
+
+constexpr int kMarkWidth = 12; // room for the triangle
+constexpr int kCellPadding = 3;
+
+} // namespace
+
+// The footer row: a strip under the rows, painted cell by cell at the positions
+// of the title sections, so it scrolls sideways with them but never vertically.
+class DBGridEh::Footer : public QWidget
+{
+public:
+    explicit Footer(DBGridEh *grid)
+        : QWidget(grid)
+        , m_grid(grid)
+    {
+    }
+
+protected:
+    void paintEvent(QPaintEvent *) override
+    {
+        QPainter p(this);
+        p.fillRect(rect(), m_grid->footerColor);
+        const QHeaderView *h = m_grid->horizontalHeader();
+        const QColor line = m_grid->palette().color(QPalette::Mid);
+        const QTableView *frozen = m_grid->frozenView();
+        const QHeaderView *fh = frozen && frozen->isVisible() ? frozen->horizontalHeader() : nullptr;
+        // Scrolling cells first, then the frozen ones over them at a fixed place.
+        for (int pass = 0; pass < 2; ++pass)
+            for (int i = 0; i < m_grid->gridColumnCount(); ++i) {
+                const GridColumn &col = m_grid->gridColumn(i);
+                const int section = m_grid->sectionOfGridColumn(i);
+                if (!col.visible || section < 0 || h->isSectionHidden(section))
+                    continue;
+                const bool isFrozen = fh && !fh->isSectionHidden(section);
+                if (isFrozen != (pass == 1))
+                    continue;
+                const QHeaderView *at = isFrozen ? fh : h;
+                const QRect cell(at->sectionViewportPosition(section), 0, at->sectionSize(section), height());
+                if (isFrozen)
+                    p.fillRect(cell, m_grid->footerColor);
+                if (cell.right() < 0 || cell.left() > width())
+                    continue;
+                p.setPen(line);
+                p.drawLine(cell.topRight(), cell.bottomRight());
+                const QString text = m_grid->footerCellText(i);
+                if (text.isEmpty())
+                    continue;
+                p.setFont(col.footerFont.value_or(m_grid->footerFont));
+                p.setPen(m_grid->palette().color(QPalette::Text));
+                const bool numeric = col.footerKind == FooterKind::Sum || col.footerKind == FooterKind::Average
+                    || col.footerKind == FooterKind::Count;
+                p.drawText(cell.adjusted(kCellPadding, 0, -kCellPadding, 0),
+                    Qt::AlignVCenter | (numeric ? Qt::AlignRight : Qt::AlignLeft), text);
+            }
+        p.setPen(line);
+        p.drawLine(0, 0, width(), 0);
+    }
+
+private:
+    DBGridEh *m_grid;
+};
+
+// Cells take their column's font, alignment and colour; the text itself comes
+// from the model as it is.
+class DBGridEh::CellDelegate : public QStyledItemDelegate
+{
+public:
+    explicit CellDelegate(DBGridEh *grid)
+        : QStyledItemDelegate(grid)
+        , m_grid(grid)
+    {
+    }
+
+protected:
+    void initStyleOption(QStyleOptionViewItem *option, const QModelIndex &index) const override
+    {
+        QStyledItemDelegate::initStyleOption(option, index);
+        const int gc = m_grid->gridColumnOfSection(index.column());
+        if (gc < 0)
+            return;
+        const GridColumn &col = m_grid->gridColumn(gc);
+        if (col.font)
+            option->font = *col.font;
+        if (col.alignment)
+            option->displayAlignment = *col.alignment;
+        if (col.color)
+            option->backgroundBrush = *col.color;
+    }
+
+private:
+    DBGridEh *m_grid;
+};
+
+GridTitle::GridTitle(DBGridEh *grid)
+    : QHeaderView(Qt::Horizontal, grid)
+    , m_grid(grid)
+{
+    setSectionsClickable(true);
+    setHighlightSections(false);
+    setSortIndicatorShown(false);
+}
+
+void GridTitle::mouseReleaseEvent(QMouseEvent *e)
+{
+    // sectionClicked carries no modifiers; the click's own are what count (the
+    // keyboard state may already have moved on when the signal is handled).
+    m_clickModifiers = e->modifiers();
+    QHeaderView::mouseReleaseEvent(e);
+}
+
+QSize GridTitle::sectionSizeFromContents(int logicalIndex) const
+{
+    QSize s = QHeaderView::sectionSizeFromContents(logicalIndex);
+    s.setHeight(QFontMetrics(m_grid->titleFont).height() + 6);
+    return s;
+}
+
+void GridTitle::paintSection(QPainter *p, const QRect &rect, int logicalIndex) const
+{
+    const int gc = m_grid->gridColumnOfSection(logicalIndex);
+    p->save();
+    p->fillRect(rect, m_grid->titleColor);
+    p->setPen(m_grid->titleColor.darker(150));
+    p->drawLine(rect.topRight(), rect.bottomRight());
+    p->drawLine(rect.bottomLeft(), rect.bottomRight());
+    if (gc >= 0) {
+        const GridColumn &col = m_grid->gridColumn(gc);
+        QRect textRect = rect.adjusted(kCellPadding, 0, -kCellPadding, 0);
+        if (col.sortMark != SortMark::None) {
+            // The mark sits at the right; with several marked columns its order
+            // number stands next to it.
+            QRect markBox(textRect.right() - kMarkWidth + 1, rect.top(), kMarkWidth, rect.height());
+            const int order = m_grid->sortMarkOrder(gc);
+            if (m_grid->sortMarkedColumns().size() > 1 && order > 0) {
+                QFont small = m_grid->titleFont;
+                small.setPixelSize(qMax(8, QFontInfo(small).pixelSize() - 3));
+                const QString n = QString::number(order);
+                const int nw = QFontMetrics(small).horizontalAdvance(n) + 1;
+                p->setFont(small);
+                p->setPen(m_grid->titleTextColor);
+                const QRect numBox(markBox.left() - nw, rect.top(), nw, rect.height());
+                p->drawText(numBox, Qt::AlignRight | Qt::AlignVCenter, n);
+                textRect.setRight(numBox.left() - 1);
+            } else {
+                textRect.setRight(markBox.left() - 1);
+            }
+            drawSortMark(p, markBox, col.sortMark, m_grid->titleTextColor);
+        }
+        const QString title = col.title.isEmpty()
+            ? model() ? model()->headerData(logicalIndex, Qt::Horizontal).toString() : QString()
+            : col.title;
+        p->setFont(col.titleFont.value_or(m_grid->titleFont));
+        p->setPen(m_grid->titleTextColor);
+        p->drawText(textRect, int(col.titleAlignment | Qt::AlignVCenter),
+            p->fontMetrics().elidedText(title, Qt::ElideRight, textRect.width()));
+    }
+    p->restore();
+}
+
+DBGridEh::DBGridEh(QWidget *parent)
+    : QTableView(parent)
+    , m_footer(std::make_unique<Footer>(this))
+{
+    auto *title = new GridTitle(this); // owned by the view once set
+    setHorizontalHeader(title);
+    verticalHeader()->hide();
+    verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    setSelectionBehavior(QAbstractItemView::SelectRows);
+    setSelectionMode(QAbstractItemView::SingleSelection);
+    setEditTriggers(QAbstractItemView::NoEditTriggers);
+    setSortingEnabled(false);
+    setWordWrap(false);
+    // Pixel scrolling: the range is then the rows' height less the viewport's,
+    // which stays right with the footer strip taken off the viewport.
+    setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
+    setShowGrid(true);
+    horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
+    horizontalHeader()->setSectionsMovable(false);
+    // A listing takes no typed text: no input method may open over it.
+    setAttribute(Qt::WA_InputMethodEnabled, false);
+    titleFont = font();
+    footerFont = font();
+    fitRowHeight();
+    setItemDelegate(new CellDelegate(this)); // owned by the grid
+    m_footer->hide();
+
+    connect(title, &QHeaderView::sectionClicked, this,
+        [this, title](int section) { titleClick(gridColumnOfSection(section), title->clickModifiers()); });
+    connect(title, &QHeaderView::sectionResized, this, &DBGridEh::onSectionResized);
+    connect(horizontalScrollBar(), &QScrollBar::valueChanged, m_footer.get(), qOverload<>(&QWidget::update));
+}
+
+DBGridEh::~DBGridEh()
+{
+    qApp->removeEventFilter(this);
+    m_frozen.reset();
+    setModel(nullptr);
+}
+
+void DBGridEh::fitRowHeight()
+{
+    // One text line and a little air, as a listing's rows are, instead of the
+    // style's roomy default.
+    verticalHeader()->setMinimumSectionSize(1);
+    verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 4);
+}
+
+void DBGridEh::changeEvent(QEvent *e)
+{
+    if (e->type() == QEvent::FontChange)
+        fitRowHeight();
+    QTableView::changeEvent(e);
+}
+
+void DBGridEh::setDataSet(ClientDataSet *dataSet)
+{
+    if (m_dataSet)
+        disconnect(m_dataSet, nullptr, this, nullptr);
+    m_dataSet = dataSet;
+    auto model = dataSet ? std::make_unique<DataSetModel>(dataSet) : nullptr;
+    setModel(model.get());
+    m_model = std::move(model);
+    if (m_model) {
+        connect(dataSet, &ClientDataSet::aboutToReset, this, &DBGridEh::onDataAboutToReset);
+        connect(dataSet, &ClientDataSet::dataReset, this, &DBGridEh::onDataReset);
+        connect(dataSet, &ClientDataSet::layoutChanged, this, &DBGridEh::invalidateFooter);
+        connect(dataSet, &ClientDataSet::rowAppended, this, &DBGridEh::invalidateFooter);
+        connect(selectionModel(), &QItemSelectionModel::currentRowChanged, this, [this] {
+            // A field-value footer shows the current record.
+            m_footer->update();
+        });
+    }
+    applyColumns();
+}
+
+void DBGridEh::onDataAboutToReset()
+{
+    m_storeBeforeReset = m_dataSet ? &m_dataSet->store() : nullptr;
+}
+
+void DBGridEh::onDataReset()
+{
+    invalidateFooter();
+    // Opening, closing and loading a packet give the dataset a new store;
+    // emptying it or placing an appended row in a sorted view keep the store.
+    const bool newRows = !m_dataSet || &m_dataSet->store() != m_storeBeforeReset;
+    applyColumns();
+    if (newRows)
+        dataLinkChanged();
+}
+
+void DBGridEh::dataLinkChanged()
+{
+    applyColumns();
+}
+
+void DBGridEh::addColumn(const GridColumn &column)
+{
+    if (m_defaultColumns) {
+        m_columns.clear();
+        m_sortMarked.clear();
+        m_defaultColumns = false;
+    }
+    m_columns.push_back(column);
+    applyColumns();
+}
+
+void DBGridEh::clearColumns()
+{
+    m_columns.clear();
+    m_sortMarked.clear();
+    m_defaultColumns = true;
+    applyColumns();
+}
+
+void DBGridEh::columnsChanged()
+{
+    m_defaultColumns = false;
+    applyColumns();
+}
+
+void DBGridEh::setGridColumnVisible(int i, bool visible)
+{
+    m_columns[size_t(i)].visible = visible;
+    columnsChanged();
+}
+
+void DBGridEh::setGridColumnWidth(int i, int width)
+{
+    m_columns[size_t(i)].width = width;
+    columnsChanged();
+}
+
+void DBGridEh::setFooter(int i, FooterKind kind, const QString &text)
+{
+    m_columns[size_t(i)].footerKind = kind;
+    m_columns[size_t(i)].footerText = text;
+    columnsChanged();
+}
+
+int DBGridEh::sectionOfGridColumn(int i) const
+{
+    if (!m_dataSet || i < 0 || i >= gridColumnCount())
+        return -1;
+    const Field *f = m_dataSet->findField(m_columns[size_t(i)].fieldName);
+    return f ? f->index() : -1;
+}
+
+int DBGridEh::gridColumnOfSection(int logicalSection) const
+{
+    // Kept by applyColumns(), which runs on every change of columns or fields:
+    // painting asks this for every cell.
+    if (logicalSection < 0 || size_t(logicalSection) >= m_sectionColumn.size())
+        return -1;
+    const int gc = m_sectionColumn[size_t(logicalSection)];
+    return gc < gridColumnCount() ? gc : -1;
+}
+
+int DBGridEh::firstVisibleColumn() const
+{
+    for (int i = 0; i < gridColumnCount(); ++i)
+        if (m_columns[size_t(i)].visible)
+            return i;
+    return -1;
+}
+
+void DBGridEh::applyColumns()
+{
+    if (m_applying)
+        return;
+    m_applying = true;
+    if (m_defaultColumns) {
+        // Default columns follow the fields: one per visible field.
+        std::vector<GridColumn> cols;
+        if (m_dataSet) {
+            for (int f = 0; f < m_dataSet->fieldCount(); ++f) {
+                const Field *field = m_dataSet->field(f);
+                GridColumn c;
+                for (const GridColumn &old : m_columns)
+                    if (old.fieldName.compare(field->fieldName(), Qt::CaseInsensitive) == 0)
+                        c = old;
+                c.fieldName = field->fieldName();
+                c.visible = field->visible();
+                cols.push_back(c);
+            }
+        }
+        // Marks stay with their fields; a field that went takes its mark along.
+        std::vector<int> marked;
+        for (int gc : m_sortMarked) {
+            for (size_t i = 0; i < cols.size(); ++i)
+                if (size_t(gc) < m_columns.size() && cols[i].fieldName == m_columns[size_t(gc)].fieldName)
+                    marked.push_back(int(i));
+        }
+        m_sortMarked = std::move(marked);
+        m_columns = std::move(cols);
+    }
+    m_footerCache.assign(m_columns.size(), std::nullopt);
+    QHeaderView *h = horizontalHeader();
+    const int sections = m_model ? m_model->columnCount() : 0;
+    std::vector<bool> used(size_t(sections), false);
+    m_sectionColumn.assign(size_t(sections), -1);
+    int visual = 0;
+    for (int i = 0; i < gridColumnCount(); ++i) {
+        const int s = sectionOfGridColumn(i);
+        if (s < 0 || s >= sections || used[size_t(s)])
+            continue;
+        used[size_t(s)] = true;
+        m_sectionColumn[size_t(s)] = i;
+        h->moveSection(h->visualIndex(s), visual++);
+        h->setSectionHidden(s, !m_columns[size_t(i)].visible);
+        h->resizeSection(s, m_columns[size_t(i)].width);
+    }
+    for (int s = 0; s < sections; ++s)
+        if (!used[size_t(s)])
+            h->setSectionHidden(s, true);
+    m_applying = false;
+    updateFrozen();
+    h->viewport()->update();
+    m_footer->update();
+}
+
+void DBGridEh::setFrozenColumnCount(int n)
+{
+    m_frozenCols = qMax(0, n);
+    updateFrozen();
+}
+
+void DBGridEh::updateFrozen()
+{
+    if (m_frozenCols == 0 || !m_model) {
+        if (m_frozen)
+            m_frozen->hide();
+        return;
+    }
+    if (!m_frozen) {
+        m_frozen = std::make_unique<QTableView>(this);
+        auto *title = new GridTitle(this); // owned by the frozen view once set
+        m_frozen->setHorizontalHeader(title);
+        m_frozen->verticalHeader()->hide();
+        m_frozen->setFocusPolicy(Qt::NoFocus);
+        m_frozen->setFrameShape(QFrame::NoFrame);
+        m_frozen->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+        m_frozen->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+        m_frozen->setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
+        m_frozen->setSelectionBehavior(QAbstractItemView::SelectRows);
+        m_frozen->setSelectionMode(QAbstractItemView::SingleSelection);
+        m_frozen->setEditTriggers(QAbstractItemView::NoEditTriggers);
+        m_frozen->setWordWrap(false);
+        m_frozen->setAttribute(Qt::WA_InputMethodEnabled, false);
+        m_frozen->setItemDelegate(new CellDelegate(this)); // owned by the grid
+        connect(title, &QHeaderView::sectionClicked, this,
+            [this, title](int section) { titleClick(gridColumnOfSection(section), title->clickModifiers()); });
+        connect(title, &QHeaderView::sectionResized, this, [this](int logical, int, int newSize) {
+            if (!m_applying)
+                horizontalHeader()->resizeSection(logical, newSize);
+            updateGeometries();
+        });
+        connect(m_frozen->verticalScrollBar(), &QScrollBar::valueChanged, verticalScrollBar(), &QScrollBar::setValue);
+        connect(verticalScrollBar(), &QScrollBar::valueChanged, m_frozen->verticalScrollBar(), &QScrollBar::setValue);
+        viewport()->stackUnder(m_frozen.get());
+    }
+    if (m_frozen->model() != m_model.get() || m_frozen->selectionModel() != selectionModel()) {
+        m_frozen->setModel(m_model.get());
+        m_frozen->setSelectionModel(selectionModel());
+    }
+    m_frozen->verticalHeader()->setMinimumSectionSize(1);
+    m_frozen->verticalHeader()->setDefaultSectionSize(verticalHeader()->defaultSectionSize());
+    const bool wasApplying = m_applying;
+    m_applying = true;
+    QHeaderView *fh = m_frozen->horizontalHeader();
+    for (int s = 0; s < m_model->columnCount(); ++s)
+        fh->setSectionHidden(s, true);
+    int width = 0;
+    int shown = 0;
+    for (int gc = 0; gc < gridColumnCount() && shown < m_frozenCols; ++gc) {
+        const int s = sectionOfGridColumn(gc);
+        if (s < 0 || !m_columns[size_t(gc)].visible)
+            continue;
+        fh->moveSection(fh->visualIndex(s), shown);
+        fh->setSectionHidden(s, false);
+        fh->resizeSection(s, horizontalHeader()->sectionSize(s));
+        width += horizontalHeader()->sectionSize(s);
+        ++shown;
+    }
+    m_applying = wasApplying;
+    const QRect vg = viewport()->geometry();
+    m_frozen->setGeometry(vg.left(), frameWidth(), width, vg.height() + horizontalHeader()->height());
+    m_frozen->verticalScrollBar()->setRange(verticalScrollBar()->minimum(), verticalScrollBar()->maximum());
+    m_frozen->verticalScrollBar()->setValue(verticalScrollBar()->value());
+    m_frozen->setVisible(shown > 0);
+}
+
+void DBGridEh::onSectionResized(int logical, int, int newSize)
+{
+    // The user dragged a title edge: the column keeps the new width.
+    if (!m_applying) {
+        const int gc = gridColumnOfSection(logical);
+        if (gc >= 0 && !horizontalHeader()->isSectionHidden(logical))
+            m_columns[size_t(gc)].width = newSize;
+        if (m_frozen && m_frozen->isVisible())
+            updateFrozen();
+    }
+    m_footer->update();
+}
+
+int DBGridEh::sortMarkOrder(int gridColumn) const
+{
+    for (size_t i = 0; i < m_sortMarked.size(); ++i)
+        if (m_sortMarked[i] == gridColumn)
+            return int(i) + 1;
+    return 0;
+}
+
+void DBGridEh::titleClick(int gc, Qt::KeyboardModifiers modifiers)
+{
+    if (!m_sortMarking || gc < 0 || gc >= gridColumnCount())
+        return;
+    SortMark &mark = m_columns[size_t(gc)].sortMark;
+    if (m_multiSort && modifiers.testFlag(Qt::ControlModifier)) {
+        switch (mark) {
+        case SortMark::None:
+            mark = SortMark::Down;
+            m_sortMarked.push_back(gc);
+            break;
+        case SortMark::Down:
+            mark = SortMark::Up;
+            break;
+        case SortMark::Up:
+            mark = SortMark::None;
+            std::erase(m_sortMarked, gc);
+            break;
+        }
+        repaintTitles();
+        // The change is reported once Ctrl goes up, so several columns can be
+        // marked before one sort runs. Ctrl may be released over any widget.
+        if (!m_sortChangePending) {
+            m_sortChangePending = true;
+            qApp->installEventFilter(this);
+        }
+        return;
+    }
+    for (int i = 0; i < gridColumnCount(); ++i)
+        if (i != gc)
+            m_columns[size_t(i)].sortMark = SortMark::None;
+    mark = mark == SortMark::Down ? SortMark::Up : SortMark::Down;
+    m_sortMarked.assign(1, gc);
+    repaintTitles();
+    m_sortChangePending = false;
+    qApp->removeEventFilter(this);
+    sortMarksChanged();
+}
+
+void DBGridEh::repaintTitles()
+{
+    horizontalHeader()->viewport()->update();
+    if (m_frozen)
+        m_frozen->horizontalHeader()->viewport()->update();
+}
+
+bool DBGridEh::eventFilter(QObject *watched, QEvent *event)
+{
+    if (m_sortChangePending && event->type() == QEvent::KeyRelease
+        && static_cast<QKeyEvent *>(event)->key() == Qt::Key_Control)
+        reportPendingSortChange();
+    return QTableView::eventFilter(watched, event);
+}
+
+void DBGridEh::keyReleaseEvent(QKeyEvent *e)
+{
+    if (m_sortChangePending && e->key() == Qt::Key_Control)
+        reportPendingSortChange();
+    QTableView::keyReleaseEvent(e);
+}
+
+void DBGridEh::reportPendingSortChange()
+{
+    if (!m_sortChangePending)
+        return;
+    m_sortChangePending = false;
+    qApp->removeEventFilter(this);
+    sortMarksChanged();
+}
+
+void DBGridEh::sortMarksChanged()
+{
+    Q_EMIT sortMarkingChanged();
+}
+
+void DBGridEh::clearSortMarkState()
+{
+    for (GridColumn &c : m_columns)
+        c.sortMark = SortMark::None;
+    m_sortMarked.clear();
+    m_sortChangePending = false;
+    qApp->removeEventFilter(this);
+    horizontalHeader()->viewport()->update();
+    if (m_frozen)
+        m_frozen->horizontalHeader()->viewport()->update();
+}
+
+QWidget *DBGridEh::footerWidget() const
+{
+    return m_footer.get();
+}
+
+void DBGridEh::setFooterShown(bool on)
+{
+    m_footerShown = on;
+    updateGeometries();
+}
+
+int DBGridEh::footerHeight() const
+{
+    return m_footerShown ? QFontMetrics(footerFont).height() + 6 : 0;
+}
+
+void DBGridEh::invalidateFooter()
+{
+    m_footerCache.assign(m_columns.size(), std::nullopt);
+    m_footer->update();
+}
+
+QString DBGridEh::footerCellText(int gc) const
+{
+    if (gc < 0 || gc >= gridColumnCount())
+        return {};
+    const GridColumn &col = m_columns[size_t(gc)];
+    switch (col.footerKind) {
+    case FooterKind::Nothing:
+        return {};
+    case FooterKind::StaticText:
+        return col.footerText;
+    default:
+        break;
+    }
+    if (!m_dataSet || !m_dataSet->isActive())
+        return {};
+    const Field *f = m_dataSet->findField(col.footerField.isEmpty() ? col.fieldName : col.footerField);
+    if (!f)
+        return {};
+    if (col.footerKind == FooterKind::FieldValue) {
+        const int row = currentIndex().row();
+        return row < 0 ? QString() : m_model->data(m_model->index(row, f->index())).toString();
+    }
+    if (size_t(gc) < m_footerCache.size() && m_footerCache[size_t(gc)])
+        return *m_footerCache[size_t(gc)];
+    // Sums, averages and counts go over the rows the view shows, once per change
+    // of the rows, the filter or the order.
+    const int rows = m_model->rowCount();
+    double sum = 0;
+    int values = 0;
+    for (int r = 0; r < rows; ++r) {
+        const QVariant v = m_model->data(m_model->index(r, f->index()), Qt::EditRole);
+        if (!v.isValid())
+            continue;
+        ++values;
+        if (col.footerKind != FooterKind::Count)
+            sum += v.toDouble();
+    }
+    QString text;
+    if (col.footerKind == FooterKind::Count)
+        text = QString::number(rows);
+    else if (col.footerKind == FooterKind::Sum)
+        text = numberText(sum);
+    else
+        text = values ? numberText(sum / values) : QString();
+    if (size_t(gc) < m_footerCache.size())
+        m_footerCache[size_t(gc)] = text;
+    return text;
+}
+
+void DBGridEh::updateGeometries()
+{
+    // The view sets its margins for the title row and zero below; the footer row
+    // takes a strip at the bottom, between the rows and the scroll bar. Our own
+    // margin change resizes the viewport, which asks for geometries again: that
+    // nested request is done once more afterwards instead of recursing.
+    if (m_inGeometries) {
+        m_geometriesAgain = true;
+        return;
+    }
+    m_inGeometries = true;
+    for (int round = 0; round < 3; ++round) {
+        m_geometriesAgain = false;
+        QTableView::updateGeometries();
+        const int fh = footerHeight();
+        const QMargins m = viewportMargins();
+        setViewportMargins(m.left(), m.top(), m.right(), fh);
+        if (fh > 0) {
+            // The view measured the scroll range against the taller viewport.
+            QScrollBar *vs = verticalScrollBar();
+            const int page = viewport()->height();
+            vs->setRange(0, qMax(0, verticalHeader()->length() - page));
+            vs->setPageStep(page);
+        }
+        const QRect vg = viewport()->geometry();
+        m_footer->setGeometry(vg.left(), vg.bottom() + 1, vg.width(), fh);
+        m_footer->setVisible(fh > 0);
+        updateFrozen();
+        if (!m_geometriesAgain)
+            break;
+    }
+    m_inGeometries = false;
+    m_footer->update();
+}
+
+} // namespace sqda

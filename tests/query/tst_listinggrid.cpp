@@ -1,0 +1,704 @@
+// The listing grid under a real offscreen screen: title clicks with the mouse
+// (with and without Ctrl, Ctrl released as a key), the sort they leave on the
+// dataset, the count footer, the filter through the condition builder, the
+// column layout in a real settings file, and the painted title and footer.
+#include "ModalAnswerer.h"
+
+#include "data/ClientDataSet.h"
+#include "host/HostContext.h"
+#include "query/TAdvDBGridEh.h"
+#include "query/TFrmQuerySet.h"
+#include "ui/DialogState.h"
+
+#include <QAbstractItemModelTester>
+#include <QFile>
+#include <QHeaderView>
+#include <QListWidget>
+#include <QScrollBar>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace sqda;
+using namespace sqda::test;
+using namespace Qt::StringLiterals;
+
+Q_DECLARE_METATYPE(sqda::LogicRows)
+
+namespace {
+
+const QString Code = u"商圈编码"_s;
+const QString Name = u"商圈名称"_s;
+
+LogicRow expr(const QString &label, const QString &condition, const QString &value)
+{
+    return { label, condition, value, {} };
+}
+LogicRow rel(const QString &relation)
+{
+    return { {}, {}, {}, relation };
+}
+
+struct Area
+{
+    const char *code;
+    const char *name;
+};
+
+// The query form's row set: code, name and the department, which is not shown.
+DataStore areas(std::initializer_list<Area> rows)
+{
+    DataStore s({ { u"f_sqbm"_s, FieldType::String, 12, Code }, { u"f_sqmc"_s, FieldType::String, 40, Name },
+        { u"f_bmbm"_s, FieldType::String, 12, u"部门编码"_s } });
+    for (const Area &a : rows) {
+        s.appendString(0, QString::fromUtf8(a.code));
+        s.appendString(1, QString::fromUtf8(a.name));
+        s.appendString(2, u"0101");
+        s.commitRow();
+    }
+    return s;
+}
+
+DataStore fiveAreas()
+{
+    // Pinyin order of the names: 北区 < 东城 < 河东 < 西城; "东城" twice.
+    return areas({ { "01", "东城" }, { "02", "西城" }, { "03", "河东" }, { "04", "北区" }, { "05", "东城" } });
+}
+
+GridColumn column(const QString &field, int width, int tag = 0, bool visible = true)
+{
+    GridColumn c;
+    c.fieldName = field;
+    c.width = width;
+    c.tag = tag;
+    c.visible = visible;
+    return c;
+}
+
+void key(QWidget *w, Qt::Key k, QKeyEvent::Type type, Qt::KeyboardModifiers mods, const QString &text = {})
+{
+    QTest::sendKeyEvent(type == QEvent::KeyPress ? QTest::Press : QTest::Release, w, k, text, mods);
+}
+
+} // namespace
+
+class TestListingGrid : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir m_home;
+    std::unique_ptr<ClientDataSet> m_ds;
+    std::unique_ptr<TAdvDBGridEh> m_grid;
+    std::unique_ptr<ModalAnswerer> m_answer;
+
+    // The grid as the query form sets it up: code and name columns, the
+    // department column hidden by Tag 1, sorting and the footer on.
+    TAdvDBGridEh *makeGrid(DataStore rows)
+    {
+        m_ds = std::make_unique<ClientDataSet>();
+        m_ds->setPersistentFields({ { u"f_sqbm"_s, FieldType::String, 12, Code },
+            { u"f_sqmc"_s, FieldType::String, 40, Name }, { u"f_bmbm"_s, FieldType::String, 12, u"部门编码"_s } });
+        m_grid = std::make_unique<TAdvDBGridEh>();
+        m_grid->setDataSet(m_ds.get());
+        m_grid->addColumn(column(u"f_sqbm"_s, 80));
+        m_grid->addColumn(column(u"f_sqmc"_s, 164));
+        m_grid->addColumn(column(u"f_bmbm"_s, 64, 1, false));
+        m_grid->AutoSorted = true;
+        m_grid->setMultiSortMarking(true);
+        m_grid->setFooterShown(true);
+        m_grid->titleColor = QColor(0, 128, 0);
+        m_grid->resize(400, 220);
+        m_grid->show();
+        if (!QTest::qWaitForWindowExposed(m_grid.get()))
+            qWarning("grid not exposed");
+        m_ds->loadStore(std::move(rows));
+        return m_grid.get();
+    }
+
+    // A real click on the title of grid column `gc`.
+    void clickTitle(int gc, Qt::KeyboardModifiers mods = {})
+    {
+        QHeaderView *h = m_grid->horizontalHeader();
+        const int s = m_grid->sectionOfGridColumn(gc);
+        const QPoint at(h->sectionViewportPosition(s) + h->sectionSize(s) / 2, h->height() / 2);
+        QTest::mouseClick(h->viewport(), Qt::LeftButton, mods, at);
+    }
+    void releaseCtrl(QWidget *over) { key(over, Qt::Key_Control, QEvent::KeyRelease, Qt::NoModifier); }
+
+    QStringList cells(const QString &field) const
+    {
+        QStringList out;
+        const int c = m_ds->fieldByName(field)->index();
+        DataSetModel *m = m_grid->dataModel();
+        for (int r = 0; r < m->rowCount(); ++r)
+            out << m->data(m->index(r, c)).toString();
+        return out;
+    }
+    QString rows() const
+    {
+        QStringList out;
+        const QStringList codes = cells(u"f_sqbm"_s);
+        const QStringList names = cells(u"f_sqmc"_s);
+        for (int i = 0; i < codes.size(); ++i)
+            out << codes[i] + names[i];
+        return out.join(u' ');
+    }
+    QString marks() const
+    {
+        QStringList out;
+        for (int gc : m_grid->sortMarkedColumns())
+            out << m_grid->gridColumn(gc).fieldName
+                    + (m_grid->gridColumn(gc).sortMark == SortMark::Up ? u"+"_s : u"-"_s);
+        return out.join(u',');
+    }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        QVERIFY(m_home.isValid());
+        qputenv("KALMORA_HOME", m_home.path().toLocal8Bit());
+        ensureLibraryInitialized();
+    }
+    void init()
+    {
+        resetDialogStateForTests();
+        m_answer = std::make_unique<ModalAnswerer>();
+    }
+    void cleanup()
+    {
+        if (m_answer) {
+            QVERIFY2(m_answer->unexpected.isEmpty(), qPrintable(m_answer->unexpected.value(0).text));
+            QVERIFY(m_answer->idle());
+        }
+        m_answer.reset();
+        m_grid.reset();
+        m_ds.reset();
+    }
+
+    // A click without Ctrl: name descending, ascending, descending again, each
+    // time alone; the index "customindex" is replaced, never added again.
+    void plainClicksCycleOneColumn()
+    {
+        makeGrid(fiveAreas());
+        QAbstractItemModelTester tester(m_grid->dataModel(), QAbstractItemModelTester::FailureReportingMode::QtTest);
+        clickTitle(0); // code down first, to see it go
+        QCOMPARE(marks(), u"f_sqbm-"_s);
+        QCOMPARE(rows(), u"05东城 04北区 03河东 02西城 01东城"_s);
+        clickTitle(1);
+        QCOMPARE(marks(), u"f_sqmc-"_s);
+        QCOMPARE(m_grid->gridColumn(0).sortMark, SortMark::None);
+        // Equal names keep the order they were loaded in.
+        QCOMPARE(rows(), u"02西城 03河东 01东城 05东城 04北区"_s);
+        clickTitle(1);
+        QCOMPARE(marks(), u"f_sqmc+"_s);
+        QCOMPARE(rows(), u"04北区 01东城 05东城 03河东 02西城"_s);
+        clickTitle(1);
+        QCOMPARE(marks(), u"f_sqmc-"_s);
+        QCOMPARE(rows(), u"02西城 03河东 01东城 05东城 04北区"_s);
+        QCOMPARE(m_ds->indexDefs().count(), 1);
+        const IndexDef *def = m_ds->indexDefs().find(u"customindex"_s);
+        QVERIFY(def);
+        QCOMPARE(def->fields, u"f_sqmc"_s);
+        QCOMPARE(def->descFields, u"f_sqmc"_s);
+        QCOMPARE(def->options, IndexOptions(IndexOption::CaseInsensitive));
+        QCOMPARE(m_ds->indexName(), u"customindex"_s);
+    }
+
+    // Ctrl+clicks mark several columns and sort once Ctrl goes up; a third
+    // Ctrl+click on a column takes it out of the sort.
+    void ctrlClicksMarkSeveralAndSortOnRelease()
+    {
+        makeGrid(fiveAreas());
+        int reports = 0;
+        connect(m_ds.get(), &ClientDataSet::layoutChanged, this, [&reports] { ++reports; });
+        clickTitle(1, Qt::ControlModifier);
+        clickTitle(0, Qt::ControlModifier);
+        QCOMPARE(marks(), u"f_sqmc-,f_sqbm-"_s);
+        QCOMPARE(m_grid->sortMarkOrder(1), 1);
+        QCOMPARE(m_grid->sortMarkOrder(0), 2);
+        // Nothing sorted while Ctrl is held.
+        QVERIFY(m_grid->sortChangePending());
+        QCOMPARE(reports, 0);
+        QCOMPARE(rows(), u"01东城 02西城 03河东 04北区 05东城"_s);
+        releaseCtrl(m_grid.get());
+        QVERIFY(!m_grid->sortChangePending());
+        QCOMPARE(rows(), u"02西城 03河东 05东城 01东城 04北区"_s);
+        const IndexDef *def = m_ds->indexDefs().find(u"customindex"_s);
+        QCOMPARE(def->fields, u"f_sqmc;f_sqbm"_s);
+        QCOMPARE(def->descFields, u"f_sqmc;f_sqbm"_s);
+
+        // Code goes up: name descending, then code ascending. Ctrl released
+        // over another widget still counts.
+        clickTitle(0, Qt::ControlModifier);
+        releaseCtrl(m_grid->horizontalHeader()->viewport());
+        QCOMPARE(marks(), u"f_sqmc-,f_sqbm+"_s);
+        QCOMPARE(m_ds->indexDefs().find(u"customindex"_s)->descFields, u"f_sqmc"_s);
+        QCOMPARE(rows(), u"02西城 03河东 01东城 05东城 04北区"_s);
+
+        // Up → none: the code leaves the sort.
+        clickTitle(0, Qt::ControlModifier);
+        releaseCtrl(m_grid.get());
+        QCOMPARE(marks(), u"f_sqmc-"_s);
+        QCOMPARE(m_grid->sortMarkOrder(0), 0);
+        QCOMPARE(m_ds->indexDefs().find(u"customindex"_s)->fields, u"f_sqmc"_s);
+        QCOMPARE(m_ds->indexDefs().count(), 1);
+
+        // A plain click drops the other marks at once.
+        clickTitle(0);
+        QCOMPARE(marks(), u"f_sqbm-"_s);
+        QCOMPARE(m_grid->gridColumn(1).sortMark, SortMark::None);
+    }
+
+    // Without the multi-column option a Ctrl+click is a plain click.
+    void ctrlClickWithoutMultiMarkingIsPlain()
+    {
+        makeGrid(fiveAreas());
+        m_grid->setMultiSortMarking(false);
+        clickTitle(1, Qt::ControlModifier);
+        clickTitle(0, Qt::ControlModifier);
+        QVERIFY(!m_grid->sortChangePending());
+        QCOMPARE(marks(), u"f_sqbm-"_s);
+        QCOMPARE(rows(), u"05东城 04北区 03河东 02西城 01东城"_s);
+    }
+
+    // AutoSorted off: the change is only signalled, the dataset stays as it is.
+    void withoutAutoSortTheChangeIsSignalled()
+    {
+        makeGrid(fiveAreas());
+        m_grid->AutoSorted = false;
+        int signalled = 0;
+        connect(m_grid.get(), &DBGridEh::sortMarkingChanged, this, [&signalled] { ++signalled; });
+        clickTitle(1);
+        QCOMPARE(signalled, 1);
+        QVERIFY(!m_ds->indexDefs().find(u"customindex"_s));
+    }
+
+    // Sorting an empty listing does nothing; loading new rows or closing clears
+    // the marks, and the new rows come in the order they were loaded in.
+    void emptyListingAndReloads()
+    {
+        makeGrid(areas({}));
+        clickTitle(1);
+        QVERIFY(!m_ds->indexDefs().find(u"customindex"_s));
+
+        m_ds->loadStore(fiveAreas());
+        QCOMPARE(marks(), QString());
+        clickTitle(1);
+        clickTitle(0, Qt::ControlModifier);
+        releaseCtrl(m_grid.get());
+        QCOMPARE(marks(), u"f_sqmc-,f_sqbm-"_s);
+
+        m_ds->loadStore(areas({ { "07", "北区" }, { "06", "西城" } }));
+        QCOMPARE(marks(), QString());
+        QCOMPARE(m_grid->gridColumn(0).sortMark, SortMark::None);
+        QCOMPARE(m_grid->gridColumn(1).sortMark, SortMark::None);
+        QCOMPARE(rows(), u"07北区 06西城"_s);
+
+        clickTitle(1);
+        QCOMPARE(marks(), u"f_sqmc-"_s);
+        m_ds->close();
+        QCOMPARE(marks(), QString());
+    }
+
+    // UpdateCountFooter writes into the first visible column only, and only
+    // over nothing or a static text; every old "合计" text goes first.
+    void countFooter_data()
+    {
+        QTest::addColumn<bool>("codeShown");
+        QTest::addColumn<int>("codeFooter");
+        QTest::addColumn<QString>("codeText");
+        QTest::addColumn<QString>("nameText");
+        QTest::addColumn<QString>("wantCode");
+        QTest::addColumn<QString>("wantName");
+        const int Nothing = int(FooterKind::Nothing), Sum = int(FooterKind::Sum), Static = int(FooterKind::StaticText);
+        QTest::newRow("first column empty") << true << Nothing << QString() << QString() << u"合计:5条"_s << QString();
+        QTest::newRow("first column static text replaced")
+            << true << Static << u"小计"_s << QString() << u"合计:5条"_s << QString();
+        QTest::newRow("first column hidden: the next one")
+            << false << Static << u"合计:9条"_s << QString() << QString() << u"合计:5条"_s;
+        // A sum in the first visible column: no count anywhere, and the old
+        // count in the other column is still cleared.
+        QTest::newRow("sum in the first visible column")
+            << true << Sum << QString() << u"合计:9条"_s << u"15"_s << QString();
+        QTest::newRow("other static text kept")
+            << true << Nothing << QString() << u"单位:个"_s << u"合计:5条"_s << u"单位:个"_s;
+    }
+    void countFooter()
+    {
+        QFETCH(bool, codeShown);
+        QFETCH(int, codeFooter);
+        QFETCH(QString, codeText);
+        QFETCH(QString, nameText);
+        QFETCH(QString, wantCode);
+        QFETCH(QString, wantName);
+        makeGrid(fiveAreas());
+        m_grid->setGridColumnVisible(0, codeShown);
+        m_grid->setFooter(0, FooterKind(codeFooter), codeText);
+        m_grid->setFooter(1, nameText.isEmpty() ? FooterKind::Nothing : FooterKind::StaticText, nameText);
+        m_grid->UpdateCountFooter();
+        QCOMPARE(m_grid->footerCellText(0), wantCode);
+        QCOMPARE(m_grid->footerCellText(1), wantName);
+    }
+
+    // With ShowSumCount the count follows the dataset's opening and reloads.
+    void countFooterFollowsLoads()
+    {
+        makeGrid(areas({}));
+        m_grid->ShowSumCount = true;
+        m_ds->loadStore(areas({}));
+        QCOMPARE(m_grid->footerCellText(0), u"合计:0条"_s);
+        m_ds->loadStore(fiveAreas());
+        QCOMPARE(m_grid->footerCellText(0), u"合计:5条"_s);
+    }
+
+    // The filter dialog in filter mode: "部分不等于" is evaluated by the
+    // dataset itself, so rows of later loads are filtered right too.
+    void filterThroughTheConditionBuilder()
+    {
+        makeGrid(fiveAreas());
+        m_grid->ShowSumCount = true;
+        m_grid->FilterConditions = { expr(Name, u"部分不等于"_s, u"东"_s) };
+        m_answer->press(u"btnOK"_s);
+        QVERIFY(m_grid->ShowFilterDialog(u"商圈档案过滤"_s, true));
+        QCOMPARE(m_ds->filter(), u"( f_sqmc NOT LIKE '%东%' )"_s);
+        QVERIFY(m_ds->filtered());
+        QCOMPARE(rows(), u"02西城 04北区"_s);
+        QCOMPARE(m_grid->footerCellText(0), u"合计:2条"_s);
+        QCOMPARE(m_grid->ConditionText({}), u"过滤条件:\r\n    商圈名称:部分不等于东"_s);
+
+        // A later search brings 东门, which the exclusion list of the old
+        // scheme would have let through.
+        m_ds->loadStore(areas({ { "06", "东门" }, { "07", "南区" } }));
+        QCOMPARE(rows(), u"07南区"_s);
+        QCOMPARE(m_grid->footerCellText(0), u"合计:1条"_s);
+
+        // Two such conditions joined by "或者".
+        m_grid->FilterConditions
+            = { expr(Name, u"部分不等于"_s, u"东"_s), rel(u"或者"_s), expr(Name, u"部分不等于"_s, u"南"_s) };
+        m_answer->press(u"btnOK"_s);
+        QVERIFY(m_grid->ShowFilterDialog(u"商圈档案过滤"_s, true));
+        QCOMPARE(rows(), u"06东门 07南区"_s);
+
+        // Cancel changes nothing.
+        const LogicRows before = m_grid->FilterConditions;
+        m_grid->FilterConditions = { expr(Name, u"等于"_s, u"南区"_s) };
+        m_answer->press(u"btnExit"_s);
+        QVERIFY(!m_grid->ShowFilterDialog(u"商圈档案过滤"_s, true));
+        QCOMPARE(rows(), u"06东门 07南区"_s);
+    }
+
+    void conditionText_data()
+    {
+        QTest::addColumn<LogicRows>("query");
+        QTest::addColumn<LogicRows>("filter");
+        QTest::addColumn<QString>("extra");
+        QTest::addColumn<QString>("text");
+        const LogicRows example
+            = { expr(Code, u"等于"_s, u"01"_s), rel(u"并且"_s), expr(Name, u"部分等于"_s, u"东"_s) };
+        QTest::newRow("both empty") << LogicRows() << LogicRows() << QString() << QString();
+        QTest::newRow("example") << example << LogicRows() << QString()
+                                 << u"查询条件:\r\n    商圈编码:等于01并且\r\n    商圈名称:部分等于东\r\n"_s;
+        QTest::newRow("extra only") << LogicRows() << LogicRows() << u"部门0101"_s
+                                    << u"查询条件:\r\n    部门0101\r\n"_s;
+        QTest::newRow("extra and rows") << LogicRows { expr(Code, u"等于"_s, u"01"_s) } << LogicRows() << u"部门0101"_s
+                                        << u"查询条件:\r\n    部门0101并且\r\n    商圈编码:等于01\r\n"_s;
+        QTest::newRow("both lists")
+            << LogicRows { expr(Code, u"左等于"_s, u"01"_s) } << LogicRows { expr(Name, u"部分不等于"_s, u"东"_s) }
+            << QString() << u"查询条件:\r\n    商圈编码:左等于01\r\n过滤条件:\r\n    商圈名称:部分不等于东"_s;
+    }
+    void conditionText()
+    {
+        QFETCH(LogicRows, query);
+        QFETCH(LogicRows, filter);
+        QFETCH(QString, extra);
+        QFETCH(QString, text);
+        TAdvDBGridEh grid;
+        grid.QueryConditions = query;
+        grid.FilterConditions = filter;
+        QCOMPARE(grid.ConditionText(extra), text);
+    }
+
+    // The layout against a real settings file: flag and width per key; Tag 1
+    // always hidden; widths beyond reason leave the width as it was.
+    void loadLayout_data()
+    {
+        QTest::addColumn<QString>("value"); // of f_sqmc; empty: no key
+        QTest::addColumn<bool>("shown");
+        QTest::addColumn<int>("width");
+        QTest::newRow("0,80") << u"0,80"_s << false << 80;
+        QTest::newRow("1,0") << u"1,0"_s << true << 164;
+        QTest::newRow("missing key") << QString() << true << 164;
+        QTest::newRow("abc") << u"abc"_s << false << 164;
+        QTest::newRow("1,abc") << u"1,abc"_s << true << 164;
+        QTest::newRow("1,200") << u"1,200"_s << true << 200;
+        QTest::newRow("negative width") << u"1,-50"_s << true << 164;
+        QTest::newRow("absurd width") << u"1,99999999"_s << true << 164;
+    }
+    void loadLayout()
+    {
+        QFETCH(QString, value);
+        QFETCH(bool, shown);
+        QFETCH(int, width);
+        QTemporaryDir dir;
+        QFile f(dir.filePath(u"Kalmorapos.ini"_s));
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("[SqSearchGrid]\nf_sqbm=1,90\nf_bmbm=1,50\n");
+        if (!value.isEmpty())
+            f.write("f_sqmc=" + value.toUtf8() + "\n");
+        f.close();
+        makeGrid(fiveAreas());
+        m_grid->LoadColumnLayout(u"Kalmorapos.ini"_s, u"SqSearchGrid"_s, dir.path());
+        QCOMPARE(m_grid->gridColumn(1).visible, shown);
+        QCOMPARE(m_grid->gridColumn(1).width, width);
+        QCOMPARE(m_grid->isColumnHidden(m_grid->sectionOfGridColumn(1)), !shown);
+        QCOMPARE(m_grid->gridColumn(0).width, 90);
+        // Tag 1: hidden whatever the file says.
+        QVERIFY(!m_grid->gridColumn(2).visible);
+        QVERIFY(m_grid->isColumnHidden(m_grid->sectionOfGridColumn(2)));
+    }
+
+    // Saving writes one key per column and keeps every other line of the file.
+    void saveLayoutRoundTrip()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(u"Kalmorapos.ini"_s);
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("; kept\n[ColorOption]\nBack=123\n\n[SqSearchGrid]\nf_sqbm=1,90\nother=x\n");
+        f.close();
+        makeGrid(fiveAreas());
+        m_grid->LoadColumnLayout(u"Kalmorapos.ini"_s, u"SqSearchGrid"_s, dir.path());
+        m_grid->horizontalHeader()->resizeSection(m_grid->sectionOfGridColumn(1), 120); // a user's drag
+        m_grid->setGridColumnVisible(0, false);
+        m_grid->SaveColumnLayout(u"Kalmorapos.ini"_s, u"SqSearchGrid"_s, dir.path());
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        const QString text = QString::fromUtf8(f.readAll());
+        f.close();
+        QVERIFY2(text.startsWith(u"; kept\n[ColorOption]\nBack=123\n\n[SqSearchGrid]\nf_sqbm=0,90\nother=x\n"_s),
+            qPrintable(text));
+        QVERIFY(text.contains(u"f_sqmc=1,120"_s));
+        QVERIFY(text.contains(u"f_bmbm=0,64"_s));
+
+        TAdvDBGridEh *again = makeGrid(fiveAreas());
+        again->LoadColumnLayout(u"Kalmorapos.ini"_s, u"SqSearchGrid"_s, dir.path());
+        QVERIFY(!again->gridColumn(0).visible);
+        QCOMPARE(again->gridColumn(1).width, 120);
+    }
+
+    // The column chooser works on the grid's columns: unticking the name hides
+    // its section at once; the department (Tag 1) is not offered.
+    void chooseColumns()
+    {
+        makeGrid(fiveAreas());
+        QStringList offered;
+        m_answer->then([&offered](QWidget *w) {
+            auto *list = w->findChild<QListWidget *>(u"ltvChoose"_s);
+            for (int i = 0; i < list->count(); ++i)
+                offered << list->item(i)->text();
+            list->item(1)->setCheckState(Qt::Unchecked);
+            ModalAnswerer::pressButton(w, u"btnok"_s);
+        });
+        m_grid->ChooseColumns();
+        QCOMPARE(offered, QStringList({ Code, Name }));
+        QVERIFY(!m_grid->gridColumn(1).visible);
+        QVERIFY(m_grid->isColumnHidden(m_grid->sectionOfGridColumn(1)));
+    }
+
+    // The footer row stays under the rows: scrolled to the end, the last row is
+    // whole above it; the title cells carry the marks with their order.
+    void footerStaysUnderTheRowsAndTitlesArePainted()
+    {
+        DataStore many = areas({});
+        for (int i = 0; i < 300; ++i) {
+            many.appendString(0, QString::asprintf("%04d", i));
+            many.appendString(1, u"区"_s + QString::number(i));
+            many.appendString(2, u"0101");
+            many.commitRow();
+        }
+        makeGrid(std::move(many));
+        m_grid->ShowSumCount = true;
+        m_grid->UpdateCountFooter();
+        QWidget *footer = m_grid->footerWidget();
+        QVERIFY(footer->isVisible());
+        QCOMPARE(footer->geometry().top(), m_grid->viewport()->geometry().bottom() + 1);
+        QVERIFY(footer->height() > 10);
+        // Ctrl+End as the keyboard sends it: the last row becomes current and is
+        // scrolled into view.
+        QTest::mouseClick(m_grid->viewport(), Qt::LeftButton, {}, QPoint(10, 5));
+        QCOMPARE(m_grid->currentIndex().row(), 0);
+        key(m_grid.get(), Qt::Key_End, QEvent::KeyPress, Qt::ControlModifier);
+        key(m_grid.get(), Qt::Key_End, QEvent::KeyRelease, Qt::ControlModifier);
+        QCOMPARE(m_grid->currentIndex().row(), 299);
+        QVERIFY2(QTest::qWaitFor([&] { return m_grid->rowAt(m_grid->viewport()->height() - 1) == 299; }),
+            qPrintable(u"%1 %2 %3 %4"_s.arg(m_grid->rowAt(m_grid->viewport()->height() - 1))
+                           .arg(m_grid->verticalScrollBar()->maximum())
+                           .arg(m_grid->verticalHeader()->length())
+                           .arg(m_grid->viewport()->height())
+                + u" %1 %2"_s.arg(m_grid->verticalScrollBar()->value()).arg(m_grid->verticalHeader()->offset())));
+        const QRect last = m_grid->visualRect(m_grid->dataModel()->index(299, 0));
+        QVERIFY2(last.bottom() < m_grid->viewport()->height(), qPrintable(QString::number(last.bottom())));
+
+        // Footer cell painted yellow with the count text in black.
+        const QImage f = footer->grab().toImage();
+        QCOMPARE(f.pixelColor(f.width() - 3, f.height() / 2), QColor(Qt::yellow));
+        bool dark = false;
+        for (int x = 0; x < 70 && !dark; ++x)
+            for (int y = 0; y < f.height() && !dark; ++y)
+                dark = f.pixelColor(x, y).lightness() < 80;
+        QVERIFY(dark);
+
+        // Two marks: each title shows a white mark, with the order digit.
+        clickTitle(1);
+        clickTitle(0, Qt::ControlModifier);
+        releaseCtrl(m_grid.get());
+        QHeaderView *h = m_grid->horizontalHeader();
+        const QImage t = h->grab().toImage();
+        for (int gc : { 0, 1 }) {
+            const int s = m_grid->sectionOfGridColumn(gc);
+            const int right = h->sectionViewportPosition(s) + h->sectionSize(s) - 4;
+            int white = 0;
+            for (int x = right - 20; x < right; ++x)
+                for (int y = 0; y < t.height(); ++y)
+                    white += t.pixelColor(x, y).lightness() > 200;
+            QVERIFY2(white > 6, qPrintable(QString::number(gc)));
+        }
+        QCOMPARE(t.pixelColor(2, 2), QColor(0, 128, 0));
+    }
+
+    // Computed footers go over the rows the filter lets through; a filter the
+    // dataset refuses is shown in the "错误" box and the previous filter and
+    // conditions stay; the query dialog hands back its trimmed where text.
+    void computedFootersFilterErrorsAndQueryDialog()
+    {
+        const QString Level = u"级别"_s;
+        m_ds = std::make_unique<ClientDataSet>();
+        m_grid = std::make_unique<TAdvDBGridEh>();
+        m_grid->setDataSet(m_ds.get());
+        DataStore s({ { u"f_sqbm"_s, FieldType::String, 12, Code }, { u"f_sqmc"_s, FieldType::String, 40, Name },
+            { u"f_jb"_s, FieldType::Int32, 0, Level } });
+        const std::initializer_list<std::pair<const char *, int>> rows
+            = { { "01", 1 }, { "0101", 2 }, { "0102", 2 }, { "02", 1 } };
+        for (const auto &[code, level] : rows) {
+            s.appendString(0, QString::fromLatin1(code));
+            s.appendString(1, u"区"_s);
+            s.appendInt(2, level);
+            s.commitRow();
+        }
+        m_ds->loadStore(std::move(s));
+        QCOMPARE(m_grid->gridColumnCount(), 3); // one per visible field
+        m_grid->setFooter(0, FooterKind::Count);
+        m_grid->setFooter(1, FooterKind::FieldValue);
+        m_grid->setFooter(2, FooterKind::Sum);
+        QCOMPARE(m_grid->footerCellText(0), u"4"_s);
+        QCOMPARE(m_grid->footerCellText(2), u"6"_s);
+        m_grid->setCurrentIndex(m_grid->dataModel()->index(1, 0));
+        QCOMPARE(m_grid->footerCellText(1), u"区"_s);
+        m_grid->editColumn(2).footerKind = FooterKind::Average;
+        m_grid->columnsChanged();
+        QCOMPARE(m_grid->footerCellText(2), u"1.5"_s);
+
+        m_grid->FilterConditions = { expr(Code, u"左等于"_s, u"01"_s) };
+        m_answer->press(u"btnOK"_s);
+        QVERIFY(m_grid->ShowFilterDialog(QString(), true));
+        QCOMPARE(m_grid->footerCellText(0), u"3"_s);
+        QCOMPARE(m_grid->footerCellText(2), u"1.6666666666666667"_s);
+
+        // 'abc' is a literal the dialog lets through for a number field; the
+        // dataset cannot compare it.
+        const QString filter = m_ds->filter();
+        const LogicRows refused = { expr(Level, u"等于"_s, u"'abc'"_s) };
+        m_grid->FilterConditions = refused;
+        QList<SeenDialog> seen;
+        m_answer->press(u"btnOK"_s).then([&seen](QWidget *w) {
+            seen << ModalAnswerer::describe(w);
+            ModalAnswerer::pressButton(w, u"Ok"_s);
+        });
+        QVERIFY(!m_grid->ShowFilterDialog(QString(), true));
+        QCOMPARE(seen.size(), 1);
+        QCOMPARE(seen[0].title, u"错误"_s);
+        QVERIFY2(seen[0].text.contains(u"f_jb"_s), qPrintable(seen[0].text));
+        QCOMPARE(m_ds->filter(), filter);
+        QVERIFY(m_ds->filtered());
+        QCOMPARE(m_ds->recordCount(), 3);
+        QCOMPARE(m_grid->FilterConditions, refused);
+
+        QString where = u"old"_s;
+        m_grid->QueryConditions = { expr(Code, u"等于"_s, u"01"_s) };
+        m_answer->press(u"btnOK"_s);
+        QVERIFY(m_grid->ShowQueryDialog(where, u"商圈档案查询"_s, QString(), QString(), QString()));
+        QCOMPARE(where, u"( f_sqbm = '01' )"_s);
+        m_answer->press(u"btnExit"_s);
+        QVERIFY(!m_grid->ShowQueryDialog(where, u"商圈档案查询"_s, QString(), QString(), QString()));
+        QCOMPARE(where, QString());
+        QCOMPARE(m_grid->QueryConditions, LogicRows({ expr(Code, u"等于"_s, u"01"_s) }));
+    }
+
+    // A frozen column stays at the left while the others scroll sideways; its
+    // title takes clicks like any other, and it scrolls down with the rows.
+    void frozenColumnStaysAtTheLeft()
+    {
+        DataStore many = areas({});
+        for (int i = 0; i < 100; ++i) {
+            many.appendString(0, QString::asprintf("%04d", i));
+            many.appendString(1, u"区"_s + QString::number(i));
+            many.appendString(2, u"0101");
+            many.commitRow();
+        }
+        makeGrid(std::move(many));
+        m_grid->setGridColumnVisible(2, true);
+        m_grid->setGridColumnWidth(1, 400);
+        m_grid->setFrozenColumnCount(1);
+        QTableView *frozen = m_grid->frozenView();
+        QVERIFY(frozen && frozen->isVisible());
+        QCOMPARE(frozen->width(), 80);
+        QVERIFY(!frozen->isColumnHidden(m_grid->sectionOfGridColumn(0)));
+        QVERIFY(frozen->isColumnHidden(m_grid->sectionOfGridColumn(1)));
+        m_grid->horizontalScrollBar()->setValue(m_grid->horizontalScrollBar()->maximum());
+        QVERIFY(m_grid->horizontalScrollBar()->value() > 0);
+        QCOMPARE(frozen->x(), m_grid->viewport()->x());
+
+        QHeaderView *h = frozen->horizontalHeader();
+        QTest::mouseClick(h->viewport(), Qt::LeftButton, {}, QPoint(20, h->height() / 2));
+        QCOMPARE(marks(), u"f_sqbm-"_s);
+        QCOMPARE(frozen->model()->index(0, 0).data().toString(), u"0099"_s);
+
+        m_grid->verticalScrollBar()->setValue(200);
+        QCOMPARE(frozen->verticalScrollBar()->value(), 200);
+        QCOMPARE(frozen->rowAt(1), m_grid->rowAt(1));
+        const QString dir = qEnvironmentVariable("SQDA_SCREENSHOT_DIR");
+        if (!dir.isEmpty())
+            QVERIFY(m_grid->grab().save(dir + u"/listing-grid-frozen.png"_s));
+
+        // Resizing the frozen column's title resizes the column.
+        h->resizeSection(m_grid->sectionOfGridColumn(0), 100);
+        QCOMPARE(m_grid->gridColumn(0).width, 100);
+        QCOMPARE(frozen->width(), 100);
+        m_grid->setFrozenColumnCount(0);
+        QVERIFY(!frozen->isVisible());
+    }
+
+    // docs/listing-grid.png: two sort marks, a filter and the count footer.
+    // Run with SQDA_SCREENSHOT_DIR set to write it.
+    void screenshot()
+    {
+        makeGrid(areas({ { "01", "东城" }, { "0101", "东城一区" }, { "02", "西城" }, { "0201", "西城北" },
+            { "03", "河东" }, { "04", "北区" }, { "0401", "北区新城" }, { "05", "南湖" } }));
+        m_grid->setFont(QFont(u"宋体"_s, 9));
+        m_grid->titleFont = m_grid->font();
+        m_grid->footerFont = m_grid->font();
+        m_grid->ShowSumCount = true;
+        m_grid->resize(300, 200);
+        m_grid->FilterConditions = { expr(Code, u"部分不等于"_s, u"0101"_s) };
+        m_answer->press(u"btnOK"_s);
+        QVERIFY(m_grid->ShowFilterDialog(u"商圈档案过滤"_s, true));
+        clickTitle(1);
+        clickTitle(0, Qt::ControlModifier);
+        releaseCtrl(m_grid.get());
+        QCOMPARE(m_grid->footerCellText(0), u"合计:7条"_s);
+        const QString dir = qEnvironmentVariable("SQDA_SCREENSHOT_DIR");
+        if (!dir.isEmpty())
+            QVERIFY(m_grid->grab().save(dir + u"/listing-grid.png"_s));
+    }
+};
+
+QTEST_MAIN(TestListingGrid)
+#include "tst_listinggrid.moc"
