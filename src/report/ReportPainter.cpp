@@ -41,28 +41,33 @@ QString stacked(const QString &text)
     return out;
 }
 
+// A 1-unit side covers the unit after its edge, so neighbouring cells share one
+// crisp line; a 2-unit side covers one unit on each side of the edge's line on
+// the right and bottom, and the two units inside on the left and top.
 void drawFrames(QPainter &painter, const QRectF &r, quint8 sides, quint8 thick, const QColor &color)
 {
-    const auto side = [&](quint8 s, QPointF a, QPointF b) {
+    const auto side = [&](quint8 s, bool horizontal, qreal at, qreal from, qreal to) {
         if (!(sides & s))
             return;
-        painter.setPen(QPen(color, (thick & s) ? 2.0 : 1.0, Qt::SolidLine, Qt::SquareCap));
-        painter.drawLine(a, b);
+        const bool wide = thick & s;
+        const qreal centre = wide ? ((s == FrameLeft || s == FrameTop) ? at + 1 : at) : at + 0.5;
+        painter.setPen(QPen(color, wide ? 2.0 : 1.0, Qt::SolidLine, Qt::FlatCap));
+        if (horizontal)
+            painter.drawLine(QPointF(from, centre), QPointF(to + 1, centre));
+        else
+            painter.drawLine(QPointF(centre, from), QPointF(centre, to + 1));
     };
-    side(FrameLeft, r.topLeft(), r.bottomLeft());
-    side(FrameTop, r.topLeft(), r.topRight());
-    side(FrameRight, r.topRight(), r.bottomRight());
-    side(FrameBottom, r.bottomLeft(), r.bottomRight());
+    side(FrameLeft, false, r.left(), r.top(), r.bottom());
+    side(FrameTop, true, r.top(), r.left(), r.right());
+    side(FrameRight, false, r.right(), r.top(), r.bottom());
+    side(FrameBottom, true, r.bottom(), r.left(), r.right());
 }
 
-void drawCheckBox(QPainter &painter, const QRectF &cell, HAlign align, bool ticked)
+// Centred in its cell whatever the column's alignment, as the grid shows it.
+void drawCheckBox(QPainter &painter, const QRectF &cell, bool ticked)
 {
     const qreal size = qMax(qreal(4), qMin(qreal(12), qMin(cell.width(), cell.height()) - 4));
-    qreal x = cell.center().x() - size / 2;
-    if (align == HAlign::Left)
-        x = cell.left() + CellPadding;
-    else if (align == HAlign::Right)
-        x = cell.right() - CellPadding - size;
+    const qreal x = cell.center().x() - size / 2;
     const QRectF box(x, cell.center().y() - size / 2, size, size);
     painter.setPen(QPen(Qt::black, 1.0));
     painter.setBrush(Qt::NoBrush);
@@ -146,7 +151,7 @@ void ReportPainter::paintObject(
     painter.save();
     painter.setClipRect(rect, Qt::IntersectClip);
     if (object.kind == ObjectKind::CheckBox) {
-        drawCheckBox(painter, rect, object.hAlign, m_texts.ticked(object, row));
+        drawCheckBox(painter, rect, m_texts.ticked(object, row));
     } else if (object.kind == ObjectKind::RichText) {
         // Paragraphs top to bottom, each run in its font; a line the bottom edge
         // crosses is cut there (the header's last line is a 22 pt line whose em

@@ -1,10 +1,13 @@
 // The printed listing as a PDF file, read back with the poppler tools: what a
 // reader sees on each page (title block, column titles, rows, the page foot with
 // "第n页/共m页", the count text), where the header block ends, how a long name
-// is cut, page sets for over-wide columns, and the embedded Chinese faces.
+// is cut, page sets for over-wide columns, and the embedded Chinese faces. Then
+// what only pixels show (check boxes, vertical titles, thick outer frames) on an
+// image, and the repair of the PDF text maps.
 #include "data/ClientDataSet.h"
 #include "host/HostContext.h"
 #include "report/GridReport.h"
+#include "report/PdfTextMap.h"
 #include "report/PreparedReport.h"
 #include "report/ReportDataSource.h"
 #include "report/ReportFonts.h"
@@ -12,6 +15,8 @@
 
 #include <QDir>
 #include <QFile>
+#include <QImage>
+#include <QPainter>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
@@ -155,6 +160,8 @@ private Q_SLOTS:
     void overWideColumnsPrintASecondPageSet();
     void emptyDatasetPrintsTitleBlock();
     void failedWriteKeepsTheOldFile();
+    void checkBoxesVerticalTitlesAndThickFrames();
+    void textMapRepairKeepsGlyphIds();
 };
 
 void TestReportPdf::multiPageListing()
@@ -227,7 +234,8 @@ void TestReportPdf::headerBlockHeight()
     QFETCH(int, height);
     ClientDataSet ds;
     fillAreas(ds, 5);
-    const Printed printed = printListing(ds, 200, conditions);
+    const Printed printed
+        = printListing(ds, 200, conditions, conditions.isEmpty() ? QString() : QStringLiteral("conditions.pdf"));
     QCOMPARE(printed.pageCount, 1);
 
     // The column titles come 2 units under the header block, itself under the top
@@ -263,7 +271,7 @@ void TestReportPdf::longNameIsCutToOneLine()
 {
     ClientDataSet ds;
     fillAreas(ds, 3, true);
-    const Printed printed = printListing(ds, 100, {});
+    const Printed printed = printListing(ds, 100, {}, QStringLiteral("longname.pdf"));
     QCOMPARE(printed.pageCount, 1);
     const QString &page = printed.pages.front();
     // A 101-unit cell holds 8 characters of 9 pt a line; the second line is cut.
@@ -340,6 +348,128 @@ void TestReportPdf::failedWriteKeepsTheOldFile()
     const Status missing = writeReportPdf(*report, source, vars, dir.filePath(QStringLiteral("no/such.pdf")));
     QVERIFY(!missing.ok());
     QVERIFY2(missing.error().contains(u"such.pdf"), qPrintable(missing.error()));
+}
+
+namespace {
+
+// Darkness (0 white … 255 black a pixel) summed over a rectangle of an image.
+int darkness(const QImage &image, const QRect &area)
+{
+    int sum = 0;
+    for (int y = area.top(); y <= area.bottom(); ++y)
+        for (int x = area.left(); x <= area.right(); ++x)
+            sum += 255 - qGray(image.pixel(x, y));
+    return sum;
+}
+
+// The bounding box of the dark pixels in `area`.
+QRect ink(const QImage &image, const QRect &area)
+{
+    QRect box;
+    for (int y = area.top(); y <= area.bottom(); ++y)
+        for (int x = area.left(); x <= area.right(); ++x)
+            if (qGray(image.pixel(x, y)) < 128)
+                box |= QRect(x, y, 1, 1);
+    return box;
+}
+
+} // namespace
+
+void TestReportPdf::checkBoxesVerticalTitlesAndThickFrames()
+{
+    // One check-box column with a vertical title, no footer row: the table's
+    // outer border is thick, the last row's bottom included.
+    ClientDataSet ds;
+    ds.createDataSet({ { QStringLiteral("f_yx"), FieldType::Bool, 0, {} } });
+    for (const bool on : { true, false, true }) {
+        ds.append();
+        ds.field(0)->setValue(on);
+        ds.post();
+    }
+    GridDescription grid;
+    grid.titleRowHeight = 36;
+    GridColumn flag;
+    flag.field = 0;
+    flag.title = QStringLiteral("有效");
+    flag.width = 60;
+    flag.checkBox = true;
+    flag.titleVertical = true;
+    grid.columns = { flag };
+    const DataSetReportSource source(ds);
+    const auto layout = buildGridReport(grid, {}, defaultListingPage(), fontTextMeasure(96));
+    QVERIFY(layout.ok());
+    const auto report = PreparedReport::prepare(std::make_shared<const ReportLayout>(*layout), 3);
+    QVERIFY(report.ok());
+
+    const ReportVariables vars;
+    const ReportPainter painter(*report, source, vars);
+    QImage page(794, 1123, QImage::Format_RGB32);
+    page.setDotsPerMeterX(3780); // 96 dpi: one unit a pixel
+    page.setDotsPerMeterY(3780);
+    page.fill(Qt::white);
+    QCOMPARE(painter.unitsToDevice(page), 1.0);
+    {
+        QPainter p(&page);
+        painter.paintPage(p, 0);
+    }
+
+    const std::vector<BandPlacement> placed = report->placements(0);
+    const QRect titleCell = layout->pages[0].band(BandKind::Title)->objects[1].rect.translated(0, placed[0].y);
+    const QRect rowCell = layout->pages[0].band(BandKind::MasterData)->objects[0].rect;
+    const auto cellOfRow = [&](int row) { return rowCell.translated(0, placed[size_t(row) + 1].y); };
+
+    // The title's two characters stand one above the other.
+    const QRect title = ink(page, titleCell.adjusted(3, 3, -3, -3));
+    QVERIFY2(title.height() > 2 * title.width() - 4,
+        qPrintable(QStringLiteral("%1x%2").arg(title.width()).arg(title.height())));
+    // A ticked box holds a tick; an empty one only its outline.
+    const auto inside = [&](int row) { return darkness(page, cellOfRow(row).adjusted(20, 6, -20, -6)); };
+    QVERIFY2(inside(0) > 2 * inside(1), qPrintable(QStringLiteral("%1 vs %2").arg(inside(0)).arg(inside(1))));
+    QVERIFY(inside(2) > 2 * inside(1));
+    QVERIFY(inside(1) > 0);
+
+    // Across the middle of the column: the top of the titles and the bottom of
+    // the last row are 2 units, the line between two rows 1.
+    const int x = titleCell.center().x();
+    const auto line = [&](int y) { return darkness(page, QRect(x, y - 2, 1, 5)); };
+    const int between = line(cellOfRow(1).top());
+    QVERIFY(line(titleCell.top()) > between * 3 / 2);
+    QVERIFY(line(cellOfRow(2).top() + rowCell.height()) > between * 3 / 2);
+    const auto column = [&](int at) { return darkness(page, QRect(at - 2, cellOfRow(1).center().y(), 5, 1)); };
+    QVERIFY(column(rowCell.left()) > 400);
+    QVERIFY(column(rowCell.left()) >= column(rowCell.right() + 1) - 60);
+}
+
+void TestReportPdf::textMapRepairKeepsGlyphIds()
+{
+    // Glyph ids (sources) equal to a radical stay; targets are repaired in bfchar
+    // lines, single-glyph ranges and range arrays, never in a counted range.
+    QByteArray pdf = "1 0 obj <2F00> endobj\n"
+                     "begincmap\n"
+                     "2 beginbfchar\n<2F00> <2F00>\n<0003> <0009>\nendbfchar\n"
+                     "3 beginbfrange\n<0004> <0004> <2EDA>\n<0005> <0007> [<2F00> <0041> <2F47>]\n"
+                     "<0008> <0009> <2F00>\nendbfrange\nendcmap\n"
+                     "<2F00>";
+    QHash<char16_t, char16_t> repairs { { 0x2F00, 0x4E00 }, { 0x2EDA, 0x9875 }, { 0x2F47, 0x65E5 }, { u'\t', u' ' } };
+    const qsizetype size = pdf.size();
+    QCOMPARE(repairTextMaps(pdf.data(), pdf.size(), repairs), 5);
+    QCOMPARE(pdf.size(), size);
+    QCOMPARE(pdf,
+        QByteArray("1 0 obj <2F00> endobj\n"
+                   "begincmap\n"
+                   "2 beginbfchar\n<2F00> <4E00>\n<0003> <0020>\nendbfchar\n"
+                   "3 beginbfrange\n<0004> <0004> <9875>\n<0005> <0007> [<4E00> <0041> <65E5>]\n"
+                   "<0008> <0009> <2F00>\nendbfrange\nendcmap\n"
+                   "<2F00>"));
+
+    // The faces the listing prints with draw these radicals as the ideographs.
+    FontSpec song;
+    FontSpec hei;
+    hei.family = QStringLiteral("黑体");
+    const auto table = textMapRepairs({ reportFont(song), reportFont(hei) });
+    QCOMPARE(table.value(0x2F00), char16_t(0x4E00)); // ⼀ 一
+    QCOMPARE(table.value(0x2F47), char16_t(0x65E5)); // ⽇ 日
+    QCOMPARE(table.value(0x2EDA), char16_t(0x9875)); // ⻚ 页
 }
 
 QTEST_MAIN(TestReportPdf)
