@@ -91,14 +91,14 @@ QString run(const QString &program, const QStringList &args)
 
 // Prints the listing of `ds` to a PDF and reads it back; pageCount stays 0 when
 // formatting or writing failed.
-Printed printListing(const ClientDataSet &ds, int nameWidth, const QStringList &conditions, const QString &keepAs = {})
+Printed printGrid(
+    const ClientDataSet &ds, const GridDescription &grid, const QStringList &conditions, const QString &keepAs = {})
 {
     Printed out;
     const DataSetReportSource source(ds);
     GridReportOptions options;
     options.pageHeaderHeight = listingHeaderHeight(!conditions.isEmpty(), int(conditions.size()));
-    const auto layout
-        = buildGridReport(areaGrid(source.rowCount(), nameWidth), options, defaultListingPage(), fontTextMeasure(96));
+    const auto layout = buildGridReport(grid, options, defaultListingPage(), fontTextMeasure(96));
     if (!layout) {
         qWarning("%s", qPrintable(layout.error()));
         return out;
@@ -132,6 +132,11 @@ Printed printListing(const ClientDataSet &ds, int nameWidth, const QStringList &
     return out;
 }
 
+Printed printListing(const ClientDataSet &ds, int nameWidth, const QStringList &conditions, const QString &keepAs = {})
+{
+    return printGrid(ds, areaGrid(ds.recordCount(), nameWidth), conditions, keepAs);
+}
+
 // The box of the first word `word` in pdftotext -bbox output, in points.
 QRectF wordBox(const QString &bbox, const QString &word)
 {
@@ -159,6 +164,7 @@ private Q_SLOTS:
     void longNameIsCutToOneLine();
     void overWideColumnsPrintASecondPageSet();
     void emptyDatasetPrintsTitleBlock();
+    void hiddenAndReorderedColumns();
     void failedWriteKeepsTheOldFile();
     void checkBoxesVerticalTitlesAndThickFrames();
     void textMapRepairKeepsGlyphIds();
@@ -318,6 +324,23 @@ void TestReportPdf::emptyDatasetPrintsTitleBlock()
              QStringLiteral("合计:0条"), QStringLiteral("第1页/共1页") })
         QVERIFY2(page.contains(text), qPrintable(text));
     QVERIFY(!page.contains(u"SQ"));
+}
+
+void TestReportPdf::hiddenAndReorderedColumns()
+{
+    ClientDataSet ds;
+    fillAreas(ds, 3);
+    // The user moved the level first and hid the name.
+    GridDescription grid = areaGrid(3, 200);
+    std::swap(grid.columns[0], grid.columns[2]);
+    grid.columns[1].visible = false;
+    const Printed printed = printGrid(ds, grid, {});
+    QCOMPARE(printed.pageCount, 1);
+    const QString &page = printed.pages.front();
+    QVERIFY(!page.contains(u"商圈名称"));
+    QVERIFY(!page.contains(u"名称1"));
+    QVERIFY2(page.contains(QRegularExpression(QStringLiteral("级别\\s+商圈编码"))), qPrintable(page));
+    QVERIFY2(page.contains(QRegularExpression(QStringLiteral("\\n\\s*2\\s+SQ001"))), qPrintable(page));
 }
 
 void TestReportPdf::failedWriteKeepsTheOldFile()
