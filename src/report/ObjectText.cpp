@@ -30,6 +30,11 @@ QString ObjectText::text(const ReportObject &object, int row, PageNumbers number
     return {};
 }
 
+QString ObjectText::runText(const ReportObject &object, const TextRun &run, PageNumbers numbers) const
+{
+    return object.expandVariables ? expandVariables(run.text, m_variables, numbers) : run.text;
+}
+
 bool ObjectText::ticked(const ReportObject &object, int row) const
 {
     return object.kind == ObjectKind::CheckBox && isTicked(m_source.value(row, object.column));

@@ -26,6 +26,9 @@ public:
     // every row of the source, numbers in their shortest form.
     QString text(const ReportObject &object, int row, PageNumbers numbers) const;
     bool ticked(const ReportObject &object, int row) const;
+    // One run of a RichText object as printed: painting sets each run in its own
+    // font, and text() is these runs joined by paragraph.
+    QString runText(const ReportObject &object, const TextRun &run, PageNumbers numbers) const;
 
 private:
     const ReportDataSource &m_source;

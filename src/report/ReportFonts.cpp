@@ -1,6 +1,8 @@
 #include "ReportFonts.h"
 
+#include <QFontInfo>
 #include <QImage>
+#include <QPainter>
 #include <QTextLayout>
 #include <QtMath>
 
@@ -13,7 +15,134 @@ QFont reportFont(const FontSpec &description)
     font.setBold(description.bold);
     font.setItalic(description.italic);
     font.setUnderline(description.underline);
+    // Contextual glyph forms (the faces' Latin digits after letters) have no
+    // character of their own, so a PDF reader could not extract them; a report
+    // prints each character's own glyph.
+    font.setStyleStrategy(QFont::PreferNoShaping);
     return font;
+}
+
+QFont deviceFont(const FontSpec &description, double layoutDpi, const QPaintDevice *device)
+{
+    QFont font = reportFont(description);
+    const int deviceDpi = device ? device->logicalDpiY() : qRound(layoutDpi);
+    if (deviceDpi > 0 && layoutDpi > 0)
+        font.setPointSizeF(font.pointSizeF() * layoutDpi / deviceDpi);
+    return font;
+}
+
+QString withLineSeparators(QString text)
+{
+    text.replace(QStringLiteral("\r\n"), QString(QChar::LineSeparator));
+    text.replace(u'\n', QChar::LineSeparator);
+    text.replace(u'\r', QChar::LineSeparator);
+    return text;
+}
+
+namespace {
+
+// Where the baseline sits in a line's em box: the ideographic em box of the
+// Simplified Chinese faces reaches 0.12 em below the baseline.
+constexpr qreal BaselineInEm = 0.88;
+
+qreal emOf(const QFont &font, const QPaintDevice *device)
+{
+    const int dpi = device ? device->logicalDpiY() : 96;
+    return font.pointSizeF() > 0 ? font.pointSizeF() * dpi / 72.0 : qreal(font.pixelSize());
+}
+
+QString joinRuns(const std::vector<FontRun> &runs)
+{
+    QString text;
+    for (const FontRun &run : runs)
+        text += run.text;
+    return text;
+}
+
+} // namespace
+
+ReportParagraph::ReportParagraph(
+    const std::vector<FontRun> &runs, HAlign align, qreal width, bool wordWrap, QPaintDevice *device)
+    : m_layout(joinRuns(runs), runs.empty() ? QFont() : runs.front().font, device)
+{
+    QList<QTextLayout::FormatRange> formats;
+    std::vector<std::pair<int, qreal>> runEnds; // end position and em of each run
+    int start = 0;
+    for (const FontRun &run : runs) {
+        QTextLayout::FormatRange range;
+        range.start = start;
+        range.length = int(run.text.size());
+        range.format.setFont(run.font);
+        range.format.setForeground(run.color);
+        formats.append(range);
+        start += range.length;
+        runEnds.emplace_back(start, emOf(run.font, device));
+    }
+    m_layout.setFormats(formats);
+    QTextOption option;
+    option.setWrapMode(wordWrap ? QTextOption::WrapAtWordBoundaryOrAnywhere : QTextOption::NoWrap);
+    option.setAlignment(align == HAlign::Right ? Qt::AlignRight
+            : align == HAlign::Center          ? Qt::AlignHCenter
+                                               : Qt::AlignLeft);
+    m_layout.setTextOption(option);
+    const qreal fallbackEm = emOf(m_layout.font(), device);
+
+    // The em of a line is that of the largest run it holds; an empty line takes
+    // the run it sits in, so an empty paragraph is still one line high.
+    const auto lineEm = [&](int from, int length) {
+        qreal em = 0;
+        int runStart = 0;
+        for (const auto &[end, runEm] : runEnds) {
+            const bool overlaps = length > 0 ? runStart < from + length && end > from : from >= runStart && from <= end;
+            if (overlaps)
+                em = qMax(em, runEm);
+            runStart = end;
+        }
+        return em > 0 ? em : fallbackEm;
+    };
+
+    qreal top = 0;
+    m_layout.beginLayout();
+    for (QTextLine line = m_layout.createLine(); line.isValid(); line = m_layout.createLine()) {
+        line.setLineWidth(qMax(width, qreal(1)));
+        const qreal em = lineEm(line.textStart(), line.textLength());
+        line.setPosition(QPointF(0, top + BaselineInEm * em - line.ascent()));
+        top += em;
+        m_bottoms.push_back(top);
+    }
+    m_layout.endLayout();
+}
+
+qreal ReportParagraph::height(int lines) const
+{
+    if (m_bottoms.empty() || lines == 0)
+        return 0;
+    if (lines < 0 || lines > lineCount())
+        lines = lineCount();
+    return m_bottoms[size_t(lines - 1)];
+}
+
+int ReportParagraph::linesFitting(qreal height) const
+{
+    int n = 0;
+    while (n < lineCount() && m_bottoms[size_t(n)] <= height + 0.01) // float noise must not drop a line
+        ++n;
+    return qMax(n, qMin(1, lineCount()));
+}
+
+int ReportParagraph::linesStartingAbove(qreal height) const
+{
+    int n = 0;
+    while (n < lineCount() && (n == 0 ? 0 : m_bottoms[size_t(n - 1)]) < height - 0.01)
+        ++n;
+    return n;
+}
+
+void ReportParagraph::draw(QPainter &painter, QPointF topLeft, int lines) const
+{
+    lines = qMin(lines, m_layout.lineCount());
+    for (int i = 0; i < lines; ++i)
+        m_layout.lineAt(i).draw(&painter, topLeft);
 }
 
 namespace {
@@ -29,34 +158,6 @@ QImage unitDevice(double dpi)
     return device;
 }
 
-qreal paragraphHeight(const StyledParagraph &paragraph, int width, QPaintDevice *device)
-{
-    QString text;
-    QList<QTextLayout::FormatRange> formats;
-    for (const StyledRun &run : paragraph.runs) {
-        QTextLayout::FormatRange range;
-        range.start = int(text.size());
-        range.length = int(run.text.size());
-        range.format.setFont(reportFont(run.font));
-        formats.append(range);
-        text += run.text;
-    }
-    const QFont base = paragraph.runs.empty() ? reportFont({}) : reportFont(paragraph.runs.front().font);
-    QTextLayout layout(text, base, device);
-    layout.setFormats(formats);
-    QTextOption option;
-    option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
-    layout.setTextOption(option);
-    qreal height = 0;
-    layout.beginLayout();
-    for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
-        line.setLineWidth(qMax(width, 1));
-        height += line.height();
-    }
-    layout.endLayout();
-    return height;
-}
-
 } // namespace
 
 TextMeasure fontTextMeasure(double dpi)
@@ -64,8 +165,13 @@ TextMeasure fontTextMeasure(double dpi)
     return [dpi](const StyledText &text, int width) {
         QImage device = unitDevice(dpi);
         qreal height = 0;
-        for (const StyledParagraph &p : text)
-            height += paragraphHeight(p, width, &device);
+        for (const StyledParagraph &p : text) {
+            std::vector<FontRun> runs;
+            for (const StyledRun &run : p.runs)
+                runs.push_back(
+                    { withLineSeparators(run.text), reportFont(run.font), QColor::fromRgba(run.font.color) });
+            height += ReportParagraph(runs, p.align, width, true, &device).height();
+        }
         return qCeil(height - 0.01); // float noise must not add a unit
     };
 }

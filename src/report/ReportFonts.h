@@ -1,14 +1,24 @@
-// Fonts of a report layout as Qt fonts, and text heights measured with them.
+// Fonts of a report layout as Qt fonts, and text laid out with them.
 //
 // Layouts are in report units, one unit a pixel at the layout's logical resolution,
 // so a point is dpi / 72 units. Fonts are resolved through Qt's family substitutions,
 // which the library registers at load ("宋体" and "黑体" to the Simplified Chinese
 // faces); measuring before they are registered measures the fallback faces.
+//
+// Lines are pitched one em of their largest font apart, the line height the
+// listing's fixed row and band heights were made for; the Simplified Chinese faces
+// carry a taller line gap (about 1.45 em) that would push the header's condition
+// lines out of their band. Measuring and painting share ReportParagraph, so a
+// natural height is exactly what painting fills.
 #pragma once
 
 #include "GridReport.h"
 
 #include <QFont>
+#include <QTextLayout>
+
+class QPainter;
+class QPaintDevice;
 
 namespace sqda::report {
 
@@ -16,9 +26,52 @@ namespace sqda::report {
 // point comes out as dpi / 72 units.
 QFont reportFont(const FontSpec &description);
 
+// The same font for painting on `device` through a painter that maps report units
+// of a layout made at `layoutDpi` onto it: a point stays layoutDpi / 72 units
+// whatever the device's own resolution.
+QFont deviceFont(const FontSpec &description, double layoutDpi, const QPaintDevice *device);
+
+// One run of a paragraph in its font and colour.
+struct FontRun
+{
+    QString text;
+    QFont font;
+    QColor color = Qt::black;
+};
+
+// A paragraph laid out in a given width: lines broken at the width (or only at
+// line separators without word wrap), aligned in it, one em of their largest
+// font apart.
+class ReportParagraph
+{
+public:
+    ReportParagraph(const std::vector<FontRun> &runs, HAlign align, qreal width, bool wordWrap, QPaintDevice *device);
+    ReportParagraph(const ReportParagraph &) = delete;
+    ReportParagraph &operator=(const ReportParagraph &) = delete;
+
+    int lineCount() const { return int(m_bottoms.size()); }
+    // Height of the first `lines` lines (all by default).
+    qreal height(int lines = -1) const;
+    // How many whole lines fit in `height`; at least one, so a cell too low for
+    // its first line still shows the top of it.
+    int linesFitting(qreal height) const;
+    // How many lines start above `height`: a header or footer text shows the top
+    // of a line its band cuts.
+    int linesStartingAbove(qreal height) const;
+    // Draws the first `lines` lines with the top of the first at `topLeft`.
+    void draw(QPainter &painter, QPointF topLeft, int lines) const;
+
+private:
+    QTextLayout m_layout;
+    std::vector<qreal> m_bottoms; // bottom of each line, from the paragraph's top
+};
+
+// Text with line breaks as the layout expects them: '\n' (and "\r\n") become
+// line separators.
+QString withLineSeparators(QString text);
+
 // Natural heights with the real fonts, lines broken at `width` units as a painter
-// breaks them: each paragraph's lines as high as their tallest run, rounded up to
-// whole units.
+// breaks them: the sum of the paragraphs' line pitches, rounded up to whole units.
 TextMeasure fontTextMeasure(double dpi = DefaultLogicalDpi);
 
 } // namespace sqda::report

@@ -1,0 +1,142 @@
+// The printed listing to PDF: writeReportPdf (both passes, text through ObjectText,
+// clipped cells, repaired text maps) against a bare QPdfWriter loop that paints the
+// same cells of the same pages with QPainter::drawText and plain frames. The rows
+// come from a five-column dataset; the counter "pages" is the page count.
+#include "data/ClientDataSet.h"
+#include "host/HostContext.h"
+#include "report/GridReport.h"
+#include "report/PreparedReport.h"
+#include "report/ReportDataSource.h"
+#include "report/ReportFonts.h"
+#include "report/ReportPainter.h"
+
+#include <QGuiApplication>
+#include <QPainter>
+#include <QPdfWriter>
+#include <QTemporaryDir>
+
+#include <benchmark/benchmark.h>
+
+using namespace sqda;
+using namespace sqda::report;
+
+namespace {
+
+GridDescription listingGrid(int rows)
+{
+    GridDescription g;
+    g.footerRowCount = 1;
+    const char16_t *titles[] = { u"部门编码", u"商圈编码", u"商圈名称", u"级别", u"末级" };
+    const int widths[] = { 80, 100, 220, 50, 50 };
+    for (int i = 0; i < 5; ++i) {
+        GridColumn c;
+        c.field = i;
+        c.title = QString::fromUtf16(titles[i]);
+        c.width = widths[i];
+        if (i == 0)
+            c.footers = { { FooterValue::StaticText, QStringLiteral("合计:%1条").arg(rows), false, {}, HAlign::Left } };
+        g.columns.push_back(c);
+    }
+    return g;
+}
+
+struct Listing
+{
+    ClientDataSet rows;
+    std::shared_ptr<const ReportLayout> layout;
+    ReportVariables variables;
+
+    explicit Listing(int count)
+    {
+        rows.createDataSet({ { QStringLiteral("f_bmbm"), FieldType::String, 8, {} },
+            { QStringLiteral("f_sqbm"), FieldType::String, 12, {} },
+            { QStringLiteral("f_sqmc"), FieldType::String, 40, {} },
+            { QStringLiteral("f_jb"), FieldType::Int32, 0, {} }, { QStringLiteral("f_mj"), FieldType::Bool, 0, {} } });
+        for (int i = 0; i < count; ++i) {
+            rows.append();
+            rows.field(0)->setValue(QStringLiteral("0101"));
+            rows.field(1)->setValue(QStringLiteral("%1").arg(i, 8, 10, QLatin1Char('0')));
+            rows.field(2)->setValue(QStringLiteral("商圈名称%1").arg(i));
+            rows.field(3)->setValue(i % 4 + 1);
+            rows.field(4)->setValue(i % 2 == 0);
+            rows.post();
+        }
+        layout = std::make_shared<const ReportLayout>(
+            buildGridReport(listingGrid(count), {}, defaultListingPage(), fontTextMeasure(96)).value());
+        variables.set(QStringLiteral("Title"), QStringLiteral("商圈档案查询"));
+        variables.set(QStringLiteral("Date"), QStringLiteral("2026-12-10"));
+        variables.set(QStringLiteral("Time"), QStringLiteral("08:15:00"));
+        variables.set(QStringLiteral("Oper"), QStringLiteral("张三"));
+    }
+};
+
+void BM_ReportPdf(benchmark::State &state)
+{
+    const Listing listing(int(state.range(0)));
+    const DataSetReportSource source(listing.rows);
+    QTemporaryDir dir;
+    int pages = 0;
+    for (auto _ : state) {
+        // Both passes: formatting is part of every run.
+        const auto report = PreparedReport::prepare(listing.layout, source.rowCount());
+        pages = report->pageCount();
+        const Status written
+            = writeReportPdf(*report, source, listing.variables, dir.filePath(QStringLiteral("a.pdf")));
+        if (!written)
+            state.SkipWithError(qPrintable(written.error()));
+    }
+    state.counters["pages"] = pages;
+}
+BENCHMARK(BM_ReportPdf)->Arg(10'000)->Arg(100'000)->Unit(benchmark::kMillisecond)->Iterations(1);
+
+// The floor: the same pages and cells, painted with drawText and drawRect only.
+void BM_BarePdfLoop(benchmark::State &state)
+{
+    const Listing listing(int(state.range(0)));
+    const DataSetReportSource source(listing.rows);
+    const auto report = PreparedReport::prepare(listing.layout, source.rowCount());
+    const ObjectText texts(source, listing.variables);
+    QTemporaryDir dir;
+    for (auto _ : state) {
+        QPdfWriter writer(dir.filePath(QStringLiteral("b.pdf")));
+        writer.setPageSize(QPageSize(QPageSize::A4));
+        writer.setPageMargins(QMarginsF(0, 0, 0, 0));
+        QPainter painter(&writer);
+        const double scale = writer.logicalDpiX() / 96.0;
+        QFont font = reportFont({});
+        font.setPointSizeF(9 * 96.0 / writer.logicalDpiY());
+        painter.setFont(font);
+        for (int i = 0; i < report->pageCount(); ++i) {
+            if (i > 0)
+                writer.newPage();
+            painter.resetTransform();
+            painter.scale(scale, scale);
+            const LayoutPage &set = listing.layout->pages[report->page(i).pageSet];
+            for (const BandPlacement &p : report->placements(i)) {
+                const Band *band = set.band(p.kind);
+                if (!band)
+                    continue;
+                for (const ReportObject &o : band->objects) {
+                    const QRect r = o.rect.translated(0, p.y);
+                    painter.drawText(r, Qt::AlignVCenter | Qt::AlignLeft, texts.text(o, p.row, report->numbers(i)));
+                    if (o.frames)
+                        painter.drawRect(r);
+                }
+            }
+        }
+    }
+}
+BENCHMARK(BM_BarePdfLoop)->Arg(10'000)->Arg(100'000)->Unit(benchmark::kMillisecond)->Iterations(1);
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QGuiApplication app(argc, argv);
+    ensureLibraryInitialized();
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

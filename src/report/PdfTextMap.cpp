@@ -1,0 +1,128 @@
+#include "PdfTextMap.h"
+
+#include <QByteArrayView>
+#include <QRawFont>
+
+namespace sqda::report {
+
+QHash<char16_t, char16_t> textMapRepairs(const std::vector<QFont> &fonts)
+{
+    QHash<char16_t, char16_t> repairs;
+    repairs.insert(u'\t', u' ');
+    QString unified;
+    for (char16_t c = 0x4E00; c <= 0x9FFF; ++c)
+        unified += QChar(c);
+    QString radicals;
+    for (char16_t c = 0x2E80; c <= 0x2FDF; ++c)
+        radicals += QChar(c);
+    for (const QFont &font : fonts) {
+        const QRawFont raw = QRawFont::fromFont(font);
+        if (!raw.isValid())
+            continue;
+        QHash<quint32, char16_t> ideographOf; // glyph → lowest unified ideograph
+        const QList<quint32> unifiedGlyphs = raw.glyphIndexesForString(unified);
+        for (qsizetype i = unifiedGlyphs.size() - 1; i >= 0; --i)
+            if (unifiedGlyphs[i])
+                ideographOf.insert(unifiedGlyphs[i], char16_t(0x4E00 + i));
+        const QList<quint32> radicalGlyphs = raw.glyphIndexesForString(radicals);
+        for (qsizetype i = 0; i < radicalGlyphs.size(); ++i) {
+            const auto it = ideographOf.constFind(radicalGlyphs[i]);
+            if (radicalGlyphs[i] && it != ideographOf.cend())
+                repairs.insert(char16_t(0x2E80 + i), *it);
+        }
+    }
+    return repairs;
+}
+
+namespace {
+
+int hexDigit(char c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    return -1;
+}
+
+// The positions of the "<XXXX>" tokens of one line.
+std::vector<char *> codeTokens(char *line, char *end)
+{
+    std::vector<char *> tokens;
+    for (char *p = line; p + 6 <= end; ++p) {
+        if (p[0] != '<' || p[5] != '>')
+            continue;
+        if (hexDigit(p[1]) < 0 || hexDigit(p[2]) < 0 || hexDigit(p[3]) < 0 || hexDigit(p[4]) < 0)
+            continue;
+        tokens.push_back(p);
+        p += 5;
+    }
+    return tokens;
+}
+
+char16_t codeAt(const char *token)
+{
+    return char16_t(
+        (hexDigit(token[1]) << 12) | (hexDigit(token[2]) << 8) | (hexDigit(token[3]) << 4) | hexDigit(token[4]));
+}
+
+void writeCode(char *token, char16_t code)
+{
+    static const char digits[] = "0123456789ABCDEF";
+    for (int i = 0; i < 4; ++i)
+        token[4 - i] = digits[(code >> (4 * i)) & 0xF];
+}
+
+} // namespace
+
+int repairTextMaps(char *data, qsizetype size, const QHash<char16_t, char16_t> &repairs)
+{
+    int changed = 0;
+    const QByteArrayView whole(data, size);
+    qsizetype from = 0;
+    for (;;) {
+        const qsizetype begin = whole.indexOf("begincmap", from);
+        if (begin < 0)
+            break;
+        const qsizetype end = whole.indexOf("endcmap", begin);
+        if (end < 0)
+            break;
+        enum { Other, Chars, Ranges } mode = Other;
+        for (qsizetype lineStart = begin; lineStart < end;) {
+            qsizetype lineEnd = whole.indexOf('\n', lineStart);
+            if (lineEnd < 0 || lineEnd > end)
+                lineEnd = end;
+            const QByteArrayView line = whole.sliced(lineStart, lineEnd - lineStart);
+            if (line.contains("beginbfchar"))
+                mode = Chars;
+            else if (line.contains("beginbfrange"))
+                mode = Ranges;
+            else if (line.contains("endbfchar") || line.contains("endbfrange"))
+                mode = Other;
+            else if (mode != Other) {
+                // bfchar: <glyph> <target>; bfrange: <first> <last> <target> or
+                // <first> <last> [<target> …]. A single target of a longer range
+                // counts up from itself, so it is left alone.
+                const std::vector<char *> tokens = codeTokens(data + lineStart, data + lineEnd);
+                const size_t sources = mode == Chars ? 1 : 2;
+                const bool single = mode == Ranges && tokens.size() == 3 && !line.contains("[");
+                if (tokens.size() > sources && !(single && codeAt(tokens[0]) != codeAt(tokens[1]))) {
+                    for (size_t i = sources; i < tokens.size(); ++i) {
+                        const auto it = repairs.constFind(codeAt(tokens[i]));
+                        if (it != repairs.cend()) {
+                            writeCode(tokens[i], *it);
+                            ++changed;
+                        }
+                    }
+                }
+            }
+            lineStart = lineEnd + 1;
+        }
+        from = end;
+    }
+    return changed;
+}
+
+} // namespace sqda::report

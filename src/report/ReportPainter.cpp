@@ -1,0 +1,266 @@
+#include "ReportPainter.h"
+
+#include "PdfTextMap.h"
+#include "ReportFonts.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#include <QDir>
+#include <QFileInfo>
+#include <QPageLayout>
+#include <QPainter>
+#include <QPdfWriter>
+#include <QTemporaryFile>
+
+namespace sqda::report {
+
+namespace {
+
+// Text keeps this far from a cell's left and right edges, as the grid draws it.
+constexpr qreal CellPadding = 2;
+
+QColor colorOf(const FontSpec &spec)
+{
+    return QColor::fromRgba(spec.color);
+}
+
+// One character a line, top to bottom: vertical column titles.
+QString stacked(const QString &text)
+{
+    QString out;
+    out.reserve(text.size() * 2);
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (i > 0)
+            out += QChar::LineSeparator;
+        out += text[i];
+        if (text[i].isHighSurrogate() && i + 1 < text.size())
+            out += text[++i];
+    }
+    return out;
+}
+
+// A 1-unit side covers the unit after its edge, so neighbouring cells share one
+// crisp line; a 2-unit side covers one unit on each side of the edge's line on
+// the right and bottom, and the two units inside on the left and top.
+void drawFrames(QPainter &painter, const QRectF &r, quint8 sides, quint8 thick, const QColor &color)
+{
+    const auto side = [&](quint8 s, bool horizontal, qreal at, qreal from, qreal to) {
+        if (!(sides & s))
+            return;
+        const bool wide = thick & s;
+        const qreal centre = wide ? ((s == FrameLeft || s == FrameTop) ? at + 1 : at) : at + 0.5;
+        painter.setPen(QPen(color, wide ? 2.0 : 1.0, Qt::SolidLine, Qt::FlatCap));
+        if (horizontal)
+            painter.drawLine(QPointF(from, centre), QPointF(to + 1, centre));
+        else
+            painter.drawLine(QPointF(centre, from), QPointF(centre, to + 1));
+    };
+    side(FrameLeft, false, r.left(), r.top(), r.bottom());
+    side(FrameTop, true, r.top(), r.left(), r.right());
+    side(FrameRight, false, r.right(), r.top(), r.bottom());
+    side(FrameBottom, true, r.bottom(), r.left(), r.right());
+}
+
+// Centred in its cell whatever the column's alignment, as the grid shows it.
+void drawCheckBox(QPainter &painter, const QRectF &cell, bool ticked)
+{
+    const qreal size = qMax(qreal(4), qMin(qreal(12), qMin(cell.width(), cell.height()) - 4));
+    const qreal x = cell.center().x() - size / 2;
+    const QRectF box(x, cell.center().y() - size / 2, size, size);
+    painter.setPen(QPen(Qt::black, 1.0));
+    painter.setBrush(Qt::NoBrush);
+    painter.drawRect(box);
+    if (ticked) {
+        painter.setPen(QPen(Qt::black, size / 6, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+        const QPointF tick[] = { { box.left() + size * 0.2, box.top() + size * 0.5 },
+            { box.left() + size * 0.42, box.top() + size * 0.75 },
+            { box.left() + size * 0.8, box.top() + size * 0.25 } };
+        painter.drawPolyline(tick, 3);
+    }
+}
+
+} // namespace
+
+ReportPainter::ReportPainter(
+    const PreparedReport &report, const ReportDataSource &source, const ReportVariables &variables)
+    : m_report(report)
+    , m_texts(source, variables)
+{
+}
+
+double ReportPainter::unitsToDevice(const QPaintDevice &device) const
+{
+    return device.logicalDpiX() / m_report.layout().page.logicalDpi;
+}
+
+const QFont &ReportPainter::font(int index, const QPaintDevice *device) const
+{
+    const int dpi = device ? device->logicalDpiY() : 0;
+    const std::vector<FontSpec> &specs = m_report.layout().fonts;
+    if (m_fonts.size() != specs.size() || m_fontsDpi != dpi) {
+        m_fonts.clear();
+        for (const FontSpec &spec : specs)
+            m_fonts.push_back(deviceFont(spec, m_report.layout().page.logicalDpi, device));
+        if (m_fonts.empty())
+            m_fonts.push_back(deviceFont({}, m_report.layout().page.logicalDpi, device));
+        m_fontsDpi = dpi;
+    }
+    return m_fonts[size_t(index >= 0 && size_t(index) < m_fonts.size() ? index : 0)];
+}
+
+void ReportPainter::paintPage(QPainter &painter, int index) const
+{
+    if (index < 0 || index >= m_report.pageCount())
+        return;
+    const PreparedPage &page = m_report.page(index);
+    const LayoutPage &set = m_report.layout().pages[page.pageSet];
+    const PageNumbers numbers = m_report.numbers(index);
+    const std::vector<BandPlacement> placed = m_report.placements(index);
+    const int lastRow = page.rowCount > 0 ? int(page.firstRow + page.rowCount - 1) : -1;
+
+    painter.save();
+    painter.setRenderHint(QPainter::Antialiasing);
+    for (const BandPlacement &p : placed) {
+        const Band *band = set.band(p.kind);
+        if (!band)
+            continue;
+        // The table's bottom border is thick like its other outer sides when the
+        // last row on the page closes it (no footer row follows).
+        const bool closesTable = p.kind == BandKind::MasterData && p.row == lastRow
+            && !((page.flags & PageHasMasterFooter) && set.band(BandKind::MasterFooter));
+        for (const ReportObject &object : band->objects)
+            if (object.visible)
+                paintObject(painter, object, p.y, p.row, numbers, closesTable);
+    }
+    painter.restore();
+}
+
+void ReportPainter::paintObject(
+    QPainter &painter, const ReportObject &object, int bandY, int row, PageNumbers numbers, bool lastRowOnPage) const
+{
+    const QRectF rect = object.rect.translated(0, bandY);
+    if (rect.width() <= 0 || rect.height() <= 0)
+        return;
+    QPaintDevice *device = painter.device();
+    const std::vector<FontSpec> &specs = m_report.layout().fonts;
+    const auto specOf
+        = [&](int index) { return index >= 0 && size_t(index) < specs.size() ? specs[size_t(index)] : FontSpec {}; };
+
+    painter.save();
+    painter.setClipRect(rect, Qt::IntersectClip);
+    if (object.kind == ObjectKind::CheckBox) {
+        drawCheckBox(painter, rect, m_texts.ticked(object, row));
+    } else if (object.kind == ObjectKind::RichText) {
+        // Paragraphs top to bottom, each run in its font; a line the bottom edge
+        // crosses is cut there (the header's last line is a 22 pt line whose em
+        // reaches a little below the 82 units of a three-condition header).
+        qreal y = rect.top();
+        for (const Paragraph &paragraph : object.rich.paragraphs) {
+            std::vector<FontRun> runs;
+            for (const TextRun &run : paragraph.runs)
+                runs.push_back({ withLineSeparators(m_texts.runText(object, run, numbers)), font(run.font, device),
+                    colorOf(specOf(run.font)) });
+            const ReportParagraph laid(runs, paragraph.align, rect.width(), object.wordWrap, device);
+            if (y >= rect.bottom())
+                break;
+            const int lines = laid.linesStartingAbove(rect.bottom() - y);
+            laid.draw(painter, QPointF(rect.left(), y), lines);
+            y += laid.height(lines);
+        }
+    } else {
+        QString text = m_texts.text(object, row, numbers);
+        text = object.vertical ? stacked(text) : withLineSeparators(text);
+        if (!text.isEmpty()) {
+            const qreal width = rect.width() - 2 * CellPadding;
+            const HAlign align = object.vertical ? HAlign::Center : object.hAlign;
+            const ReportParagraph laid({ { text, font(object.font, device), colorOf(specOf(object.font)) } }, align,
+                width, object.wordWrap && !object.vertical, device);
+            const int lines = laid.linesFitting(rect.height());
+            const qreal height = laid.height(lines);
+            qreal top = rect.top();
+            if (object.vAlign == VAlign::Center)
+                top += (rect.height() - height) / 2;
+            else if (object.vAlign == VAlign::Bottom)
+                top = rect.bottom() - height;
+            laid.draw(painter, QPointF(rect.left() + CellPadding, top), lines);
+        }
+    }
+    painter.restore();
+
+    quint8 thick = object.thickFrames;
+    if (lastRowOnPage && (thick & (FrameLeft | FrameRight | FrameTop)))
+        thick |= FrameBottom;
+    if (object.frames)
+        drawFrames(painter, rect, object.frames, thick, Qt::black);
+}
+
+Status writeReportPdf(const PreparedReport &report, const ReportDataSource &source, const ReportVariables &variables,
+    const QString &path, const std::function<bool(int, int)> &progress)
+{
+    const PageSetup &setup = report.layout().page;
+    if (const Status ok = setup.validate(); !ok)
+        return ok;
+    const QFileInfo target(path);
+    const QString shown = target.fileName();
+    const auto failed = [&](const QString &why) {
+        return Error { why.isEmpty() ? QStringLiteral("Cannot write the PDF file \"%1\".").arg(shown)
+                                     : QStringLiteral("Cannot write the PDF file \"%1\": %2").arg(shown, why) };
+    };
+    // Written beside the target and renamed over it when complete, so a failure
+    // or a cancel leaves no half-written file and an existing one as it was.
+    QTemporaryFile file(target.absoluteDir().filePath(QStringLiteral(".%1.XXXXXX").arg(shown)));
+    if (!file.open())
+        return failed(file.errorString());
+
+    {
+        QPdfWriter writer(&file);
+        writer.setCreator(QStringLiteral("Kalmora 商圈"));
+        const QPageSize paper(QSizeF(setup.paperWidth / 10.0, setup.paperHeight / 10.0), QPageSize::Millimeter);
+        writer.setPageLayout(QPageLayout(paper,
+            setup.orientation == Orientation::Landscape ? QPageLayout::Landscape : QPageLayout::Portrait,
+            QMarginsF(0, 0, 0, 0)));
+
+        ReportPainter pages(report, source, variables);
+        QPainter painter;
+        if (!painter.begin(&writer))
+            return failed({});
+        const double scale = pages.unitsToDevice(writer);
+        for (int i = 0; i < report.pageCount(); ++i) {
+            if (i > 0 && !writer.newPage())
+                return failed({});
+            painter.resetTransform();
+            painter.scale(scale, scale);
+            pages.paintPage(painter, i);
+            if (progress && !progress(i + 1, report.pageCount()))
+                return Error { QStringLiteral("Writing the PDF file \"%1\" was cancelled.").arg(shown) };
+        }
+        if (!painter.end())
+            return failed({});
+    }
+    if (!file.flush() || file.error() != QFileDevice::NoError)
+        return failed(file.errorString());
+
+    // The text maps sit at the end of the file, after the pages; mapping the file
+    // repairs them without reading it into memory.
+    std::vector<QFont> fonts;
+    for (const FontSpec &spec : report.layout().fonts)
+        fonts.push_back(reportFont(spec));
+    if (uchar *bytes = file.map(0, file.size())) {
+        repairTextMaps(reinterpret_cast<char *>(bytes), file.size(), textMapRepairs(fonts));
+        file.unmap(bytes);
+    } else {
+        return failed(file.errorString());
+    }
+    file.setPermissions(
+        QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup | QFileDevice::ReadOther);
+    if (std::rename(
+            QFile::encodeName(file.fileName()).constData(), QFile::encodeName(target.absoluteFilePath()).constData())
+        != 0)
+        return failed(QString::fromLocal8Bit(std::strerror(errno)));
+    file.setAutoRemove(false);
+    return {};
+}
+
+} // namespace sqda::report

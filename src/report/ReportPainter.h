@@ -1,0 +1,63 @@
+// Painting a prepared report: one page at a time, on any QPainter.
+//
+// The painter reads every text through ObjectText (so the preview, find and the
+// exports print the same) and every row from the data source by view row, the
+// dataset's current order; nothing of a page is copied. Cells clip at their
+// rectangle: a wrapped text keeps only the lines that fit the fixed row height
+// whole, so a name too long for its column prints its first line and no half line.
+//
+// Coordinates are report units. paintPage() expects the painter to map units onto
+// its device (unitsToDevice() gives the scale for a device); fonts are sized for the
+// device so a point stays the layout's dpi / 72 units at any device resolution.
+#pragma once
+
+#include "ObjectText.h"
+#include "PreparedReport.h"
+
+#include <QFont>
+
+#include <functional>
+#include <vector>
+
+class QPainter;
+class QPaintDevice;
+
+namespace sqda::report {
+
+class ReportPainter
+{
+public:
+    // All three must outlive the painter. `source` is the view the report was
+    // prepared on.
+    ReportPainter(const PreparedReport &report, const ReportDataSource &source, const ReportVariables &variables);
+
+    const PreparedReport &report() const { return m_report; }
+    const ObjectText &texts() const { return m_texts; }
+
+    // Device pixels per report unit when the whole page is painted at `device`'s
+    // resolution.
+    double unitsToDevice(const QPaintDevice &device) const;
+
+    // Paints page `index` (0-based) in report units. The painter's state is
+    // restored afterwards.
+    void paintPage(QPainter &painter, int index) const;
+
+private:
+    void paintObject(QPainter &painter, const ReportObject &object, int bandY, int row, PageNumbers numbers,
+        bool lastRowOnPage) const;
+    const QFont &font(int index, const QPaintDevice *device) const;
+
+    const PreparedReport &m_report;
+    ObjectText m_texts; // keeps the sums, so each is computed once per report
+    mutable std::vector<QFont> m_fonts; // the layout's fonts for m_fontsDpi
+    mutable int m_fontsDpi = 0;
+};
+
+// Writes every page to a PDF file, A4 or the layout's paper, fonts embedded and
+// text extractable. The file appears only when complete: a failure or a cancel
+// leaves an existing file as it was. `progress(done, total)` is asked after each
+// page; returning false cancels, which is reported as an error.
+Status writeReportPdf(const PreparedReport &report, const ReportDataSource &source, const ReportVariables &variables,
+    const QString &path, const std::function<bool(int, int)> &progress = {});
+
+} // namespace sqda::report
