@@ -1,5 +1,7 @@
 #include "CodeLevels.h"
 
+#include <tradearea/CodeRules.h>
+
 #include <QStringList>
 
 namespace kalmora {
@@ -25,14 +27,6 @@ std::optional<CodeLevels> CodeLevels::parse(const QString &text, QString *error)
     return levels;
 }
 
-QString CodeLevels::display() const
-{
-    QStringList parts;
-    for (const QChar c : m_text)
-        parts << QStringLiteral("[%1]").arg(c);
-    return parts.join(u'-');
-}
-
 CodeLevels::Shape CodeLevels::shapeOf(const QString &code) const
 {
     Shape s;
@@ -54,7 +48,7 @@ CodeLevels::Shape CodeLevels::shapeOf(const QString &code) const
         s.error = QStringLiteral("商圈编码“%1”长 %2 位，不符合本部门的商圈分级 %3：编码长度应为 %4 位！")
                       .arg(code)
                       .arg(code.size())
-                      .arg(display(), allowed.join(QStringLiteral("、")));
+                      .arg(sqda::CodeRules::formatCodeLevels(m_text), allowed.join(QStringLiteral("、")));
         return s;
     }
     s.level = index + 1;

@@ -22,8 +22,6 @@ public:
     int levelCount() const { return int(m_lengths.size()); }
     // Cumulative code lengths by level: "2223" gives 2, 4, 6, 9.
     QList<int> codeLengths() const { return m_lengths; }
-    // "[2]-[2]-[2]-[3]", the way the screens show a structure.
-    QString display() const;
 
     // What a code is under this structure: its level and its parent's code, or
     // why it cannot be a code of this department.

@@ -70,6 +70,13 @@ void checkSize(const QString &value, int size, const QString &what)
             QStringLiteral("%1太长：最多 %2 个字符，收到的有 %3 个。").arg(what).arg(size).arg(value.size()) });
 }
 
+// The sizes of an area's key, the same for every operation that takes one.
+void checkAreaKeySizes(const QString &dept, const QString &code)
+{
+    checkSize(dept, Schema::DepartmentCodeSize, QStringLiteral("部门编码"));
+    checkSize(code, Schema::AreaCodeSize, QStringLiteral("商圈编码"));
+}
+
 // Department and code from the argument array of CheckAreaCode and DeleteArea.
 std::pair<QString, QString> departmentAndCode(const QVariant &v)
 {
@@ -77,8 +84,7 @@ std::pair<QString, QString> departmentAndCode(const QVariant &v)
     if (v.typeId() != QMetaType::QVariantList || a.size() < 2)
         throw SqlFailure(QStringList { QStringLiteral("参数应为两项的数组：部门编码和商圈编码。") });
     const QString dept = a.at(0).toString(), code = a.at(1).toString();
-    checkSize(dept, Schema::DepartmentCodeSize, QStringLiteral("部门编码"));
-    checkSize(code, Schema::AreaCodeSize, QStringLiteral("商圈编码"));
+    checkAreaKeySizes(dept, code);
     return { dept, code };
 }
 
@@ -133,6 +139,39 @@ std::optional<AreaRow> findArea(
     return AreaRow { q.value(0).toString(), q.value(1).toInt() };
 }
 
+// What `code` is under its department's levels; a code that fits none is refused.
+CodeLevels::Shape shapeUnder(const QSqlDatabase &db, const QString &dept, const QString &code)
+{
+    CodeLevels::Shape shape = levelsOf(db, dept).shapeOf(code);
+    if (!shape.isValid())
+        throw SqlFailure(QStringList { shape.error });
+    return shape;
+}
+
+QString codeTakenMessage(const QString &code)
+{
+    return QStringLiteral("商圈编码%1已经存在！").arg(quoted(code));
+}
+
+// A new area's code must not be stored yet.
+void requireNewCode(const QSqlDatabase &db, Backend backend, const QString &dept, const QString &code)
+{
+    if (findArea(db, backend, dept, code, false))
+        throw SqlFailure(QStringList { codeTakenMessage(code) });
+}
+
+// A new area below level 1 needs its parent; `lock` holds the parent row
+// until the transaction ends.
+AreaRow requireParent(
+    const QSqlDatabase &db, Backend backend, const QString &dept, const CodeLevels::Shape &shape, bool lock)
+{
+    std::optional<AreaRow> parent = findArea(db, backend, dept, shape.parentCode, lock);
+    if (!parent)
+        throw SqlFailure(
+            QStringList { QStringLiteral("上级商圈%1不存在，请先建立上级商圈！").arg(quoted(shape.parentCode)) });
+    return *parent;
+}
+
 int descendantCount(const QSqlDatabase &db, const QString &dept, const QString &code)
 {
     QSqlQuery q = runSql(db,
@@ -164,6 +203,25 @@ QString parentOf(const QSqlDatabase &db, const QString &dept, const QString &cod
             parent = c;
     }
     return parent;
+}
+
+// The line naming the statement under every message about one.
+QString statementLine(const QString &sql)
+{
+    return QStringLiteral("语句：%1").arg(sql);
+}
+
+// The statement text of QueryData and ExecuteSql: one statement, not blank.
+SqlStatementText singleStatement(
+    const QString &sql, Backend backend, const QString &emptyMessage, const QString &severalMessage)
+{
+    SqlStatementText text(sql,
+        backend == Backend::PostgreSQL ? SqlStatementText::Dialect::PostgreSQL : SqlStatementText::Dialect::SQLite);
+    if (text.isEmpty())
+        throw SqlFailure(QStringList { emptyMessage });
+    if (text.hasSeveralStatements())
+        throw SqlFailure(QStringList { severalMessage, statementLine(sql) });
+    return text;
 }
 
 QString valueText(const sqda::DataStore &s, int col)
@@ -602,24 +660,19 @@ QVariant SqlDataService::queryData(QVariantList &args)
 {
     needArguments(args, 2);
     const QString sql = args.at(0).toString();
-    const SqlStatementText text(sql,
-        backend() == Backend::PostgreSQL ? SqlStatementText::Dialect::PostgreSQL : SqlStatementText::Dialect::SQLite);
-    if (text.isEmpty())
-        throw SqlFailure(QStringList { QStringLiteral("查询语句为空！") });
-    if (text.hasSeveralStatements())
-        throw SqlFailure(
-            QStringList { QStringLiteral("一次只能执行一条查询语句！"), QStringLiteral("语句：%1").arg(sql) });
+    const SqlStatementText text = singleStatement(
+        sql, backend(), QStringLiteral("查询语句为空！"), QStringLiteral("一次只能执行一条查询语句！"));
     if (!text.looksLikeQuery())
-        throw SqlFailure(QStringList {
-            QStringLiteral("这里只能执行查询（SELECT）语句，不能修改数据！"), QStringLiteral("语句：%1").arg(sql) });
+        throw SqlFailure(
+            QStringList { QStringLiteral("这里只能执行查询（SELECT）语句，不能修改数据！"), statementLine(sql) });
 
     const QSqlDatabase db = database();
     SqlTransaction tx(db, backend(), Mode::Read); // never committed: a query has nothing to keep
     std::optional<SqliteAuthorizer> guard;
     if (backend() == Backend::SQLite)
         guard.emplace(db, SqliteAuthorizer::Policy::ReadOnly);
-    args[1] = QueryPacket::run(db, backend(), text.statement(), {}, QStringLiteral("查询数据时出错。"),
-        { QStringLiteral("语句：%1").arg(sql) }, m_queryLimits);
+    args[1] = QueryPacket::run(
+        db, backend(), text.statement(), {}, QStringLiteral("查询数据时出错。"), { statementLine(sql) }, m_queryLimits);
     return true;
 }
 
@@ -627,16 +680,11 @@ QVariant SqlDataService::executeSql(QVariantList &args)
 {
     needArguments(args, 1);
     const QString sql = args.at(0).toString();
-    const SqlStatementText text(sql,
-        backend() == Backend::PostgreSQL ? SqlStatementText::Dialect::PostgreSQL : SqlStatementText::Dialect::SQLite);
-    if (text.isEmpty())
-        throw SqlFailure(QStringList { QStringLiteral("SQL 语句为空！") });
-    if (text.hasSeveralStatements())
-        throw SqlFailure(
-            QStringList { QStringLiteral("一次只能执行一条 SQL 语句！"), QStringLiteral("语句：%1").arg(sql) });
+    const SqlStatementText text = singleStatement(
+        sql, backend(), QStringLiteral("SQL 语句为空！"), QStringLiteral("一次只能执行一条 SQL 语句！"));
     if (text.isTransactionControl())
-        throw SqlFailure(QStringList { QStringLiteral("事务由主机管理，不能执行 %1 语句！").arg(text.firstKeyword()),
-            QStringLiteral("语句：%1").arg(sql) });
+        throw SqlFailure(QStringList {
+            QStringLiteral("事务由主机管理，不能执行 %1 语句！").arg(text.firstKeyword()), statementLine(sql) });
     // Only what the screens send: a plain change of the product's data. Settings,
     // pragmas, roles, procedures and server programs stay out of a caller's reach.
     // The text checked is the text run: only blanks and semicolons at its end go.
@@ -645,8 +693,8 @@ QVariant SqlDataService::executeSql(QVariantList &args)
         change.chop(1);
     QString why;
     if (!DataChangeStatement::parse(change, &why))
-        throw SqlFailure(QStringList { QStringLiteral("这里只能修改商圈档案的数据，这条语句没有执行。"), why,
-            QStringLiteral("语句：%1").arg(sql) });
+        throw SqlFailure(
+            QStringList { QStringLiteral("这里只能修改商圈档案的数据，这条语句没有执行。"), why, statementLine(sql) });
 
     const QSqlDatabase db = database();
     SqlTransaction tx(db, backend(), Mode::Write);
@@ -658,15 +706,15 @@ QVariant SqlDataService::executeSql(QVariantList &args)
         QSqlQuery q(db);
         if (!q.exec(change))
             throw SqlFailure(QStringList { QStringLiteral("执行 SQL 语句时出错，没有修改任何数据。"),
-                SqlFailure::databaseText(q.lastError()), QStringLiteral("语句：%1").arg(sql) });
+                SqlFailure::databaseText(q.lastError()), statementLine(sql) });
         affected = q.numRowsAffected();
     }
     // A rename of an area another workstation has deleted meanwhile changes
     // nothing; saying so beats showing a new name that was never stored.
     const QString verb = text.firstKeyword();
     if (affected == 0 && (verb == QLatin1String("UPDATE") || verb == QLatin1String("DELETE")))
-        throw SqlFailure(QStringList { QStringLiteral("没有找到要修改的记录，可能已被其他工作站删除，请刷新！"),
-            QStringLiteral("语句：%1").arg(sql) });
+        throw SqlFailure(QStringList {
+            QStringLiteral("没有找到要修改的记录，可能已被其他工作站删除，请刷新！"), statementLine(sql) });
     tx.commit();
     return true;
 }
@@ -751,23 +799,16 @@ QVariant SqlDataService::checkAreaCode(QVariantList &args)
     const auto [dept, code] = departmentAndCode(args.at(0));
     const QSqlDatabase db = database();
     SqlTransaction tx(db, backend(), Mode::Read);
-    const CodeLevels levels = levelsOf(db, dept);
-    const CodeLevels::Shape shape = levels.shapeOf(code);
-    if (!shape.isValid())
-        throw SqlFailure(QStringList { shape.error });
-    if (findArea(db, backend(), dept, code, false))
-        throw SqlFailure(QStringList { QStringLiteral("商圈编码%1已经存在！").arg(quoted(code)) });
+    const CodeLevels::Shape shape = shapeUnder(db, dept, code);
+    requireNewCode(db, backend(), dept, code);
     QString question;
     if (shape.level == 1) {
         question = QStringLiteral("你想建立第 1 级商圈%1吗？").arg(quoted(code));
     } else {
-        const std::optional<AreaRow> parent = findArea(db, backend(), dept, shape.parentCode, false);
-        if (!parent)
-            throw SqlFailure(
-                QStringList { QStringLiteral("上级商圈%1不存在，请先建立上级商圈！").arg(quoted(shape.parentCode)) });
+        const AreaRow parent = requireParent(db, backend(), dept, shape, false);
         question = QStringLiteral("你想建立第 %1 级商圈%2（上级商圈：%3 %4）吗？")
                        .arg(shape.level)
-                       .arg(quoted(code), shape.parentCode, parent->name);
+                       .arg(quoted(code), shape.parentCode, parent.name);
     }
     args[0] = QVariantList { question, shape.level };
     return true;
@@ -795,8 +836,7 @@ QVariant SqlDataService::insertArea(QVariantList &args)
     const QString name = valueText(*store, cName);
     bool levelOk = false;
     const int level = valueText(*store, cLevel).toInt(&levelOk);
-    checkSize(dept, Schema::DepartmentCodeSize, QStringLiteral("部门编码"));
-    checkSize(code, Schema::AreaCodeSize, QStringLiteral("商圈编码"));
+    checkAreaKeySizes(dept, code);
     if (name.trimmed().isEmpty())
         throw SqlFailure(QStringList { QStringLiteral("商圈名称不能为空！") });
     if (name.size() > Schema::AreaNameSize)
@@ -804,10 +844,7 @@ QVariant SqlDataService::insertArea(QVariantList &args)
 
     const QSqlDatabase db = database();
     SqlTransaction tx(db, backend(), Mode::Write);
-    const CodeLevels levels = levelsOf(db, dept);
-    const CodeLevels::Shape shape = levels.shapeOf(code);
-    if (!shape.isValid())
-        throw SqlFailure(QStringList { shape.error });
+    const CodeLevels::Shape shape = shapeUnder(db, dept, code);
     if (!levelOk || level != shape.level)
         throw SqlFailure(QStringList { QStringLiteral("商圈%1按本部门的分级是第 %2 级，而数据包中的级别是“%3”。")
                                            .arg(quoted(code))
@@ -815,19 +852,16 @@ QVariant SqlDataService::insertArea(QVariantList &args)
                                            .arg(valueText(*store, cLevel)) });
     // The parent row is locked first, so a delete of the parent or a second
     // insert below it waits for this transaction.
-    if (shape.level > 1 && !findArea(db, backend(), dept, shape.parentCode, true))
-        throw SqlFailure(
-            QStringList { QStringLiteral("上级商圈%1不存在，请先建立上级商圈！").arg(quoted(shape.parentCode)) });
-    const QString taken = QStringLiteral("商圈编码%1已经存在！").arg(quoted(code));
-    if (findArea(db, backend(), dept, code, false))
-        throw SqlFailure(QStringList { taken });
+    if (shape.level > 1)
+        requireParent(db, backend(), dept, shape, true);
+    requireNewCode(db, backend(), dept, code);
     try {
         runSql(db, QStringLiteral("insert into tbsqda (f_bmbm, f_sqbm, f_sqmc, f_jb, f_mj) values (?, ?, ?, ?, 1)"),
             { dept, code, name, shape.level }, QStringLiteral("保存商圈时出错，没有保存。"));
     } catch (const SqlFailure &f) {
         // Another host stored the same code between our check and our insert.
         if (isUniqueViolation(f.nativeErrorCode(), backend()))
-            throw SqlFailure(QStringList { taken });
+            throw SqlFailure(QStringList { codeTakenMessage(code) });
         throw;
     }
     if (shape.level > 1)

@@ -15,6 +15,7 @@
 #include "DatabaseUrl.h"
 #include "QueryPacket.h"
 
+#include <sqda/ComPtr.h>
 #include <sqda/ICoorDisp.h>
 
 #include <QSqlDatabase>
@@ -22,7 +23,6 @@
 #include <QStringList>
 
 #include <atomic>
-#include <utility>
 
 namespace kalmora {
 
@@ -30,42 +30,7 @@ class SqlDataService final : public sqda::ICoorDisp
 {
 public:
     // A counted reference, released when it goes.
-    class Ptr
-    {
-    public:
-        Ptr() = default;
-        explicit Ptr(SqlDataService *p)
-            : m_p(p)
-        {
-            if (m_p)
-                m_p->AddRef();
-        }
-        Ptr(const Ptr &o)
-            : Ptr(o.m_p)
-        {
-        }
-        Ptr(Ptr &&o) noexcept
-            : m_p(std::exchange(o.m_p, nullptr))
-        {
-        }
-        Ptr &operator=(Ptr o) noexcept
-        {
-            std::swap(m_p, o.m_p);
-            return *this;
-        }
-        ~Ptr() { reset(); }
-        void reset()
-        {
-            if (SqlDataService *p = std::exchange(m_p, nullptr))
-                p->Release();
-        }
-        SqlDataService *get() const { return m_p; }
-        SqlDataService *operator->() const { return m_p; }
-        explicit operator bool() const { return m_p != nullptr; }
-
-    private:
-        SqlDataService *m_p = nullptr;
-    };
+    using Ptr = sqda::ComPtr<SqlDataService>;
 
     struct Options
     {
