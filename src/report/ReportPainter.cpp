@@ -21,9 +21,9 @@ namespace {
 // Text keeps this far from a cell's left and right edges, as the grid draws it.
 constexpr qreal CellPadding = 2;
 
-QColor colorOf(const FontSpec &spec)
+QColor colorOf(const FontSpec &fontSpec)
 {
-    return QColor::fromRgba(spec.color);
+    return QColor::fromRgba(fontSpec.color);
 }
 
 // One character a line, top to bottom: vertical column titles.
@@ -101,8 +101,8 @@ const QFont &ReportPainter::font(int index, const QPaintDevice *device) const
     const std::vector<FontSpec> &specs = m_report.layout().fonts;
     if (m_fonts.size() != specs.size() || m_fontsDpi != dpi) {
         m_fonts.clear();
-        for (const FontSpec &spec : specs)
-            m_fonts.push_back(deviceFont(spec, m_report.layout().page.logicalDpi, device));
+        for (const FontSpec &fontSpec : specs)
+            m_fonts.push_back(deviceFont(fontSpec, m_report.layout().page.logicalDpi, device));
         if (m_fonts.empty())
             m_fonts.push_back(deviceFont({}, m_report.layout().page.logicalDpi, device));
         m_fontsDpi = dpi;
@@ -245,8 +245,8 @@ Status writeReportPdf(const PreparedReport &report, const ReportDataSource &sour
     // The text maps sit at the end of the file, after the pages; mapping the file
     // repairs them without reading it into memory.
     std::vector<QFont> fonts;
-    for (const FontSpec &spec : report.layout().fonts)
-        fonts.push_back(reportFont(spec));
+    for (const FontSpec &fontSpec : report.layout().fonts)
+        fonts.push_back(reportFont(fontSpec));
     if (uchar *bytes = file.map(0, file.size())) {
         repairTextMaps(reinterpret_cast<char *>(bytes), file.size(), textMapRepairs(fonts));
         file.unmap(bytes);
