@@ -61,6 +61,26 @@ bool invoke(SqlDataService *s, int dispId, const QVariant &argument, QStringList
     return ok;
 }
 
+// Starts `hosts` services on `url` released at the same moment, each reading the
+// code levels once; one error text per host, empty for a host that started.
+std::vector<QString> startTogether(const QString &url, int hosts)
+{
+    std::vector<QString> errors(static_cast<size_t>(hosts));
+    std::barrier sync(hosts);
+    std::vector<std::thread> threads;
+    for (int h = 0; h < hosts; ++h) {
+        threads.emplace_back([&, h] {
+            sync.arrive_and_wait();
+            SqlDataService::Ptr s = SqlDataService::open(url, QString(), &errors[size_t(h)]);
+            if (s && !invoke(s.get(), sqda::DispGetCodeLevels, QStringLiteral("0101")))
+                errors[size_t(h)] = QStringLiteral("GetCodeLevels failed");
+        });
+    }
+    for (std::thread &t : threads)
+        t.join();
+    return errors;
+}
+
 QString pgFixture(const QString &command)
 {
     QProcess p;
@@ -313,23 +333,10 @@ private Q_SLOTS:
                 QVERIFY(mode.next());
                 QCOMPARE(mode.value(0).toString().toLower(), QStringLiteral("delete"));
             }
-            constexpr int Hosts = 16;
-            QString errors[Hosts];
-            std::barrier sync(Hosts);
-            std::vector<std::thread> threads;
-            for (int h = 0; h < Hosts; ++h) {
-                threads.emplace_back([&, h] {
-                    sync.arrive_and_wait();
-                    SqlDataService::Ptr s = SqlDataService::open(url, QString(), &errors[h]);
-                    if (s && !invoke(s.get(), sqda::DispGetCodeLevels, QStringLiteral("0101")))
-                        errors[h] = QStringLiteral("GetCodeLevels failed");
-                });
-            }
-            for (std::thread &t : threads)
-                t.join();
-            for (int h = 0; h < Hosts; ++h)
-                QVERIFY2(errors[h].isEmpty(),
-                    qPrintable(QStringLiteral("round %1, host %2: %3").arg(round).arg(h).arg(errors[h])));
+            const std::vector<QString> errors = startTogether(url, 16);
+            for (int h = 0; h < int(errors.size()); ++h)
+                QVERIFY2(errors[size_t(h)].isEmpty(),
+                    qPrintable(QStringLiteral("round %1, host %2: %3").arg(round).arg(h).arg(errors[size_t(h)])));
         }
     }
 
@@ -342,22 +349,10 @@ private Q_SLOTS:
         const QString name = QStringLiteral("kalmora_new_%1").arg(QCoreApplication::applicationPid());
         dropPostgresDatabase(name);
         const QString url = postgresDatabaseUrl(name);
-        constexpr int Hosts = 12;
-        QString errors[Hosts];
-        std::barrier sync(Hosts);
-        std::vector<std::thread> threads;
-        for (int h = 0; h < Hosts; ++h) {
-            threads.emplace_back([&, h] {
-                sync.arrive_and_wait();
-                SqlDataService::Ptr s = SqlDataService::open(url, QString(), &errors[h]);
-                if (s && !invoke(s.get(), sqda::DispGetCodeLevels, QStringLiteral("0101")))
-                    errors[h] = QStringLiteral("GetCodeLevels failed");
-            });
-        }
-        for (std::thread &t : threads)
-            t.join();
-        for (int h = 0; h < Hosts; ++h)
-            QVERIFY2(errors[h].isEmpty(), qPrintable(QStringLiteral("host %1: %2").arg(h).arg(errors[h])));
+        const std::vector<QString> errors = startTogether(url, 12);
+        for (int h = 0; h < int(errors.size()); ++h)
+            QVERIFY2(
+                errors[size_t(h)].isEmpty(), qPrintable(QStringLiteral("host %1: %2").arg(h).arg(errors[size_t(h)])));
         {
             QString error;
             SqlDataService::Ptr s = SqlDataService::open(url, QString(), &error);
