@@ -100,9 +100,23 @@ Table tableOf(const ReportLayout &layout)
     return table;
 }
 
+// Frees a workbook that was not closed (a failure or a cancel). The library's
+// free leaves each constant-memory worksheet's row file open, an unlinked file
+// that would hold its descriptor and disk space until the program ends.
 struct WorkbookDeleter
 {
-    void operator()(lxw_workbook *w) const { lxw_workbook_free(w); }
+    void operator()(lxw_workbook *w) const
+    {
+        lxw_worksheet *sheet = nullptr;
+        LXW_FOREACH_WORKSHEET(sheet, w)
+        {
+            if (sheet->optimize_tmpfile) {
+                std::fclose(sheet->optimize_tmpfile);
+                sheet->optimize_tmpfile = nullptr;
+            }
+        }
+        lxw_workbook_free(w);
+    }
 };
 
 QByteArray cellText(const QString &text)

@@ -345,6 +345,8 @@ void TestReportXlsx::failureLeavesNothingBehind()
         QVERIFY(old.open(QIODevice::WriteOnly));
         old.write("previous export");
     }
+    const auto openFiles = [] { return QDir(u"/proc/self/fd"_s).entryList(QDir::Files | QDir::System).size(); };
+    const qsizetype filesBefore = openFiles();
     Status done;
     if (fault == u"folder") {
         path = dir.filePath(QStringLiteral("missing/old.xlsx"));
@@ -366,6 +368,7 @@ void TestReportXlsx::failureLeavesNothingBehind()
     }
     QVERIFY(!done.ok());
     QVERIFY2(done.error().contains(message), qPrintable(done.error()));
+    QCOMPARE(openFiles(), filesBefore); // no file of the export left open
     // The old file is as it was, and nothing else is left in the folder.
     QCOMPARE(filesIn(dir.path()), QStringList { QStringLiteral("old.xlsx") });
     QFile old(dir.filePath(QStringLiteral("old.xlsx")));
