@@ -2,9 +2,12 @@
 
 #include "PageSetupDialog.h"
 #include "host/ScreenFonts.h"
+#include "report/ReportFile.h"
+#include "report/XlsxExport.h"
 #include "ui/FlatButton.h"
 #include "ui/FlatStyle.h"
 
+#include <QDir>
 #include <QFileDialog>
 #include <QHBoxLayout>
 #include <QKeyEvent>
@@ -99,9 +102,9 @@ ReportPreview::ReportPreview(std::shared_ptr<const PreparedReport> report, const
         Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMaximizeButtonHint
             | Qt::WindowCloseButtonHint)
     , m_report(std::move(report))
-    , m_source(source)
-    , m_variables(variables)
-    , m_painter(std::make_unique<ReportPainter>(*m_report, source, variables))
+    , m_source(&source)
+    , m_variables(&variables)
+    , m_painter(std::make_unique<ReportPainter>(*m_report, *m_source, *m_variables))
 {
     setWindowTitle(QStringLiteral("打印预览"));
     setModal(true);
@@ -177,7 +180,11 @@ ReportPreview::ReportPreview(std::shared_ptr<const PreparedReport> report, const
     m_pageSetupButton = addTool(QStringLiteral("页面设置"), "pageSetup", QStringLiteral("纸张、方向和页边距"));
     addTo(m_pageSetupButton, &ReportPreview::pageSetup);
     m_pageSetupButton->hide();
+    addTo(addTool(QStringLiteral("打开"), "load", QStringLiteral("打开保存的报表")), &ReportPreview::load);
+    addTo(addTool(QStringLiteral("保存"), "save", QStringLiteral("保存报表, 以后再打开")), &ReportPreview::save);
     addTo(addTool(QStringLiteral("打印"), "print", QStringLiteral("在默认打印机上打印")), &ReportPreview::print);
+    addTo(addTool(QStringLiteral("导出Excel"), "exportXlsx", QStringLiteral("导出为Excel文件")),
+        &ReportPreview::exportXlsx);
     addTo(addTool(QStringLiteral("导出PDF"), "exportPdf", QStringLiteral("导出为PDF文件")), &ReportPreview::exportPdf);
     tools->addStretch();
     addTo(addTool(QStringLiteral("退出"), "exit", QStringLiteral("关闭预览 (Esc)")), &ReportPreview::reject);
@@ -229,7 +236,7 @@ void ReportPreview::setReport(std::shared_ptr<const PreparedReport> report)
 {
     m_painter.reset(); // refers to the old report
     m_report = std::move(report);
-    m_painter = std::make_unique<ReportPainter>(*m_report, m_source, m_variables);
+    m_painter = std::make_unique<ReportPainter>(*m_report, *m_source, *m_variables);
     m_hits.clear();
     m_hit = -1;
     m_page = std::clamp(m_page, 0, std::max(0, pageCount() - 1));
@@ -401,7 +408,9 @@ void ReportPreview::showHit()
     const Hit &hit = m_hits[size_t(m_hit)];
     goToPage(hit.page);
     const QRect r(m_view->toWidget(hit.rect.topLeft()), m_view->toWidget(hit.rect.bottomRight()));
-    m_scroll->ensureVisible(r.center().x(), r.center().y(), r.width() / 2 + 20, r.height() / 2 + 20);
+    // The hit in the middle of the window where the page allows.
+    m_scroll->ensureVisible(
+        r.center().x(), r.center().y(), m_scroll->viewport()->width() / 2, m_scroll->viewport()->height() / 2);
     setStatus(QStringLiteral("“%1”: 第%2处/共%3处, 第%4页")
                   .arg(m_findText)
                   .arg(m_hit + 1)
@@ -434,42 +443,109 @@ void ReportPreview::pageSetup()
 
 void ReportPreview::print()
 {
-    if (printWithProgress(*m_report, m_source, m_variables, m_printer, this))
+    if (printWithProgress(*m_report, *m_source, *m_variables, m_printer, this))
         setStatus(QStringLiteral("已打印%1页。").arg(pageCount()));
 }
 
-QString ReportPreview::askFile(const QString &caption, const QString &filter)
+QString ReportPreview::askFile(const QString &caption, const QString &filter, const QString &suffix)
 {
+    const bool open = suffix.isEmpty();
+    QString path;
     if (m_askFileName)
-        return m_askFileName(this, caption, filter);
-    return QFileDialog::getSaveFileName(this, caption, {}, filter, nullptr, QFileDialog::DontUseNativeDialog);
+        path = m_askFileName(this, caption, filter, open);
+    else if (open)
+        path = QFileDialog::getOpenFileName(this, caption, {}, filter, nullptr, QFileDialog::DontUseNativeDialog);
+    else
+        path = QFileDialog::getSaveFileName(this, caption, {}, filter, nullptr, QFileDialog::DontUseNativeDialog);
+    if (!path.isEmpty() && !open && !path.endsWith(suffix, Qt::CaseInsensitive))
+        path += suffix;
+    return path;
 }
 
-void ReportPreview::exportPdf()
+bool ReportPreview::runWithProgress(
+    const QString &title, const QString &label, const std::function<Status(const std::function<bool(int, int)> &)> &job)
 {
-    QString path = askFile(QStringLiteral("导出PDF"), QStringLiteral("PDF 文件 (*.pdf)"));
-    if (path.isEmpty())
-        return;
-    if (!path.endsWith(QLatin1String(".pdf"), Qt::CaseInsensitive))
-        path += QLatin1String(".pdf");
-    QProgressDialog progress(QStringLiteral("正在导出PDF…"), QStringLiteral("取消"), 0, pageCount(), this);
-    progress.setWindowTitle(QStringLiteral("导出PDF"));
+    QProgressDialog progress(label, QStringLiteral("取消"), 0, std::max(1, pageCount()), this);
+    progress.setWindowTitle(title);
     progress.setWindowModality(Qt::WindowModal);
     progress.setMinimumDuration(400);
-    const Status written = writeReportPdf(*m_report, m_source, m_variables, path, [&](int done, int) {
-        progress.setValue(done);
+    const Status done = job([&](int part, int total) {
+        if (progress.maximum() != total)
+            progress.setMaximum(std::max(1, total));
+        progress.setValue(part);
         return !progress.wasCanceled();
     });
     const bool cancelled = progress.wasCanceled();
     progress.reset();
-    if (!written) {
+    if (!done) {
         if (cancelled)
-            setStatus(QStringLiteral("导出已取消。"));
+            setStatus(QStringLiteral("%1已取消。").arg(title));
         else
-            QMessageBox::warning(this, QStringLiteral("提示"), written.error());
+            QMessageBox::warning(this, QStringLiteral("提示"), done.error());
+        return false;
+    }
+    return true;
+}
+
+void ReportPreview::exportPdf()
+{
+    const QString path = askFile(QStringLiteral("导出PDF"), QStringLiteral("PDF 文件 (*.pdf)"), QStringLiteral(".pdf"));
+    if (path.isEmpty())
+        return;
+    if (runWithProgress(QStringLiteral("导出PDF"), QStringLiteral("正在导出PDF…"),
+            [&](const auto &progress) { return writeReportPdf(*m_report, *m_source, *m_variables, path, progress); }))
+        setStatus(QStringLiteral("已导出到 %1").arg(QDir::toNativeSeparators(path)));
+}
+
+void ReportPreview::exportXlsx()
+{
+    const QString path
+        = askFile(QStringLiteral("导出Excel"), QStringLiteral("Excel 文件 (*.xlsx)"), QStringLiteral(".xlsx"));
+    if (path.isEmpty())
+        return;
+    if (runWithProgress(QStringLiteral("导出Excel"), QStringLiteral("正在导出Excel…"), [&](const auto &progress) {
+            return exportListingXlsx(*m_report, *m_source, *m_variables, path, progress);
+        }))
+        setStatus(QStringLiteral("已导出到 %1").arg(QDir::toNativeSeparators(path)));
+}
+
+void ReportPreview::save()
+{
+    const QString suffix = QStringLiteral(".") + QString::fromUtf16(SavedReportSuffix);
+    const QString path = askFile(QStringLiteral("保存报表"), QStringLiteral("报表文件 (*%1)").arg(suffix), suffix);
+    if (path.isEmpty())
+        return;
+    if (const Status saved = saveReport(*m_report, *m_source, *m_variables, path); !saved) {
+        QMessageBox::warning(this, QStringLiteral("提示"), saved.error());
         return;
     }
-    setStatus(QStringLiteral("已导出到 %1").arg(QDir::toNativeSeparators(path)));
+    setStatus(QStringLiteral("已保存到 %1").arg(QDir::toNativeSeparators(path)));
+}
+
+void ReportPreview::load()
+{
+    const QString suffix = QStringLiteral(".") + QString::fromUtf16(SavedReportSuffix);
+    const QString path = askFile(QStringLiteral("打开报表"), QStringLiteral("报表文件 (*%1)").arg(suffix), {});
+    if (path.isEmpty())
+        return;
+    auto loaded = loadReport(path);
+    if (!loaded) {
+        // The report shown stays.
+        QMessageBox::warning(this, QStringLiteral("提示"), loaded.error());
+        return;
+    }
+    m_painter.reset();
+    m_loadedRows = loaded->rows;
+    m_loadedVariables = loaded->variables;
+    m_source = m_loadedRows.get();
+    m_variables = m_loadedVariables.get();
+    m_page = 0;
+    setReport(loaded->report);
+    // Page setup would generate the grid's listing again, not this one.
+    m_rebuild = {};
+    m_pageSetupButton->hide();
+    goToPage(0);
+    setStatus(QStringLiteral("已打开 %1, 共%2页。").arg(QDir::toNativeSeparators(path)).arg(pageCount()));
 }
 
 bool ReportPreview::handleKey(QKeyEvent *e, bool inTextBox)

@@ -39,8 +39,10 @@ class ReportPreview : public QDialog
 public:
     // A new prepared report for a changed page, or the reason there is none.
     using Rebuild = std::function<Result<std::shared_ptr<const PreparedReport>>(const PageSetup &)>;
-    // Asks for a file name to write; empty when the user cancelled.
-    using AskFileName = std::function<QString(QWidget *parent, const QString &caption, const QString &filter)>;
+    // Asks for a file name to write (or, for `open`, to read); empty when the user
+    // cancelled.
+    using AskFileName
+        = std::function<QString(QWidget *parent, const QString &caption, const QString &filter, bool open)>;
 
     // `source` and `variables` must outlive the window; `source` is the view the
     // report was prepared on.
@@ -85,6 +87,12 @@ public:
     void pageSetup();
     void print();
     void exportPdf();
+    void exportXlsx();
+    void save();
+    // Shows a report saved earlier instead; page setup is then off (the
+    // listing's grid did not make it). A damaged file is a message.
+    void load();
+    bool showsLoadedReport() const { return bool(m_loadedRows); }
 
 protected:
     void keyPressEvent(QKeyEvent *e) override;
@@ -100,12 +108,19 @@ private:
     void showHit();
     void updateControls();
     void setStatus(const QString &text);
-    QString askFile(const QString &caption, const QString &filter);
+    QString askFile(const QString &caption, const QString &filter, const QString &suffix);
+    // Runs a job that reports progress(done, total) with a cancellable window;
+    // a failure that was not a cancel is a message box.
+    bool runWithProgress(const QString &title, const QString &label,
+        const std::function<Status(const std::function<bool(int, int)> &)> &job);
     FlatButton *addTool(const QString &caption, const char *name, const QString &tip);
 
     std::shared_ptr<const PreparedReport> m_report;
-    const ReportDataSource &m_source;
-    const ReportVariables &m_variables;
+    const ReportDataSource *m_source;
+    const ReportVariables *m_variables;
+    // A report loaded from a file brings its own rows and variables.
+    std::shared_ptr<const ReportDataSource> m_loadedRows;
+    std::shared_ptr<const ReportVariables> m_loadedVariables;
     std::unique_ptr<ReportPainter> m_painter;
     Rebuild m_rebuild;
     PrinterProvider m_printer = defaultPrinterProvider();

@@ -1,34 +1,26 @@
-// Printing a prepared report on a printer, without any dialog.
+// Printing from the preview and the form: the printer comes from a provider (the
+// default printer, or the printer the page names), every page goes to it without
+// any dialog, with a progress window that can cancel a long job.
 #pragma once
 
-#include "core/Result.h"
-#include "report/ReportPainter.h"
+#include "report/ReportPrinter.h"
 
 #include <functional>
 #include <memory>
 
-class QPrinter;
 class QWidget;
 
 namespace sqda::report {
 
-// The message shown when there is no printer to print on; the caller carries on.
-QString noPrinterMessage();
+// Where printing goes for a page; fails with a sentence for the user (no printer
+// installed: noPrinterMessage()). Tests and hosts may put their own printer (a
+// PDF file printer) in place of the system's.
+using PrinterProvider = std::function<Result<std::unique_ptr<QPrinter>>(const PageSetup &page)>;
+PrinterProvider defaultPrinterProvider(); // printerFor()
 
-// Where printing goes: the system's default printer, or null when none is
-// installed. Tests and hosts may put their own (a PDF file printer) in its place.
-using PrinterProvider = std::function<std::unique_ptr<QPrinter>()>;
-PrinterProvider defaultPrinterProvider();
-
-// Prints every page of `report` on `printer` at the layout's paper and
-// orientation, the layout's margins in the layout (the printer's own margins
-// off). `progress(done, total)` is asked after each page; false cancels the job.
-Status printReport(const PreparedReport &report, const ReportDataSource &source, const ReportVariables &variables,
-    QPrinter &printer, const std::function<bool(int, int)> &progress = {});
-
-// The same with a cancellable progress window over `owner` for long jobs, and
-// the no-printer message when `provider` gives no printer. Errors are shown in a
-// message box; the answer says whether every page went to the printer.
+// Prints every page on the provider's printer with a cancellable progress window
+// over `owner` for long jobs. No printer, or a printer error, is a message box;
+// the caller carries on either way. The answer says whether every page went out.
 bool printWithProgress(const PreparedReport &report, const ReportDataSource &source, const ReportVariables &variables,
     const PrinterProvider &provider, QWidget *owner);
 

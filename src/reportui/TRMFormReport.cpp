@@ -113,6 +113,12 @@ void TRMFormReport::PreviewListing()
         hide({ "findBox", "find", "findNext" });
     if (!(PreviewButtons & PreviewPrint))
         hide({ "print" });
+    if (!(PreviewButtons & PreviewLoad))
+        hide({ "load" });
+    if (!(PreviewButtons & PreviewSave))
+        hide({ "save" });
+    if (!(PreviewButtons & PreviewSaveToXls))
+        hide({ "exportXlsx" });
     if (!(PreviewButtons & PreviewExit))
         hide({ "exit" });
     Q_EMIT previewShown(&preview);

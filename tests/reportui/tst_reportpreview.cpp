@@ -141,7 +141,8 @@ class TestReportPreview : public QObject
 
         m_report = std::make_unique<TRMFormReport>();
         m_report->setPrintControl(m_grid.get());
-        m_report->setPrinterProvider([] { return std::unique_ptr<QPrinter>(); });
+        m_report->setPrinterProvider(
+            [](const PageSetup &) -> Result<std::unique_ptr<QPrinter>> { return Error { noPrinterMessage() }; });
         ReportVariables &vars = ReportVariables::global();
         vars.set(u"Title"_s, u"商圈档案查询"_s);
         vars.set(u"Condi"_s, {});
@@ -149,6 +150,19 @@ class TestReportPreview : public QObject
         vars.set(u"Time"_s, u"09:30:00"_s);
         vars.set(u"Oper"_s, u"张三"_s);
         m_answer = std::make_unique<ModalAnswerer>();
+    }
+
+    // The real file dialog, answered as a user would: a name typed, Enter.
+    void answerFileDialog(const QString &path)
+    {
+        m_answer->then([path](QWidget *w) {
+            auto *dialog = qobject_cast<QFileDialog *>(w);
+            QVERIFY(dialog);
+            auto *name = dialog->findChild<QLineEdit *>(u"fileNameEdit"_s);
+            QVERIFY(name);
+            name->setText(path);
+            key(name, Qt::Key_Return, u"\r"_s);
+        });
     }
 
     // Runs PreviewListing with `drive` acting on the open preview, then the
@@ -240,17 +254,7 @@ private slots:
                 QVERIFY(p.statusText().contains(u"from-preview.pdf"_s));
                 key(focusIn(&p), Qt::Key_Escape);
             },
-            [&] {
-                // The real file dialog, answered as a user would.
-                m_answer->then([pdf](QWidget *w) {
-                    auto *dialog = qobject_cast<QFileDialog *>(w);
-                    QVERIFY(dialog);
-                    auto *name = dialog->findChild<QLineEdit *>(u"fileNameEdit"_s);
-                    QVERIFY(name);
-                    name->setText(pdf);
-                    key(name, Qt::Key_Return, u"\r"_s);
-                });
-            });
+            [&] { answerFileDialog(pdf); });
         QVERIFY(pages >= 3);
         QVERIFY(QFile::exists(pdf));
         const QStringList text = pdfPages(pdf);
@@ -262,6 +266,53 @@ private slots:
         QVERIFY(text[0].contains(u"名称0"_s));
         QVERIFY(text.last().contains(u"合计:120条"_s));
         QVERIFY(text.last().contains(u"第%1页/共%1页"_s.arg(pages)));
+    }
+
+    // Spreadsheet, save and load from the preview: the sheet holds every row as
+    // cells; a saved report opens again with the same pages (page setup off, as
+    // the grid did not make it); a damaged file is a message and the report
+    // shown stays.
+    void exportsSavesAndLoads()
+    {
+        makeGrid(120);
+        const QString xlsx = m_dir.filePath(u"listing.xlsx"_s);
+        const QString saved = m_dir.filePath(u"listing.sqdarpt"_s);
+        const QString damaged = m_dir.filePath(u"damaged.sqdarpt"_s);
+        QFile junk(damaged);
+        QVERIFY(junk.open(QIODevice::WriteOnly));
+        junk.write("not a saved report");
+        junk.close();
+        int pages = 0;
+        preview(
+            [&](ReportPreview &p) {
+                pages = p.pageCount();
+                QTest::mouseClick(p.findChild<QWidget *>(u"exportXlsx"_s), Qt::LeftButton);
+                QVERIFY(p.statusText().contains(u"listing.xlsx"_s));
+                QTest::mouseClick(p.findChild<QWidget *>(u"save"_s), Qt::LeftButton);
+                QVERIFY(p.statusText().contains(u"listing.sqdarpt"_s));
+                QTest::mouseClick(p.findChild<QWidget *>(u"load"_s), Qt::LeftButton);
+                QVERIFY(!p.showsLoadedReport());
+                QCOMPARE(p.pageCount(), pages);
+                QTest::mouseClick(p.findChild<QWidget *>(u"load"_s), Qt::LeftButton);
+                QVERIFY(p.showsLoadedReport());
+                QCOMPARE(p.pageCount(), pages);
+                QVERIFY(p.findChild<QWidget *>(u"pageSetup"_s)->isHidden());
+                QVERIFY(p.find(u"名称119"_s));
+                QCOMPARE(p.currentPage(), pages - 1);
+                key(focusIn(&p), Qt::Key_Escape);
+            },
+            [&] {
+                answerFileDialog(xlsx);
+                answerFileDialog(saved);
+                answerFileDialog(damaged);
+                m_answer->press(u"Ok"_s);
+                answerFileDialog(saved);
+            });
+        QCOMPARE(m_answer->seen.size(), 1);
+        QCOMPARE(m_answer->seen[0].className, u"QMessageBox"_s);
+        const QString sheet = run(u"unzip"_s, { u"-p"_s, xlsx, u"xl/worksheets/sheet1.xml"_s });
+        QCOMPARE(sheet.count(u"<row "_s), 1 + 120 + 1); // titles, rows, footer
+        QVERIFY(sheet.contains(u"<v>4</v>"_s)); // the level as a number
     }
 
     // Zoom by keys with their text and by the tools.
@@ -448,7 +499,7 @@ private slots:
         QCOMPARE(m_answer->seen[1].text, noPrinterMessage());
 
         const QString out = m_dir.filePath(u"printed.pdf"_s);
-        m_report->setPrinterProvider([out] {
+        m_report->setPrinterProvider([out](const PageSetup &) -> Result<std::unique_ptr<QPrinter>> {
             auto printer = std::make_unique<QPrinter>(QPrinter::HighResolution);
             printer->setOutputFormat(QPrinter::PdfFormat);
             printer->setOutputFileName(out);
@@ -459,6 +510,28 @@ private slots:
         const QStringList pages = pdfPages(out);
         QCOMPARE(pages.size(), m_report->prepared()->pageCount());
         QVERIFY(pages.last().contains(u"合计:60条"_s));
+    }
+
+    // With SQDA_SCREENSHOT_DIR set: the preview on page 1 of a listing of several
+    // pages, and on a find hit.
+    void screenshot()
+    {
+        const QString dir = qEnvironmentVariable("SQDA_SCREENSHOT_DIR");
+        if (dir.isEmpty())
+            QSKIP("SQDA_SCREENSHOT_DIR not set");
+        makeGrid(150);
+        preview([dir](ReportPreview &p) {
+            p.resize(820, 760);
+            QTest::mouseClick(p.findChild<QWidget *>(u"fitWidth"_s), Qt::LeftButton);
+            QVERIFY(p.grab().save(dir + u"/report-preview-page1.png"_s));
+            auto *findBox = p.findChild<QLineEdit *>(u"findBox"_s);
+            key(focusIn(&p), Qt::Key_F, u"\x06"_s, Qt::ControlModifier);
+            type(findBox, u"名称12"_s);
+            key(findBox, Qt::Key_Return, u"\r"_s);
+            key(findBox, Qt::Key_F3);
+            QVERIFY(p.grab().save(dir + u"/report-preview-find.png"_s));
+            key(focusIn(&p), Qt::Key_Escape);
+        });
     }
 
     // A page the listing cannot be laid out on is a message, and the run returns.
