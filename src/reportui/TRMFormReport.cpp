@@ -84,7 +84,10 @@ void TRMFormReport::PreviewListing()
         QMessageBox::warning(ownerWindow(), QStringLiteral("提示"), ok.error());
         return;
     }
-    ReportPreview preview(m_prepared, *m_source, ReportVariables::global(), ownerWindow());
+    // Owned by the form's window, which may be destroyed while the preview is
+    // up (the host closes its screen): the guard sees the window take it along.
+    QPointer<ReportPreview> guard = new ReportPreview(m_prepared, *m_source, ReportVariables::global(), ownerWindow());
+    ReportPreview &preview = *guard;
     preview.setPrinterProvider(m_printer);
     if (RebuildAfterPageChanged && (PreviewButtons & PreviewPageSetup)) {
         preview.setRebuild([this](const PageSetup &page) -> Result<std::shared_ptr<const PreparedReport>> {
@@ -123,6 +126,7 @@ void TRMFormReport::PreviewListing()
         hide({ "exit" });
     Q_EMIT previewShown(&preview);
     preview.exec();
+    delete guard.data(); // null when it went with its window
 }
 
 void TRMFormReport::PrintListing()

@@ -534,6 +534,20 @@ private slots:
         });
     }
 
+    // The form's window going away while the preview is up (the host closed
+    // the screen) takes the preview along; the run returns.
+    void windowClosedUnderThePreview()
+    {
+        makeGrid(30);
+        QPointer<ReportPreview> shown;
+        preview([&](ReportPreview &p) {
+            shown = &p;
+            m_grid.reset();
+        });
+        QVERIFY(shown.isNull());
+        QVERIFY(!m_report->printControl());
+    }
+
     // A page the listing cannot be laid out on is a message, and the run returns.
     void refusedPageIsAMessage()
     {
