@@ -138,7 +138,7 @@ ReportPreview::ReportPreview(std::shared_ptr<const PreparedReport> report, const
     m_zoomLabel->setMinimumWidth(40);
     m_zoomLabel->setAlignment(Qt::AlignCenter);
     tools->addWidget(m_zoomLabel);
-    tools->addSpacing(8);
+    tools->addSpacing(6);
 
     addTo(addTool(QStringLiteral("首页"), "firstPage", QStringLiteral("第一页 (Home)")), [this] { goToPage(0); });
     addTo(addTool(QStringLiteral("上页"), "previousPage", QStringLiteral("上一页 (PgUp)")),
@@ -158,24 +158,7 @@ ReportPreview::ReportPreview(std::shared_ptr<const PreparedReport> report, const
         addTool(QStringLiteral("下页"), "nextPage", QStringLiteral("下一页 (PgDn)")), [this] { goToPage(m_page + 1); });
     addTo(addTool(QStringLiteral("末页"), "lastPage", QStringLiteral("最后一页 (End)")),
         [this] { goToPage(pageCount() - 1); });
-    tools->addSpacing(8);
-
-    m_findBox = new QLineEdit(m_toolbar);
-    m_findBox->setObjectName(QStringLiteral("findBox"));
-    m_findBox->setPlaceholderText(QStringLiteral("查找 (Ctrl+F)"));
-    m_findBox->setMinimumWidth(100);
-    makeFlatEdit(m_findBox, LineColor);
-    tools->addWidget(m_findBox);
-    connect(m_findBox, &QLineEdit::returnPressed, this, [this] {
-        if (m_findBox->text() == m_findText && !m_hits.empty())
-            findNext();
-        else
-            find(m_findBox->text());
-    });
-    addTo(
-        addTool(QStringLiteral("查找"), "find", QStringLiteral("查找 (Ctrl+F)")), [this] { find(m_findBox->text()); });
-    addTo(addTool(QStringLiteral("下一个"), "findNext", QStringLiteral("查找下一个 (F3)")), &ReportPreview::findNext);
-    tools->addSpacing(8);
+    tools->addSpacing(6);
 
     m_pageSetupButton = addTool(QStringLiteral("页面设置"), "pageSetup", QStringLiteral("纸张、方向和页边距"));
     addTo(m_pageSetupButton, &ReportPreview::pageSetup);
@@ -199,9 +182,39 @@ ReportPreview::ReportPreview(std::shared_ptr<const PreparedReport> report, const
     m_scroll->setWidget(m_view); // the scroll area owns it now
     root->addWidget(m_scroll, 1);
 
-    m_statusLabel = new QLabel(this);
+    // Find and the status line share the bottom row, so the tool bar fits a
+    // 1024-pixel screen.
+    auto *findBar = new QWidget(this);
+    auto *findRow = new QHBoxLayout(findBar);
+    findRow->setContentsMargins(0, 0, 0, 0);
+    findRow->setSpacing(3);
+    const auto addToRow = [this](QHBoxLayout *row, FlatButton *b, auto slot) {
+        b->setParent(row->parentWidget());
+        row->addWidget(b);
+        connect(b, &FlatButton::clicked, this, slot);
+    };
+    m_findBox = new QLineEdit(findBar);
+    m_findBox->setObjectName(QStringLiteral("findBox"));
+    m_findBox->setPlaceholderText(QStringLiteral("查找 (Ctrl+F)"));
+    m_findBox->setMinimumWidth(160);
+    makeFlatEdit(m_findBox, LineColor);
+    findRow->addWidget(m_findBox);
+    connect(m_findBox, &QLineEdit::returnPressed, this, [this] {
+        if (m_findBox->text() == m_findText && !m_hits.empty())
+            findNext();
+        else
+            find(m_findBox->text());
+    });
+    addToRow(findRow, addTool(QStringLiteral("查找"), "find", QStringLiteral("查找 (Ctrl+F)")),
+        [this] { find(m_findBox->text()); });
+    addToRow(findRow, addTool(QStringLiteral("下一个"), "findNext", QStringLiteral("查找下一个 (F3)")),
+        &ReportPreview::findNext);
+
+    m_statusLabel = new QLabel(findBar);
     m_statusLabel->setObjectName(QStringLiteral("status"));
-    root->addWidget(m_statusLabel);
+    findRow->addSpacing(8);
+    findRow->addWidget(m_statusLabel, 1);
+    root->addWidget(findBar);
 
     // The window's keys work wherever the focus is; the page box and the find box
     // keep the keys that edit their text.

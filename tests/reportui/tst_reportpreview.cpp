@@ -7,6 +7,7 @@
 
 #include "data/ClientDataSet.h"
 #include "host/HostContext.h"
+#include "host/ScreenFonts.h"
 #include "query/TAdvDBGridEh.h"
 #include "reportui/GridAdapter.h"
 #include "reportui/PageSetupDialog.h"
@@ -134,6 +135,9 @@ class TestReportPreview : public QObject
         m_grid->ShowSumCount = true;
         m_grid->setFooterShown(true);
         m_grid->titleTextColor = Qt::black;
+        m_grid->setFont(songTi9());
+        m_grid->titleFont = songTi9();
+        m_grid->footerFont = songTi9();
         m_grid->resize(420, 240);
         m_grid->show();
         QVERIFY(QTest::qWaitForWindowExposed(m_grid.get()));
