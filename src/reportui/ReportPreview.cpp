@@ -372,10 +372,11 @@ bool ReportPreview::find(const QString &text)
     QProgressDialog progress(QStringLiteral("正在查找…"), QStringLiteral("取消"), 0, pageCount(), this);
     progress.setWindowTitle(QStringLiteral("查找"));
     progress.setWindowModality(Qt::WindowModal);
-    progress.setMinimumDuration(400);
+    progress.setMinimumDuration(m_progressDelay);
     const ObjectText &texts = m_painter->texts();
     bool cancelled = false;
-    for (int i = 0; i < pageCount() && !cancelled; ++i) {
+    int searched = 0;
+    for (int i = 0; i < pageCount() && !cancelled; ++i, ++searched) {
         const LayoutPage &set = m_report->layout().pages[m_report->page(i).pageSet];
         const PageNumbers numbers = m_report->numbers(i);
         for (const BandPlacement &placed : m_report->placements(i)) {
@@ -401,6 +402,8 @@ bool ReportPreview::find(const QString &text)
         = std::lower_bound(m_hits.begin(), m_hits.end(), m_page, [](const Hit &h, int page) { return h.page < page; });
     m_hit = from == m_hits.end() ? 0 : int(from - m_hits.begin());
     showHit();
+    if (cancelled)
+        setStatus(m_status + QStringLiteral(" (查找已取消, 只查到第%1页)").arg(searched));
     return true;
 }
 
@@ -456,7 +459,7 @@ void ReportPreview::pageSetup()
 
 void ReportPreview::print()
 {
-    if (printWithProgress(*m_report, *m_source, *m_variables, m_printer, this))
+    if (printWithProgress(*m_report, *m_source, *m_variables, m_printer, this, m_progressDelay))
         setStatus(QStringLiteral("已打印%1页。").arg(pageCount()));
 }
 
@@ -481,7 +484,7 @@ bool ReportPreview::runWithProgress(
     QProgressDialog progress(label, QStringLiteral("取消"), 0, std::max(1, pageCount()), this);
     progress.setWindowTitle(title);
     progress.setWindowModality(Qt::WindowModal);
-    progress.setMinimumDuration(400);
+    progress.setMinimumDuration(m_progressDelay);
     const Status done = job([&](int part, int total) {
         if (progress.maximum() != total)
             progress.setMaximum(std::max(1, total));

@@ -54,6 +54,9 @@ public:
     void setRebuild(Rebuild rebuild);
     void setPrinterProvider(PrinterProvider provider) { m_printer = std::move(provider); }
     void setAskFileName(AskFileName ask) { m_askFileName = std::move(ask); }
+    // How long a job that reads every page (find, exports, printing) runs before
+    // its progress window with the cancel button shows.
+    void setProgressDelay(int ms) { m_progressDelay = ms; }
 
     const PreparedReport &report() const { return *m_report; }
     int pageCount() const { return m_report->pageCount(); }
@@ -125,6 +128,7 @@ private:
     Rebuild m_rebuild;
     PrinterProvider m_printer = defaultPrinterProvider();
     AskFileName m_askFileName;
+    int m_progressDelay = 400;
 
     int m_page = 0;
     ZoomMode m_zoomMode = ZoomMode::Fixed;

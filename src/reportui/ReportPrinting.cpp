@@ -12,7 +12,7 @@ PrinterProvider defaultPrinterProvider()
 }
 
 bool printWithProgress(const PreparedReport &report, const ReportDataSource &source, const ReportVariables &variables,
-    const PrinterProvider &provider, QWidget *owner)
+    const PrinterProvider &provider, QWidget *owner, int progressDelayMs)
 {
     auto printer
         = provider ? provider(report.layout().page) : Result<std::unique_ptr<QPrinter>>(Error { noPrinterMessage() });
@@ -25,7 +25,7 @@ bool printWithProgress(const PreparedReport &report, const ReportDataSource &sou
     QProgressDialog progress(QStringLiteral("正在打印…"), QStringLiteral("取消"), 0, report.pageCount(), owner);
     progress.setWindowTitle(QStringLiteral("打印"));
     progress.setWindowModality(Qt::WindowModal);
-    progress.setMinimumDuration(500);
+    progress.setMinimumDuration(progressDelayMs);
     const Status printed = printReport(report, source, variables, **printer, [&](int done, int) {
         progress.setValue(done);
         return !progress.wasCanceled();

@@ -22,6 +22,6 @@ PrinterProvider defaultPrinterProvider(); // printerFor()
 // over `owner` for long jobs. No printer, or a printer error, is a message box;
 // the caller carries on either way. The answer says whether every page went out.
 bool printWithProgress(const PreparedReport &report, const ReportDataSource &source, const ReportVariables &variables,
-    const PrinterProvider &provider, QWidget *owner);
+    const PrinterProvider &provider, QWidget *owner, int progressDelayMs = 500);
 
 } // namespace sqda::report

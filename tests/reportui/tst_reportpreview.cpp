@@ -15,6 +15,7 @@
 #include "reportui/TRMFormReport.h"
 
 #include <QComboBox>
+#include <QDir>
 #include <QDoubleSpinBox>
 #include <QFileDialog>
 #include <QKeyEvent>
@@ -536,6 +537,33 @@ private slots:
             QVERIFY(p.grab().save(dir + u"/report-preview-find.png"_s));
             key(focusIn(&p), Qt::Key_Escape);
         });
+    }
+
+    // Long work shows a progress window whose cancel stops it: a search keeps
+    // what it found, a PDF export leaves no file.
+    void longWorkCancels()
+    {
+        makeGrid(50000);
+        const QString pdf = m_dir.filePath(u"cancelled.pdf"_s);
+        preview(
+            [&](ReportPreview &p) {
+                p.setProgressDelay(0);
+                QVERIFY(!p.find(u"不存在的文字"_s));
+                QCOMPARE(p.statusText(), u"查找已取消。"_s);
+                QTest::mouseClick(p.findChild<QWidget *>(u"exportPdf"_s), Qt::LeftButton);
+                QCOMPARE(p.statusText(), u"导出PDF已取消。"_s);
+                key(focusIn(&p), Qt::Key_Escape);
+            },
+            [&] {
+                m_answer->press(u"取消"_s);
+                answerFileDialog(pdf);
+                m_answer->press(u"取消"_s);
+            });
+        QCOMPARE(m_answer->seen.size(), 2);
+        QCOMPARE(m_answer->seen[0].className, u"QProgressDialog"_s);
+        QCOMPARE(m_answer->seen[1].className, u"QProgressDialog"_s);
+        QVERIFY(!QFile::exists(pdf));
+        QCOMPARE(QDir(m_dir.path()).entryList({ u".cancelled*"_s }, QDir::Files | QDir::Hidden), QStringList());
     }
 
     // The form's window going away while the preview is up (the host closed
