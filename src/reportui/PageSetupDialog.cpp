@@ -34,6 +34,11 @@ PageSetupDialog::PageSetupDialog(const PageSetup &page, QWidget *parent)
 {
     setWindowTitle(QStringLiteral("页面设置"));
     setFont(songTi9());
+    // The preview's flat look: its light blue-grey and line colour.
+    setAutoFillBackground(true);
+    QPalette pal = palette();
+    pal.setColor(QPalette::Window, QColor(0xEE, 0xF3, 0xFA));
+    setPalette(pal);
     auto *root = new QVBoxLayout(this);
 
     auto *paperBox = new QGroupBox(QStringLiteral("纸张"), this);
@@ -85,8 +90,12 @@ PageSetupDialog::PageSetupDialog(const PageSetup &page, QWidget *parent)
     auto *buttons = new QHBoxLayout;
     buttons->addStretch();
     auto *ok = new FlatButton(QStringLiteral("确定"), this);
+    ok->setLineColor(QColor(0x7F, 0x9D, 0xB9));
+    ok->setMinimumSize(64, 24);
     ok->setObjectName(QStringLiteral("ok"));
     auto *cancel = new FlatButton(QStringLiteral("取消"), this);
+    cancel->setLineColor(QColor(0x7F, 0x9D, 0xB9));
+    cancel->setMinimumSize(64, 24);
     cancel->setObjectName(QStringLiteral("cancel"));
     buttons->addWidget(ok);
     buttons->addWidget(cancel);

@@ -525,18 +525,26 @@ private slots:
         if (dir.isEmpty())
             QSKIP("SQDA_SCREENSHOT_DIR not set");
         makeGrid(150);
-        preview([dir](ReportPreview &p) {
-            p.resize(820, 760);
-            QTest::mouseClick(p.findChild<QWidget *>(u"fitWidth"_s), Qt::LeftButton);
-            QVERIFY(p.grab().save(dir + u"/report-preview-page1.png"_s));
-            auto *findBox = p.findChild<QLineEdit *>(u"findBox"_s);
-            key(focusIn(&p), Qt::Key_F, u"\x06"_s, Qt::ControlModifier);
-            type(findBox, u"名称12"_s);
-            key(findBox, Qt::Key_Return, u"\r"_s);
-            key(findBox, Qt::Key_F3);
-            QVERIFY(p.grab().save(dir + u"/report-preview-find.png"_s));
-            key(focusIn(&p), Qt::Key_Escape);
-        });
+        preview(
+            [dir](ReportPreview &p) {
+                p.resize(820, 760);
+                QTest::mouseClick(p.findChild<QWidget *>(u"fitWidth"_s), Qt::LeftButton);
+                QVERIFY(p.grab().save(dir + u"/report-preview-page1.png"_s));
+                auto *findBox = p.findChild<QLineEdit *>(u"findBox"_s);
+                key(focusIn(&p), Qt::Key_F, u"\x06"_s, Qt::ControlModifier);
+                type(findBox, u"名称12"_s);
+                key(findBox, Qt::Key_Return, u"\r"_s);
+                key(findBox, Qt::Key_F3);
+                QVERIFY(p.grab().save(dir + u"/report-preview-find.png"_s));
+                QTest::mouseClick(p.findChild<QWidget *>(u"pageSetup"_s), Qt::LeftButton);
+                key(focusIn(&p), Qt::Key_Escape);
+            },
+            [&] {
+                m_answer->then([dir](QWidget *w) {
+                    QVERIFY(w->grab().save(dir + u"/report-page-setup.png"_s));
+                    ModalAnswerer::pressButton(w, u"cancel"_s);
+                });
+            });
     }
 
     // Long work shows a progress window whose cancel stops it: a search keeps
