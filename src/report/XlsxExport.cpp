@@ -119,6 +119,47 @@ struct WorkbookDeleter
     }
 };
 
+QString DiskFull()
+{
+    return QStringLiteral("the sheet could not be written whole; the disk may be full.");
+}
+
+quint64 le(const QByteArray &bytes, qsizetype at, int size)
+{
+    quint64 v = 0;
+    for (int i = 0; i < size; ++i)
+        v |= quint64(quint8(bytes.at(at + i))) << (8 * i);
+    return v;
+}
+
+// The uncompressed size of entry `name` in the zip file at `path`, from its
+// central directory; -1 when the file is not a complete zip or lacks the entry.
+// The library writes no archive comment, so the directory's end record is the
+// file's last 22 bytes.
+qint64 zipEntrySize(const QString &path, const QByteArray &name)
+{
+    QFile zip(path);
+    if (!zip.open(QIODevice::ReadOnly) || zip.size() < 22 || !zip.seek(zip.size() - 22))
+        return -1;
+    const QByteArray end = zip.read(22);
+    if (end.size() != 22 || le(end, 0, 4) != 0x06054b50)
+        return -1;
+    const qint64 dirSize = qint64(le(end, 12, 4)), dirOffset = qint64(le(end, 16, 4));
+    if (dirOffset + dirSize > zip.size() - 22 || !zip.seek(dirOffset))
+        return -1;
+    const QByteArray dir = zip.read(dirSize);
+    for (qsizetype at = 0; at + 46 <= dir.size() && le(dir, at, 4) == 0x02014b50;) {
+        const qsizetype nameLength = qsizetype(le(dir, at + 28, 2));
+        const qsizetype next = at + 46 + nameLength + qsizetype(le(dir, at + 30, 2)) + qsizetype(le(dir, at + 32, 2));
+        if (next > dir.size())
+            return -1;
+        if (dir.mid(at + 46, nameLength) == name)
+            return qint64(le(dir, at + 24, 4));
+        at = next;
+    }
+    return -1;
+}
+
 QByteArray cellText(const QString &text)
 {
     if (text.size() <= MaxCellChars)
@@ -276,10 +317,29 @@ Status exportListingXlsx(const PreparedReport &report, const ReportDataSource &s
     if (progress && !progress(total, total))
         return Error { QStringLiteral("Writing the spreadsheet file \"%1\" was cancelled.").arg(shown) };
 
+    // The library does not look at the result of writing its row file, nor of
+    // copying it into the sheet's XML when closing: on a full disk it made a
+    // sheet cut short and reported success. Its buffered rows are flushed here,
+    // a write error is the export's failure, and after closing the sheet in the
+    // file must be at least as long as the row file was.
+    qint64 rowBytes = 0;
+    lxw_worksheet *ws = nullptr;
+    LXW_FOREACH_WORKSHEET(ws, workbook.get())
+    {
+        if (!ws->optimize_tmpfile)
+            continue;
+        errno = 0;
+        if (std::fflush(ws->optimize_tmpfile) != 0 || std::ferror(ws->optimize_tmpfile))
+            return failed(errno ? QString::fromLocal8Bit(std::strerror(errno)) : DiskFull());
+        rowBytes += std::max<qint64>(0, std::ftell(ws->optimize_tmpfile));
+    }
+
     // workbook_close writes the file and frees the workbook whatever the outcome.
     const lxw_error closed = workbook_close(workbook.release());
     if (closed != LXW_NO_ERROR)
         return failed(QString::fromUtf8(lxw_strerror(closed)));
+    if (zipEntrySize(file.fileName(), "xl/worksheets/sheet1.xml") < rowBytes)
+        return failed(DiskFull());
     QFile::setPermissions(file.fileName(),
         QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup | QFileDevice::ReadOther);
     if (std::rename(tempName.constData(), QFile::encodeName(target.absoluteFilePath()).constData()) != 0)

@@ -9,6 +9,8 @@
 #include "report/ReportFonts.h"
 #include "report/ReportPrinter.h"
 
+#include <QDir>
+#include <QFile>
 #include <QPrinter>
 #include <QPrinterInfo>
 #include <QProcess>
@@ -140,6 +142,8 @@ void TestReportPrint::printsOnAPrinter()
         return;
     }
     QVERIFY2(printed.ok(), qPrintable(printed.error()));
+    if (const QString keep = qEnvironmentVariable("SQDA_KEEP_REPORT_PDF"); !keep.isEmpty())
+        QFile::copy(pdf, QDir(keep).filePath(u"printed-%1.pdf"_s.arg(QString::fromLatin1(QTest::currentDataTag()))));
 
     const int first = from > 0 ? from : 1, last = from > 0 ? to : report->pageCount();
     QCOMPARE(asked, last - first + 1);

@@ -195,6 +195,7 @@ private Q_SLOTS:
     void sheetName();
     void failureLeavesNothingBehind_data();
     void failureLeavesNothingBehind();
+    void fullDiskIsAnError();
 };
 
 void TestReportXlsx::exportsTheListingAsCells()
@@ -374,6 +375,22 @@ void TestReportXlsx::failureLeavesNothingBehind()
     QFile old(dir.filePath(QStringLiteral("old.xlsx")));
     QVERIFY(old.open(QIODevice::ReadOnly));
     QCOMPARE(old.readAll(), QByteArray("previous export"));
+}
+
+void TestReportXlsx::fullDiskIsAnError()
+{
+    // Needs a file system too small for the export, e.g. as root:
+    //   mount -t tmpfs -o size=256k tmpfs /tmp/small; SQDA_SMALL_DISK=/tmp/small
+    const QString small = qEnvironmentVariable("SQDA_SMALL_DISK");
+    if (small.isEmpty())
+        QSKIP("SQDA_SMALL_DISK names no small file system to fill");
+    ClientDataSet ds;
+    fillAreas(ds, 20'000);
+    const QString path = QDir(small).filePath(u"full.xlsx"_s);
+    const Status done = exportGrid(ds, areaGrid(20'000), path);
+    QVERIFY(!done.ok());
+    QVERIFY2(done.error().startsWith(u"Cannot write the spreadsheet file \"full.xlsx\""), qPrintable(done.error()));
+    QCOMPARE(filesIn(small), QStringList());
 }
 
 QTEST_GUILESS_MAIN(TestReportXlsx)
