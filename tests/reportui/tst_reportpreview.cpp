@@ -18,6 +18,7 @@
 #include <QDir>
 #include <QDoubleSpinBox>
 #include <QFileDialog>
+#include <QFontInfo>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -325,6 +326,10 @@ private slots:
     {
         makeGrid(10);
         preview([](ReportPreview &p) {
+            // The window writes in the Simplified Chinese serif the screens use.
+            QVERIFY2(QFontInfo(p.findChild<QWidget *>(u"status"_s)->font()).family().startsWith(u"Noto Serif CJK"_s),
+                qPrintable(QFontInfo(p.font()).family()));
+            QVERIFY(QFontInfo(p.findChild<QWidget *>(u"exit"_s)->font()).family().startsWith(u"Noto Serif CJK"_s));
             QCOMPARE(p.zoom(), 1.0);
             QWidget *page = p.findChild<QWidget *>(u"page"_s);
             const QSize at100 = page->size();
