@@ -5,6 +5,7 @@
 #include "widgets/DBGridEh.h"
 
 #include <QMessageBox>
+#include <QPrinter>
 
 namespace sqda::report {
 
@@ -36,6 +37,16 @@ void TRMFormReport::setPrintControl(DBGridEh *grid)
 DBGridEh *TRMFormReport::printControl() const
 {
     return m_grid;
+}
+
+void TRMFormReport::setPrinterProvider(std::function<std::unique_ptr<QPrinter>()> provider)
+{
+    m_printer = [provider = std::move(provider)](const PageSetup &) -> Result<std::unique_ptr<QPrinter>> {
+        std::unique_ptr<QPrinter> printer = provider ? provider() : nullptr;
+        if (!printer)
+            return Error { noPrinterMessage() };
+        return printer;
+    };
 }
 
 QWidget *TRMFormReport::ownerWindow() const

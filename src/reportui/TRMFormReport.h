@@ -71,6 +71,8 @@ public:
 
     // Where printing goes; the default printer unless replaced.
     void setPrinterProvider(PrinterProvider provider) { m_printer = std::move(provider); }
+    // The same from a provider that gives a printer or none (no printer installed).
+    void setPrinterProvider(std::function<std::unique_ptr<QPrinter>()> provider);
 
     // Runs ----------------------------------------------------------------------
     void PreviewListing();

@@ -147,8 +147,8 @@ class TestReportPreview : public QObject
 
         m_report = std::make_unique<TRMFormReport>();
         m_report->setPrintControl(m_grid.get());
-        m_report->setPrinterProvider(
-            [](const PageSetup &) -> Result<std::unique_ptr<QPrinter>> { return Error { noPrinterMessage() }; });
+        // No printer installed.
+        m_report->setPrinterProvider([] { return std::unique_ptr<QPrinter>(); });
         ReportVariables &vars = ReportVariables::global();
         vars.set(u"Title"_s, u"商圈档案查询"_s);
         vars.set(u"Condi"_s, {});
