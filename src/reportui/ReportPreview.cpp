@@ -20,6 +20,7 @@
 #include <QScrollBar>
 #include <QSpinBox>
 #include <QVBoxLayout>
+#include <QWheelEvent>
 
 #include <algorithm>
 
@@ -65,6 +66,20 @@ public:
     }
 
 protected:
+    // Ctrl with the wheel zooms; the wheel alone scrolls the page.
+    void wheelEvent(QWheelEvent *e) override
+    {
+        if (!(e->modifiers() & Qt::ControlModifier) || e->angleDelta().y() == 0) {
+            e->ignore();
+            return;
+        }
+        if (e->angleDelta().y() > 0)
+            m_preview->zoomIn();
+        else
+            m_preview->zoomOut();
+        e->accept();
+    }
+
     void paintEvent(QPaintEvent *e) override
     {
         QPainter p(this);

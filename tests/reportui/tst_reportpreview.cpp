@@ -29,6 +29,7 @@
 #include <QSpinBox>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QWheelEvent>
 
 using namespace sqda;
 using namespace sqda::report;
@@ -341,6 +342,19 @@ private slots:
             QCOMPARE(p.zoom(), 0.75);
             QVERIFY(page->width() < at100.width());
             QCOMPARE(p.findChild<QLabel *>(u"zoomLabel"_s)->text(), u"75%"_s);
+            // Ctrl and the wheel zoom; the wheel alone does not.
+            const auto wheel = [page](int delta, Qt::KeyboardModifiers mods) {
+                const QPointF at(page->width() / 2.0, 100);
+                QWheelEvent e(at, page->mapToGlobal(at), QPoint(), QPoint(0, delta), Qt::NoButton, mods,
+                    Qt::NoScrollPhase, false);
+                QApplication::sendEvent(page, &e);
+            };
+            wheel(120, Qt::ControlModifier);
+            QCOMPARE(p.zoom(), 1.0);
+            wheel(-120, Qt::ControlModifier);
+            QCOMPARE(p.zoom(), 0.75);
+            wheel(120, Qt::NoModifier);
+            QCOMPARE(p.zoom(), 0.75);
 
             auto *area = p.findChild<QScrollArea *>(u"pageArea"_s);
             QTest::mouseClick(p.findChild<QWidget *>(u"wholePage"_s), Qt::LeftButton);
