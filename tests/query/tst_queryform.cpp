@@ -959,6 +959,34 @@ private Q_SLOTS:
         QCoreApplication::processEvents();
         m_host->parentControl = nullptr;
     }
+
+    // docs/query-screen.png: the screen after a search with a filter, the
+    // condition panel shown. Run with SQDA_SCREENSHOT_DIR set to write it.
+    void screenshot()
+    {
+        m_rows = { { u"0101"_s, u"01"_s, u"东城商圈"_s }, { u"0101"_s, u"0101"_s, u"东城一区"_s },
+            { u"0101"_s, u"0102"_s, u"东城二区"_s }, { u"0101"_s, u"02"_s, u"西城商圈"_s },
+            { u"0101"_s, u"0201"_s, u"西城北"_s }, { u"0101"_s, u"03"_s, u"河东新区"_s },
+            { u"0101"_s, u"0301"_s, u"河东广场"_s }, { u"0101"_s, u"04"_s, u"北区"_s } };
+        QVERIFY(open());
+        m_host->resize(700, 420);
+        m_host->parentControl->setGeometry(0, 0, 640, 400);
+        fit();
+        m_form->dgdView->QueryConditions = { { u"商圈编码"_s, u"部分等于"_s, u"0"_s, {} }, { {}, {}, {}, u"并且"_s },
+            { u"商圈名称"_s, u"部分不等于"_s, u"北"_s, {} } };
+        search();
+        QVERIFY(hostActive());
+        m_answer->then(searchFor(u"商圈名称"_s, u"部分等于"_s, u"城"_s));
+        QTest::mouseClick(m_form->ButFilter, Qt::LeftButton);
+        QTRY_VERIFY(m_answer->idle());
+        QTest::mouseClick(m_form->btnShow, Qt::LeftButton);
+        QCOMPARE(footer(0), u"合计:5条"_s);
+        QCOMPARE(m_form->conditionLineCount(), 5);
+        QCoreApplication::processEvents();
+        const QString dir = qEnvironmentVariable("SQDA_SCREENSHOT_DIR");
+        if (!dir.isEmpty())
+            QVERIFY(m_form->grab().save(dir + u"/query-screen.png"_s));
+    }
 };
 
 QTEST_MAIN(TestQueryForm)
