@@ -95,10 +95,27 @@ void TfrmQuery::setInputBlocked(bool blocked)
         qApp->removeEventFilter(m_inputBlock);
 }
 
-void TfrmQuery::userAction(const std::function<void()> &action)
+bool TfrmQuery::userAction(const std::function<void()> &action)
 {
-    if (!hostCallInFlight())
-        runGuarded(action);
+    if (hostCallInFlight())
+        return true;
+    // The screen may be destroyed inside the action, by the host during a call
+    // or while a dialog or message box is up. Its controls then outlive it
+    // until the outermost action has returned: one of them may be in the middle
+    // of the event that started the action (the tool button's click, the
+    // grid's key), and a dialog's event loop would free them too early.
+    const QPointer<TfrmQuery> self(this);
+    const QPointer<QFrame> panel(PanelMain);
+    const bool outermost = m_actions == 0;
+    ++m_actions;
+    runGuarded(action);
+    if (self) {
+        --m_actions;
+        return true;
+    }
+    if (outermost && panel)
+        panel->deleteLater();
+    return false;
 }
 
 void TfrmQuery::closeEvent(QCloseEvent *e)
@@ -156,10 +173,14 @@ TfrmQuery::~TfrmQuery()
     removeKeyPreview();
     if (m_inputBlock)
         qApp->removeEventFilter(m_inputBlock);
-    if (hostCallInFlight()) {
-        // Destroyed by the host inside one of this screen's calls: a control may
-        // still be in the middle of the event that made the call (the tool
-        // button's click), so the controls go only once that event is over.
+    if (m_actions > 0) {
+        // Destroyed inside one of this screen's actions: the outermost action
+        // frees the controls once it has returned (see userAction).
+        PanelMain->hide();
+        PanelMain->setParent(nullptr);
+    } else if (hostCallInFlight()) {
+        // Destroyed by the host inside a call made outside any user action:
+        // the controls go once the event that made the call is over.
         PanelMain->hide();
         PanelMain->setParent(nullptr);
         PanelMain->deleteLater();
@@ -340,10 +361,9 @@ void TfrmQuery::installKeyPreview()
                 return false;
             if (hostCallInFlight())
                 return true; // no new action until the host has answered
-            const QPointer<QWidget> target(w);
-            runGuarded([&] { FormKeyDown(static_cast<QKeyEvent *>(event)); });
-            // Not consumed: the focused control gets the key too, if it still exists.
-            return !target;
+            // Not consumed: the focused control gets the key too, unless the
+            // screen went during the action.
+            return !userAction([&] { FormKeyDown(static_cast<QKeyEvent *>(event)); });
         },
         this);
     qApp->installEventFilter(preview);
@@ -354,7 +374,10 @@ void TfrmQuery::removeKeyPreview()
 {
     if (m_keyPreview) {
         qApp->removeEventFilter(m_keyPreview);
-        delete m_keyPreview;
+        // It may be the filter whose key is being handled right now.
+        m_keyPreview->setParent(nullptr);
+        m_keyPreview->deleteLater();
+        m_keyPreview = nullptr;
     }
 }
 

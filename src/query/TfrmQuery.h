@@ -116,7 +116,9 @@ protected:
 private:
     class HostCallScope;
     template<typename Call> auto callHost(Call &&call);
-    void userAction(const std::function<void()> &action);
+    // Runs a user action unless a host call is in flight; false when the
+    // screen was destroyed during it.
+    bool userAction(const std::function<void()> &action);
     void setInputBlocked(bool blocked);
 
     void FormCreate();
@@ -134,6 +136,7 @@ private:
     QPointer<QObject> m_keyPreview; // sees the keys of the whole application while shown
     QPointer<QObject> m_inputBlock; // swallows the user's input to this screen during a host call
     int m_hostCalls = 0;
+    int m_actions = 0; // user actions running, nested ones included
     bool m_closePending = false; // a close requested during a host call
 };
 

@@ -65,10 +65,12 @@ const QList<QStringList> ThreeAreas { { u"0101"_s, u"01"_s, u"东城"_s }, { u"0
 // A key as the window system delivers it, with its text (none for the function keys).
 void sendKey(QWidget *w, int key, Qt::KeyboardModifiers mods = {}, const QString &text = {})
 {
+    const QPointer<QWidget> target(w);
     QKeyEvent press(QEvent::KeyPress, key, mods, text);
     QApplication::sendEvent(w, &press);
     QKeyEvent release(QEvent::KeyRelease, key, mods, text);
-    QApplication::sendEvent(w, &release);
+    if (target)
+        QApplication::sendEvent(w, &release);
 }
 
 // Counts one kind of key reaching a widget, to tell whether the screen consumed it.
@@ -956,6 +958,62 @@ private Q_SLOTS:
         QTRY_VERIFY(m_answer->idle());
         QVERIFY(!parent);
         QVERIFY(!m_form);
+        QCoreApplication::processEvents();
+        m_host->parentControl = nullptr;
+    }
+
+    // The host destroys the screen while one of its dialogs or message boxes is
+    // up: the action ends without touching the screen or its grid.
+    void destroyedWhileADialogIsUp_data()
+    {
+        QTest::addColumn<QString>("what");
+        QTest::addColumn<QString>("answer"); // pressed after the parent control went, if still there
+        QTest::newRow("search dialog") << "search"
+                                       << "btnOK";
+        QTest::newRow("filter dialog") << "filter"
+                                       << "btnOK";
+        QTest::newRow("column chooser") << "columns"
+                                        << "";
+        QTest::newRow("host error box") << "error"
+                                        << "";
+        QTest::newRow("printer question") << "print"
+                                          << "";
+    }
+
+    void destroyedWhileADialogIsUp()
+    {
+        QFETCH(QString, what);
+        QFETCH(QString, answer);
+        QVERIFY(open());
+        search();
+        QVERIFY(hostActive());
+        QPointer<QWidget> parent = m_host->parentControl;
+        if (what == u"error"_s) {
+            m_service->once(DispQueryData, FakeCoorDisp::fail(1, QVariantList { u"拒绝"_s }));
+            m_answer->press(u"btnOK"_s);
+        }
+        int runs = 0;
+        m_form->runListing = [&runs](bool) { ++runs; };
+        m_answer->then([&parent, answer](QWidget *w) {
+            QPointer<QWidget> modal = w;
+            delete parent.data();
+            if (modal && !answer.isEmpty())
+                ModalAnswerer::pressButton(modal, answer);
+            else if (auto *dialog = qobject_cast<QDialog *>(modal.data()))
+                dialog->reject(); // a chooser still up with its grid
+        });
+        if (what == u"search"_s || what == u"error"_s)
+            QTest::mouseClick(m_form->btnSearch, Qt::LeftButton);
+        else if (what == u"filter"_s)
+            QTest::mouseClick(m_form->ButFilter, Qt::LeftButton);
+        else if (what == u"columns"_s)
+            sendKey(m_form->dgdView, Qt::Key_F3);
+        else
+            sendKey(m_form->dgdView, Qt::Key_P, Qt::ControlModifier, u"\x10"_s);
+        QTRY_VERIFY(m_answer->idle());
+        QVERIFY(!parent);
+        QVERIFY(!m_form);
+        QCOMPARE(runs, 0);
         QCoreApplication::processEvents();
         m_host->parentControl = nullptr;
     }
