@@ -14,6 +14,7 @@
 #include "host/ShowHostError.h"
 #include "report/GridReport.h"
 #include "report/ReportVariables.h"
+#include "reportui/TRMFormReport.h"
 #include "ui/DialogState.h"
 #include "ui/ShortcutHelp.h"
 #include "ui/TRopWin.h"
@@ -155,6 +156,9 @@ TfrmQuery::TfrmQuery(QWidget *parentControl)
 
     buildToolBar();
     buildListing();
+    PrintDG = new report::TRMFormReport(this);
+    PrintDG->setObjectName(QStringLiteral("PrintDG"));
+    PrintDG->setPrintControl(dgdView);
     auto *layout = new QVBoxLayout(Panel1);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
@@ -552,8 +556,13 @@ void TfrmQuery::startListing(bool print)
     v.set(QStringLiteral("Time"), s.time);
     v.set(QStringLiteral("Title"), s.title);
     v.set(QStringLiteral("Condi"), s.condition);
-    if (runListing)
-        runListing(print);
+    PrintDG->setPageHeaderHeight(s.headerHeight);
+    if (print) {
+        PrintDG->PrintListing();
+    } else {
+        PrintDG->setShowMasterData(false);
+        PrintDG->PreviewListing();
+    }
 }
 
 // Keyboard -------------------------------------------------------------------

@@ -27,6 +27,10 @@ class QKeyEvent;
 class QTextEdit;
 class QToolButton;
 
+namespace sqda::report {
+class TRMFormReport;
+}
+
 namespace sqda {
 
 class ClientDataSet;
@@ -64,6 +68,7 @@ public:
     TAdvDBGridEh *dgdView;
     ClientDataSet *cds;
     TRopWin *RopHelp;
+    report::TRMFormReport *PrintDG; // the listing's preview and print
     QList<QIcon> ImageList2;
 
     // Fields -----------------------------------------------------------------
@@ -103,10 +108,6 @@ public:
     // process events during a call (a COM host does); the screen then takes no
     // user action, and a close request waits until the call has returned.
     bool hostCallInFlight() const { return m_hostCalls > 0; }
-
-    // Runs the listing's preview or print once the report settings are in
-    // place; empty: nothing is run (the report output is not linked).
-    std::function<void(bool print)> runListing;
 
 protected:
     void formShow() override;
