@@ -721,6 +721,20 @@ private Q_SLOTS:
         QVERIFY(!QFile::exists(printedFile()));
         QCOMPARE(m_form->dgdView->titleTextColor, QColor(Qt::white));
 
+        // The question's own keys are its own: Esc closes the box, not the screen.
+        QVERIFY(hostActive());
+        m_answer->then([](QWidget *w) {
+            w->activateWindow();
+            QVERIFY(QTest::qWaitForWindowActive(w));
+            QVERIFY(QApplication::focusWidget() && w->isAncestorOf(QApplication::focusWidget()));
+            sendKey(QApplication::focusWidget(), Qt::Key_Escape, {}, u"\x1b"_s);
+        });
+        QTest::mouseClick(m_form->btnPrint, Qt::LeftButton);
+        QTRY_VERIFY(m_answer->idle());
+        QVERIFY(m_form->isVisible());
+        QCOMPARE(m_host->hostControl->closedNotifications, 0);
+        QVERIFY(!printedWith);
+
         QVERIFY(hostActive());
         m_answer->press(u"Ok"_s);
         QTest::mouseClick(m_form->btnPrint, Qt::LeftButton);
