@@ -1105,6 +1105,19 @@ private Q_SLOTS:
         const QString dir = qEnvironmentVariable("SQDA_SCREENSHOT_DIR");
         if (!dir.isEmpty())
             QVERIFY(m_form->grab().save(dir + u"/query-screen.png"_s));
+
+        // docs/query-preview.png: its preview, the conditions in the title block.
+        QVERIFY(hostActive());
+        m_answer->then([&dir](QWidget *w) {
+            w->resize(760, 620);
+            QTest::qWait(300); // the page is formatted and painted
+            if (!dir.isEmpty())
+                QVERIFY(w->grab().save(dir + u"/query-preview.png"_s));
+            qobject_cast<QDialog *>(w)->reject();
+        });
+        sendKey(m_form->dgdView, Qt::Key_V, Qt::ControlModifier, u"\x16"_s);
+        QTRY_VERIFY(m_answer->idle());
+        QCOMPARE(m_form->PrintDG->pageHeaderHeight(), 18 * 5 + 28);
     }
 };
 
