@@ -71,6 +71,7 @@ void ClientDataSet::close()
     m_view.reset();
     resetCursor();
     Q_EMIT dataReset();
+    Q_EMIT reloaded();
     Q_EMIT closed();
 }
 
@@ -156,6 +157,7 @@ void ClientDataSet::replaceStore(DataStore &&store)
     if (!wasActive)
         Q_EMIT opened();
     Q_EMIT dataReset();
+    Q_EMIT reloaded();
 }
 
 void ClientDataSet::rebuildFields()

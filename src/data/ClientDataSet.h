@@ -117,6 +117,10 @@ Q_SIGNALS:
     void closed();
     void aboutToReset(); // rows or structure are about to be replaced
     void dataReset(); // ... and have been
+    // The rows were replaced by others: the dataset opened, closed or took a
+    // packet or a store. Comes after dataReset(). Emptying the dataset, appending
+    // and re-sorting or filtering keep the rows and do not raise it.
+    void reloaded();
     void layoutAboutToChange(); // the filter or the index is about to change the view
     void layoutChanged();
     void rowAboutToBeAppended(int viewIndex);

@@ -210,6 +210,9 @@ DBGridEh::DBGridEh(QWidget *parent)
     // Pixel scrolling: the range is then the rows' height less the viewport's,
     // which stays right with the footer strip taken off the viewport.
     setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
+    // Sideways by pixels too, so a cell can be placed exactly beside the frozen
+    // columns.
+    setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
     setShowGrid(true);
     horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
     horizontalHeader()->setSectionsMovable(false);
@@ -258,8 +261,10 @@ void DBGridEh::setDataSet(ClientDataSet *dataSet)
     setModel(model.get());
     m_model = std::move(model);
     if (m_model) {
-        connect(dataSet, &ClientDataSet::aboutToReset, this, &DBGridEh::onDataAboutToReset);
         connect(dataSet, &ClientDataSet::dataReset, this, &DBGridEh::onDataReset);
+        // Opening, closing and loading new rows are the data link going inactive
+        // and active; emptying, appending and re-sorting are not.
+        connect(dataSet, &ClientDataSet::reloaded, this, &DBGridEh::dataLinkChanged);
         connect(dataSet, &ClientDataSet::layoutChanged, this, &DBGridEh::invalidateFooter);
         connect(dataSet, &ClientDataSet::rowAppended, this, &DBGridEh::invalidateFooter);
         connect(selectionModel(), &QItemSelectionModel::currentRowChanged, this, [this] {
@@ -270,20 +275,10 @@ void DBGridEh::setDataSet(ClientDataSet *dataSet)
     applyColumns();
 }
 
-void DBGridEh::onDataAboutToReset()
-{
-    m_storeBeforeReset = m_dataSet ? &m_dataSet->store() : nullptr;
-}
-
 void DBGridEh::onDataReset()
 {
     invalidateFooter();
-    // Opening, closing and loading a packet give the dataset a new store;
-    // emptying it or placing an appended row in a sorted view keep the store.
-    const bool newRows = !m_dataSet || &m_dataSet->store() != m_storeBeforeReset;
     applyColumns();
-    if (newRows)
-        dataLinkChanged();
 }
 
 void DBGridEh::dataLinkChanged()
@@ -485,6 +480,41 @@ void DBGridEh::updateFrozen()
     m_frozen->verticalScrollBar()->setRange(verticalScrollBar()->minimum(), verticalScrollBar()->maximum());
     m_frozen->verticalScrollBar()->setValue(verticalScrollBar()->value());
     m_frozen->setVisible(shown > 0);
+}
+
+int DBGridEh::frozenWidth() const
+{
+    return m_frozen && m_frozen->isVisible() ? m_frozen->width() : 0;
+}
+
+void DBGridEh::scrollTo(const QModelIndex &index, ScrollHint hint)
+{
+    QScrollBar *bar = horizontalScrollBar();
+    const int before = bar->value();
+    QTableView::scrollTo(index, hint);
+    const int covered = frozenWidth();
+    if (covered == 0 || !index.isValid())
+        return;
+    if (!m_frozen->isColumnHidden(index.column())) {
+        // A frozen cell is always in sight; moving to it (Home) must not throw
+        // the scrolled columns back.
+        bar->setValue(before);
+        return;
+    }
+    // The view placed the cell against the viewport's left edge, which the
+    // frozen columns cover: move it to their right.
+    const QRect cell = visualRect(index);
+    if (cell.left() < covered)
+        bar->setValue(bar->value() - (covered - cell.left()));
+}
+
+QModelIndex DBGridEh::moveCursor(CursorAction cursorAction, Qt::KeyboardModifiers modifiers)
+{
+    // Home goes to the start of the row: the scrolled columns come back to
+    // their start as well, not only the current cell to the frozen ones.
+    if (cursorAction == MoveHome && frozenWidth() > 0)
+        horizontalScrollBar()->setValue(0);
+    return QTableView::moveCursor(cursorAction, modifiers);
 }
 
 void DBGridEh::onSectionResized(int logical, int, int newSize)
