@@ -147,6 +147,9 @@ protected:
     // ones (ClientDataSet::reloaded). The base keeps the columns in step with the
     // fields.
     virtual void dataLinkChanged();
+    // Called just before that, while the old rows are still there
+    // (ClientDataSet::aboutToReload). The base does nothing.
+    virtual void dataLinkAboutToChange() { }
     void clearSortMarkState();
     void updateGeometries() override;
     bool eventFilter(QObject *watched, QEvent *event) override;

@@ -137,6 +137,42 @@ private Q_SLOTS:
         QCOMPARE(counts, QList<int>({ 0, 1, -1, 1 }));
     }
 
+    // An index chosen while a reload is announced orders the new rows; the old
+    // ones are not re-sorted on the way out.
+    void indexChosenBeforeAReloadOrdersTheNewRows()
+    {
+        ClientDataSet ds;
+        ds.createDataSet(areaFields());
+        appendArea(ds, QStringLiteral("02"), QStringLiteral("西城"), 1);
+        appendArea(ds, QStringLiteral("01"), QStringLiteral("东城"), 1);
+        ds.addIndex(QStringLiteral("byCode"), QStringLiteral("f_sqbm"));
+        const QByteArray packet = ds.data();
+        QString choose;
+        connect(&ds, &ClientDataSet::aboutToReload, &ds, [&] { ds.setIndexName(choose); });
+        QSignalSpy layouts(&ds, &ClientDataSet::layoutAboutToChange);
+        const auto codes = [&ds] {
+            QStringList out;
+            for (ds.first(); !ds.eof(); ds.next())
+                out << ds.fieldByName(u"f_sqbm")->asString();
+            return out.join(u' ');
+        };
+
+        choose = QStringLiteral("byCode");
+        QVERIFY(ds.loadPacket(packet));
+        QCOMPARE(ds.indexName(), QStringLiteral("byCode"));
+        QCOMPARE(codes(), QStringLiteral("01 02"));
+        choose.clear();
+        QVERIFY(ds.loadPacket(packet));
+        QCOMPARE(ds.indexName(), QString());
+        QCOMPARE(codes(), QStringLiteral("02 01"));
+        QCOMPARE(layouts.count(), 0); // the old rows were never re-sorted
+
+        // Outside a reload the choice sorts at once.
+        ds.setIndexName(QStringLiteral("byCode"));
+        QCOMPARE(layouts.count(), 1);
+        QCOMPARE(codes(), QStringLiteral("01 02"));
+    }
+
     void conversions_data()
     {
         QTest::addColumn<QVariant>("stored");

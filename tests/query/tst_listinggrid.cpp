@@ -17,6 +17,7 @@
 #include <QListWidget>
 #include <QPaintEngine>
 #include <QScrollBar>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -394,7 +395,14 @@ private Q_SLOTS:
         m_ds->post();
         QCOMPARE(marks(), u"f_sqmc-"_s);
         QCOMPARE(rows(), u"06西城 08东城 07北区"_s);
+        // Each re-sort reorders the rows once, and a reload not at all (the old
+        // rows are not put back in store order on their way out).
+        QSignalSpy relayouts(m_ds.get(), &ClientDataSet::layoutAboutToChange);
+        clickTitle(1);
+        QCOMPARE(rows(), u"07北区 08东城 06西城"_s);
+        QCOMPARE(relayouts.count(), 1);
         QVERIFY(m_ds->loadPacket(m_ds->data()));
+        QCOMPARE(relayouts.count(), 1);
         QCOMPARE(marks(), QString());
         QCOMPARE(m_ds->indexName(), QString());
         QCOMPARE(rows(), u"07北区 06西城 08东城"_s);
@@ -469,6 +477,9 @@ private Q_SLOTS:
         QCOMPARE(m_ds->filter(), u"( f_sqmc NOT LIKE '%东%' )"_s);
         QVERIFY(m_ds->filtered());
         QCOMPARE(rows(), u"02西城 04北区"_s);
+        // The rows' own header (hidden) follows the count: the scroll range and
+        // row positions come from it.
+        QCOMPARE(m_grid->verticalHeader()->count(), 2);
         QCOMPARE(m_grid->footerCellText(0), u"合计:2条"_s);
         QCOMPARE(m_grid->ConditionText({}), u"过滤条件:\r\n    商圈名称:部分不等于东"_s);
 
@@ -484,6 +495,7 @@ private Q_SLOTS:
         m_answer->press(u"btnOK"_s);
         QVERIFY(m_grid->ShowFilterDialog(u"商圈档案过滤"_s, true));
         QCOMPARE(rows(), u"06东门 07南区"_s);
+        QCOMPARE(m_grid->verticalHeader()->count(), 2);
 
         // Cancel changes nothing.
         const LogicRows before = m_grid->FilterConditions;
@@ -491,6 +503,14 @@ private Q_SLOTS:
         m_answer->press(u"btnExit"_s);
         QVERIFY(!m_grid->ShowFilterDialog(u"商圈档案过滤"_s, true));
         QCOMPARE(rows(), u"06东门 07南区"_s);
+
+        m_ds->setFiltered(false);
+        m_ds->loadStore(fiveAreas());
+        QCOMPARE(m_grid->verticalHeader()->count(), 5);
+        m_ds->setFilter(u"f_sqmc LIKE '%城%'"_s);
+        m_ds->setFiltered(true);
+        QCOMPARE(m_grid->verticalHeader()->count(), 3);
+        QCOMPARE(m_grid->verticalHeader()->length(), 3 * m_grid->verticalHeader()->defaultSectionSize());
     }
 
     void conditionText_data()
