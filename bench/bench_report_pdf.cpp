@@ -1,8 +1,11 @@
 // The printed listing to PDF: writeReportPdf (both passes, text through ObjectText,
 // clipped cells, repaired text maps) against a bare QPdfWriter loop that paints the
 // same cells of the same pages with QPainter::drawText and plain frames. The rows
-// come from a five-column dataset; the counter "pages" is the page count.
-#include "data/ClientDataSet.h"
+// come from a five-column dataset; the counter "pages" is the page count,
+// "peak_mb" the resident memory the run added at its peak above the dataset (and
+// what was resident before), "dataset_mb" what the dataset took. Run each side in a
+// process of its own (--benchmark_filter) for peaks that are its own.
+#include "ReportListing.h"
 #include "host/HostContext.h"
 #include "report/GridReport.h"
 #include "report/PreparedReport.h"
@@ -22,47 +25,19 @@ using namespace sqda::report;
 
 namespace {
 
-GridDescription listingGrid(int rows)
-{
-    GridDescription g;
-    g.footerRowCount = 1;
-    const char16_t *titles[] = { u"部门编码", u"商圈编码", u"商圈名称", u"级别", u"末级" };
-    const int widths[] = { 80, 100, 220, 50, 50 };
-    for (int i = 0; i < 5; ++i) {
-        GridColumn c;
-        c.field = i;
-        c.title = QString::fromUtf16(titles[i]);
-        c.width = widths[i];
-        if (i == 0)
-            c.footers = { { FooterValue::StaticText, QStringLiteral("合计:%1条").arg(rows), false, {}, HAlign::Left } };
-        g.columns.push_back(c);
-    }
-    return g;
-}
-
 struct Listing
 {
     ClientDataSet rows;
     std::shared_ptr<const ReportLayout> layout;
     ReportVariables variables;
 
+    double datasetMb = 0; // what filling the dataset added to resident memory
+
     explicit Listing(int count)
     {
-        rows.createDataSet({ { QStringLiteral("f_bmbm"), FieldType::String, 8, {} },
-            { QStringLiteral("f_sqbm"), FieldType::String, 12, {} },
-            { QStringLiteral("f_sqmc"), FieldType::String, 40, {} },
-            { QStringLiteral("f_jb"), FieldType::Int32, 0, {} }, { QStringLiteral("f_mj"), FieldType::Bool, 0, {} } });
-        for (int i = 0; i < count; ++i) {
-            rows.append();
-            rows.field(0)->setValue(QStringLiteral("0101"));
-            rows.field(1)->setValue(QStringLiteral("%1").arg(i, 8, 10, QLatin1Char('0')));
-            rows.field(2)->setValue(QStringLiteral("商圈名称%1").arg(i));
-            rows.field(3)->setValue(i % 4 + 1);
-            rows.field(4)->setValue(i % 2 == 0);
-            rows.post();
-        }
+        datasetMb = sqda::bench::datasetMb(rows, count);
         layout = std::make_shared<const ReportLayout>(
-            buildGridReport(listingGrid(count), {}, defaultListingPage(), fontTextMeasure(96)).value());
+            buildGridReport(sqda::bench::listingGrid(count), {}, defaultListingPage(), fontTextMeasure(96)).value());
         variables.set(QStringLiteral("Title"), QStringLiteral("商圈档案查询"));
         variables.set(QStringLiteral("Date"), QStringLiteral("2026-12-10"));
         variables.set(QStringLiteral("Time"), QStringLiteral("08:15:00"));
@@ -76,6 +51,7 @@ void BM_ReportPdf(benchmark::State &state)
     const DataSetReportSource source(listing.rows);
     QTemporaryDir dir;
     int pages = 0;
+    const sqda::bench::PeakMemory peak;
     for (auto _ : state) {
         // Both passes: formatting is part of every run.
         const auto report = PreparedReport::prepare(listing.layout, source.rowCount());
@@ -86,6 +62,8 @@ void BM_ReportPdf(benchmark::State &state)
             state.SkipWithError(qPrintable(written.error()));
     }
     state.counters["pages"] = pages;
+    state.counters["peak_mb"] = peak.aboveStartMb();
+    state.counters["dataset_mb"] = listing.datasetMb;
 }
 BENCHMARK(BM_ReportPdf)->Arg(10'000)->Arg(100'000)->Unit(benchmark::kMillisecond)->Iterations(1);
 
@@ -97,6 +75,7 @@ void BM_BarePdfLoop(benchmark::State &state)
     const auto report = PreparedReport::prepare(listing.layout, source.rowCount());
     const ObjectText texts(source, listing.variables);
     QTemporaryDir dir;
+    const sqda::bench::PeakMemory peak;
     for (auto _ : state) {
         QPdfWriter writer(dir.filePath(QStringLiteral("b.pdf")));
         writer.setPageSize(QPageSize(QPageSize::A4));
@@ -125,6 +104,9 @@ void BM_BarePdfLoop(benchmark::State &state)
             }
         }
     }
+    state.counters["pages"] = report->pageCount();
+    state.counters["peak_mb"] = peak.aboveStartMb();
+    state.counters["dataset_mb"] = listing.datasetMb;
 }
 BENCHMARK(BM_BarePdfLoop)->Arg(10'000)->Arg(100'000)->Unit(benchmark::kMillisecond)->Iterations(1);
 

@@ -1,6 +1,7 @@
 #include "ShowHostError.h"
 
 #include <QMessageBox>
+#include <QPointer>
 #include <QWidget>
 
 #include <algorithm>
@@ -91,10 +92,14 @@ QString boundedErrorText(const QString &text)
 
 void showHostErrorText(QWidget *owner, const QString &text)
 {
-    QMessageBox box(QMessageBox::Critical, QStringLiteral("错误"), boundedErrorText(text), QMessageBox::Ok, owner);
+    // On the heap: the owner may be destroyed while the box is up (a host
+    // processing events does), and takes the box with it.
+    QPointer<QMessageBox> box = new QMessageBox(
+        QMessageBox::Critical, QStringLiteral("错误"), boundedErrorText(text), QMessageBox::Ok, owner);
     // Host texts are shown as typed, never as markup.
-    box.setTextFormat(Qt::PlainText);
-    box.exec();
+    box->setTextFormat(Qt::PlainText);
+    box->exec();
+    delete box.data();
 }
 
 QString ShowHostError(QWidget *owner, const QVariant &error, const QString &heading)

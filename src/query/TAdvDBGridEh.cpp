@@ -9,6 +9,7 @@
 #include "ui/FlatDialog.h"
 
 #include <QMessageBox>
+#include <QPointer>
 
 namespace sqda {
 
@@ -142,7 +143,9 @@ bool TAdvDBGridEh::ShowQueryDialog(QString &whereText, const QString &caption, c
     whereText.clear();
     auto form = TFrmQuerySet::CreateForQuery(caption, aliasList, helpText, &QueryConditions, fieldMap);
     form->setDataSet(dataSet());
-    if (TFrmQuerySet::execOwned(form) != ResultOK)
+    const QPointer<TAdvDBGridEh> self(this);
+    // The dialog belongs to the owner window; the grid may go while it is up.
+    if (TFrmQuerySet::execOwned(form) != ResultOK || !self)
         return false;
     QueryConditions = form->rows();
     whereText = form->WhereText.trimmed();
@@ -155,7 +158,8 @@ bool TAdvDBGridEh::ShowFilterDialog(const QString &caption, bool visibleOnly)
     try {
         form = TFrmQuerySet::CreateForFilter(caption, &FilterConditions, visibleOnly);
         form->setDataSet(dataSet());
-        if (TFrmQuerySet::execOwned(form) != ResultOK)
+        const QPointer<TAdvDBGridEh> self(this);
+        if (TFrmQuerySet::execOwned(form) != ResultOK || !self)
             return false;
         const LogicRows rows = form->rows();
         // FilterText writes "部分不等于" as NOT LIKE, which the dataset evaluates
@@ -230,9 +234,11 @@ void TAdvDBGridEh::SaveColumnLayout(const QString &fileName, const QString &sect
 
 void TAdvDBGridEh::ChooseColumns()
 {
-    TFrmChooseDBFields chooser(this);
-    chooser.Grid = this;
-    chooser.exec();
+    // Owned by the grid, which may go while the chooser is up and take it along.
+    QPointer<TFrmChooseDBFields> chooser = new TFrmChooseDBFields(this);
+    chooser->Grid = this;
+    chooser->exec();
+    delete chooser.data();
 }
 
 } // namespace sqda

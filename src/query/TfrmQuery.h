@@ -1,13 +1,41 @@
-// The trade-area query screen that GetFormOneSearch opens.
+// The trade-area query screen that GetFormOneSearch opens: a read-only listing
+// of tbsqda. The user composes a search in the condition builder and runs it on
+// the host, narrows the loaded rows with a filter, chooses the columns, shows
+// the active conditions above the listing, and previews or prints it.
+//
+// The screen builds the search statement and its department restriction; the
+// dialogs, the filter, sorting and the column layout belong to the listing grid
+// dgdView. Handlers keep the names their components have throughout the system
+// (btnSearchClick, ButFilterClick, ...). Each user action runs guarded, so an
+// error raised by the host is shown instead of reaching the event loop.
 #pragma once
 
 #include "env/TTesselClass.h"
 #include "env/TsysmsgInfo.h"
 #include "host/TFrmBase.h"
 
+#include <QIcon>
+#include <QList>
+#include <QPointer>
+
+#include <functional>
 #include <memory>
 
+class QCloseEvent;
+class QFrame;
+class QKeyEvent;
+class QTextEdit;
+class QToolButton;
+
+namespace sqda::report {
+class TRMFormReport;
+}
+
 namespace sqda {
+
+class ClientDataSet;
+class TAdvDBGridEh;
+class TRopWin;
 
 class TfrmQuery : public TFrmBase
 {
@@ -18,7 +46,32 @@ public:
 
     // What the screen asks of its environment once, at creation.
     static SysmsgItems environmentRequest() { return { 0, 1, 2, 3, 4, 13 }; }
+    // The settings file and section of the listing's column layout.
+    static QString layoutFile() { return QStringLiteral("Kalmorapos.ini"); }
+    static QString layoutSection() { return QStringLiteral("SqSearchGrid"); }
 
+    // Components -------------------------------------------------------------
+    QFrame *Panel1;
+    QFrame *tlbInCounterSearch;
+    QToolButton *btnSearch;
+    QToolButton *ButFilter;
+    QToolButton *btnChoose;
+    QToolButton *btnShow;
+    QFrame *ToolButton1; // separator
+    QToolButton *btnPreview;
+    QToolButton *btnPrint;
+    QFrame *ToolButton2; // separator
+    QToolButton *btnHand;
+    QToolButton *btnExit;
+    QTextEdit *MemoCondition;
+    QFrame *Panel; // the green line above the listing
+    TAdvDBGridEh *dgdView;
+    ClientDataSet *cds;
+    TRopWin *RopHelp;
+    report::TRMFormReport *PrintDG; // the listing's preview and print
+    QList<QIcon> ImageList2;
+
+    // Fields -----------------------------------------------------------------
     // The environment could not be read: the message has been shown and the
     // screen closes as soon as it is shown.
     bool CloseOnShow = false;
@@ -27,10 +80,65 @@ public:
     std::unique_ptr<TTesselClass> Environment;
     TsysmsgInfo Info;
 
+    // What a preview or print hands the report: its variables and the height
+    // of the title block, from the screen as it is now.
+    struct ListingSettings
+    {
+        QString title, condition, date, time, oper;
+        int headerHeight = 40;
+    };
+    ListingSettings listingSettings() const;
+    // The lines the condition panel holds (a line break at the very end opens
+    // no further line).
+    int conditionLineCount() const;
+
+    // Actions ----------------------------------------------------------------
+    void btnSearchClick();
+    void ButFilterClick();
+    void btnChooseClick();
+    void btnShowClick();
+    void btnPreviewClick();
+    void btnPrintClick();
+    void btnHandClick();
+    void btnExitClick();
+    // The keys table; keys are never consumed.
+    void FormKeyDown(QKeyEvent *event);
+
+    // True while one of this screen's host calls is in flight. A host may
+    // process events during a call (a COM host does); the screen then takes no
+    // user action, and a close request waits until the call has returned.
+    bool hostCallInFlight() const { return m_hostCalls > 0; }
+
 protected:
-    void FormCreate();
     void formShow() override;
     void formClosing() override;
+    void closeEvent(QCloseEvent *e) override;
+
+private:
+    class HostCallScope;
+    template<typename Call> auto callHost(Call &&call);
+    // Runs a user action unless a host call is in flight; false when the
+    // screen was destroyed during it.
+    bool userAction(const std::function<void()> &action);
+    void setInputBlocked(bool blocked);
+
+    void FormCreate();
+    void buildToolBar();
+    void buildListing();
+    QToolButton *addToolButton(
+        const char *name, const QString &caption, const QString &hint, int x, int image, void (TfrmQuery::*handler)());
+    QFrame *addSeparator(const char *name, int x);
+    void installKeyPreview();
+    void removeKeyPreview();
+    void showCount();
+    void showConditions();
+    void startListing(bool print);
+
+    QPointer<QObject> m_keyPreview; // sees the keys of the whole application while shown
+    QPointer<QObject> m_inputBlock; // swallows the user's input to this screen during a host call
+    int m_hostCalls = 0;
+    int m_actions = 0; // user actions running, nested ones included
+    bool m_closePending = false; // a close requested during a host call
 };
 
 } // namespace sqda

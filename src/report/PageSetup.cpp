@@ -4,6 +4,11 @@
 
 namespace sqda::report {
 
+namespace {
+constexpr int MaxPaperTenths = 100'000;
+constexpr int MaxMargin = 32767;
+} // namespace
+
 int millimetresToUnits(double mm, double dpi)
 {
     return qRound(mm * dpi / 25.4);
@@ -30,12 +35,16 @@ int PageSetup::pageHeight() const
 
 Status PageSetup::validate() const
 {
-    if (paperWidth <= 0 || paperHeight <= 0)
+    // Ten metres of paper and margins of 32767 units are more than any printer
+    // takes; the limits keep the page's sizes in units inside int at any resolution.
+    if (paperWidth <= 0 || paperHeight <= 0 || paperWidth > MaxPaperTenths || paperHeight > MaxPaperTenths)
         return Error { QStringLiteral("The paper size %1 × %2 (tenths of a millimetre) is not a paper.")
                            .arg(paperWidth)
                            .arg(paperHeight) };
     if (!(logicalDpi > 0) || logicalDpi > 10000)
         return Error { QStringLiteral("The resolution %1 dots per inch is not usable.").arg(logicalDpi) };
+    if (leftMargin > MaxMargin || topMargin > MaxMargin || rightMargin > MaxMargin || bottomMargin > MaxMargin)
+        return Error { QStringLiteral("A page margin is wider than %1 units.").arg(MaxMargin) };
     if (leftMargin < 0 || topMargin < 0 || rightMargin < 0 || bottomMargin < 0)
         return Error { QStringLiteral("A page margin is negative (left %1, top %2, right %3, bottom %4 units).")
                            .arg(leftMargin)

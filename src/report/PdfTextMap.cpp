@@ -1,5 +1,7 @@
 #include "PdfTextMap.h"
 
+#include <algorithm>
+
 #include <QByteArrayView>
 #include <QRawFont>
 
@@ -121,6 +123,43 @@ int repairTextMaps(char *data, qsizetype size, const QHash<char16_t, char16_t> &
             lineStart = lineEnd + 1;
         }
         from = end;
+    }
+    return changed;
+}
+
+int repairTextMapsInFile(QFile &file, const QHash<char16_t, char16_t> &repairs, qsizetype window)
+{
+    static constexpr QByteArrayView Begin("begincmap"), End("endcmap");
+    window = std::max<qsizetype>(window, 64);
+    const qint64 size = file.size();
+    int changed = 0;
+    qint64 at = 0;
+    while (at < size) {
+        const qsizetype length = qsizetype(std::min<qint64>(window, size - at));
+        uchar *mapped = file.map(at, length);
+        if (!mapped)
+            return -1;
+        const QByteArrayView view(reinterpret_cast<const char *>(mapped), length);
+        // Repair only CMaps that end inside the window; the next window starts
+        // at the first one that may not.
+        qsizetype done = length;
+        if (at + length < size) {
+            const qsizetype last = view.lastIndexOf(Begin);
+            if (last > 0) {
+                done = last;
+            } else if (last < 0) {
+                done = length - (Begin.size() - 1); // a "begincmap" cut at the edge is seen next time
+            } else if (const qsizetype end = view.indexOf(End); end >= 0) {
+                done = end + End.size();
+            } else {
+                file.unmap(mapped); // one CMap longer than the window: take more
+                window *= 2;
+                continue;
+            }
+        }
+        changed += repairTextMaps(reinterpret_cast<char *>(mapped), done, repairs);
+        file.unmap(mapped); // leaves the resident set: the file is never whole in memory
+        at += done;
     }
     return changed;
 }

@@ -9,6 +9,7 @@
 // either way, so no offset in the file moves.
 #pragma once
 
+#include <QFile>
 #include <QFont>
 #include <QHash>
 
@@ -23,5 +24,11 @@ QHash<char16_t, char16_t> textMapRepairs(const std::vector<QFont> &fonts);
 // Rewrites the targets of every bfchar and bfrange entry of the CMaps in `data`
 // (a whole PDF); sources (glyph ids) stay. Returns how many targets changed.
 int repairTextMaps(char *data, qsizetype size, const QHash<char16_t, char16_t> &repairs);
+
+// The same on an open file, a window of `window` bytes mapped at a time (grown for
+// a CMap longer than that), so a PDF of any length is repaired in place with a
+// few megabytes resident. Returns how many targets changed, or -1 when the file
+// cannot be mapped.
+int repairTextMapsInFile(QFile &file, const QHash<char16_t, char16_t> &repairs, qsizetype window = 2 << 20);
 
 } // namespace sqda::report

@@ -106,6 +106,71 @@ Result<PreparedReport> PreparedReport::prepare(std::shared_ptr<const ReportLayou
     return report;
 }
 
+Result<PreparedReport> PreparedReport::restore(
+    std::shared_ptr<const ReportLayout> layout, int rowCount, std::vector<PreparedPage> pages)
+{
+    if (!layout || layout->pages.empty())
+        return Error { QStringLiteral("The report has no layout to format.") };
+    if (const Status ok = layout->page.validate(); !ok)
+        return Error { ok.error() };
+    if (layout->pages.size() > std::numeric_limits<quint16>::max())
+        return Error { QStringLiteral("The report has %1 page sets; at most %2 can be formatted.")
+                           .arg(layout->pages.size())
+                           .arg(std::numeric_limits<quint16>::max()) };
+    if (rowCount < 0)
+        return Error { QStringLiteral("The row count %1 is not a number of rows.").arg(rowCount) };
+    const auto broken = [](int page, const QString &why) {
+        return Error { QStringLiteral("Page %1 of the report does not fit its layout: %2.").arg(page + 1).arg(why) };
+    };
+
+    const qint64 top = layout->page.topMargin;
+    const qint64 limit = layout->page.pageHeight() - layout->page.bottomMargin;
+    const quint32 rows = quint32(rowCount);
+    size_t next = 0; // the first page of the page set being checked
+    for (size_t set = 0; set < layout->pages.size(); ++set) {
+        const LayoutPage &lp = layout->pages[set];
+        const SetHeights h(lp);
+        for (const qint64 height : { h.pageHeader, h.title, h.row, h.masterFooter, h.columnFooter, h.pageFooter })
+            if (height < 0)
+                return Error { QStringLiteral("A band of the report has a negative height.") };
+        const bool hasTitle = lp.band(BandKind::Title) != nullptr;
+        const bool hasMasterFooter = lp.band(BandKind::MasterFooter) != nullptr;
+        quint32 row = 0; // the next row this page set must print
+        bool ended = false;
+        for (bool first = true; !ended; first = false, ++next) {
+            if (next >= pages.size())
+                return Error { QStringLiteral("The report's pages end before its last row.") };
+            const PreparedPage &p = pages[next];
+            const int index = int(next);
+            if (p.pageSet != set)
+                return broken(index, QStringLiteral("it belongs to another page set"));
+            if (p.flags & ~quint8(PageHasTitle | PageHasMasterFooter))
+                return broken(index, QStringLiteral("unknown flags"));
+            if (bool(p.flags & PageHasTitle) != (first && hasTitle))
+                return broken(index, QStringLiteral("the title band is misplaced"));
+            if (p.firstRow != row || p.rowCount > rows - row)
+                return broken(index, QStringLiteral("its rows do not follow the previous page's"));
+            row += p.rowCount;
+            ended = row == rows && (!hasMasterFooter || (p.flags & PageHasMasterFooter));
+            if ((p.flags & PageHasMasterFooter) && !ended)
+                return broken(index, QStringLiteral("the master footer comes before the last row"));
+            const qint64 height = top + h.pageHeader + (p.flags & PageHasTitle ? h.title : 0)
+                + qint64(p.rowCount) * h.row + (p.flags & PageHasMasterFooter ? h.masterFooter : 0) + h.closing();
+            if (height > limit)
+                return broken(index, QStringLiteral("its bands are higher than the page"));
+        }
+    }
+    if (next != pages.size())
+        return Error { QStringLiteral("The report has pages after its last row.") };
+
+    PreparedReport report;
+    report.m_layout = std::move(layout);
+    report.m_rowCount = rowCount;
+    report.m_pages = std::move(pages);
+    report.m_pages.shrink_to_fit();
+    return report;
+}
+
 std::vector<BandPlacement> PreparedReport::placements(int index) const
 {
     const PreparedPage &p = page(index);

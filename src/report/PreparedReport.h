@@ -52,6 +52,13 @@ public:
     // footer together with the closing bands), since no page count would fit them.
     static Result<PreparedReport> prepare(std::shared_ptr<const ReportLayout> layout, int rowCount);
 
+    // Takes over pages formatted earlier (a saved report), after checking that they
+    // are what prepare() could have made of the layout: every page set's pages run
+    // over all rows in order, and every page holds its bands between the margins.
+    // Anything else is refused with a message, so painting can trust the pages.
+    static Result<PreparedReport> restore(
+        std::shared_ptr<const ReportLayout> layout, int rowCount, std::vector<PreparedPage> pages);
+
     const ReportLayout &layout() const { return *m_layout; }
     std::shared_ptr<const ReportLayout> sharedLayout() const { return m_layout; }
     int rowCount() const { return m_rowCount; }

@@ -242,17 +242,14 @@ Status writeReportPdf(const PreparedReport &report, const ReportDataSource &sour
     if (!file.flush() || file.error() != QFileDevice::NoError)
         return failed(file.errorString());
 
-    // The text maps sit at the end of the file, after the pages; mapping the file
-    // repairs them without reading it into memory.
+    // The text maps sit at the end of the file, after the pages. The file is
+    // mapped a window at a time: mapping it whole made every page of it resident,
+    // as much memory again as the PDF is long.
     std::vector<QFont> fonts;
     for (const FontSpec &fontSpec : report.layout().fonts)
         fonts.push_back(reportFont(fontSpec));
-    if (uchar *bytes = file.map(0, file.size())) {
-        repairTextMaps(reinterpret_cast<char *>(bytes), file.size(), textMapRepairs(fonts));
-        file.unmap(bytes);
-    } else {
+    if (repairTextMapsInFile(file, textMapRepairs(fonts)) < 0)
         return failed(file.errorString());
-    }
     file.setPermissions(
         QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup | QFileDevice::ReadOther);
     if (std::rename(

@@ -23,6 +23,9 @@ public:
     QString value(QStringView name) const; // empty when unknown
     bool contains(QStringView name) const;
     void clear() { m_values.clear(); }
+    // Every name (case-folded) with its value, for saving a report with the values
+    // it printed.
+    const QHash<QString, QString> &entries() const { return m_values; }
 
 private:
     QHash<QString, QString> m_values; // keyed by the case-folded name

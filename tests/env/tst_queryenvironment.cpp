@@ -12,6 +12,7 @@
 
 #include <QMessageBox>
 #include <QPointer>
+#include <QTemporaryDir>
 #include <QTest>
 
 using namespace sqda;
@@ -38,7 +39,27 @@ class TestQueryEnvironment : public QObject
         ~LeaveHost() { releaseHostContext(); }
     };
 
+    // The screen keeps its column layout in the host program's folder: a
+    // folder of the test's own, not the build tree.
+    QTemporaryDir m_home;
+    QByteArray m_savedHome;
+
 private Q_SLOTS:
+    void initTestCase()
+    {
+        QVERIFY(m_home.isValid());
+        m_savedHome = qgetenv("KALMORA_HOME");
+        qputenv("KALMORA_HOME", m_home.path().toLocal8Bit());
+    }
+
+    void cleanupTestCase()
+    {
+        if (m_savedHome.isEmpty())
+            qunsetenv("KALMORA_HOME");
+        else
+            qputenv("KALMORA_HOME", m_savedHome);
+    }
+
     void readsItsEnvironmentAtCreation_data()
     {
         QTest::addColumn<QString>("unitType");

@@ -216,6 +216,9 @@ void TestReportLayout::badPages_data()
     QTest::newRow("no usable width") << QStringLiteral("leftMargin") << 756 << QStringLiteral("usable width is 0");
     QTest::newRow("no usable height") << QStringLiteral("bottomMargin") << 2000
                                       << QStringLiteral("usable height is -915");
+    // Sizes whose sum in units would overflow: refused before any is added.
+    QTest::newRow("paper of 200 km") << QStringLiteral("paperWidth") << 2'000'000'000 << QStringLiteral("not a paper");
+    QTest::newRow("huge margin") << QStringLiteral("leftMargin") << 2'147'483'647 << QStringLiteral("wider than 32767");
 }
 
 void TestReportLayout::badPages()

@@ -20,6 +20,7 @@
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
+#include <QTemporaryFile>
 #include <QTest>
 
 using namespace sqda;
@@ -168,6 +169,8 @@ private Q_SLOTS:
     void failedWriteKeepsTheOldFile();
     void checkBoxesVerticalTitlesAndThickFrames();
     void textMapRepairKeepsGlyphIds();
+    void textMapRepairInWindows_data();
+    void textMapRepairInWindows();
 };
 
 void TestReportPdf::multiPageListing()
@@ -493,6 +496,38 @@ void TestReportPdf::textMapRepairKeepsGlyphIds()
     QCOMPARE(table.value(0x2F00), char16_t(0x4E00)); // ⼀ 一
     QCOMPARE(table.value(0x2F47), char16_t(0x65E5)); // ⽇ 日
     QCOMPARE(table.value(0x2EDA), char16_t(0x9875)); // ⻚ 页
+}
+
+void TestReportPdf::textMapRepairInWindows_data()
+{
+    QTest::addColumn<int>("window");
+    QTest::newRow("smaller than a CMap") << 64;
+    QTest::newRow("a CMap and a bit") << 150;
+    QTest::newRow("cutting begincmap") << 333;
+    QTest::newRow("whole file") << (1 << 20);
+}
+
+void TestReportPdf::textMapRepairInWindows()
+{
+    // A file is repaired a window at a time exactly as it is in one piece,
+    // wherever the windows cut the CMaps.
+    QFETCH(int, window);
+    QByteArray pdf;
+    for (int i = 0; i < 12; ++i)
+        pdf += QByteArray(37 * i, 'x') + "\nbegincmap\n1 beginbfchar\n<2F00> <2F00>\nendbfchar\n"
+            + "2 beginbfrange\n<0004> <0004> <2EDA>\n<0005> <0006> [<2F47> <0009>]\nendbfrange\nendcmap\n";
+    const QHash<char16_t, char16_t> repairs { { 0x2F00, 0x4E00 }, { 0x2EDA, 0x9875 }, { 0x2F47, 0x65E5 },
+        { u'\t', u' ' } };
+    QByteArray whole = pdf;
+    QCOMPARE(repairTextMaps(whole.data(), whole.size(), repairs), 48);
+
+    QTemporaryFile file;
+    QVERIFY(file.open());
+    file.write(pdf);
+    file.flush();
+    QCOMPARE(repairTextMapsInFile(file, repairs, window), 48);
+    file.seek(0);
+    QCOMPARE(file.readAll(), whole);
 }
 
 QTEST_MAIN(TestReportPdf)

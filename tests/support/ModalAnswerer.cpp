@@ -33,6 +33,15 @@ ModalAnswerer &ModalAnswerer::then(Action action)
     return *this;
 }
 
+ModalAnswerer &ModalAnswerer::drive(Action action)
+{
+    return then([this, action](QWidget *w) {
+        m_driven.removeAll(nullptr);
+        m_driven << w;
+        QTimer::singleShot(0, w, [action, w] { action(w); });
+    });
+}
+
 ModalAnswerer &ModalAnswerer::press(const QString &button)
 {
     return then([this, button](QWidget *w) {
@@ -119,7 +128,7 @@ bool ModalAnswerer::pressButton(QWidget *w, const QString &button)
 void ModalAnswerer::poll()
 {
     QWidget *modal = QApplication::activeModalWidget();
-    if (!modal || !modal->isVisible())
+    if (!modal || !modal->isVisible() || m_driven.contains(modal))
         return;
     if (m_queue.empty()) {
         if (modal == m_lastRejected)

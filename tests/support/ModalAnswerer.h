@@ -45,6 +45,11 @@ public:
     ModalAnswerer &key(int key, Qt::KeyboardModifiers mods = Qt::NoModifier);
     // Anything else.
     ModalAnswerer &then(Action action);
+    // Drives a modal window with `action` run from the window's own event loop,
+    // not from the answerer's timer, so the dialogs the action opens are
+    // answered from the queue (a timer does not fire while its own handler
+    // runs). The driven window is left alone while it is up; the action closes it.
+    ModalAnswerer &drive(Action action);
 
     bool idle() const { return m_queue.empty(); }
     QList<SeenDialog> seen;
@@ -59,6 +64,7 @@ private:
     std::deque<Action> m_queue;
     QTimer m_timer;
     QPointer<QWidget> m_lastRejected;
+    QList<QPointer<QWidget>> m_driven;
 };
 
 } // namespace sqda::test

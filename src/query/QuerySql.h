@@ -1,0 +1,21 @@
+// The statement the query screen sends to the host for a search of tbsqda.
+#pragma once
+
+#include <QString>
+
+namespace sqda::QuerySql {
+
+// "select * from tbsqda sqda where 1=1 ", restricted to the department when one
+// is given (its code as a string literal, quotes inside doubled).
+QString searchHead(const QString &department);
+
+// Head and tail: the where text of the condition builder, when it holds
+// anything, in parentheses, then the order by code. With neither department nor
+// condition two spaces stand between "1=1" and "order".
+QString searchStatement(const QString &department, const QString &whereText);
+
+// The statement as the host's database takes it: translated for "DB2", sent as
+// built for every other kind.
+QString forDatabase(const QString &statement, const QString &databaseKind);
+
+} // namespace sqda::QuerySql

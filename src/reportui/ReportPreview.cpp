@@ -1,0 +1,541 @@
+#include "ReportPreview.h"
+
+#include "PageSetupDialog.h"
+#include "host/ScreenFonts.h"
+#include "ui/FlatButton.h"
+#include "ui/FlatStyle.h"
+
+#include <QFileDialog>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPainter>
+#include <QProgressDialog>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QSpinBox>
+#include <QVBoxLayout>
+
+#include <algorithm>
+
+namespace sqda::report {
+
+namespace {
+
+// Zoom steps of the zoom in / zoom out tools.
+constexpr double ZoomSteps[] = { 0.25, 0.5, 0.75, 1.0, 1.25, 1.5, 2.0, 3.0, 4.0 };
+constexpr double MinZoom = 0.1;
+constexpr double MaxZoom = 4.0;
+constexpr int PageGap = 12; // grey around the page, in pixels
+
+const QColor BackColor(0xEE, 0xF3, 0xFA);
+const QColor LineColor(0x7F, 0x9D, 0xB9);
+
+} // namespace
+
+// The current page on white paper, scaled by the zoom, with the find hits of the
+// page laid over it.
+class ReportPreview::PageView : public QWidget
+{
+public:
+    explicit PageView(ReportPreview *preview)
+        : QWidget(preview)
+        , m_preview(preview)
+    {
+        setFocusPolicy(Qt::StrongFocus);
+        setAttribute(Qt::WA_OpaquePaintEvent);
+    }
+
+    // Device pixels of this widget per report unit.
+    double scale() const { return m_preview->m_zoom * m_preview->m_painter->unitsToDevice(*this); }
+    QSize pageSize() const
+    {
+        const PageSetup &page = m_preview->m_report->layout().page;
+        return QSize(qCeil(page.pageWidth() * scale()), qCeil(page.pageHeight() * scale()));
+    }
+    void fit() { setFixedSize(pageSize() + QSize(2 * PageGap, 2 * PageGap)); }
+    QPoint toWidget(QPoint units) const
+    {
+        return QPoint(PageGap + qRound(units.x() * scale()), PageGap + qRound(units.y() * scale()));
+    }
+
+protected:
+    void paintEvent(QPaintEvent *e) override
+    {
+        QPainter p(this);
+        p.fillRect(e->rect(), QColor(0x80, 0x80, 0x80));
+        const QRect paper(QPoint(PageGap, PageGap), pageSize());
+        p.fillRect(paper.translated(3, 3), QColor(0x50, 0x50, 0x50)); // shadow
+        p.fillRect(paper, Qt::white);
+        p.setClipRect(paper);
+        p.translate(PageGap, PageGap);
+        p.scale(scale(), scale());
+        m_preview->m_painter->paintPage(p, m_preview->m_page);
+
+        // Hits of this page: all in light yellow, the current one stronger.
+        const auto &hits = m_preview->m_hits;
+        const auto first = std::lower_bound(
+            hits.begin(), hits.end(), m_preview->m_page, [](const Hit &h, int page) { return h.page < page; });
+        for (auto it = first; it != hits.end() && it->page == m_preview->m_page; ++it) {
+            const bool current = int(it - hits.begin()) == m_preview->m_hit;
+            p.fillRect(it->rect, current ? QColor(255, 140, 0, 120) : QColor(255, 230, 0, 100));
+            if (current) {
+                p.setPen(QPen(QColor(220, 90, 0), 0));
+                p.setBrush(Qt::NoBrush);
+                p.drawRect(it->rect);
+            }
+        }
+    }
+
+private:
+    ReportPreview *m_preview;
+};
+
+ReportPreview::ReportPreview(std::shared_ptr<const PreparedReport> report, const ReportDataSource &source,
+    const ReportVariables &variables, QWidget *parent)
+    : QDialog(parent,
+        Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMaximizeButtonHint
+            | Qt::WindowCloseButtonHint)
+    , m_report(std::move(report))
+    , m_source(source)
+    , m_variables(variables)
+    , m_painter(std::make_unique<ReportPainter>(*m_report, source, variables))
+{
+    setWindowTitle(QStringLiteral("打印预览"));
+    setModal(true);
+    setFont(songTi9());
+    setAutoFillBackground(true);
+    QPalette pal = palette();
+    pal.setColor(QPalette::Window, BackColor);
+    setPalette(pal);
+
+    auto *root = new QVBoxLayout(this);
+    root->setContentsMargins(4, 4, 4, 4);
+    root->setSpacing(4);
+
+    m_toolbar = new QWidget(this);
+    auto *tools = new QHBoxLayout(m_toolbar);
+    tools->setContentsMargins(0, 0, 0, 0);
+    tools->setSpacing(3);
+    root->addWidget(m_toolbar);
+
+    const auto addTo = [&](FlatButton *b, auto slot) {
+        tools->addWidget(b);
+        connect(b, &FlatButton::clicked, this, slot);
+    };
+    addTo(addTool(QStringLiteral("放大"), "zoomIn", QStringLiteral("放大 (+)")), &ReportPreview::zoomIn);
+    addTo(addTool(QStringLiteral("缩小"), "zoomOut", QStringLiteral("缩小 (-)")), &ReportPreview::zoomOut);
+    addTo(addTool(QStringLiteral("100%"), "zoom100", QStringLiteral("原始大小")), [this] { setZoom(1.0); });
+    addTo(addTool(QStringLiteral("页宽"), "fitWidth", QStringLiteral("按页宽显示")), &ReportPreview::fitWidth);
+    addTo(addTool(QStringLiteral("整页"), "wholePage", QStringLiteral("显示整页")), &ReportPreview::wholePage);
+    m_zoomLabel = new QLabel(m_toolbar);
+    m_zoomLabel->setObjectName(QStringLiteral("zoomLabel"));
+    m_zoomLabel->setMinimumWidth(40);
+    m_zoomLabel->setAlignment(Qt::AlignCenter);
+    tools->addWidget(m_zoomLabel);
+    tools->addSpacing(8);
+
+    addTo(addTool(QStringLiteral("首页"), "firstPage", QStringLiteral("第一页 (Home)")), [this] { goToPage(0); });
+    addTo(addTool(QStringLiteral("上页"), "previousPage", QStringLiteral("上一页 (PgUp)")),
+        [this] { goToPage(m_page - 1); });
+    m_pageBox = new QSpinBox(m_toolbar);
+    m_pageBox->setObjectName(QStringLiteral("pageBox"));
+    m_pageBox->setButtonSymbols(QAbstractSpinBox::NoButtons);
+    m_pageBox->setKeyboardTracking(false);
+    m_pageBox->setAlignment(Qt::AlignRight);
+    m_pageBox->setMinimumWidth(48);
+    tools->addWidget(m_pageBox);
+    m_pageTotal = new QLabel(m_toolbar);
+    m_pageTotal->setObjectName(QStringLiteral("pageTotal"));
+    tools->addWidget(m_pageTotal);
+    connect(m_pageBox, &QSpinBox::valueChanged, this, [this](int page) { goToPage(page - 1); });
+    addTo(
+        addTool(QStringLiteral("下页"), "nextPage", QStringLiteral("下一页 (PgDn)")), [this] { goToPage(m_page + 1); });
+    addTo(addTool(QStringLiteral("末页"), "lastPage", QStringLiteral("最后一页 (End)")),
+        [this] { goToPage(pageCount() - 1); });
+    tools->addSpacing(8);
+
+    m_findBox = new QLineEdit(m_toolbar);
+    m_findBox->setObjectName(QStringLiteral("findBox"));
+    m_findBox->setPlaceholderText(QStringLiteral("查找 (Ctrl+F)"));
+    m_findBox->setMinimumWidth(100);
+    makeFlatEdit(m_findBox, LineColor);
+    tools->addWidget(m_findBox);
+    connect(m_findBox, &QLineEdit::returnPressed, this, [this] {
+        if (m_findBox->text() == m_findText && !m_hits.empty())
+            findNext();
+        else
+            find(m_findBox->text());
+    });
+    addTo(
+        addTool(QStringLiteral("查找"), "find", QStringLiteral("查找 (Ctrl+F)")), [this] { find(m_findBox->text()); });
+    addTo(addTool(QStringLiteral("下一个"), "findNext", QStringLiteral("查找下一个 (F3)")), &ReportPreview::findNext);
+    tools->addSpacing(8);
+
+    m_pageSetupButton = addTool(QStringLiteral("页面设置"), "pageSetup", QStringLiteral("纸张、方向和页边距"));
+    addTo(m_pageSetupButton, &ReportPreview::pageSetup);
+    m_pageSetupButton->hide();
+    addTo(addTool(QStringLiteral("打印"), "print", QStringLiteral("在默认打印机上打印")), &ReportPreview::print);
+    addTo(addTool(QStringLiteral("导出PDF"), "exportPdf", QStringLiteral("导出为PDF文件")), &ReportPreview::exportPdf);
+    tools->addStretch();
+    addTo(addTool(QStringLiteral("退出"), "exit", QStringLiteral("关闭预览 (Esc)")), &ReportPreview::reject);
+
+    m_scroll = new QScrollArea(this);
+    m_scroll->setObjectName(QStringLiteral("pageArea"));
+    m_scroll->setFocusPolicy(Qt::NoFocus);
+    m_scroll->setAlignment(Qt::AlignCenter);
+    m_scroll->setBackgroundRole(QPalette::Dark);
+    m_view = new PageView(this);
+    m_view->setObjectName(QStringLiteral("page"));
+    m_scroll->setWidget(m_view); // the scroll area owns it now
+    root->addWidget(m_scroll, 1);
+
+    m_statusLabel = new QLabel(this);
+    m_statusLabel->setObjectName(QStringLiteral("status"));
+    root->addWidget(m_statusLabel);
+
+    // The window's keys work wherever the focus is; the page box and the find box
+    // keep the keys that edit their text.
+    m_view->installEventFilter(this);
+    m_pageBox->installEventFilter(this);
+    m_findBox->installEventFilter(this);
+
+    resize(900, 700);
+    setReport(m_report);
+    m_view->setFocus();
+}
+
+ReportPreview::~ReportPreview() = default;
+
+FlatButton *ReportPreview::addTool(const QString &caption, const char *name, const QString &tip)
+{
+    auto *b = new FlatButton(caption, m_toolbar);
+    b->setObjectName(QString::fromLatin1(name));
+    b->setLineColor(LineColor);
+    b->setToolTip(tip);
+    b->setMinimumHeight(24);
+    return b;
+}
+
+void ReportPreview::setRebuild(Rebuild rebuild)
+{
+    m_rebuild = std::move(rebuild);
+    m_pageSetupButton->setVisible(bool(m_rebuild));
+}
+
+void ReportPreview::setReport(std::shared_ptr<const PreparedReport> report)
+{
+    m_painter.reset(); // refers to the old report
+    m_report = std::move(report);
+    m_painter = std::make_unique<ReportPainter>(*m_report, m_source, m_variables);
+    m_hits.clear();
+    m_hit = -1;
+    m_page = std::clamp(m_page, 0, std::max(0, pageCount() - 1));
+    {
+        const QSignalBlocker quiet(m_pageBox);
+        m_pageBox->setRange(1, std::max(1, pageCount()));
+    }
+    m_pageTotal->setText(QStringLiteral("/ %1").arg(pageCount()));
+    applyZoom();
+}
+
+QString ReportPreview::statusText() const
+{
+    return m_status;
+}
+
+void ReportPreview::setStatus(const QString &text)
+{
+    m_status = text;
+    m_statusLabel->setText(text);
+}
+
+void ReportPreview::updateControls()
+{
+    const QSignalBlocker quiet(m_pageBox);
+    m_pageBox->setValue(m_page + 1);
+    m_zoomLabel->setText(QStringLiteral("%1%").arg(qRound(m_zoom * 100)));
+}
+
+void ReportPreview::goToPage(int index)
+{
+    index = std::clamp(index, 0, std::max(0, pageCount() - 1));
+    if (index != m_page) {
+        m_page = index;
+        m_scroll->verticalScrollBar()->setValue(0);
+    }
+    updateControls();
+    m_view->update();
+}
+
+void ReportPreview::applyZoom()
+{
+    if (m_zoomMode != ZoomMode::Fixed) {
+        const PageSetup &page = m_report->layout().page;
+        const double perUnit = m_painter->unitsToDevice(*m_view);
+        const QSize room = m_scroll->viewport()->size() - QSize(2 * PageGap + 4, 2 * PageGap + 4);
+        // Fit width leaves room for a vertical scroll bar, which a page taller
+        // than the window will need.
+        const int width = room.width()
+            - (m_zoomMode == ZoomMode::PageWidth ? m_scroll->verticalScrollBar()->sizeHint().width() : 0);
+        double z = width / (page.pageWidth() * perUnit);
+        if (m_zoomMode == ZoomMode::WholePage)
+            z = std::min(z, room.height() / (page.pageHeight() * perUnit));
+        m_zoom = std::clamp(z, MinZoom, MaxZoom);
+    }
+    m_view->fit();
+    updateControls();
+    m_view->update();
+}
+
+void ReportPreview::setZoom(double zoom)
+{
+    m_zoomMode = ZoomMode::Fixed;
+    m_zoom = std::clamp(zoom, MinZoom, MaxZoom);
+    applyZoom();
+}
+
+void ReportPreview::zoomIn()
+{
+    for (double step : ZoomSteps)
+        if (step > m_zoom + 1e-6)
+            return setZoom(step);
+}
+
+void ReportPreview::zoomOut()
+{
+    for (auto it = std::rbegin(ZoomSteps); it != std::rend(ZoomSteps); ++it)
+        if (*it < m_zoom - 1e-6)
+            return setZoom(*it);
+}
+
+void ReportPreview::fitWidth()
+{
+    m_zoomMode = ZoomMode::PageWidth;
+    applyZoom();
+}
+
+void ReportPreview::wholePage()
+{
+    m_zoomMode = ZoomMode::WholePage;
+    applyZoom();
+}
+
+void ReportPreview::resizeEvent(QResizeEvent *e)
+{
+    QDialog::resizeEvent(e);
+    if (m_zoomMode != ZoomMode::Fixed)
+        applyZoom();
+}
+
+void ReportPreview::showEvent(QShowEvent *e)
+{
+    QDialog::showEvent(e);
+    applyZoom();
+}
+
+bool ReportPreview::find(const QString &text)
+{
+    m_hits.clear();
+    m_hit = -1;
+    m_findText = text;
+    if (text.isEmpty()) {
+        setStatus({});
+        m_view->update();
+        return false;
+    }
+    // Every object of every page through the texts painting prints, so what is
+    // found is what is seen. Long listings show a progress window that can stop
+    // the search; the hits found until then stay.
+    QProgressDialog progress(QStringLiteral("正在查找…"), QStringLiteral("取消"), 0, pageCount(), this);
+    progress.setWindowTitle(QStringLiteral("查找"));
+    progress.setWindowModality(Qt::WindowModal);
+    progress.setMinimumDuration(400);
+    const ObjectText &texts = m_painter->texts();
+    bool cancelled = false;
+    for (int i = 0; i < pageCount() && !cancelled; ++i) {
+        const LayoutPage &set = m_report->layout().pages[m_report->page(i).pageSet];
+        const PageNumbers numbers = m_report->numbers(i);
+        for (const BandPlacement &placed : m_report->placements(i)) {
+            const Band *band = set.band(placed.kind);
+            if (!band)
+                continue;
+            for (const ReportObject &object : band->objects)
+                if (object.visible && texts.text(object, placed.row, numbers).contains(text, Qt::CaseInsensitive))
+                    m_hits.push_back({ i, object.rect.translated(0, placed.y) });
+        }
+        if ((i & 15) == 15) {
+            progress.setValue(i + 1);
+            cancelled = progress.wasCanceled();
+        }
+    }
+    progress.reset();
+    if (m_hits.empty()) {
+        setStatus(cancelled ? QStringLiteral("查找已取消。") : QStringLiteral("没有找到“%1”。").arg(text));
+        m_view->update();
+        return false;
+    }
+    const auto from
+        = std::lower_bound(m_hits.begin(), m_hits.end(), m_page, [](const Hit &h, int page) { return h.page < page; });
+    m_hit = from == m_hits.end() ? 0 : int(from - m_hits.begin());
+    showHit();
+    return true;
+}
+
+bool ReportPreview::findNext()
+{
+    if (m_hits.empty()) {
+        if (m_findText != m_findBox->text() && !m_findBox->text().isEmpty())
+            return find(m_findBox->text());
+        return false;
+    }
+    m_hit = (m_hit + 1) % int(m_hits.size());
+    showHit();
+    return true;
+}
+
+void ReportPreview::showHit()
+{
+    const Hit &hit = m_hits[size_t(m_hit)];
+    goToPage(hit.page);
+    const QRect r(m_view->toWidget(hit.rect.topLeft()), m_view->toWidget(hit.rect.bottomRight()));
+    m_scroll->ensureVisible(r.center().x(), r.center().y(), r.width() / 2 + 20, r.height() / 2 + 20);
+    setStatus(QStringLiteral("“%1”: 第%2处/共%3处, 第%4页")
+                  .arg(m_findText)
+                  .arg(m_hit + 1)
+                  .arg(m_hits.size())
+                  .arg(hit.page + 1));
+    m_view->update();
+}
+
+void ReportPreview::pageSetup()
+{
+    if (!m_rebuild)
+        return;
+    PageSetupDialog dialog(m_report->layout().page, this);
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    auto rebuilt = m_rebuild(dialog.page());
+    if (!rebuilt) {
+        // The report shown stays as it was.
+        QMessageBox::warning(this, QStringLiteral("提示"), rebuilt.error());
+        return;
+    }
+    const QString findText = m_findText;
+    setReport(*rebuilt);
+    goToPage(m_page);
+    if (!findText.isEmpty())
+        find(findText);
+    else
+        setStatus(QStringLiteral("已按新的页面设置重新生成, 共%1页。").arg(pageCount()));
+}
+
+void ReportPreview::print()
+{
+    if (printWithProgress(*m_report, m_source, m_variables, m_printer, this))
+        setStatus(QStringLiteral("已打印%1页。").arg(pageCount()));
+}
+
+QString ReportPreview::askFile(const QString &caption, const QString &filter)
+{
+    if (m_askFileName)
+        return m_askFileName(this, caption, filter);
+    return QFileDialog::getSaveFileName(this, caption, {}, filter, nullptr, QFileDialog::DontUseNativeDialog);
+}
+
+void ReportPreview::exportPdf()
+{
+    QString path = askFile(QStringLiteral("导出PDF"), QStringLiteral("PDF 文件 (*.pdf)"));
+    if (path.isEmpty())
+        return;
+    if (!path.endsWith(QLatin1String(".pdf"), Qt::CaseInsensitive))
+        path += QLatin1String(".pdf");
+    QProgressDialog progress(QStringLiteral("正在导出PDF…"), QStringLiteral("取消"), 0, pageCount(), this);
+    progress.setWindowTitle(QStringLiteral("导出PDF"));
+    progress.setWindowModality(Qt::WindowModal);
+    progress.setMinimumDuration(400);
+    const Status written = writeReportPdf(*m_report, m_source, m_variables, path, [&](int done, int) {
+        progress.setValue(done);
+        return !progress.wasCanceled();
+    });
+    const bool cancelled = progress.wasCanceled();
+    progress.reset();
+    if (!written) {
+        if (cancelled)
+            setStatus(QStringLiteral("导出已取消。"));
+        else
+            QMessageBox::warning(this, QStringLiteral("提示"), written.error());
+        return;
+    }
+    setStatus(QStringLiteral("已导出到 %1").arg(QDir::toNativeSeparators(path)));
+}
+
+bool ReportPreview::handleKey(QKeyEvent *e, bool inTextBox)
+{
+    const bool ctrl = e->modifiers() & Qt::ControlModifier;
+    switch (e->key()) {
+    case Qt::Key_PageUp:
+        goToPage(m_page - 1);
+        return true;
+    case Qt::Key_PageDown:
+        goToPage(m_page + 1);
+        return true;
+    case Qt::Key_Home:
+        if (inTextBox)
+            return false;
+        goToPage(0);
+        return true;
+    case Qt::Key_End:
+        if (inTextBox)
+            return false;
+        goToPage(pageCount() - 1);
+        return true;
+    case Qt::Key_F3:
+        findNext();
+        return true;
+    case Qt::Key_F:
+        if (!ctrl)
+            return false;
+        m_findBox->setFocus(Qt::ShortcutFocusReason);
+        m_findBox->selectAll();
+        return true;
+    case Qt::Key_Plus:
+    case Qt::Key_Equal:
+        if (inTextBox)
+            return false;
+        zoomIn();
+        return true;
+    case Qt::Key_Minus:
+        if (inTextBox)
+            return false;
+        zoomOut();
+        return true;
+    case Qt::Key_Escape:
+        reject();
+        return true;
+    default:
+        return false;
+    }
+}
+
+bool ReportPreview::eventFilter(QObject *watched, QEvent *e)
+{
+    if (e->type() == QEvent::KeyPress) {
+        auto *key = static_cast<QKeyEvent *>(e);
+        const bool inTextBox = watched == m_findBox || watched == m_pageBox;
+        // Enter in the find box searches; the page box takes its number.
+        if (handleKey(key, inTextBox))
+            return true;
+    }
+    return QDialog::eventFilter(watched, e);
+}
+
+void ReportPreview::keyPressEvent(QKeyEvent *e)
+{
+    if (!handleKey(e, false))
+        QDialog::keyPressEvent(e);
+}
+
+} // namespace sqda::report

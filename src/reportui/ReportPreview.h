@@ -1,0 +1,133 @@
+// The preview window of a prepared report: modal, in the flat look of the
+// product's dialogs.
+//
+// One page shows at a time, painted from the dataset on demand (formatting is
+// arithmetic over band heights, so the page count is known before the first
+// paint and the first page shows at once). Tools: zoom in and out, fit width,
+// whole page, 100 %; page navigation with a page box reading "n / m"; find across
+// every page with the hits highlighted and F3 for the next; page setup, which
+// rebuilds the layout through the owner; print on the default printer; export to
+// PDF. Keys: PgUp/PgDn, Home/End, Ctrl+F, F3, + and -, Esc.
+//
+// Work that reads every page (find, PDF, printing) runs on the GUI thread with a
+// progress window that lets the event loop run between pages and can be
+// cancelled; the dataset cannot change meanwhile since the window is modal.
+#pragma once
+
+#include "ReportPrinting.h"
+#include "report/ReportPainter.h"
+
+#include <QDialog>
+
+#include <memory>
+#include <vector>
+
+class QLabel;
+class QLineEdit;
+class QScrollArea;
+class QSpinBox;
+
+namespace sqda {
+class FlatButton;
+}
+
+namespace sqda::report {
+
+class ReportPreview : public QDialog
+{
+    Q_OBJECT
+public:
+    // A new prepared report for a changed page, or the reason there is none.
+    using Rebuild = std::function<Result<std::shared_ptr<const PreparedReport>>(const PageSetup &)>;
+    // Asks for a file name to write; empty when the user cancelled.
+    using AskFileName = std::function<QString(QWidget *parent, const QString &caption, const QString &filter)>;
+
+    // `source` and `variables` must outlive the window; `source` is the view the
+    // report was prepared on.
+    ReportPreview(std::shared_ptr<const PreparedReport> report, const ReportDataSource &source,
+        const ReportVariables &variables, QWidget *parent = nullptr);
+    ~ReportPreview() override;
+
+    // Page setup asks this for the new report; without it the tool is hidden.
+    void setRebuild(Rebuild rebuild);
+    void setPrinterProvider(PrinterProvider provider) { m_printer = std::move(provider); }
+    void setAskFileName(AskFileName ask) { m_askFileName = std::move(ask); }
+
+    const PreparedReport &report() const { return *m_report; }
+    int pageCount() const { return m_report->pageCount(); }
+    int currentPage() const { return m_page; } // from 0
+
+    enum class ZoomMode { Fixed, PageWidth, WholePage };
+    ZoomMode zoomMode() const { return m_zoomMode; }
+    double zoom() const { return m_zoom; } // 1 is 100 %: one report unit a pixel at 96 dpi
+
+    struct Hit
+    {
+        int page;
+        QRect rect; // in page units
+    };
+    const std::vector<Hit> &hits() const { return m_hits; }
+    int currentHit() const { return m_hit; } // -1: none
+    QString statusText() const;
+
+    void goToPage(int index);
+    void zoomIn();
+    void zoomOut();
+    void setZoom(double zoom);
+    void fitWidth();
+    void wholePage();
+    // Finds `text` (ignoring case) on every page and goes to the first hit on or
+    // after the current page; false when there is none (or the search was
+    // cancelled before finding one).
+    bool find(const QString &text);
+    // The next hit after the current one, round to the first; false with none.
+    bool findNext();
+    void pageSetup();
+    void print();
+    void exportPdf();
+
+protected:
+    void keyPressEvent(QKeyEvent *e) override;
+    bool eventFilter(QObject *watched, QEvent *e) override;
+    void resizeEvent(QResizeEvent *e) override;
+    void showEvent(QShowEvent *e) override;
+
+private:
+    class PageView;
+    bool handleKey(QKeyEvent *e, bool inTextBox);
+    void setReport(std::shared_ptr<const PreparedReport> report);
+    void applyZoom();
+    void showHit();
+    void updateControls();
+    void setStatus(const QString &text);
+    QString askFile(const QString &caption, const QString &filter);
+    FlatButton *addTool(const QString &caption, const char *name, const QString &tip);
+
+    std::shared_ptr<const PreparedReport> m_report;
+    const ReportDataSource &m_source;
+    const ReportVariables &m_variables;
+    std::unique_ptr<ReportPainter> m_painter;
+    Rebuild m_rebuild;
+    PrinterProvider m_printer = defaultPrinterProvider();
+    AskFileName m_askFileName;
+
+    int m_page = 0;
+    ZoomMode m_zoomMode = ZoomMode::Fixed;
+    double m_zoom = 1.0;
+    std::vector<Hit> m_hits;
+    int m_hit = -1;
+    QString m_findText;
+    QString m_status;
+
+    QWidget *m_toolbar = nullptr;
+    FlatButton *m_pageSetupButton = nullptr;
+    QScrollArea *m_scroll = nullptr;
+    PageView *m_view = nullptr;
+    QSpinBox *m_pageBox = nullptr;
+    QLabel *m_pageTotal = nullptr;
+    QLabel *m_zoomLabel = nullptr;
+    QLineEdit *m_findBox = nullptr;
+    QLabel *m_statusLabel = nullptr;
+};
+
+} // namespace sqda::report
