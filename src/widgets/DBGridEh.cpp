@@ -510,8 +510,8 @@ void DBGridEh::scrollTo(const QModelIndex &index, ScrollHint hint)
     if (covered == 0 || !index.isValid())
         return;
     if (!m_frozen->isColumnHidden(index.column())) {
-        // A frozen cell is always in sight; moving to it (Home) must not throw
-        // the scrolled columns back.
+        // A frozen cell is always in sight: moving to it (Left from the first
+        // scrolling column, a click) leaves the scrolling columns where they are.
         bar->setValue(before);
         return;
     }
