@@ -159,16 +159,17 @@ class TestQueryForm : public QObject
         m_service->setupEnvironment(params);
         m_service->on(DispGetServerDateTime, FakeCoorDisp::succeed(0, m_dateTime));
         m_service->on(DispGetDatabaseType, [this](QVariantList &) -> QVariant {
-            if (m_duringCall)
-                m_duringCall(DispGetDatabaseType);
+            // A copy: the test may replace the hook from inside it.
+            if (const auto during = m_duringCall)
+                during(DispGetDatabaseType);
             return m_kind;
         });
         m_service->on(DispQueryData, [this](QVariantList &args) -> QVariant {
             m_statements << args.value(0).toString();
             if (m_onQuery)
                 m_onQuery();
-            if (m_duringCall)
-                m_duringCall(DispQueryData);
+            if (const auto during = m_duringCall)
+                during(DispQueryData);
             args[1] = areaPacket(m_rows);
             return true;
         });
@@ -721,6 +722,15 @@ private Q_SLOTS:
         QVERIFY(!QFile::exists(printedFile()));
         QCOMPARE(m_form->dgdView->titleTextColor, QColor(Qt::white));
 
+        // The question's own keys are its own: Esc closes the box, not the screen.
+        QVERIFY(hostActive());
+        m_answer->key(Qt::Key_Escape);
+        QTest::mouseClick(m_form->btnPrint, Qt::LeftButton);
+        QTRY_VERIFY(m_answer->idle());
+        QVERIFY(m_form->isVisible());
+        QCOMPARE(m_host->hostControl->closedNotifications, 0);
+        QVERIFY(!printedWith);
+
         QVERIFY(hostActive());
         m_answer->press(u"Ok"_s);
         QTest::mouseClick(m_form->btnPrint, Qt::LeftButton);
@@ -1091,6 +1101,19 @@ private Q_SLOTS:
         const QString dir = qEnvironmentVariable("SQDA_SCREENSHOT_DIR");
         if (!dir.isEmpty())
             QVERIFY(m_form->grab().save(dir + u"/query-screen.png"_s));
+
+        // docs/query-preview.png: its preview, the conditions in the title block.
+        QVERIFY(hostActive());
+        m_answer->then([&dir](QWidget *w) {
+            w->resize(760, 620);
+            QTest::qWait(300); // the page is formatted and painted
+            if (!dir.isEmpty())
+                QVERIFY(w->grab().save(dir + u"/query-preview.png"_s));
+            qobject_cast<QDialog *>(w)->reject();
+        });
+        sendKey(m_form->dgdView, Qt::Key_V, Qt::ControlModifier, u"\x16"_s);
+        QTRY_VERIFY(m_answer->idle());
+        QCOMPARE(m_form->PrintDG->pageHeaderHeight(), 18 * 5 + 28);
     }
 };
 
