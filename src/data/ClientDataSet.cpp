@@ -62,6 +62,7 @@ void ClientDataSet::close()
 {
     if (m_state == State::Inactive)
         return;
+    announceReload();
     Q_EMIT aboutToReset();
     m_state = State::Inactive;
     m_pending.clear();
@@ -71,6 +72,7 @@ void ClientDataSet::close()
     m_view.reset();
     resetCursor();
     Q_EMIT dataReset();
+    Q_EMIT reloaded();
     Q_EMIT closed();
 }
 
@@ -136,6 +138,7 @@ Status ClientDataSet::prepareStore(DataStore &store, std::optional<FilterProgram
 void ClientDataSet::replaceStore(DataStore &&store)
 {
     const bool wasActive = isActive();
+    announceReload();
     Q_EMIT aboutToReset();
     m_store = std::make_unique<DataStore>(std::move(store));
     rebuildFields();
@@ -156,6 +159,19 @@ void ClientDataSet::replaceStore(DataStore &&store)
     if (!wasActive)
         Q_EMIT opened();
     Q_EMIT dataReset();
+    Q_EMIT reloaded();
+}
+
+void ClientDataSet::announceReload()
+{
+    m_reloading = true;
+    // A receiver's exception must not leave the flag set: the reload goes on.
+    struct Reset
+    {
+        bool &flag;
+        ~Reset() { flag = false; }
+    } reset { m_reloading };
+    Q_EMIT aboutToReload();
 }
 
 void ClientDataSet::rebuildFields()
@@ -342,14 +358,15 @@ void ClientDataSet::setIndexName(const QString &name)
         const IndexDef *def = m_indexDefs.find(name);
         if (!def)
             raise(QStringLiteral("索引 %1 不存在").arg(name));
-        if (isActive()) {
+        if (isActive() && !m_reloading) {
             auto sorted = orderFor(def);
             if (!sorted)
                 raise(sorted.error());
             order = std::move(*sorted);
         }
     }
-    if (!isActive()) {
+    if (!isActive() || m_reloading) {
+        // New rows are coming: they are ordered by this index when they arrive.
         m_indexName = name;
         return;
     }
@@ -358,8 +375,8 @@ void ClientDataSet::setIndexName(const QString &name)
     m_indexName = name;
     m_order = std::move(order);
     computeView();
-    if (current >= 0 && viewIndexOf(current) >= 0)
-        setCurrentIndex(viewIndexOf(current));
+    if (const int at = viewIndexOf(current); at >= 0)
+        setCurrentIndex(at);
     else
         resetCursor();
     Q_EMIT layoutChanged();

@@ -115,8 +115,16 @@ public:
 Q_SIGNALS:
     void opened();
     void closed();
+    // The rows are about to be replaced (see reloaded()); comes before
+    // aboutToReset(). An index chosen here with setIndexName() orders the new
+    // rows, without the old ones being sorted again first.
+    void aboutToReload();
     void aboutToReset(); // rows or structure are about to be replaced
     void dataReset(); // ... and have been
+    // The rows were replaced by others: the dataset opened, closed or took a
+    // packet or a store. Comes after dataReset(). Emptying the dataset, appending
+    // and re-sorting or filtering keep the rows and do not raise it.
+    void reloaded();
     void layoutAboutToChange(); // the filter or the index is about to change the view
     void layoutChanged();
     void rowAboutToBeAppended(int viewIndex);
@@ -126,6 +134,7 @@ private:
     void rebuildFields();
     void resetCursor();
     void replaceStore(DataStore &&store); // after every check passed; cannot fail
+    void announceReload(); // emits aboutToReload()
     Status prepareStore(DataStore &store, std::optional<FilterProgram> *program) const;
     // The sort order of the current index, from cached column ranks.
     Result<std::shared_ptr<std::vector<quint32>>> orderFor(const IndexDef *def);
@@ -166,6 +175,7 @@ private:
     bool m_eof = true;
     bool m_bof = true;
     std::vector<QVariant> m_pending;
+    bool m_reloading = false; // inside aboutToReload()
 };
 
 } // namespace sqda

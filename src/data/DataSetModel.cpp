@@ -94,7 +94,26 @@ void DataSetModel::restoreLayout()
 {
     QModelIndexList to;
     to.reserve(m_savedIndexes.size());
-    if (!m_savedIndexes.isEmpty()) {
+    if (m_savedRows.size() <= 8) {
+        // A view keeps a few (the current cell, the selection's corners): one
+        // pass over the rows that stops once all are found, comparing each
+        // with these few only.
+        std::vector<int> viewOf(m_savedRows.size(), -1);
+        size_t left = m_savedRows.size();
+        for (int v = 0, n = m_dataSet->recordCount(); v < n && left > 0; ++v) {
+            const qsizetype row = m_dataSet->storeRow(v);
+            for (size_t i = 0; i < m_savedRows.size(); ++i) {
+                if (m_savedRows[i] == row && viewOf[i] < 0) {
+                    viewOf[i] = v;
+                    --left;
+                }
+            }
+        }
+        for (qsizetype i = 0; i < m_savedIndexes.size(); ++i) {
+            const int v = viewOf[size_t(i)];
+            to << (v < 0 ? QModelIndex() : index(v, m_savedIndexes[i].column()));
+        }
+    } else {
         // One pass over the view maps store rows back to view rows.
         std::vector<int> viewOf(size_t(m_dataSet->store().rowCount()), -1);
         for (int v = 0, n = m_dataSet->recordCount(); v < n; ++v)

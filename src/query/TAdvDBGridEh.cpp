@@ -63,15 +63,20 @@ void TAdvDBGridEh::sortMarksChanged()
         DBGridEh::sortMarksChanged();
 }
 
+void TAdvDBGridEh::dataLinkAboutToChange()
+{
+    // New rows arrive in the order they were loaded in: with the marks gone, an
+    // order the user no longer sees marked would only mislead. Dropped before
+    // the rows come, so the dataset does not sort them for nothing.
+    ClientDataSet *ds = dataSet();
+    if (ds && ds->indexName().compare(kCustomIndex, Qt::CaseInsensitive) == 0)
+        runGuarded([ds] { ds->setIndexName({}); });
+}
+
 void TAdvDBGridEh::dataLinkChanged()
 {
     DBGridEh::dataLinkChanged();
     ClearSortMarks();
-    // New rows arrive in the order they were loaded in: with the marks gone, an
-    // order the user no longer sees marked would only mislead.
-    ClientDataSet *ds = dataSet();
-    if (ds && ds->isActive() && ds->indexName().compare(kCustomIndex, Qt::CaseInsensitive) == 0)
-        runGuarded([ds] { ds->setIndexName({}); });
     if (ShowSumCount)
         UpdateCountFooter();
 }
@@ -93,11 +98,16 @@ void TAdvDBGridEh::ApplySort()
     if (!descending.isEmpty())
         descending.chop(1);
     // One index, replaced on every sort, so repeated sorts never pile up indexes.
+    // When it is the current one, replacing its definition re-sorts the rows
+    // once; deleting it first would put them back in store order in between,
+    // a second reordering of every row for every view on them.
     ds->updateIndexDefs();
-    if (ds->indexDefs().find(kCustomIndex))
+    const bool current = ds->indexName().compare(kCustomIndex, Qt::CaseInsensitive) == 0;
+    if (!current && ds->indexDefs().find(kCustomIndex))
         ds->deleteIndex(kCustomIndex);
     ds->addIndex(kCustomIndex, fields, IndexOption::CaseInsensitive, descending);
-    ds->setIndexName(kCustomIndex);
+    if (!current)
+        ds->setIndexName(kCustomIndex);
 }
 
 void TAdvDBGridEh::ClearSortMarks()

@@ -60,6 +60,7 @@ public:
 protected:
     void sortMarksChanged() override;
     void dataLinkChanged() override;
+    void dataLinkAboutToChange() override;
 };
 
 } // namespace sqda

@@ -117,6 +117,10 @@ public:
     void titleClick(int gridColumn, Qt::KeyboardModifiers modifiers);
     bool sortChangePending() const { return m_sortChangePending; }
 
+    // Keeps the cell out from under the frozen columns: a scrolling cell is
+    // brought to the right of them, a frozen one only scrolls vertically.
+    void scrollTo(const QModelIndex &index, ScrollHint hint = EnsureVisible) override;
+
     // Footer ---------------------------------------------------------------
     bool footerShown() const { return m_footerShown; }
     void setFooterShown(bool on);
@@ -140,12 +144,17 @@ protected:
     // Called when the marks changed: emits sortMarkingChanged().
     virtual void sortMarksChanged();
     // Called when the dataset opens or closes, or has its rows replaced by new
-    // ones (a new packet). The base keeps the columns in step with the fields.
+    // ones (ClientDataSet::reloaded). The base keeps the columns in step with the
+    // fields.
     virtual void dataLinkChanged();
+    // Called just before that, while the old rows are still there
+    // (ClientDataSet::aboutToReload). The base does nothing.
+    virtual void dataLinkAboutToChange() { }
     void clearSortMarkState();
     void updateGeometries() override;
     bool eventFilter(QObject *watched, QEvent *event) override;
     void keyReleaseEvent(QKeyEvent *e) override;
+    QModelIndex moveCursor(CursorAction cursorAction, Qt::KeyboardModifiers modifiers) override;
     void changeEvent(QEvent *e) override;
 
 private:
@@ -159,8 +168,8 @@ private:
     void onSectionResized(int logical, int oldSize, int newSize);
     void invalidateFooter();
     void reportPendingSortChange();
-    void onDataAboutToReset();
     void onDataReset();
+    int frozenWidth() const; // 0 without frozen columns
 
     QPointer<ClientDataSet> m_dataSet;
     std::unique_ptr<DataSetModel> m_model;
@@ -176,7 +185,6 @@ private:
     bool m_geometriesAgain = false;
     bool m_footerShown = false;
     int m_frozenCols = 0;
-    const void *m_storeBeforeReset = nullptr;
     std::unique_ptr<Footer> m_footer;
     // Frozen columns: a second view over the same model and selection, laid over
     // the left edge, scrolling vertically with the grid.

@@ -101,6 +101,78 @@ private Q_SLOTS:
         QVERIFY_THROWS_EXCEPTION(DataError, ds.append());
     }
 
+    // reloaded() marks every replacement of the rows, and nothing else: a view
+    // that clears its sort marks on it must not lose them to an append or a
+    // re-sort, nor miss a packet loaded into an open dataset.
+    void reloadedOnlyWhenRowsAreReplaced()
+    {
+        ClientDataSet ds;
+        QSignalSpy reloaded(&ds, &ClientDataSet::reloaded);
+        // What a receiver sees: the new rows are already in place.
+        QList<int> counts;
+        connect(&ds, &ClientDataSet::reloaded, &ds, [&] { counts << (ds.isActive() ? ds.recordCount() : -1); });
+        ds.createDataSet(areaFields());
+        QCOMPARE(reloaded.count(), 1);
+        appendArea(ds, QStringLiteral("02"), QStringLiteral("西城"), 1);
+        ds.addIndex(QStringLiteral("byName"), QStringLiteral("f_sqmc"));
+        ds.setIndexName(QStringLiteral("byName"));
+        appendArea(ds, QStringLiteral("01"), QStringLiteral("东城"), 1); // placed in the sorted view
+        ds.setFilter(QStringLiteral("f_jb = 1"));
+        ds.setFiltered(true);
+        ds.emptyDataSet();
+        QCOMPARE(reloaded.count(), 1);
+
+        appendArea(ds, QStringLiteral("03"), QStringLiteral("河东"), 1);
+        const QByteArray packet = ds.data();
+        QVERIFY(ds.loadPacket(packet)); // into the open dataset
+        QCOMPARE(reloaded.count(), 2);
+        QVERIFY(!ds.loadPacket(QByteArray("not a packet")));
+        QCOMPARE(reloaded.count(), 2);
+        ds.close();
+        QCOMPARE(reloaded.count(), 3);
+        ds.close(); // already closed
+        QCOMPARE(reloaded.count(), 3);
+        QVERIFY(ds.loadPacket(packet));
+        QCOMPARE(reloaded.count(), 4);
+        QCOMPARE(counts, QList<int>({ 0, 1, -1, 1 }));
+    }
+
+    // An index chosen while a reload is announced orders the new rows; the old
+    // ones are not re-sorted on the way out.
+    void indexChosenBeforeAReloadOrdersTheNewRows()
+    {
+        ClientDataSet ds;
+        ds.createDataSet(areaFields());
+        appendArea(ds, QStringLiteral("02"), QStringLiteral("西城"), 1);
+        appendArea(ds, QStringLiteral("01"), QStringLiteral("东城"), 1);
+        ds.addIndex(QStringLiteral("byCode"), QStringLiteral("f_sqbm"));
+        const QByteArray packet = ds.data();
+        QString choose;
+        connect(&ds, &ClientDataSet::aboutToReload, &ds, [&] { ds.setIndexName(choose); });
+        QSignalSpy layouts(&ds, &ClientDataSet::layoutAboutToChange);
+        const auto codes = [&ds] {
+            QStringList out;
+            for (ds.first(); !ds.eof(); ds.next())
+                out << ds.fieldByName(u"f_sqbm")->asString();
+            return out.join(u' ');
+        };
+
+        choose = QStringLiteral("byCode");
+        QVERIFY(ds.loadPacket(packet));
+        QCOMPARE(ds.indexName(), QStringLiteral("byCode"));
+        QCOMPARE(codes(), QStringLiteral("01 02"));
+        choose.clear();
+        QVERIFY(ds.loadPacket(packet));
+        QCOMPARE(ds.indexName(), QString());
+        QCOMPARE(codes(), QStringLiteral("02 01"));
+        QCOMPARE(layouts.count(), 0); // the old rows were never re-sorted
+
+        // Outside a reload the choice sorts at once.
+        ds.setIndexName(QStringLiteral("byCode"));
+        QCOMPARE(layouts.count(), 1);
+        QCOMPARE(codes(), QStringLiteral("01 02"));
+    }
+
     void conversions_data()
     {
         QTest::addColumn<QVariant>("stored");

@@ -281,6 +281,23 @@ private Q_SLOTS:
         sortBy(ds, QStringLiteral("f_sqmc;f_sqbm"), QStringLiteral("f_sqmc"));
         QCOMPARE(model.data(model.index(tracked.row(), 0)).toString(), QStringLiteral("05"));
         QCOMPARE(model.data(model.index(0, 1)).toString(), QStringLiteral("名6"));
+        // Many at once (a whole column of cells, two cells of one record too)
+        // take the other way of mapping rows back; each still finds its record.
+        QList<QPersistentModelIndex> many;
+        QStringList codes;
+        for (int r = 0; r < 12; ++r) {
+            many << model.index(r, 2);
+            codes << model.data(model.index(r, 0)).toString();
+        }
+        many << model.index(3, 0);
+        codes << model.data(model.index(3, 0)).toString();
+        sortBy(ds, QStringLiteral("f_sqbm"), QStringLiteral("f_sqbm"));
+        for (qsizetype i = 0; i < many.size(); ++i)
+            QCOMPARE(model.data(model.index(many[i].row(), 0)).toString(), codes[i]);
+        QCOMPARE(many.last().column(), 0);
+        QCOMPARE(model.data(model.index(tracked.row(), 0)).toString(), QStringLiteral("05"));
+        sortBy(ds, QStringLiteral("f_sqmc;f_sqbm"), QStringLiteral("f_sqmc"));
+
         ds.setFilter(QStringLiteral("f_jb = 2"));
         ds.setFiltered(true);
         QCOMPARE(model.rowCount(), 6);

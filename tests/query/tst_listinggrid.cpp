@@ -12,9 +12,12 @@
 
 #include <QAbstractItemModelTester>
 #include <QFile>
+#include <QFontInfo>
 #include <QHeaderView>
 #include <QListWidget>
+#include <QPaintEngine>
 #include <QScrollBar>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -78,6 +81,92 @@ void key(QWidget *w, Qt::Key k, QKeyEvent::Type type, Qt::KeyboardModifiers mods
 {
     QTest::sendKeyEvent(type == QEvent::KeyPress ? QTest::Press : QTest::Release, w, k, text, mods);
 }
+
+// A paint device that records the text drawn on it with the font and colour
+// each piece was drawn in, so a test sees what the painting code really used.
+class TextRecorder : public QPaintDevice
+{
+public:
+    struct Piece
+    {
+        QString text;
+        QFont font;
+        QColor color;
+    };
+    explicit TextRecorder(QSize size)
+        : m_engine(this)
+        , m_size(size)
+    {
+    }
+    QPaintEngine *paintEngine() const override { return &m_engine; }
+    QList<Piece> pieces;
+    // The first piece whose text starts with `text`.
+    std::optional<Piece> find(const QString &text) const
+    {
+        for (const Piece &p : pieces)
+            if (p.text.startsWith(text))
+                return p;
+        return std::nullopt;
+    }
+
+protected:
+    int metric(PaintDeviceMetric m) const override
+    {
+        switch (m) {
+        case PdmWidth:
+            return m_size.width();
+        case PdmHeight:
+            return m_size.height();
+        case PdmDpiX:
+        case PdmDpiY:
+        case PdmPhysicalDpiX:
+        case PdmPhysicalDpiY:
+            return 96;
+        case PdmDepth:
+            return 32;
+        case PdmDevicePixelRatio:
+            return 1;
+        case PdmDevicePixelRatioScaled:
+            return int(devicePixelRatioFScale());
+        default:
+            return QPaintDevice::metric(m);
+        }
+    }
+
+private:
+    class Engine : public QPaintEngine
+    {
+    public:
+        explicit Engine(TextRecorder *device)
+            : QPaintEngine(AllFeatures)
+            , m_device(device)
+        {
+        }
+        bool begin(QPaintDevice *) override { return true; }
+        bool end() override { return true; }
+        void updateState(const QPaintEngineState &state) override
+        {
+            if (state.state() & DirtyPen)
+                m_pen = state.pen();
+        }
+        void drawTextItem(const QPointF &, const QTextItem &item) override
+        {
+            m_device->pieces.append({ item.text(), item.font(), m_pen.color() });
+        }
+        void drawPixmap(const QRectF &, const QPixmap &, const QRectF &) override { }
+        void drawImage(const QRectF &, const QImage &, const QRectF &, Qt::ImageConversionFlags) override { }
+        void drawPath(const QPainterPath &) override { }
+        void drawPolygon(const QPointF *, int, PolygonDrawMode) override { }
+        void drawPolygon(const QPoint *, int, PolygonDrawMode) override { }
+        Type type() const override { return User; }
+
+    private:
+        TextRecorder *m_device;
+        QPen m_pen;
+    };
+    mutable Engine m_engine;
+    QSize m_size;
+};
 
 } // namespace
 
@@ -295,6 +384,32 @@ private Q_SLOTS:
 
         clickTitle(1);
         QCOMPARE(marks(), u"f_sqmc-"_s);
+        // A row appended into the sorted view, or the rows emptied, keep the
+        // rows' order and the marks; the same rows loaded again as a packet into
+        // the open dataset are a reload: marks go, the count is written again.
+        m_grid->ShowSumCount = true;
+        m_ds->append();
+        m_ds->fieldByName(u"f_sqbm")->setValue(u"08"_s);
+        m_ds->fieldByName(u"f_sqmc")->setValue(u"东城"_s);
+        m_ds->fieldByName(u"f_bmbm")->setValue(u"0101"_s);
+        m_ds->post();
+        QCOMPARE(marks(), u"f_sqmc-"_s);
+        QCOMPARE(rows(), u"06西城 08东城 07北区"_s);
+        // Each re-sort reorders the rows once, and a reload not at all (the old
+        // rows are not put back in store order on their way out).
+        QSignalSpy relayouts(m_ds.get(), &ClientDataSet::layoutAboutToChange);
+        clickTitle(1);
+        QCOMPARE(rows(), u"07北区 08东城 06西城"_s);
+        QCOMPARE(relayouts.count(), 1);
+        QVERIFY(m_ds->loadPacket(m_ds->data()));
+        QCOMPARE(relayouts.count(), 1);
+        QCOMPARE(marks(), QString());
+        QCOMPARE(m_ds->indexName(), QString());
+        QCOMPARE(rows(), u"07北区 06西城 08东城"_s);
+        QCOMPARE(m_grid->footerCellText(0), u"合计:3条"_s);
+        clickTitle(1);
+        m_ds->emptyDataSet();
+        QCOMPARE(marks(), u"f_sqmc-"_s);
         m_ds->close();
         QCOMPARE(marks(), QString());
     }
@@ -362,6 +477,9 @@ private Q_SLOTS:
         QCOMPARE(m_ds->filter(), u"( f_sqmc NOT LIKE '%东%' )"_s);
         QVERIFY(m_ds->filtered());
         QCOMPARE(rows(), u"02西城 04北区"_s);
+        // The rows' own header (hidden) follows the count: the scroll range and
+        // row positions come from it.
+        QCOMPARE(m_grid->verticalHeader()->count(), 2);
         QCOMPARE(m_grid->footerCellText(0), u"合计:2条"_s);
         QCOMPARE(m_grid->ConditionText({}), u"过滤条件:\r\n    商圈名称:部分不等于东"_s);
 
@@ -377,6 +495,7 @@ private Q_SLOTS:
         m_answer->press(u"btnOK"_s);
         QVERIFY(m_grid->ShowFilterDialog(u"商圈档案过滤"_s, true));
         QCOMPARE(rows(), u"06东门 07南区"_s);
+        QCOMPARE(m_grid->verticalHeader()->count(), 2);
 
         // Cancel changes nothing.
         const LogicRows before = m_grid->FilterConditions;
@@ -384,6 +503,14 @@ private Q_SLOTS:
         m_answer->press(u"btnExit"_s);
         QVERIFY(!m_grid->ShowFilterDialog(u"商圈档案过滤"_s, true));
         QCOMPARE(rows(), u"06东门 07南区"_s);
+
+        m_ds->setFiltered(false);
+        m_ds->loadStore(fiveAreas());
+        QCOMPARE(m_grid->verticalHeader()->count(), 5);
+        m_ds->setFilter(u"f_sqmc LIKE '%城%'"_s);
+        m_ds->setFiltered(true);
+        QCOMPARE(m_grid->verticalHeader()->count(), 3);
+        QCOMPARE(m_grid->verticalHeader()->length(), 3 * m_grid->verticalHeader()->defaultSectionSize());
     }
 
     void conditionText_data()
@@ -674,6 +801,106 @@ private Q_SLOTS:
         QCOMPARE(frozen->width(), 100);
         m_grid->setFrozenColumnCount(0);
         QVERIFY(!frozen->isVisible());
+    }
+
+    // Left, Right, Home and End as the keyboard sends them (navigation keys
+    // carry no text): the current cell is never left under the frozen column.
+    void keyboardKeepsTheCellBesideFrozenColumns()
+    {
+        makeGrid(fiveAreas());
+        m_grid->setGridColumnVisible(2, true);
+        m_grid->setGridColumnWidth(1, 250);
+        m_grid->setGridColumnWidth(2, 250);
+        m_grid->setFrozenColumnCount(1);
+        QTableView *frozen = m_grid->frozenView();
+        QVERIFY(frozen && frozen->isVisible());
+        const int covered = frozen->width();
+        QTest::mouseClick(frozen->viewport(), Qt::LeftButton, {}, QPoint(10, 5));
+        QCOMPARE(m_grid->currentIndex().row(), 0);
+        QCOMPARE(m_grid->gridColumnOfSection(m_grid->currentIndex().column()), 0);
+
+        const auto press = [this](Qt::Key k) {
+            key(m_grid.get(), k, QEvent::KeyPress, Qt::NoModifier);
+            key(m_grid.get(), k, QEvent::KeyRelease, Qt::NoModifier);
+        };
+        // Where the current cell stands: its grid column, and whether it is
+        // wholly in sight beside the frozen column.
+        const auto current = [this, covered] {
+            const QModelIndex i = m_grid->currentIndex();
+            const int gc = m_grid->gridColumnOfSection(i.column());
+            if (gc == 0)
+                return u"0 frozen"_s;
+            const QRect r = m_grid->visualRect(i);
+            const bool seen = r.left() >= covered && r.right() < m_grid->viewport()->width();
+            return u"%1 %2"_s.arg(gc).arg(seen ? u"seen"_s : u"hidden at %1..%2"_s.arg(r.left()).arg(r.right()));
+        };
+        press(Qt::Key_Right);
+        QCOMPARE(current(), u"1 seen"_s);
+        press(Qt::Key_Right);
+        QCOMPARE(current(), u"2 seen"_s);
+        QVERIFY(m_grid->horizontalScrollBar()->value() > 0);
+        // Back left: the view alone would put the name column at the viewport's
+        // edge, under the frozen code column.
+        press(Qt::Key_Left);
+        QCOMPARE(current(), u"1 seen"_s);
+        press(Qt::Key_End);
+        QCOMPARE(current(), u"2 seen"_s);
+        press(Qt::Key_Home);
+        QCOMPARE(current(), u"0 frozen"_s);
+        QCOMPARE(m_grid->horizontalScrollBar()->value(), 0);
+        // A click on a frozen cell leaves the scrolled columns where they are.
+        press(Qt::Key_End);
+        const int scrolled = m_grid->horizontalScrollBar()->value();
+        QTest::mouseClick(frozen->viewport(), Qt::LeftButton, {}, QPoint(10, frozen->rowViewportPosition(2) + 3));
+        QCOMPARE(m_grid->currentIndex().row(), 2);
+        QCOMPARE(current(), u"0 frozen"_s);
+        QCOMPARE(m_grid->horizontalScrollBar()->value(), scrolled);
+    }
+
+    // Each column's own fonts for its title, cells and footer, and its cell
+    // colour, are what gets painted; the others keep the grid's.
+    void columnFontsAndColours()
+    {
+        makeGrid(fiveAreas());
+        m_grid->setFont(QFont(u"DejaVu Sans"_s, 9));
+        m_grid->titleFont = QFont(u"DejaVu Sans"_s, 9);
+        m_grid->footerFont = QFont(u"DejaVu Sans"_s, 9);
+        GridColumn &name = m_grid->editColumn(1);
+        QFont song(u"宋体"_s);
+        song.setPixelSize(12);
+        QFont serif(u"DejaVu Serif"_s);
+        serif.setPixelSize(13);
+        name.font = song;
+        name.titleFont = serif;
+        name.footerFont = song;
+        name.color = QColor(200, 220, 255);
+        name.footerKind = FooterKind::StaticText;
+        name.footerText = u"名称小计"_s;
+        m_grid->setFooter(0, FooterKind::StaticText, u"编码小计"_s);
+
+        TextRecorder rec(m_grid->size());
+        m_grid->render(&rec);
+        const auto family = [&rec](const QString &text) {
+            const std::optional<TextRecorder::Piece> p = rec.find(text);
+            return p ? QFontInfo(p->font).family() : u"(not painted)"_s;
+        };
+        QCOMPARE(family(Code), u"DejaVu Sans"_s);
+        QCOMPARE(family(Name), u"DejaVu Serif"_s);
+        QCOMPARE(family(u"01"_s), u"DejaVu Sans"_s);
+        QCOMPARE(family(u"西城"_s), u"Noto Serif CJK SC"_s);
+        QCOMPARE(QFontInfo(rec.find(u"西城"_s)->font).pixelSize(), 12);
+        QCOMPARE(family(u"编码小计"_s), u"DejaVu Sans"_s);
+        QCOMPARE(family(u"名称小计"_s), u"Noto Serif CJK SC"_s);
+        QCOMPARE(rec.find(Name)->color, m_grid->titleTextColor);
+
+        // The name cells take the column's colour, the code cells do not.
+        m_grid->clearSelection();
+        m_grid->setCurrentIndex({});
+        const QImage img = m_grid->viewport()->grab().toImage();
+        const QRect nameCell = m_grid->visualRect(m_grid->dataModel()->index(2, m_grid->sectionOfGridColumn(1)));
+        const QRect codeCell = m_grid->visualRect(m_grid->dataModel()->index(2, m_grid->sectionOfGridColumn(0)));
+        QCOMPARE(img.pixelColor(nameCell.right() - 3, nameCell.top() + 2), QColor(200, 220, 255));
+        QVERIFY(img.pixelColor(codeCell.right() - 3, codeCell.top() + 2) != QColor(200, 220, 255));
     }
 
     // docs/listing-grid.png: two sort marks, a filter and the count footer.
