@@ -1,6 +1,7 @@
 #include "QueryPacket.h"
 
 #include "PacketBuilder.h"
+#include "SqlExec.h"
 #include "SqlFailure.h"
 
 #include <QDate>
@@ -376,6 +377,8 @@ public:
         if (state && qstrcmp(state, "57014") == 0 && m_timeoutMs > 0)
             failWith(m_summary, { tooSlow(m_timeoutMs), narrowDown }, m_context);
         const char *primary = res ? PQresultErrorField(res, PG_DIAG_MESSAGE_PRIMARY) : nullptr;
+        if (const QString several = severalStatementsText(state, primary); !several.isEmpty())
+            failWith(m_summary, { several }, m_context);
         failWith(m_summary, { engineText(primary ? primary : PQerrorMessage(m_conn)) }, m_context);
     }
 
