@@ -1,6 +1,7 @@
 #include "QueryPacket.h"
 
 #include "PacketBuilder.h"
+#include "SqlExec.h"
 #include "SqlFailure.h"
 
 #include <QDate>
@@ -244,11 +245,6 @@ QByteArray readSqlite(sqlite3 *db, const QString &sql, const QStringList &params
 
 // ---------------------------------------------------------------- PostgreSQL
 
-// Rows per fetch from the cursor: large enough that the round trips cost
-// nothing next to the rows, small enough that one batch is a few megabytes.
-constexpr int BatchRows = 20000;
-constexpr char FetchBatch[] = "fetch forward 20000 from kalmora_rows";
-
 // Type identifiers of the server's built-in types (pg_type.oid).
 enum : Oid {
     BoolOid = 16,
@@ -360,6 +356,69 @@ QDateTime isoTimestamp(const char *p, qsizetype n)
     return QDateTime::fromString(s, Qt::ISODateWithMs);
 }
 
+// COPY's text format: a backslash escapes the next character (backslash-t a
+// tab, backslash-n a line feed, two backslashes one, backslash and octal
+// digits or x and hexadecimal digits a byte).
+// Writes the unescaped bytes of [p, end) into `out` and returns their count.
+qsizetype unescapeCopyText(const char *p, const char *end, char *out)
+{
+    char *o = out;
+    auto hexDigit = [](char c) {
+        return c >= '0' && c <= '9' ? c - '0'
+            : c >= 'a' && c <= 'f'  ? c - 'a' + 10
+            : c >= 'A' && c <= 'F'  ? c - 'A' + 10
+                                    : -1;
+    };
+    while (p < end) {
+        if (*p != '\\' || p + 1 == end) {
+            *o++ = *p++;
+            continue;
+        }
+        const char c = p[1];
+        p += 2;
+        switch (c) {
+        case 'b':
+            *o++ = '\b';
+            break;
+        case 'f':
+            *o++ = '\f';
+            break;
+        case 'n':
+            *o++ = '\n';
+            break;
+        case 'r':
+            *o++ = '\r';
+            break;
+        case 't':
+            *o++ = '\t';
+            break;
+        case 'v':
+            *o++ = '\v';
+            break;
+        case 'x':
+            if (p < end && hexDigit(*p) >= 0) {
+                int v = hexDigit(*p++);
+                if (p < end && hexDigit(*p) >= 0)
+                    v = v * 16 + hexDigit(*p++);
+                *o++ = char(v);
+            } else {
+                *o++ = 'x';
+            }
+            break;
+        default:
+            if (c >= '0' && c <= '7') {
+                int v = c - '0';
+                for (int k = 0; k < 2 && p < end && *p >= '0' && *p <= '7'; ++k)
+                    v = v * 8 + (*p++ - '0');
+                *o++ = char(v);
+            } else {
+                *o++ = c; // a backslash and any other escaped character stand for themselves
+            }
+        }
+    }
+    return o - out;
+}
+
 class PostgresReader
 {
 public:
@@ -376,39 +435,28 @@ public:
         if (state && qstrcmp(state, "57014") == 0 && m_timeoutMs > 0)
             failWith(m_summary, { tooSlow(m_timeoutMs), narrowDown }, m_context);
         const char *primary = res ? PQresultErrorField(res, PG_DIAG_MESSAGE_PRIMARY) : nullptr;
+        if (const QString several = severalStatementsText(state, primary); !several.isEmpty())
+            failWith(m_summary, { several }, m_context);
         failWith(m_summary, { engineText(primary ? primary : PQerrorMessage(m_conn)) }, m_context);
-    }
-
-    // A statement sent without waiting for its result (receive() takes it).
-    void send(const char *sql)
-    {
-        if (!PQsendQuery(m_conn, sql))
-            fail(nullptr);
-        m_pending = true;
-    }
-    Result receive(ExecStatusType expected)
-    {
-        Result first;
-        while (PGresult *r = PQgetResult(m_conn)) {
-            if (!first)
-                first.reset(r);
-            else
-                PQclear(r);
-        }
-        m_pending = false;
-        if (PQresultStatus(first.get()) != expected)
-            fail(first.get());
-        return first;
     }
 
     ~PostgresReader()
     {
-        // A failure with a fetch still on its way: the connection is made
-        // ready for the next statement (the rollback) by taking its result.
-        if (m_pending) {
-            while (PGresult *r = PQgetResult(m_conn))
-                PQclear(r);
+        // Stopped in the middle of the rows (a limit, a bad row): the server is
+        // asked to cancel the COPY, and what it still sends is taken in, so
+        // the connection is ready for the next statement (the rollback).
+        if (!m_copying)
+            return;
+        if (PGcancel *cancel = PQgetCancel(m_conn)) {
+            char why[256];
+            PQcancel(cancel, why, sizeof why);
+            PQfreeCancel(cancel);
         }
+        char *line = nullptr;
+        while (PQgetCopyData(m_conn, &line, 0) > 0)
+            PQfreemem(line);
+        while (PGresult *r = PQgetResult(m_conn))
+            PQclear(r);
     }
     PostgresReader(const PostgresReader &) = delete;
     PostgresReader &operator=(const PostgresReader &) = delete;
@@ -426,83 +474,120 @@ public:
         QElapsedTimer clock;
         clock.start();
         m_timeoutMs = limits.timeoutMs;
-        // Plans for the whole result, as a plain statement gets, not for its
-        // first rows; and the server stops a statement that runs too long.
-        command("set local cursor_tuple_fraction = 1", PGRES_COMMAND_OK);
-        if (limits.timeoutMs > 0)
+        if (limits.timeoutMs > 0) // the server stops a statement that runs too long
             command(QByteArray("set local statement_timeout = ").append(QByteArray::number(limits.timeoutMs)),
                 PGRES_COMMAND_OK);
 
-        // '?' marks become $1, $2...; the extended protocol takes one statement
-        // only, so nothing can ride along after the query.
-        QString statement = QStringLiteral("declare kalmora_rows no scroll cursor for ");
-        int next = 0;
-        for (const QChar c : sql) {
-            if (c == u'?' && next < params.size())
-                statement += u'$' + QString::number(++next);
-            else
-                statement += c;
+        // '?' marks become the values as quoted literals (the host's own
+        // statements only; a caller's text comes without values).
+        QByteArray text;
+        {
+            const QByteArray utf8 = sql.toUtf8();
+            qsizetype next = 0;
+            for (const char c : utf8) {
+                if (c == '?' && next < params.size()) {
+                    const QByteArray v = params.at(next++).toUtf8();
+                    char *quoted = PQescapeLiteral(m_conn, v.constData(), size_t(v.size()));
+                    if (!quoted)
+                        fail(nullptr);
+                    text += quoted;
+                    PQfreemem(quoted);
+                } else {
+                    text += c;
+                }
+            }
+            // A final semicolon ends the statement, which COPY's brackets
+            // must enclose; blanks and semicolons at the end mean nothing.
+            while (!text.isEmpty() && (std::isspace(uchar(text.back())) || text.back() == ';'))
+                text.chop(1);
         }
-        const QByteArray text = statement.toUtf8();
-        std::vector<QByteArray> values;
-        std::vector<const char *> pointers;
-        for (const QString &p : params)
-            values.push_back(p.toUtf8());
-        for (const QByteArray &v : values)
-            pointers.push_back(v.constData());
-        Result declared(PQexecParams(
-            m_conn, text.constData(), int(pointers.size()), nullptr, pointers.data(), nullptr, nullptr, 0));
-        if (PQresultStatus(declared.get()) != PGRES_COMMAND_OK)
-            fail(declared.get());
 
-        std::unique_ptr<PacketBuilder> out;
+        // The statement is first described on its own, through the extended
+        // protocol: that takes exactly one statement, so nothing rides along;
+        // and a text that is one whole statement on its own is also exactly
+        // what COPY's brackets hold. The description gives the column types.
+        const Result prepared(PQprepare(m_conn, "", text.constData(), 0, nullptr));
+        if (PQresultStatus(prepared.get()) != PGRES_COMMAND_OK)
+            fail(prepared.get());
+        const Result described(PQdescribePrepared(m_conn, ""));
+        if (PQresultStatus(described.get()) != PGRES_COMMAND_OK)
+            fail(described.get());
+        const PGresult *desc = described.get();
+        const int cols = PQnfields(desc);
+        std::vector<PacketBuilder::Column> columns;
         std::vector<PgColumn> kinds;
-        // The next batch is asked for before this one is written, so the server
-        // produces and sends it while the host works: the two overlap as they
-        // do for one plain statement.
-        send(FetchBatch);
-        for (;;) {
-            const Result batch = receive(PGRES_TUPLES_OK);
-            const PGresult *res = batch.get();
-            const int rows = PQntuples(res);
-            const bool more = rows == BatchRows;
-            if (more)
-                send(FetchBatch);
-            const int cols = PQnfields(res);
-            if (!out) {
-                std::vector<PacketBuilder::Column> columns;
-                for (int c = 0; c < cols; ++c) {
-                    const PgColumn k = pgColumn(PQftype(res, c));
-                    kinds.push_back(k);
-                    columns.push_back({ QString::fromUtf8(PQfname(res, c)), k.type,
-                        k.type == FieldType::String ? pgTextSize(res, c) : 0 });
-                }
-                out = std::make_unique<PacketBuilder>(std::move(columns));
-            }
-            for (int r = 0; r < rows; ++r) {
-                // Taking in what the server has sent of the next batch keeps
-                // its socket from filling up, so it is not held waiting.
-                if (more && (r & 2047) == 2047)
-                    PQconsumeInput(m_conn);
-                out->beginRow();
-                for (int c = 0; c < cols; ++c) {
-                    if (PQgetisnull(res, r, c))
-                        out->null();
-                    else
-                        cell(*out, c, kinds[size_t(c)].kind, PQgetvalue(res, r, c), PQgetlength(res, r, c));
-                }
-            }
-            if (limits.maxBytes > 0 && out->byteCount() > limits.maxBytes)
-                failWith(m_summary, { tooLarge(limits.maxBytes), narrowDown }, m_context);
-            if (limits.timeoutMs > 0 && clock.elapsed() > limits.timeoutMs)
-                failWith(m_summary, { tooSlow(limits.timeoutMs), narrowDown }, m_context);
-            if (!more)
-                break;
+        for (int c = 0; c < cols; ++c) {
+            const PgColumn k = pgColumn(PQftype(desc, c));
+            kinds.push_back(k);
+            columns.push_back(
+                { QString::fromUtf8(PQfname(desc, c)), k.type, k.type == FieldType::String ? pgTextSize(desc, c) : 0 });
         }
-        command("close kalmora_rows", PGRES_COMMAND_OK);
+        PacketBuilder out(std::move(columns));
+
+        // The rows come as COPY's text, one message per row: the server runs
+        // the statement as it runs a plain one and sends each row as it is
+        // made; the host holds one row at a time. (A cursor's FETCH is copied
+        // into a store on the server first, which cost it about a third more.)
+        const QByteArray copy = "copy (" + text + "\n) to stdout";
+        if (!PQsendQueryParams(m_conn, copy.constData(), 0, nullptr, nullptr, nullptr, nullptr, 0))
+            fail(nullptr);
+        {
+            const Result started(PQgetResult(m_conn));
+            if (PQresultStatus(started.get()) != PGRES_COPY_OUT) {
+                while (PGresult *r = PQgetResult(m_conn))
+                    PQclear(r);
+                fail(started.get());
+            }
+        }
+        m_copying = true;
+        std::vector<char> field;
+        char *line = nullptr;
+        int length = 0;
+        while ((length = PQgetCopyData(m_conn, &line, 0)) > 0) {
+            const std::unique_ptr<char, decltype(&PQfreemem)> owned(line, &PQfreemem);
+            const char *p = line;
+            const char *end = line + length;
+            if (end > p && end[-1] == '\n')
+                --end;
+            out.beginRow();
+            for (int c = 0; c < cols; ++c) {
+                const char *tab = c + 1 < cols ? static_cast<const char *>(std::memchr(p, '\t', size_t(end - p))) : end;
+                if (!tab || (c + 1 == cols && std::memchr(p, '\t', size_t(end - p))))
+                    failWith(m_summary, { QStringLiteral("服务器送来的一行数据的字段数不对。") }, m_context);
+                const qsizetype n = tab - p;
+                if (n == 2 && p[0] == '\\' && p[1] == 'N') {
+                    out.null();
+                } else if (std::memchr(p, '\\', size_t(n))) {
+                    field.resize(size_t(n));
+                    const qsizetype m = unescapeCopyText(p, tab, field.data());
+                    cell(out, c, kinds[size_t(c)].kind, field.data(), int(m));
+                } else {
+                    cell(out, c, kinds[size_t(c)].kind, p, int(n));
+                }
+                p = tab + 1;
+            }
+            if ((out.rowCount() & 4095) == 0) {
+                if (limits.maxBytes > 0 && out.byteCount() > limits.maxBytes)
+                    failWith(m_summary, { tooLarge(limits.maxBytes), narrowDown }, m_context);
+                if (limits.timeoutMs > 0 && clock.elapsed() > limits.timeoutMs)
+                    failWith(m_summary, { tooSlow(limits.timeoutMs), narrowDown }, m_context);
+            }
+        }
+        m_copying = false;
+        Result last;
+        while (PGresult *r = PQgetResult(m_conn)) {
+            if (!last)
+                last.reset(r);
+            else
+                PQclear(r);
+        }
+        if (length == -2 || PQresultStatus(last.get()) != PGRES_COMMAND_OK)
+            fail(last.get());
+        if (limits.maxBytes > 0 && out.byteCount() > limits.maxBytes)
+            failWith(m_summary, { tooLarge(limits.maxBytes), narrowDown }, m_context);
         if (rowsOut)
-            *rowsOut = out->rowCount();
-        return out->finish();
+            *rowsOut = out.rowCount();
+        return out.finish();
     }
 
 private:
@@ -534,8 +619,12 @@ private:
         case PgKind::Bytea: {
             // Qt's driver sets the session's bytea_output to escape; the
             // library call reads either form.
+            // The library call reads up to a terminating zero, which a field
+            // of a COPY row does not have.
+            const QByteArray escaped(p, n);
             size_t size = 0;
-            if (unsigned char *bytes = PQunescapeBytea(reinterpret_cast<const unsigned char *>(p), &size)) {
+            if (unsigned char *bytes
+                = PQunescapeBytea(reinterpret_cast<const unsigned char *>(escaped.constData()), &size)) {
                 out.bytes(c, bytes, qsizetype(size));
                 PQfreemem(bytes);
                 return;
@@ -552,7 +641,7 @@ private:
     QString m_summary;
     QStringList m_context;
     int m_timeoutMs = 0;
-    bool m_pending = false;
+    bool m_copying = false; // rows of a COPY still on their way
 };
 
 } // namespace

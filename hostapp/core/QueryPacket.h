@@ -6,9 +6,10 @@
 //
 // - SQLite: the engine's own API on the connection's sqlite3 handle. Text is
 //   taken as the UTF-8 the engine stores, checked and copied.
-// - PostgreSQL: libpq on the connection's PGconn. The statement runs as a
-//   server-side cursor fetched in batches, so the host holds one batch of rows
-//   at a time however large the result (see docs/reference-host.md).
+// - PostgreSQL: libpq on the connection's PGconn. The statement is described
+//   through the extended protocol (one statement only), then its rows come as
+//   COPY (statement) TO STDOUT, one row at a time however large the result
+//   (see docs/reference-host.md).
 #pragma once
 
 #include "DatabaseUrl.h"
@@ -40,8 +41,9 @@ public:
     // not fit. A failure throws SqlFailure: `summary`, what went wrong, then
     // `context`.
     //
-    // The caller owns the transaction (PostgreSQL needs one: the cursor lives
-    // in it) and, on SQLite, the authorizer. `rows` receives the row count.
+    // The caller owns the transaction (and with it, on PostgreSQL, the role
+    // and settings the statement runs under) and, on SQLite, the authorizer.
+    // `rows` receives the row count.
     static QByteArray run(const QSqlDatabase &db, DatabaseUrl::Backend backend, const QString &sql,
         const QStringList &params, const QString &summary, const QStringList &context = {}, const Limits &limits = {},
         qsizetype *rows = nullptr);

@@ -4,6 +4,7 @@
 #include "DataChangeStatement.h"
 #include "DemoData.h"
 #include "QueryPacket.h"
+#include "ReaderRole.h"
 #include "Schema.h"
 #include "SqlExec.h"
 #include "SqlFailure.h"
@@ -479,12 +480,20 @@ SqlDataService::Ptr SqlDataService::open(
         const QSqlDatabase conn = service->database();
         prepareSession(conn, url->backend());
 
-        // A start only reads, unless the schema is missing or older than the
-        // width checks: a write lock here would make every workstation's start
-        // queue behind every other's writes.
-        if (!Schema::missingTables(conn).isEmpty() || !Schema::hasWidthChecks(conn)) {
+        // A start only reads, unless the schema is missing, older than the
+        // width checks, or (PostgreSQL) without its query reader: a write lock
+        // here would make every workstation's start queue behind every other's
+        // writes.
+        const bool postgres = url->backend() == Backend::PostgreSQL;
+        const bool tablesMissing = !Schema::missingTables(conn).isEmpty();
+        QString readerWhy;
+        const ReaderRole::State reader
+            = postgres && !tablesMissing ? ReaderRole::check(conn, &readerWhy) : ReaderRole::State::Incomplete;
+        if (postgres && reader == ReaderRole::State::TooPowerful)
+            return report(readerWhy);
+        if (tablesMissing || !Schema::hasWidthChecks(conn) || (postgres && reader != ReaderRole::State::Ready)) {
             SqlTransaction tx(conn, url->backend(), Mode::Write);
-            if (url->backend() == Backend::PostgreSQL) // hosts starting together create the schema once
+            if (postgres) // hosts starting together create the schema once
                 runSql(conn, QStringLiteral("select pg_advisory_xact_lock(1262570829)"), {},
                     QStringLiteral("无法锁定数据库结构。"));
             // Again under the lock: another host may have created it meanwhile.
@@ -495,6 +504,13 @@ SqlDataService::Ptr SqlDataService::open(
                     DemoData::seed(conn);
             } else {
                 Schema::ensureWidthChecks(conn); // a database from before the checks
+            }
+            if (postgres) {
+                const ReaderRole::State state = ReaderRole::check(conn, &readerWhy);
+                if (state == ReaderRole::State::TooPowerful)
+                    return report(readerWhy);
+                if (state == ReaderRole::State::Incomplete)
+                    ReaderRole::setUp(conn);
             }
             tx.commit();
         }
@@ -660,19 +676,42 @@ QVariant SqlDataService::queryData(QVariantList &args)
 {
     needArguments(args, 2);
     const QString sql = args.at(0).toString();
-    const SqlStatementText text = singleStatement(
-        sql, backend(), QStringLiteral("查询语句为空！"), QStringLiteral("一次只能执行一条查询语句！"));
+    const bool postgres = backend() == Backend::PostgreSQL;
+    const SqlStatementText text(
+        sql, postgres ? SqlStatementText::Dialect::PostgreSQL : SqlStatementText::Dialect::SQLite);
+    // The look at the text only words the common refusals kindly; what keeps a
+    // query from writing is the engine: SQLite's authorizer and read-only
+    // check, PostgreSQL's one-statement protocol, read-only transaction and
+    // reader role. So the text the engine runs is the caller's, unchanged.
+    if (text.isEmpty())
+        throw SqlFailure(QStringList { QStringLiteral("查询语句为空！") });
+    if (!postgres && text.hasSeveralStatements())
+        throw SqlFailure(QStringList { QStringLiteral("一次只能执行一条查询语句！"), statementLine(sql) });
     if (!text.looksLikeQuery())
         throw SqlFailure(
             QStringList { QStringLiteral("这里只能执行查询（SELECT）语句，不能修改数据！"), statementLine(sql) });
 
     const QSqlDatabase db = database();
+    // Declared first, so it runs after the transaction has rolled back: the
+    // rollback undoes the role and every setting the query changed, this
+    // releases the session-level advisory locks, which outlive a transaction.
+    struct SessionCleanup
+    {
+        QSqlDatabase db;
+        ~SessionCleanup()
+        {
+            if (db.isValid())
+                ReaderRole::clearSession(db);
+        }
+    } cleanup { postgres ? db : QSqlDatabase() };
     SqlTransaction tx(db, backend(), Mode::Read); // never committed: a query has nothing to keep
     std::optional<SqliteAuthorizer> guard;
-    if (backend() == Backend::SQLite)
+    if (postgres)
+        ReaderRole::enter(db);
+    else
         guard.emplace(db, SqliteAuthorizer::Policy::ReadOnly);
-    args[1] = QueryPacket::run(
-        db, backend(), text.statement(), {}, QStringLiteral("查询数据时出错。"), { statementLine(sql) }, m_queryLimits);
+    args[1] = QueryPacket::run(db, backend(), postgres ? sql : text.statement(), {}, QStringLiteral("查询数据时出错。"),
+        { statementLine(sql) }, m_queryLimits);
     return true;
 }
 
@@ -703,11 +742,16 @@ QVariant SqlDataService::executeSql(QVariantList &args)
         std::optional<SqliteAuthorizer> guard;
         if (backend() == Backend::SQLite)
             guard.emplace(db, SqliteAuthorizer::Policy::DataChange);
-        QSqlQuery q(db);
-        if (!q.exec(change))
-            throw SqlFailure(QStringList { QStringLiteral("执行 SQL 语句时出错，没有修改任何数据。"),
-                SqlFailure::databaseText(q.lastError()), statementLine(sql) });
-        affected = q.numRowsAffected();
+        const QString failed = QStringLiteral("执行 SQL 语句时出错，没有修改任何数据。");
+        if (backend() == Backend::PostgreSQL) {
+            // One statement by the server's own rule, whatever the check above read.
+            affected = int(runPostgresStatement(db, change, failed, { statementLine(sql) }));
+        } else {
+            QSqlQuery q(db);
+            if (!q.exec(change))
+                throw SqlFailure(QStringList { failed, SqlFailure::databaseText(q.lastError()), statementLine(sql) });
+            affected = q.numRowsAffected();
+        }
     }
     // A rename of an area another workstation has deleted meanwhile changes
     // nothing; saying so beats showing a new name that was never stored.

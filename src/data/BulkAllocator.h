@@ -1,9 +1,10 @@
 // An allocator for the dataset's large column buffers.
 //
 // A million-row result touches about a hundred megabytes of fresh memory; with
-// ordinary 4 KiB pages most of the load time goes to page faults. Buffers of
-// 2 MiB and more are therefore aligned to 2 MiB and offered to the kernel for
-// transparent huge pages; smaller ones come from the ordinary heap.
+// ordinary 4 KiB pages much of the load time goes to page faults. Buffers of
+// 2 MiB and more are therefore aligned to 2 MiB, so the kernel can back them
+// with transparent huge pages, and marked for them where that cannot stall
+// the first touch (see BulkAllocator.cpp); smaller ones come from the heap.
 #pragma once
 
 #include <cstddef>

@@ -244,6 +244,17 @@ QByteArray IniFile::newline() const
     return encode(QStringLiteral("\n"));
 }
 
+void IniFile::endLine(Line &line, const QByteArray &nl) const
+{
+    if (!line.eol.isEmpty())
+        return;
+    // A bare CR that ends the last line belongs to it; followed by "\n" it would
+    // become part of the line end, and the line would read differently (a
+    // broken byte before it decodes otherwise, too). A whole "\r\n" behind it
+    // keeps every byte of the line in the line.
+    line.eol = line.raw.endsWith(encode(QStringLiteral("\r"))) ? encode(QStringLiteral("\r\n")) : nl;
+}
+
 IniFile::Located IniFile::locate(const QString &section, const QString &key) const
 {
     Located at;
@@ -335,15 +346,13 @@ void IniFile::insertOrReplace(const QString &section, const QString &key, const 
     const Line keyLine { encode(trimBlanks(key) + u'=' + value), nl };
     if (at.sectionLine >= 0) {
         const qsizetype after = at.lastContentLine;
-        if (m_lines[after].eol.isEmpty())
-            m_lines[after].eol = nl;
+        endLine(m_lines[after], nl);
         m_lines.insert(after + 1, keyLine);
         return;
     }
 
     if (!m_lines.isEmpty()) {
-        if (m_lines.last().eol.isEmpty())
-            m_lines.last().eol = nl;
+        endLine(m_lines.last(), nl);
         if (parseLine(lineText(m_lines.last())).kind != LineKind::Blank)
             m_lines.append(Line { {}, nl }); // a blank line between sections
     }

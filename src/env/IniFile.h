@@ -80,6 +80,8 @@ private:
     void insertOrReplace(const QString &section, const QString &key, const QString &value);
     Located locate(const QString &section, const QString &key) const;
     QByteArray newline() const;
+    // Gives a line without a line end (the file's last) the line end `nl`.
+    void endLine(Line &line, const QByteArray &nl) const;
 
     QByteArray m_bom;
     Encoding m_encoding = Encoding::Utf8;

@@ -2,6 +2,7 @@
 // and a refused write that leaves the old file whole.
 #include "EnvTests.h"
 
+#include "env/IniFile.h"
 #include "env/Utilities.h"
 
 #include <QDir>
@@ -371,6 +372,56 @@ private Q_SLOTS:
         QCOMPARE(ReadIniValue(
                      QStringLiteral("Kalmorapos.ini"), QStringLiteral("S"), QStringLiteral("other"), QString(), dir()),
             other);
+    }
+
+    // A key or section added after a last line without a line end must not
+    // change how that line reads: a bare CR there would join the new line end
+    // and drop out of the line, and a broken byte before it would decode
+    // differently. Every byte the file had stays in front, as it was.
+    void appendingLeavesTheLastLineAsItWas_data()
+    {
+        QTest::addColumn<QByteArray>("before");
+        QTest::addColumn<QString>("section");
+        QTest::addColumn<QString>("key");
+        QTest::addColumn<QString>("other"); // a key whose value must not change
+        QTest::newRow("bare CR after a broken GB18030 byte") << QByteArray("[fuzz]\nk=\x81\r") << "fuzz"
+                                                             << "Color"
+                                                             << "k";
+        QTest::newRow("bare CR after a broken byte, new section") << QByteArray("[fuzz]\nk=\x81\r") << "商圈"
+                                                                  << "k"
+                                                                  << "k";
+        QTest::newRow("two bare CRs") << QByteArray("[S]\nk=\x81\r\r") << "S"
+                                      << "n"
+                                      << "k";
+        QTest::newRow("broken byte at the very end") << QByteArray("[S]\nk=\x81") << "S"
+                                                     << "n"
+                                                     << "k";
+        QTest::newRow("bare CR in a UTF-8 file") << QByteArray("[S]\r\nk=v\r") << "S"
+                                                 << "n"
+                                                 << "k";
+        for (const auto order : { QStringConverter::Utf16LE, QStringConverter::Utf16BE })
+            QTest::addRow("bare CR in UTF-16 %s", order == QStringConverter::Utf16LE ? "le" : "be")
+                << utf16(QStringLiteral("[S]\r\nk=v\r"), order) << "S"
+                << "n"
+                << "k";
+    }
+    void appendingLeavesTheLastLineAsItWas()
+    {
+        QFETCH(QByteArray, before);
+        QFETCH(QString, section);
+        QFETCH(QString, key);
+        QFETCH(QString, other);
+        const QString value = QStringLiteral("中文");
+        IniFile ini = IniFile::parse(before);
+        const std::optional<QString> otherBefore = ini.value(QStringLiteral("fuzz"), other);
+        const std::optional<QString> otherInS = ini.value(QStringLiteral("S"), other);
+        QVERIFY(ini.setValue(section, key, value));
+        const QByteArray written = ini.toBytes();
+        QVERIFY2(written.startsWith(before), written.toPercentEncoding().constData());
+        const IniFile back = IniFile::parse(written);
+        QCOMPARE(back.value(section, key), std::optional<QString>(value));
+        QCOMPARE(back.value(QStringLiteral("fuzz"), other), otherBefore);
+        QCOMPARE(back.value(QStringLiteral("S"), other), otherInS);
     }
 
     void staleFilesOfAKilledWriterAreRemoved()
