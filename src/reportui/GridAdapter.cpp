@@ -45,14 +45,14 @@ bool isNumber(FieldType t)
 
 FontSpec fontSpecOf(const QFont &font, const QColor &color, double dpi)
 {
-    FontSpec spec;
-    spec.family = font.family();
-    spec.pointSize = font.pointSizeF() > 0 ? font.pointSizeF() : font.pixelSize() * 72.0 / dpi;
-    spec.bold = font.bold();
-    spec.italic = font.italic();
-    spec.underline = font.underline();
-    spec.color = color.rgba();
-    return spec;
+    FontSpec described;
+    described.family = font.family();
+    described.pointSize = font.pointSizeF() > 0 ? font.pointSizeF() : font.pixelSize() * 72.0 / dpi;
+    described.bold = font.bold();
+    described.italic = font.italic();
+    described.underline = font.underline();
+    described.color = color.rgba();
+    return described;
 }
 
 GridDescription describeGrid(const DBGridEh &grid)
