@@ -196,6 +196,16 @@ void ReportPainter::paintObject(
         drawFrames(painter, rect, object.frames, thick, Qt::black);
 }
 
+bool repairReportPdfTextMaps(QFile &file, const ReportLayout &layout)
+{
+    if (!file.isOpen() && !file.open(QIODevice::ReadWrite))
+        return false;
+    std::vector<QFont> fonts;
+    for (const FontSpec &fontSpec : layout.fonts)
+        fonts.push_back(reportFont(fontSpec));
+    return repairTextMapsInFile(file, textMapRepairs(fonts)) >= 0;
+}
+
 Status writeReportPdf(const PreparedReport &report, const ReportDataSource &source, const ReportVariables &variables,
     const QString &path, const std::function<bool(int, int)> &progress)
 {
@@ -205,8 +215,8 @@ Status writeReportPdf(const PreparedReport &report, const ReportDataSource &sour
     const QFileInfo target(path);
     const QString shown = target.fileName();
     const auto failed = [&](const QString &why) {
-        return Error { why.isEmpty() ? QStringLiteral("Cannot write the PDF file \"%1\".").arg(shown)
-                                     : QStringLiteral("Cannot write the PDF file \"%1\": %2").arg(shown, why) };
+        return Error { why.isEmpty() ? QStringLiteral("无法写入PDF文件“%1”。").arg(shown)
+                                     : QStringLiteral("无法写入PDF文件“%1”：%2").arg(shown, why) };
     };
     // Written beside the target and renamed over it when complete, so a failure
     // or a cancel leaves no half-written file and an existing one as it was.
@@ -234,7 +244,7 @@ Status writeReportPdf(const PreparedReport &report, const ReportDataSource &sour
             painter.scale(scale, scale);
             pages.paintPage(painter, i);
             if (progress && !progress(i + 1, report.pageCount()))
-                return Error { QStringLiteral("Writing the PDF file \"%1\" was cancelled.").arg(shown) };
+                return Error { QStringLiteral("已取消写入PDF文件“%1”。").arg(shown) };
         }
         if (!painter.end())
             return failed({});
@@ -245,10 +255,7 @@ Status writeReportPdf(const PreparedReport &report, const ReportDataSource &sour
     // The text maps sit at the end of the file, after the pages. The file is
     // mapped a window at a time: mapping it whole made every page of it resident,
     // as much memory again as the PDF is long.
-    std::vector<QFont> fonts;
-    for (const FontSpec &fontSpec : report.layout().fonts)
-        fonts.push_back(reportFont(fontSpec));
-    if (repairTextMapsInFile(file, textMapRepairs(fonts)) < 0)
+    if (!repairReportPdfTextMaps(file, report.layout()))
         return failed(file.errorString());
     file.setPermissions(
         QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup | QFileDevice::ReadOther);

@@ -121,7 +121,7 @@ struct WorkbookDeleter
 
 QString DiskFull()
 {
-    return QStringLiteral("the sheet could not be written whole; the disk may be full.");
+    return QStringLiteral("工作表没能完整写出，磁盘可能已满。");
 }
 
 quint64 le(const QByteArray &bytes, qsizetype at, int size)
@@ -177,25 +177,22 @@ Status exportListingXlsx(const PreparedReport &report, const ReportDataSource &s
 {
     const QFileInfo target(path);
     const QString shown = target.fileName();
-    const auto failed = [&](const QString &why) {
-        return Error { QStringLiteral("Cannot write the spreadsheet file \"%1\": %2").arg(shown, why) };
-    };
+    const auto failed
+        = [&](const QString &why) { return Error { QStringLiteral("无法写入Excel文件“%1”：%2").arg(shown, why) }; };
     if (shown.isEmpty())
-        return Error { QStringLiteral("No file name was given for the spreadsheet.") };
+        return Error { QStringLiteral("没有给出Excel文件的文件名。") };
     if (source.rowCount() != report.rowCount())
-        return failed(QStringLiteral("the rows changed since the listing was formatted (%1 then, %2 now).")
+        return failed(QStringLiteral("生成报表以后数据行有了变化（当时%1行，现在%2行）。")
                           .arg(report.rowCount())
                           .arg(source.rowCount()));
 
     const Table table = tableOf(report.layout());
     const qint64 sheetRows = qint64(table.hasTitles) + report.rowCount() + table.footerRows;
     if (sheetRows > LXW_ROW_MAX)
-        return failed(
-            QStringLiteral("%1 rows do not fit in a worksheet (at most %2).").arg(sheetRows).arg(LXW_ROW_MAX));
+        return failed(QStringLiteral("%1行超出了一个工作表的容量（最多%2行）。").arg(sheetRows).arg(LXW_ROW_MAX));
     if (table.columns.size() > size_t(LXW_COL_MAX))
-        return failed(QStringLiteral("%1 columns do not fit in a worksheet (at most %2).")
-                          .arg(table.columns.size())
-                          .arg(LXW_COL_MAX));
+        return failed(
+            QStringLiteral("%1列超出了一个工作表的容量（最多%2列）。").arg(table.columns.size()).arg(LXW_COL_MAX));
 
     // Written beside the target under a name of its own and renamed over it when
     // complete, so a failure leaves no half-written file and an existing one as it
@@ -213,14 +210,14 @@ Status exportListingXlsx(const PreparedReport &report, const ReportDataSource &s
     options.tmpdir = tmpDir.data();
     std::unique_ptr<lxw_workbook, WorkbookDeleter> workbook(workbook_new_opt(tempName.constData(), &options));
     if (!workbook)
-        return failed(QStringLiteral("the workbook could not be created."));
+        return failed(QStringLiteral("无法创建工作簿。"));
 
     QByteArray sheetName = variables.value(u"Title").trimmed().toUtf8();
     if (sheetName.isEmpty() || workbook_validate_sheet_name(workbook.get(), sheetName.constData()) != LXW_NO_ERROR)
         sheetName = QByteArrayLiteral("Sheet1");
     lxw_worksheet *sheet = workbook_add_worksheet(workbook.get(), sheetName.constData());
     if (!sheet)
-        return failed(QStringLiteral("the worksheet could not be created."));
+        return failed(QStringLiteral("无法创建工作表。"));
 
     for (size_t c = 0; c < table.columns.size(); ++c)
         worksheet_set_column_pixels(sheet, lxw_col_t(c), lxw_col_t(c), std::max(0, table.columns[c].width), nullptr);
@@ -295,7 +292,7 @@ Status exportListingXlsx(const PreparedReport &report, const ReportDataSource &s
         if (error != LXW_NO_ERROR)
             return failed(QString::fromUtf8(lxw_strerror(error)));
         if (progress && (r + 1) % ProgressEvery == 0 && !progress(r + 1, total))
-            return Error { QStringLiteral("Writing the spreadsheet file \"%1\" was cancelled.").arg(shown) };
+            return Error { QStringLiteral("已取消写入Excel文件“%1”。").arg(shown) };
     }
 
     for (int f = 0; f < table.footerRows; ++f, ++row) {
@@ -315,7 +312,7 @@ Status exportListingXlsx(const PreparedReport &report, const ReportDataSource &s
     if (error != LXW_NO_ERROR)
         return failed(QString::fromUtf8(lxw_strerror(error)));
     if (progress && !progress(total, total))
-        return Error { QStringLiteral("Writing the spreadsheet file \"%1\" was cancelled.").arg(shown) };
+        return Error { QStringLiteral("已取消写入Excel文件“%1”。").arg(shown) };
 
     // The library does not look at the result of writing its row file, nor of
     // copying it into the sheet's XML when closing: on a full disk it made a
