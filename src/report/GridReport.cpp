@@ -223,8 +223,11 @@ Result<ReportLayout> buildGridReport(
         Band columnFooter;
         columnFooter.kind = BandKind::ColumnFooter;
         columnFooter.height = columnFooterHeight;
+        // The text starts 2 units down, so its first line does not sit on the
+        // bottom border of the rows above it.
+        const int footGap = std::min(columnFooterHeight, 2);
         columnFooter.objects.push_back(
-            richObject(options.columnFooter, layout, QRect(left, 0, usable, columnFooterHeight)));
+            richObject(options.columnFooter, layout, QRect(left, footGap, usable, columnFooterHeight - footGap)));
         lp.bands.push_back(std::move(columnFooter));
 
         Band pageFooter;

@@ -566,6 +566,9 @@ void TestReportLayout::listingLayout()
     const Band *cf = lp.band(BandKind::ColumnFooter);
     QVERIFY(cf);
     QCOMPARE(cf->height, 3 * 15 + 2);
+    // Its text starts 2 units down, clear of the rows' bottom border.
+    QCOMPARE(cf->objects[0].rect.top(), 2);
+    QCOMPARE(cf->objects[0].rect.height(), 3 * 15);
     QCOMPARE(cf->objects[0].rich.plainText(),
         QStringLiteral("打印日期:[Date]  打印时间:[Time]") + QString(21, u' ') + u'\n'
             + QStringLiteral("操 作 员:[Oper]  \n页    数:第[Page#]页/共[TotalPages#]页 "));
