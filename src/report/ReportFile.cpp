@@ -1,5 +1,7 @@
 #include "ReportFile.h"
 
+#include "FileProblems.h"
+
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
@@ -688,7 +690,7 @@ Status saveReport(
     // QSaveFile writes beside the target and renames over it on commit.
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly) || file.write(*bytes) != bytes->size() || !file.commit())
-        return Error { QStringLiteral("无法保存报表“%1”：%2").arg(shown, file.errorString()) };
+        return Error { QStringLiteral("无法保存报表“%1”：%2").arg(shown, writeProblem(path, 0, file.errorString())) };
     return {};
 }
 
@@ -697,12 +699,12 @@ Result<SavedReport> loadReport(const QString &path)
     const QString shown = QFileInfo(path).fileName();
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
-        return Error { QStringLiteral("无法打开报表“%1”：%2").arg(shown, file.errorString()) };
+        return Error { QStringLiteral("无法打开报表“%1”：%2").arg(shown, readProblem(path, 0, file.errorString())) };
     if (file.size() > MaxBody)
         return Error { QStringLiteral("文件“%1”太大，不是保存的报表。").arg(shown) };
     const QByteArray bytes = file.readAll();
     if (file.error() != QFileDevice::NoError)
-        return Error { QStringLiteral("无法读取报表“%1”：%2").arg(shown, file.errorString()) };
+        return Error { QStringLiteral("无法读取报表“%1”：%2").arg(shown, readProblem(path, 0, file.errorString())) };
     auto loaded = decodeReport(bytes);
     if (!loaded)
         return Error { QStringLiteral("报表“%1”：%2").arg(shown, loaded.error()) };

@@ -1,5 +1,6 @@
 #include "ReportPainter.h"
 
+#include "FileProblems.h"
 #include "PdfTextMap.h"
 #include "ReportFonts.h"
 
@@ -222,7 +223,7 @@ Status writeReportPdf(const PreparedReport &report, const ReportDataSource &sour
     // or a cancel leaves no half-written file and an existing one as it was.
     QTemporaryFile file(target.absoluteDir().filePath(QStringLiteral(".%1.XXXXXX").arg(shown)));
     if (!file.open())
-        return failed(file.errorString());
+        return failed(writeProblem(path, 0, file.errorString()));
 
     {
         QPdfWriter writer(&file);
@@ -250,19 +251,19 @@ Status writeReportPdf(const PreparedReport &report, const ReportDataSource &sour
             return failed({});
     }
     if (!file.flush() || file.error() != QFileDevice::NoError)
-        return failed(file.errorString());
+        return failed(writeProblem(path, 0, file.errorString()));
 
     // The text maps sit at the end of the file, after the pages. The file is
     // mapped a window at a time: mapping it whole made every page of it resident,
     // as much memory again as the PDF is long.
     if (!repairReportPdfTextMaps(file, report.layout()))
-        return failed(file.errorString());
+        return failed(writeProblem(path, 0, file.errorString()));
     file.setPermissions(
         QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup | QFileDevice::ReadOther);
     if (std::rename(
             QFile::encodeName(file.fileName()).constData(), QFile::encodeName(target.absoluteFilePath()).constData())
         != 0)
-        return failed(QString::fromLocal8Bit(std::strerror(errno)));
+        return failed(systemErrorText(errno));
     file.setAutoRemove(false);
     return {};
 }

@@ -1,5 +1,7 @@
 #include "XlsxExport.h"
 
+#include "FileProblems.h"
+
 #include "ObjectText.h"
 
 #include <QDir>
@@ -119,6 +121,27 @@ struct WorkbookDeleter
     }
 };
 
+// libxlsxwriter's own texts are English: the usual causes in Chinese, its text
+// in brackets for the rest.
+QString libraryProblem(lxw_error error)
+{
+    switch (error) {
+    case LXW_ERROR_MEMORY_MALLOC_FAILED:
+        return QStringLiteral("内存不足。");
+    case LXW_ERROR_CREATING_XLSX_FILE:
+    case LXW_ERROR_CREATING_TMPFILE:
+        return QStringLiteral("无法创建文件。");
+    case LXW_ERROR_READING_TMPFILE:
+        return QStringLiteral("无法读取临时文件。");
+    case LXW_ERROR_ZIP_FILE_OPERATION:
+    case LXW_ERROR_ZIP_FILE_ADD:
+    case LXW_ERROR_ZIP_CLOSE:
+        return QStringLiteral("写入压缩文件出错，磁盘可能已满。");
+    default:
+        return QStringLiteral("Excel文件库出错（%1）。").arg(QString::fromUtf8(lxw_strerror(error)));
+    }
+}
+
 QString DiskFull()
 {
     return QStringLiteral("工作表没能完整写出，磁盘可能已满。");
@@ -200,7 +223,7 @@ Status exportListingXlsx(const PreparedReport &report, const ReportDataSource &s
     // memory.
     QTemporaryFile file(target.absoluteDir().filePath(QStringLiteral(".%1.XXXXXX").arg(shown)));
     if (!file.open())
-        return failed(file.errorString());
+        return failed(writeProblem(path, 0, file.errorString()));
     file.close(); // the name is reserved; the library writes the file itself
     const QByteArray tempName = QFile::encodeName(file.fileName());
     QByteArray tmpDir = QFile::encodeName(target.absolutePath());
@@ -290,7 +313,7 @@ Status exportListingXlsx(const PreparedReport &report, const ReportDataSource &s
             writeText(row, col, texts.text(cell, r, numbers));
         }
         if (error != LXW_NO_ERROR)
-            return failed(QString::fromUtf8(lxw_strerror(error)));
+            return failed(libraryProblem(error));
         if (progress && (r + 1) % ProgressEvery == 0 && !progress(r + 1, total))
             return Error { QStringLiteral("已取消写入Excel文件“%1”。").arg(shown) };
     }
@@ -310,7 +333,7 @@ Status exportListingXlsx(const PreparedReport &report, const ReportDataSource &s
         }
     }
     if (error != LXW_NO_ERROR)
-        return failed(QString::fromUtf8(lxw_strerror(error)));
+        return failed(libraryProblem(error));
     if (progress && !progress(total, total))
         return Error { QStringLiteral("已取消写入Excel文件“%1”。").arg(shown) };
 
@@ -327,20 +350,20 @@ Status exportListingXlsx(const PreparedReport &report, const ReportDataSource &s
             continue;
         errno = 0;
         if (std::fflush(ws->optimize_tmpfile) != 0 || std::ferror(ws->optimize_tmpfile))
-            return failed(errno ? QString::fromLocal8Bit(std::strerror(errno)) : DiskFull());
+            return failed(errno ? systemErrorText(errno) : DiskFull());
         rowBytes += std::max<qint64>(0, std::ftell(ws->optimize_tmpfile));
     }
 
     // workbook_close writes the file and frees the workbook whatever the outcome.
     const lxw_error closed = workbook_close(workbook.release());
     if (closed != LXW_NO_ERROR)
-        return failed(QString::fromUtf8(lxw_strerror(closed)));
+        return failed(libraryProblem(closed));
     if (zipEntrySize(file.fileName(), "xl/worksheets/sheet1.xml") < rowBytes)
         return failed(DiskFull());
     QFile::setPermissions(file.fileName(),
         QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup | QFileDevice::ReadOther);
     if (std::rename(tempName.constData(), QFile::encodeName(target.absoluteFilePath()).constData()) != 0)
-        return failed(QString::fromLocal8Bit(std::strerror(errno)));
+        return failed(systemErrorText(errno));
     file.setAutoRemove(false);
     return {};
 }

@@ -12,6 +12,7 @@
 #include "report/ReportPainter.h"
 
 #include <QDate>
+#include <QDir>
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -321,7 +322,10 @@ void TestReportFile::fileErrors()
     QTemporaryDir dir;
     const auto missing = loadReport(dir.filePath(u"nothing.sqdarpt"_s));
     QVERIFY(!missing.ok());
-    QVERIFY2(missing.error().startsWith(u"无法打开报表“nothing.sqdarpt”："), qPrintable(missing.error()));
+    QCOMPARE(missing.error(), u"无法打开报表“nothing.sqdarpt”：文件不存在。"_s);
+    QVERIFY(QDir(dir.path()).mkdir(u"folder.sqdarpt"_s));
+    QCOMPARE(loadReport(dir.filePath(u"folder.sqdarpt"_s)).error(),
+        u"无法打开报表“folder.sqdarpt”：这是一个文件夹，不是文件。"_s);
 
     const QString foreign = dir.filePath(u"notes.sqdarpt"_s);
     QFile f(foreign);
@@ -338,7 +342,10 @@ void TestReportFile::fileErrors()
     const auto report = prepareListing(ds);
     const Status bad = saveReport(*report, source, listingVariables(), dir.filePath(u"missing/a.sqdarpt"_s));
     QVERIFY(!bad.ok());
-    QVERIFY2(bad.error().startsWith(u"无法保存报表“a.sqdarpt”："), qPrintable(bad.error()));
+    QCOMPARE(bad.error(),
+        u"无法保存报表“a.sqdarpt”：文件夹“%1”不存在。"_s.arg(QDir::toNativeSeparators(dir.filePath(u"missing"_s))));
+    QCOMPARE(saveReport(*report, source, listingVariables(), dir.filePath(u"folder.sqdarpt"_s)).error(),
+        u"无法保存报表“folder.sqdarpt”：“folder.sqdarpt”是一个文件夹。"_s);
     // The view changed after formatting: refused, not saved with other rows.
     ds.append();
     ds.field(0)->setValue(u"SQ999"_s);

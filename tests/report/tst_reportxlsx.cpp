@@ -328,7 +328,7 @@ void TestReportXlsx::failureLeavesNothingBehind_data()
 {
     QTest::addColumn<QString>("fault");
     QTest::addColumn<QString>("message");
-    QTest::newRow("missing folder") << u"folder"_s << u"无法写入Excel文件“old.xlsx”："_s;
+    QTest::newRow("missing folder") << u"folder"_s << u"无法写入Excel文件“old.xlsx”：文件夹“"_s;
     QTest::newRow("rows changed") << u"rows"_s << u"生成报表以后数据行有了变化（当时9999行，现在10000行）"_s;
     QTest::newRow("cancelled") << u"cancel"_s << u"已取消写入Excel文件“old.xlsx”。"_s;
 }
