@@ -115,11 +115,11 @@ Result<ReportLayout> buildGridReport(
     if (outside(grid.titleRowHeight, MaxSize) || outside(grid.defaultRowHeight, MaxSize)
         || outside(std::max(options.masterDataHeight, 0), MaxSize) || outside(options.pageHeaderHeight, MaxSize)
         || outside(options.columnFooterHeight, MaxSize))
-        return Error { QStringLiteral("A row or band height of the listing is outside 0…%1 units.").arg(MaxSize) };
+        return Error { QStringLiteral("报表的行高或栏目高度不在0…%1个单位之内。").arg(MaxSize) };
     if (outside(grid.footerRowCount, MaxFooterRows))
-        return Error { QStringLiteral("The grid has %1 footer rows; a listing prints 0…%2.")
-                           .arg(grid.footerRowCount)
-                           .arg(MaxFooterRows) };
+        return Error {
+            QStringLiteral("表格有%1行注脚，报表只能打印0…%2行。").arg(grid.footerRowCount).arg(MaxFooterRows)
+        };
 
     std::vector<const GridColumn *> printed;
     std::vector<int> widths;
@@ -128,10 +128,9 @@ Result<ReportLayout> buildGridReport(
             if (!c.visible)
                 continue;
             if (outside(c.width, MaxSize))
-                return Error { QStringLiteral("The column \"%1\" has a width of %2 units, outside 0…%3.")
-                                   .arg(c.title)
-                                   .arg(c.width)
-                                   .arg(MaxSize) };
+                return Error {
+                    QStringLiteral("列“%1”的宽度%2个单位不在0…%3之内。").arg(c.title).arg(c.width).arg(MaxSize)
+                };
             printed.push_back(&c);
             widths.push_back(c.width);
         }
@@ -150,7 +149,7 @@ Result<ReportLayout> buildGridReport(
     const int pageFooterTextHeight = heightOf(options.pageFooter);
     if (outside(headerHeight, MaxSize) || outside(columnFooterHeight, MaxSize)
         || outside(pageFooterTextHeight, MaxSize))
-        return Error { QStringLiteral("A measured text height of the listing is outside 0…%1 units.").arg(MaxSize) };
+        return Error { QStringLiteral("报表量出的文字高度不在0…%1个单位之内。").arg(MaxSize) };
     const bool framed = options.gridLines && grid.columnLines;
     const bool thickOuter = options.doubleFrame && grid.footerRowCount == 0 && framed;
     const int left = page.leftMargin;
@@ -224,8 +223,11 @@ Result<ReportLayout> buildGridReport(
         Band columnFooter;
         columnFooter.kind = BandKind::ColumnFooter;
         columnFooter.height = columnFooterHeight;
+        // The text starts 2 units down, so its first line does not sit on the
+        // bottom border of the rows above it.
+        const int footGap = std::min(columnFooterHeight, 2);
         columnFooter.objects.push_back(
-            richObject(options.columnFooter, layout, QRect(left, 0, usable, columnFooterHeight)));
+            richObject(options.columnFooter, layout, QRect(left, footGap, usable, columnFooterHeight - footGap)));
         lp.bands.push_back(std::move(columnFooter));
 
         Band pageFooter;

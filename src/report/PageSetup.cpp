@@ -38,27 +38,23 @@ Status PageSetup::validate() const
     // Ten metres of paper and margins of 32767 units are more than any printer
     // takes; the limits keep the page's sizes in units inside int at any resolution.
     if (paperWidth <= 0 || paperHeight <= 0 || paperWidth > MaxPaperTenths || paperHeight > MaxPaperTenths)
-        return Error { QStringLiteral("The paper size %1 × %2 (tenths of a millimetre) is not a paper.")
-                           .arg(paperWidth)
-                           .arg(paperHeight) };
+        return Error {
+            QStringLiteral("纸张大小%1 × %2（单位0.1毫米）不是有效的纸张。").arg(paperWidth).arg(paperHeight)
+        };
     if (!(logicalDpi > 0) || logicalDpi > 10000)
-        return Error { QStringLiteral("The resolution %1 dots per inch is not usable.").arg(logicalDpi) };
+        return Error { QStringLiteral("分辨率%1点/英寸无法使用。").arg(logicalDpi) };
     if (leftMargin > MaxMargin || topMargin > MaxMargin || rightMargin > MaxMargin || bottomMargin > MaxMargin)
-        return Error { QStringLiteral("A page margin is wider than %1 units.").arg(MaxMargin) };
+        return Error { QStringLiteral("页边距超过了%1个单位。").arg(MaxMargin) };
     if (leftMargin < 0 || topMargin < 0 || rightMargin < 0 || bottomMargin < 0)
-        return Error { QStringLiteral("A page margin is negative (left %1, top %2, right %3, bottom %4 units).")
+        return Error { QStringLiteral("页边距不能是负数（左%1，上%2，右%3，下%4个单位）。")
                            .arg(leftMargin)
                            .arg(topMargin)
                            .arg(rightMargin)
                            .arg(bottomMargin) };
     if (usableWidth() <= 0)
-        return Error {
-            QStringLiteral("The margins leave no room on the page: the usable width is %1 units.").arg(usableWidth())
-        };
+        return Error { QStringLiteral("页边距太大，页面上没有地方了：可用宽度只有%1个单位。").arg(usableWidth()) };
     if (usableHeight() <= 0)
-        return Error {
-            QStringLiteral("The margins leave no room on the page: the usable height is %1 units.").arg(usableHeight())
-        };
+        return Error { QStringLiteral("页边距太大，页面上没有地方了：可用高度只有%1个单位。").arg(usableHeight()) };
     return {};
 }
 

@@ -26,9 +26,7 @@ struct SetHeights
 
 Error tooSmall(const QString &what)
 {
-    return Error { QStringLiteral("The page is too small: %1 and the bands closing the page do not fit between "
-                                  "the top and bottom margins.")
-                       .arg(what) };
+    return Error { QStringLiteral("页面太小：上下页边距之间放不下%1和页末的注脚。").arg(what) };
 }
 
 } // namespace
@@ -36,15 +34,15 @@ Error tooSmall(const QString &what)
 Result<PreparedReport> PreparedReport::prepare(std::shared_ptr<const ReportLayout> layout, int rowCount)
 {
     if (!layout || layout->pages.empty())
-        return Error { QStringLiteral("The report has no layout to format.") };
+        return Error { QStringLiteral("报表没有可以生成的版面。") };
     if (const Status ok = layout->page.validate(); !ok)
         return Error { ok.error() };
     if (layout->pages.size() > std::numeric_limits<quint16>::max())
-        return Error { QStringLiteral("The report has %1 page sets; at most %2 can be formatted.")
+        return Error { QStringLiteral("报表有%1组页面，最多只能生成%2组。")
                            .arg(layout->pages.size())
                            .arg(std::numeric_limits<quint16>::max()) };
     if (rowCount < 0)
-        return Error { QStringLiteral("The row count %1 is not a number of rows.").arg(rowCount) };
+        return Error { QStringLiteral("行数%1不是有效的行数。").arg(rowCount) };
 
     const qint64 top = layout->page.topMargin;
     const qint64 limit = layout->page.pageHeight() - layout->page.bottomMargin;
@@ -58,15 +56,15 @@ Result<PreparedReport> PreparedReport::prepare(std::shared_ptr<const ReportLayou
         const SetHeights h(lp);
         for (const qint64 height : { h.pageHeader, h.title, h.row, h.masterFooter, h.columnFooter, h.pageFooter })
             if (height < 0)
-                return Error { QStringLiteral("A band of the report has a negative height.") };
+                return Error { QStringLiteral("报表有一个栏目的高度是负数。") };
         const qint64 fresh = top + h.pageHeader; // where the first band of a page goes
         if (fresh + h.title + h.closing() > limit)
-            return tooSmall(QStringLiteral("the title band"));
+            return tooSmall(QStringLiteral("标题栏"));
         if (rowCount > 0 && fresh + h.row + h.closing() > limit)
-            return tooSmall(QStringLiteral("one data row"));
+            return tooSmall(QStringLiteral("一行数据"));
         const bool hasMasterFooter = lp.band(BandKind::MasterFooter) != nullptr;
         if (hasMasterFooter && fresh + h.masterFooter + h.closing() > limit)
-            return tooSmall(QStringLiteral("the master footer"));
+            return tooSmall(QStringLiteral("主项注脚"));
 
         PreparedPage page;
         page.pageSet = quint16(set);
@@ -110,17 +108,17 @@ Result<PreparedReport> PreparedReport::restore(
     std::shared_ptr<const ReportLayout> layout, int rowCount, std::vector<PreparedPage> pages)
 {
     if (!layout || layout->pages.empty())
-        return Error { QStringLiteral("The report has no layout to format.") };
+        return Error { QStringLiteral("报表没有可以生成的版面。") };
     if (const Status ok = layout->page.validate(); !ok)
         return Error { ok.error() };
     if (layout->pages.size() > std::numeric_limits<quint16>::max())
-        return Error { QStringLiteral("The report has %1 page sets; at most %2 can be formatted.")
+        return Error { QStringLiteral("报表有%1组页面，最多只能生成%2组。")
                            .arg(layout->pages.size())
                            .arg(std::numeric_limits<quint16>::max()) };
     if (rowCount < 0)
-        return Error { QStringLiteral("The row count %1 is not a number of rows.").arg(rowCount) };
+        return Error { QStringLiteral("行数%1不是有效的行数。").arg(rowCount) };
     const auto broken = [](int page, const QString &why) {
-        return Error { QStringLiteral("Page %1 of the report does not fit its layout: %2.").arg(page + 1).arg(why) };
+        return Error { QStringLiteral("报表第%1页与版面不符：%2。").arg(page + 1).arg(why) };
     };
 
     const qint64 top = layout->page.topMargin;
@@ -132,36 +130,36 @@ Result<PreparedReport> PreparedReport::restore(
         const SetHeights h(lp);
         for (const qint64 height : { h.pageHeader, h.title, h.row, h.masterFooter, h.columnFooter, h.pageFooter })
             if (height < 0)
-                return Error { QStringLiteral("A band of the report has a negative height.") };
+                return Error { QStringLiteral("报表有一个栏目的高度是负数。") };
         const bool hasTitle = lp.band(BandKind::Title) != nullptr;
         const bool hasMasterFooter = lp.band(BandKind::MasterFooter) != nullptr;
         quint32 row = 0; // the next row this page set must print
         bool ended = false;
         for (bool first = true; !ended; first = false, ++next) {
             if (next >= pages.size())
-                return Error { QStringLiteral("The report's pages end before its last row.") };
+                return Error { QStringLiteral("报表的页在最后一行之前就结束了。") };
             const PreparedPage &p = pages[next];
             const int index = int(next);
             if (p.pageSet != set)
-                return broken(index, QStringLiteral("it belongs to another page set"));
+                return broken(index, QStringLiteral("它属于另一组页面"));
             if (p.flags & ~quint8(PageHasTitle | PageHasMasterFooter))
-                return broken(index, QStringLiteral("unknown flags"));
+                return broken(index, QStringLiteral("标志未知"));
             if (bool(p.flags & PageHasTitle) != (first && hasTitle))
-                return broken(index, QStringLiteral("the title band is misplaced"));
+                return broken(index, QStringLiteral("标题栏的位置不对"));
             if (p.firstRow != row || p.rowCount > rows - row)
-                return broken(index, QStringLiteral("its rows do not follow the previous page's"));
+                return broken(index, QStringLiteral("它的行没有接着上一页的行"));
             row += p.rowCount;
             ended = row == rows && (!hasMasterFooter || (p.flags & PageHasMasterFooter));
             if ((p.flags & PageHasMasterFooter) && !ended)
-                return broken(index, QStringLiteral("the master footer comes before the last row"));
+                return broken(index, QStringLiteral("主项注脚在最后一行之前"));
             const qint64 height = top + h.pageHeader + (p.flags & PageHasTitle ? h.title : 0)
                 + qint64(p.rowCount) * h.row + (p.flags & PageHasMasterFooter ? h.masterFooter : 0) + h.closing();
             if (height > limit)
-                return broken(index, QStringLiteral("its bands are higher than the page"));
+                return broken(index, QStringLiteral("它的栏目比页面还高"));
         }
     }
     if (next != pages.size())
-        return Error { QStringLiteral("The report has pages after its last row.") };
+        return Error { QStringLiteral("报表在最后一行之后还有页。") };
 
     PreparedReport report;
     report.m_layout = std::move(layout);

@@ -1,5 +1,7 @@
 #include "ReportFile.h"
 
+#include "FileProblems.h"
+
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
@@ -136,7 +138,7 @@ public:
     quint8 byte()
     {
         if (m_p == m_end) {
-            fail(QStringLiteral("it ends too early"));
+            fail(QStringLiteral("文件提前结束"));
             return 0;
         }
         return quint8(*m_p++);
@@ -154,7 +156,7 @@ public:
             if (!(b & 0x80))
                 return v;
         }
-        fail(QStringLiteral("a number is too long"));
+        fail(QStringLiteral("有一个数字太长"));
         return 0;
     }
     qint64 integer()
@@ -167,7 +169,7 @@ public:
     {
         const qint64 v = integer();
         if (v < lo || v > hi) {
-            fail(QStringLiteral("%1 %2 is outside %3…%4").arg(QLatin1String(what)).arg(v).arg(lo).arg(hi));
+            fail(QStringLiteral("%1%2不在%3…%4之内").arg(QString::fromUtf8(what)).arg(v).arg(lo).arg(hi));
             return int(lo);
         }
         return int(v);
@@ -177,7 +179,7 @@ public:
     {
         const quint64 v = varint();
         if (v > hi) {
-            fail(QStringLiteral("%1 %2 is above %3").arg(QLatin1String(what)).arg(v).arg(hi));
+            fail(QStringLiteral("%1%2大于%3").arg(QString::fromUtf8(what)).arg(v).arg(hi));
             return 0;
         }
         return v;
@@ -187,14 +189,14 @@ public:
     {
         const quint8 v = byte();
         if (v > max)
-            fail(QStringLiteral("unknown %1 %2").arg(QLatin1String(what)).arg(v));
+            fail(QStringLiteral("未知的%1%2").arg(QString::fromUtf8(what)).arg(v));
         return v > max ? 0 : v;
     }
-    bool flag() { return small(1, "flag") != 0; }
+    bool flag() { return small(1, "标志") != 0; }
     double real()
     {
         if (left() < 8) {
-            fail(QStringLiteral("it ends too early"));
+            fail(QStringLiteral("文件提前结束"));
             return 0;
         }
         const quint64 bits = getLe(m_p, 8);
@@ -207,7 +209,7 @@ public:
     {
         const quint64 size = varint();
         if (size > quint64(left())) {
-            fail(QStringLiteral("a text runs past the end"));
+            fail(QStringLiteral("有一段文字超出了文件末尾"));
             return {};
         }
         const QString s = QString::fromUtf8(m_p, qsizetype(size));
@@ -220,7 +222,7 @@ public:
     {
         const quint64 n = varint();
         if (n > quint64(left() / std::max<qsizetype>(minBytes, 1)) || n > quint64(std::numeric_limits<int>::max())) {
-            fail(QStringLiteral("%1 %2 %3 cannot fit in the file").arg(n).arg(QLatin1String(what)));
+            fail(QStringLiteral("%1个%2在文件里放不下").arg(n).arg(QString::fromUtf8(what)));
             return 0;
         }
         return size_t(n);
@@ -292,7 +294,7 @@ public:
             text = v.toString();
             break;
         default:
-            r.fail(QStringLiteral("unknown cell %1").arg(tag));
+            r.fail(QStringLiteral("未知的单元格%1").arg(tag));
             return {};
         }
         if (tag & CellOwnText)
@@ -466,8 +468,8 @@ FontSpec readFont(Reader &r)
     f.family = r.string();
     f.pointSize = r.real();
     if (!(f.pointSize > 0 && f.pointSize <= 1000))
-        r.fail(QStringLiteral("a font size is not in 0…1000 points"));
-    const quint8 style = r.small(7, "font style");
+        r.fail(QStringLiteral("字号不在0…1000磅之内"));
+    const quint8 style = r.small(7, "字体样式");
     f.bold = style & 1;
     f.italic = style & 2;
     f.underline = style & 4;
@@ -478,40 +480,40 @@ FontSpec readFont(Reader &r)
 ReportObject readObject(Reader &r, int fonts)
 {
     ReportObject o;
-    o.kind = ObjectKind(r.small(quint8(ObjectKind::Aggregate), "object kind"));
-    const int x = r.bounded(-MaxSize, MaxSize, "an x of");
-    const int y = r.bounded(-MaxSize, MaxSize, "a y of");
-    const int width = r.bounded(0, MaxSize, "a width of");
-    const int height = r.bounded(0, MaxSize, "a height of");
+    o.kind = ObjectKind(r.small(quint8(ObjectKind::Aggregate), "对象类型"));
+    const int x = r.bounded(-MaxSize, MaxSize, "横坐标");
+    const int y = r.bounded(-MaxSize, MaxSize, "纵坐标");
+    const int width = r.bounded(0, MaxSize, "宽度");
+    const int height = r.bounded(0, MaxSize, "高度");
     o.rect = QRect(x, y, width, height);
     o.text = r.string();
-    const size_t paragraphs = r.count(2, "paragraphs");
+    const size_t paragraphs = r.count(2, "段落");
     o.rich.paragraphs.reserve(paragraphs);
     for (size_t i = 0; i < paragraphs && r.ok(); ++i) {
         Paragraph p;
-        p.align = HAlign(r.small(quint8(HAlign::Center), "alignment"));
-        const size_t runs = r.count(2, "runs");
+        p.align = HAlign(r.small(quint8(HAlign::Center), "对齐方式"));
+        const size_t runs = r.count(2, "文字段");
         p.runs.reserve(runs);
         for (size_t k = 0; k < runs && r.ok(); ++k) {
             TextRun run;
             run.text = r.string();
-            run.font = r.bounded(0, fonts - 1, "a font index of");
+            run.font = r.bounded(0, fonts - 1, "字体序号");
             p.runs.push_back(std::move(run));
         }
         o.rich.paragraphs.push_back(std::move(p));
     }
-    o.column = r.bounded(-1, std::numeric_limits<int>::max(), "a column of");
-    o.aggregate = AggregateKind(r.small(quint8(AggregateKind::Count), "aggregate"));
-    o.font = r.bounded(0, fonts - 1, "a font index of");
-    o.hAlign = HAlign(r.small(quint8(HAlign::Center), "alignment"));
-    o.vAlign = VAlign(r.small(quint8(VAlign::Bottom), "alignment"));
-    const quint8 flags = r.small(15, "object flags");
+    o.column = r.bounded(-1, std::numeric_limits<int>::max(), "列号");
+    o.aggregate = AggregateKind(r.small(quint8(AggregateKind::Count), "统计方式"));
+    o.font = r.bounded(0, fonts - 1, "字体序号");
+    o.hAlign = HAlign(r.small(quint8(HAlign::Center), "对齐方式"));
+    o.vAlign = VAlign(r.small(quint8(VAlign::Bottom), "对齐方式"));
+    const quint8 flags = r.small(15, "对象标志");
     o.expandVariables = flags & 1;
     o.wordWrap = flags & 2;
     o.vertical = flags & 4;
     o.visible = flags & 8;
-    o.frames = r.small(FrameAll, "frame sides");
-    o.thickFrames = r.small(FrameAll, "frame sides");
+    o.frames = r.small(FrameAll, "边框");
+    o.thickFrames = r.small(FrameAll, "边框");
     return o;
 }
 
@@ -520,17 +522,17 @@ Result<SavedReport> readBody(QByteArray body)
     Reader r(body.constData(), body.constData() + body.size());
     auto layout = std::make_shared<ReportLayout>();
     PageSetup &p = layout->page;
-    p.paperSize = r.bounded(0, 0xFFFF, "the paper size code");
-    p.paperWidth = r.bounded(1, 100'000, "the paper width");
-    p.paperHeight = r.bounded(1, 100'000, "the paper height");
-    p.orientation = Orientation(r.small(quint8(Orientation::Landscape), "orientation"));
+    p.paperSize = r.bounded(0, 0xFFFF, "纸张代码");
+    p.paperWidth = r.bounded(1, 100'000, "纸张宽度");
+    p.paperHeight = r.bounded(1, 100'000, "纸张高度");
+    p.orientation = Orientation(r.small(quint8(Orientation::Landscape), "方向"));
     for (int *v : { &p.leftMargin, &p.topMargin, &p.rightMargin, &p.bottomMargin })
-        *v = r.bounded(0, MaxSize, "a margin of");
-    p.columns = r.bounded(1, 255, "the column count");
-    p.columnGap = r.bounded(0, MaxSize, "the column gap");
-    p.paperBin = r.bounded(0, 0xFFFF, "the paper bin");
+        *v = r.bounded(0, MaxSize, "页边距");
+    p.columns = r.bounded(1, 255, "分栏数");
+    p.columnGap = r.bounded(0, MaxSize, "栏间距");
+    p.paperBin = r.bounded(0, 0xFFFF, "纸盒");
     p.printerName = r.string();
-    const quint8 pageFlags = r.small(3, "page flags");
+    const quint8 pageFlags = r.small(3, "页面标志");
     p.doublePass = pageFlags & 1;
     p.printBackColor = pageFlags & 2;
     p.logicalDpi = r.real();
@@ -539,23 +541,23 @@ Result<SavedReport> readBody(QByteArray body)
             r.fail(valid.error());
     }
 
-    const size_t fonts = r.count(14, "fonts");
+    const size_t fonts = r.count(14, "字体");
     for (size_t i = 0; i < fonts && r.ok(); ++i)
         layout->fonts.push_back(readFont(r));
-    const size_t sets = r.count(1, "page sets");
+    const size_t sets = r.count(1, "页面组");
     if (r.ok() && (sets == 0 || sets > std::numeric_limits<quint16>::max()))
-        r.fail(QStringLiteral("%1 page sets").arg(sets));
+        r.fail(QStringLiteral("页面组数为%1").arg(sets));
     for (size_t s = 0; s < sets && r.ok(); ++s) {
         LayoutPage set;
-        const size_t bands = r.count(4, "bands");
+        const size_t bands = r.count(4, "栏目");
         for (size_t b = 0; b < bands && r.ok(); ++b) {
             Band band;
-            band.kind = BandKind(r.small(quint8(BandKind::MasterFooter), "band kind"));
-            band.height = r.bounded(0, MaxSize, "a band height of");
-            const quint8 flags = r.small(3, "band flags");
+            band.kind = BandKind(r.small(quint8(BandKind::MasterFooter), "栏目类型"));
+            band.height = r.bounded(0, MaxSize, "栏目高度");
+            const quint8 flags = r.small(3, "栏目标志");
             band.stretch = flags & 1;
             band.visible = flags & 2;
-            const size_t objects = r.count(16, "objects");
+            const size_t objects = r.count(16, "对象");
             band.objects.reserve(objects);
             for (size_t o = 0; o < objects && r.ok(); ++o)
                 band.objects.push_back(readObject(r, int(fonts)));
@@ -565,21 +567,21 @@ Result<SavedReport> readBody(QByteArray body)
     }
 
     auto variables = std::make_shared<ReportVariables>();
-    const size_t names = r.count(2, "variables");
+    const size_t names = r.count(2, "变量");
     for (size_t i = 0; i < names && r.ok(); ++i) {
         const QString name = r.string();
         variables->set(name, r.string());
     }
 
-    const qint64 rowCount = qint64(r.atMost(quint64(std::numeric_limits<int>::max()), "the row count"));
-    const size_t pageCount = r.count(4, "pages");
+    const qint64 rowCount = qint64(r.atMost(quint64(std::numeric_limits<int>::max()), "行数"));
+    const size_t pageCount = r.count(4, "页");
     std::vector<PreparedPage> pages;
     pages.reserve(pageCount);
     for (size_t i = 0; i < pageCount && r.ok(); ++i) {
         PreparedPage page;
-        page.firstRow = quint32(r.atMost(quint64(rowCount), "a page's first row"));
-        page.rowCount = quint32(r.atMost(quint64(rowCount), "a page's row count"));
-        page.pageSet = quint16(r.atMost(sets - 1, "a page set"));
+        page.firstRow = quint32(r.atMost(quint64(rowCount), "页的首行"));
+        page.rowCount = quint32(r.atMost(quint64(rowCount), "页的行数"));
+        page.pageSet = quint16(r.atMost(sets - 1, "页面组序号"));
         page.flags = r.byte();
         pages.push_back(page);
     }
@@ -588,12 +590,12 @@ Result<SavedReport> readBody(QByteArray body)
 
     auto rows = std::make_shared<StoredRows>();
     rows->rowTotal = int(rowCount);
-    const size_t columns = r.count(1 + rowCount, "columns");
+    const size_t columns = r.count(1 + rowCount, "列");
     rows->offsets.reserve(columns * size_t(rowCount)); // each cell takes a byte at least: bounded by the body
     for (size_t c = 0; c < columns && r.ok(); ++c) {
-        const int column = int(r.atMost(quint64(std::numeric_limits<int>::max()), "a column"));
+        const int column = int(r.atMost(quint64(std::numeric_limits<int>::max()), "列号"));
         if (rows->stored.contains(column))
-            r.fail(QStringLiteral("column %1 is stored twice").arg(column));
+            r.fail(QStringLiteral("第%1列保存了两次").arg(column));
         rows->stored.insert(column, int(c));
         for (qint64 row = 0; row < rowCount && r.ok(); ++row) {
             rows->offsets.push_back(quint32(r.offset()));
@@ -601,7 +603,7 @@ Result<SavedReport> readBody(QByteArray body)
         }
     }
     if (r.ok() && !r.atEnd())
-        r.fail(QStringLiteral("there are bytes after its end"));
+        r.fail(QStringLiteral("结尾之后还有多余的字节"));
     if (!r.ok())
         return Error { r.why() };
 
@@ -636,45 +638,42 @@ Result<QByteArray> encodeReport(
     const PreparedReport &report, const ReportDataSource &source, const ReportVariables &variables)
 {
     if (source.rowCount() != report.rowCount())
-        return Error { QStringLiteral("The rows changed since the report was formatted (%1 then, %2 now).")
+        return Error { QStringLiteral("生成报表以后数据行有了变化（当时%1行，现在%2行）。")
                            .arg(report.rowCount())
                            .arg(source.rowCount()) };
     Writer w;
     writeBody(w, report, source, variables);
     if (w.out.size() > MaxBody)
-        return Error { QStringLiteral("The report is too large to save (%1 MB).").arg(w.out.size() >> 20) };
+        return Error { QStringLiteral("报表太大（%1 MB），无法保存。").arg(w.out.size() >> 20) };
     return frameReportBody(w.out);
 }
 
 Result<SavedReport> decodeReport(QByteArrayView file)
 {
     const auto bad = [](const QString &why) {
-        return Error { QStringLiteral("This is not a saved report or it is damaged: %1.").arg(why) };
+        return Error { QStringLiteral("这不是保存的报表，或者文件已损坏：%1。").arg(why) };
     };
     if (file.size() < HeaderSize || std::memcmp(file.data(), Magic, sizeof Magic) != 0)
-        return bad(QStringLiteral("it does not start as one"));
+        return bad(QStringLiteral("文件开头不是报表的标记"));
     const quint64 version = getLe(file.data() + 8, 2);
     if (version != Version)
-        return Error { QStringLiteral("The saved report has format version %1; this program reads version %2.")
-                           .arg(version)
-                           .arg(Version) };
+        return Error { QStringLiteral("保存的报表是第%1版格式，本程序只能读第%2版。").arg(version).arg(Version) };
     const quint64 payloadSize = getLe(file.data() + 12, 4);
     if (payloadSize != quint64(file.size() - HeaderSize))
-        return bad(
-            QStringLiteral("it is %1 bytes long, its header says %2").arg(file.size()).arg(payloadSize + HeaderSize));
+        return bad(QStringLiteral("文件长%1字节，文件头却记为%2字节").arg(file.size()).arg(payloadSize + HeaderSize));
     const QByteArrayView payload = file.sliced(HeaderSize);
     if (crc32(payload) != quint32(getLe(file.data() + 16, 4)))
-        return bad(QStringLiteral("the checksum does not match"));
+        return bad(QStringLiteral("校验和不符"));
     if (payload.size() < 4)
-        return bad(QStringLiteral("it ends too early"));
+        return bad(QStringLiteral("文件提前结束"));
     const qint64 bodySize = qint64(quint8(payload[0])) << 24 | qint64(quint8(payload[1])) << 16
         | qint64(quint8(payload[2])) << 8 | qint64(quint8(payload[3]));
     // Checked before qUncompress allocates what the size claims.
     if (bodySize == 0 || bodySize > MaxBody || bodySize > MaxExpansion * payload.size() + 64)
-        return bad(QStringLiteral("its body size %1 cannot be right").arg(bodySize));
+        return bad(QStringLiteral("记录的内容大小%1不对").arg(bodySize));
     QByteArray body = qUncompress(reinterpret_cast<const uchar *>(payload.data()), qsizetype(payload.size()));
     if (body.size() != bodySize)
-        return bad(QStringLiteral("its data cannot be unpacked"));
+        return bad(QStringLiteral("数据无法解压"));
     auto loaded = readBody(std::move(body));
     if (!loaded)
         return bad(loaded.error());
@@ -687,11 +686,11 @@ Status saveReport(
     const QString shown = QFileInfo(path).fileName();
     const auto bytes = encodeReport(report, source, variables);
     if (!bytes)
-        return Error { QStringLiteral("Cannot save the report \"%1\": %2").arg(shown, bytes.error()) };
+        return Error { QStringLiteral("无法保存报表“%1”：%2").arg(shown, bytes.error()) };
     // QSaveFile writes beside the target and renames over it on commit.
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly) || file.write(*bytes) != bytes->size() || !file.commit())
-        return Error { QStringLiteral("Cannot save the report \"%1\": %2").arg(shown, file.errorString()) };
+        return Error { QStringLiteral("无法保存报表“%1”：%2").arg(shown, writeProblem(path, 0, file.errorString())) };
     return {};
 }
 
@@ -700,15 +699,15 @@ Result<SavedReport> loadReport(const QString &path)
     const QString shown = QFileInfo(path).fileName();
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
-        return Error { QStringLiteral("Cannot open the report \"%1\": %2").arg(shown, file.errorString()) };
+        return Error { QStringLiteral("无法打开报表“%1”：%2").arg(shown, readProblem(path, 0, file.errorString())) };
     if (file.size() > MaxBody)
-        return Error { QStringLiteral("The file \"%1\" is too large to be a saved report.").arg(shown) };
+        return Error { QStringLiteral("文件“%1”太大，不是保存的报表。").arg(shown) };
     const QByteArray bytes = file.readAll();
     if (file.error() != QFileDevice::NoError)
-        return Error { QStringLiteral("Cannot read the report \"%1\": %2").arg(shown, file.errorString()) };
+        return Error { QStringLiteral("无法读取报表“%1”：%2").arg(shown, readProblem(path, 0, file.errorString())) };
     auto loaded = decodeReport(bytes);
     if (!loaded)
-        return Error { QStringLiteral("\"%1\": %2").arg(shown, loaded.error()) };
+        return Error { QStringLiteral("报表“%1”：%2").arg(shown, loaded.error()) };
     return loaded;
 }
 

@@ -1,5 +1,6 @@
 #include "ReportPainter.h"
 
+#include "FileProblems.h"
 #include "PdfTextMap.h"
 #include "ReportFonts.h"
 
@@ -154,8 +155,8 @@ void ReportPainter::paintObject(
         drawCheckBox(painter, rect, m_texts.ticked(object, row));
     } else if (object.kind == ObjectKind::RichText) {
         // Paragraphs top to bottom, each run in its font; a line the bottom edge
-        // crosses is cut there (the header's last line is a 22 pt line whose em
-        // reaches a little below the 82 units of a three-condition header).
+        // crosses is cut there (a header of one condition line has 46 units for a
+        // 33.7-unit title line and a 13.8-unit condition line).
         qreal y = rect.top();
         for (const Paragraph &paragraph : object.rich.paragraphs) {
             std::vector<FontRun> runs;
@@ -196,6 +197,16 @@ void ReportPainter::paintObject(
         drawFrames(painter, rect, object.frames, thick, Qt::black);
 }
 
+bool repairReportPdfTextMaps(QFile &file, const ReportLayout &layout)
+{
+    if (!file.isOpen() && !file.open(QIODevice::ReadWrite))
+        return false;
+    std::vector<QFont> fonts;
+    for (const FontSpec &fontSpec : layout.fonts)
+        fonts.push_back(reportFont(fontSpec));
+    return repairTextMapsInFile(file, textMapRepairs(fonts)) >= 0;
+}
+
 Status writeReportPdf(const PreparedReport &report, const ReportDataSource &source, const ReportVariables &variables,
     const QString &path, const std::function<bool(int, int)> &progress)
 {
@@ -205,14 +216,14 @@ Status writeReportPdf(const PreparedReport &report, const ReportDataSource &sour
     const QFileInfo target(path);
     const QString shown = target.fileName();
     const auto failed = [&](const QString &why) {
-        return Error { why.isEmpty() ? QStringLiteral("Cannot write the PDF file \"%1\".").arg(shown)
-                                     : QStringLiteral("Cannot write the PDF file \"%1\": %2").arg(shown, why) };
+        return Error { why.isEmpty() ? QStringLiteral("无法写入PDF文件“%1”。").arg(shown)
+                                     : QStringLiteral("无法写入PDF文件“%1”：%2").arg(shown, why) };
     };
     // Written beside the target and renamed over it when complete, so a failure
     // or a cancel leaves no half-written file and an existing one as it was.
     QTemporaryFile file(target.absoluteDir().filePath(QStringLiteral(".%1.XXXXXX").arg(shown)));
     if (!file.open())
-        return failed(file.errorString());
+        return failed(writeProblem(path, 0, file.errorString()));
 
     {
         QPdfWriter writer(&file);
@@ -234,28 +245,25 @@ Status writeReportPdf(const PreparedReport &report, const ReportDataSource &sour
             painter.scale(scale, scale);
             pages.paintPage(painter, i);
             if (progress && !progress(i + 1, report.pageCount()))
-                return Error { QStringLiteral("Writing the PDF file \"%1\" was cancelled.").arg(shown) };
+                return Error { QStringLiteral("已取消写入PDF文件“%1”。").arg(shown) };
         }
         if (!painter.end())
             return failed({});
     }
     if (!file.flush() || file.error() != QFileDevice::NoError)
-        return failed(file.errorString());
+        return failed(writeProblem(path, 0, file.errorString()));
 
     // The text maps sit at the end of the file, after the pages. The file is
     // mapped a window at a time: mapping it whole made every page of it resident,
     // as much memory again as the PDF is long.
-    std::vector<QFont> fonts;
-    for (const FontSpec &fontSpec : report.layout().fonts)
-        fonts.push_back(reportFont(fontSpec));
-    if (repairTextMapsInFile(file, textMapRepairs(fonts)) < 0)
-        return failed(file.errorString());
+    if (!repairReportPdfTextMaps(file, report.layout()))
+        return failed(writeProblem(path, 0, file.errorString()));
     file.setPermissions(
         QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup | QFileDevice::ReadOther);
     if (std::rename(
             QFile::encodeName(file.fileName()).constData(), QFile::encodeName(target.absoluteFilePath()).constData())
         != 0)
-        return failed(QString::fromLocal8Bit(std::strerror(errno)));
+        return failed(systemErrorText(errno));
     file.setAutoRemove(false);
     return {};
 }

@@ -19,6 +19,7 @@
 #include <functional>
 #include <vector>
 
+class QFile;
 class QPainter;
 class QPaintDevice;
 
@@ -59,5 +60,11 @@ private:
 // page; returning false cancels, which is reported as an error.
 Status writeReportPdf(const PreparedReport &report, const ReportDataSource &source, const ReportVariables &variables,
     const QString &path, const std::function<bool(int, int)> &progress = {});
+
+// Repairs the text maps of a PDF painted from a report with `layout`'s fonts (see
+// PdfTextMap.h), in place: what writeReportPdf does before renaming its file, and
+// what printing to a PDF file does after the printer closed it. Returns false when
+// the file cannot be opened or mapped.
+bool repairReportPdfTextMaps(QFile &file, const ReportLayout &layout);
 
 } // namespace sqda::report

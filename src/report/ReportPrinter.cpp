@@ -2,6 +2,7 @@
 
 #include "ReportPainter.h"
 
+#include <QFile>
 #include <QPageLayout>
 #include <QPainter>
 #include <QPrinter>
@@ -88,6 +89,13 @@ Status printReport(const PreparedReport &report, const ReportDataSource &source,
     }
     if (!painter.end() || printer.printerState() == QPrinter::Error)
         return failed();
+    // Printed to a PDF file, the text maps need the same repair as an exported PDF,
+    // or 日 and 页 would read back as radicals; the printer has closed the file.
+    if (printer.outputFormat() == QPrinter::PdfFormat && !printer.outputFileName().isEmpty()) {
+        QFile file(printer.outputFileName());
+        if (!repairReportPdfTextMaps(file, report.layout()))
+            return failed();
+    }
     return {};
 }
 

@@ -1,5 +1,7 @@
 #include "XlsxExport.h"
 
+#include "FileProblems.h"
+
 #include "ObjectText.h"
 
 #include <QDir>
@@ -119,9 +121,30 @@ struct WorkbookDeleter
     }
 };
 
+// libxlsxwriter's own texts are English: the usual causes in Chinese, its text
+// in brackets for the rest.
+QString libraryProblem(lxw_error error)
+{
+    switch (error) {
+    case LXW_ERROR_MEMORY_MALLOC_FAILED:
+        return QStringLiteral("内存不足。");
+    case LXW_ERROR_CREATING_XLSX_FILE:
+    case LXW_ERROR_CREATING_TMPFILE:
+        return QStringLiteral("无法创建文件。");
+    case LXW_ERROR_READING_TMPFILE:
+        return QStringLiteral("无法读取临时文件。");
+    case LXW_ERROR_ZIP_FILE_OPERATION:
+    case LXW_ERROR_ZIP_FILE_ADD:
+    case LXW_ERROR_ZIP_CLOSE:
+        return QStringLiteral("写入压缩文件出错，磁盘可能已满。");
+    default:
+        return QStringLiteral("Excel文件库出错（%1）。").arg(QString::fromUtf8(lxw_strerror(error)));
+    }
+}
+
 QString DiskFull()
 {
-    return QStringLiteral("the sheet could not be written whole; the disk may be full.");
+    return QStringLiteral("工作表没能完整写出，磁盘可能已满。");
 }
 
 quint64 le(const QByteArray &bytes, qsizetype at, int size)
@@ -177,25 +200,22 @@ Status exportListingXlsx(const PreparedReport &report, const ReportDataSource &s
 {
     const QFileInfo target(path);
     const QString shown = target.fileName();
-    const auto failed = [&](const QString &why) {
-        return Error { QStringLiteral("Cannot write the spreadsheet file \"%1\": %2").arg(shown, why) };
-    };
+    const auto failed
+        = [&](const QString &why) { return Error { QStringLiteral("无法写入Excel文件“%1”：%2").arg(shown, why) }; };
     if (shown.isEmpty())
-        return Error { QStringLiteral("No file name was given for the spreadsheet.") };
+        return Error { QStringLiteral("没有给出Excel文件的文件名。") };
     if (source.rowCount() != report.rowCount())
-        return failed(QStringLiteral("the rows changed since the listing was formatted (%1 then, %2 now).")
+        return failed(QStringLiteral("生成报表以后数据行有了变化（当时%1行，现在%2行）。")
                           .arg(report.rowCount())
                           .arg(source.rowCount()));
 
     const Table table = tableOf(report.layout());
     const qint64 sheetRows = qint64(table.hasTitles) + report.rowCount() + table.footerRows;
     if (sheetRows > LXW_ROW_MAX)
-        return failed(
-            QStringLiteral("%1 rows do not fit in a worksheet (at most %2).").arg(sheetRows).arg(LXW_ROW_MAX));
+        return failed(QStringLiteral("%1行超出了一个工作表的容量（最多%2行）。").arg(sheetRows).arg(LXW_ROW_MAX));
     if (table.columns.size() > size_t(LXW_COL_MAX))
-        return failed(QStringLiteral("%1 columns do not fit in a worksheet (at most %2).")
-                          .arg(table.columns.size())
-                          .arg(LXW_COL_MAX));
+        return failed(
+            QStringLiteral("%1列超出了一个工作表的容量（最多%2列）。").arg(table.columns.size()).arg(LXW_COL_MAX));
 
     // Written beside the target under a name of its own and renamed over it when
     // complete, so a failure leaves no half-written file and an existing one as it
@@ -203,7 +223,7 @@ Status exportListingXlsx(const PreparedReport &report, const ReportDataSource &s
     // memory.
     QTemporaryFile file(target.absoluteDir().filePath(QStringLiteral(".%1.XXXXXX").arg(shown)));
     if (!file.open())
-        return failed(file.errorString());
+        return failed(writeProblem(path, 0, file.errorString()));
     file.close(); // the name is reserved; the library writes the file itself
     const QByteArray tempName = QFile::encodeName(file.fileName());
     QByteArray tmpDir = QFile::encodeName(target.absolutePath());
@@ -213,14 +233,14 @@ Status exportListingXlsx(const PreparedReport &report, const ReportDataSource &s
     options.tmpdir = tmpDir.data();
     std::unique_ptr<lxw_workbook, WorkbookDeleter> workbook(workbook_new_opt(tempName.constData(), &options));
     if (!workbook)
-        return failed(QStringLiteral("the workbook could not be created."));
+        return failed(QStringLiteral("无法创建工作簿。"));
 
     QByteArray sheetName = variables.value(u"Title").trimmed().toUtf8();
     if (sheetName.isEmpty() || workbook_validate_sheet_name(workbook.get(), sheetName.constData()) != LXW_NO_ERROR)
         sheetName = QByteArrayLiteral("Sheet1");
     lxw_worksheet *sheet = workbook_add_worksheet(workbook.get(), sheetName.constData());
     if (!sheet)
-        return failed(QStringLiteral("the worksheet could not be created."));
+        return failed(QStringLiteral("无法创建工作表。"));
 
     for (size_t c = 0; c < table.columns.size(); ++c)
         worksheet_set_column_pixels(sheet, lxw_col_t(c), lxw_col_t(c), std::max(0, table.columns[c].width), nullptr);
@@ -293,9 +313,9 @@ Status exportListingXlsx(const PreparedReport &report, const ReportDataSource &s
             writeText(row, col, texts.text(cell, r, numbers));
         }
         if (error != LXW_NO_ERROR)
-            return failed(QString::fromUtf8(lxw_strerror(error)));
+            return failed(libraryProblem(error));
         if (progress && (r + 1) % ProgressEvery == 0 && !progress(r + 1, total))
-            return Error { QStringLiteral("Writing the spreadsheet file \"%1\" was cancelled.").arg(shown) };
+            return Error { QStringLiteral("已取消写入Excel文件“%1”。").arg(shown) };
     }
 
     for (int f = 0; f < table.footerRows; ++f, ++row) {
@@ -313,9 +333,9 @@ Status exportListingXlsx(const PreparedReport &report, const ReportDataSource &s
         }
     }
     if (error != LXW_NO_ERROR)
-        return failed(QString::fromUtf8(lxw_strerror(error)));
+        return failed(libraryProblem(error));
     if (progress && !progress(total, total))
-        return Error { QStringLiteral("Writing the spreadsheet file \"%1\" was cancelled.").arg(shown) };
+        return Error { QStringLiteral("已取消写入Excel文件“%1”。").arg(shown) };
 
     // The library does not look at the result of writing its row file, nor of
     // copying it into the sheet's XML when closing: on a full disk it made a
@@ -330,20 +350,20 @@ Status exportListingXlsx(const PreparedReport &report, const ReportDataSource &s
             continue;
         errno = 0;
         if (std::fflush(ws->optimize_tmpfile) != 0 || std::ferror(ws->optimize_tmpfile))
-            return failed(errno ? QString::fromLocal8Bit(std::strerror(errno)) : DiskFull());
+            return failed(errno ? systemErrorText(errno) : DiskFull());
         rowBytes += std::max<qint64>(0, std::ftell(ws->optimize_tmpfile));
     }
 
     // workbook_close writes the file and frees the workbook whatever the outcome.
     const lxw_error closed = workbook_close(workbook.release());
     if (closed != LXW_NO_ERROR)
-        return failed(QString::fromUtf8(lxw_strerror(closed)));
+        return failed(libraryProblem(closed));
     if (zipEntrySize(file.fileName(), "xl/worksheets/sheet1.xml") < rowBytes)
         return failed(DiskFull());
     QFile::setPermissions(file.fileName(),
         QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup | QFileDevice::ReadOther);
     if (std::rename(tempName.constData(), QFile::encodeName(target.absoluteFilePath()).constData()) != 0)
-        return failed(QString::fromLocal8Bit(std::strerror(errno)));
+        return failed(systemErrorText(errno));
     file.setAutoRemove(false);
     return {};
 }

@@ -12,6 +12,7 @@
 #include "report/ReportPainter.h"
 
 #include <QDate>
+#include <QDir>
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -255,23 +256,23 @@ void TestReportFile::damagedFileIsRefused_data()
     const QByteArray body = bodyOf(valid);
     QVERIFY(!body.isEmpty());
 
-    QTest::newRow("empty") << QByteArray() << u"does not start as one"_s;
+    QTest::newRow("empty") << QByteArray() << u"这不是保存的报表，或者文件已损坏：文件开头不是报表的标记。"_s;
     QTest::newRow("foreign") << QByteArray("%PDF-1.4\n%\xe2\xe3\xcf\xd3\n1 0 obj\n<<>>\nendobj\n")
-                             << u"does not start"_s;
-    QTest::newRow("truncated") << valid.left(valid.size() - 7) << u"its header says"_s;
-    QTest::newRow("bit flipped") << flipped << u"checksum"_s;
-    QTest::newRow("newer version") << newer << u"format version 2; this program reads version 1"_s;
+                             << u"文件开头不是报表的标记"_s;
+    QTest::newRow("truncated") << valid.left(valid.size() - 7) << u"文件头却记为"_s;
+    QTest::newRow("bit flipped") << flipped << u"校验和不符"_s;
+    QTest::newRow("newer version") << newer << u"保存的报表是第2版格式，本程序只能读第1版。"_s;
     // A body size no payload of this length can unpack to: refused before
     // anything is allocated for it.
-    QTest::newRow("huge body size") << rawFile(QByteArray("\x3f\xff\xff\xff\x78\x9c\x03\x00", 8)) << u"body size"_s;
-    QTest::newRow("not zlib") << rawFile(QByteArray("\x00\x00\x00\x10garbage-garbage!", 20)) << u"cannot be unpacked"_s;
+    QTest::newRow("huge body size") << rawFile(QByteArray("\x3f\xff\xff\xff\x78\x9c\x03\x00", 8)) << u"内容大小"_s;
+    QTest::newRow("not zlib") << rawFile(QByteArray("\x00\x00\x00\x10garbage-garbage!", 20)) << u"数据无法解压"_s;
     // A count far beyond what the rest of the body holds: the paper setup of the
     // listing (as written), then 2^40 fonts.
     const QByteArray setup = body.left(body.indexOf("默认打印机") + int(strlen("默认打印机")) + 1 + 8);
     QTest::newRow("huge font count") << frameReportBody(setup + QByteArray("\x80\x80\x80\x80\x80\x20", 6))
-                                     << u"cannot fit in the file"_s;
-    QTest::newRow("bytes after the end") << frameReportBody(body + "x") << u"bytes after its end"_s;
-    QTest::newRow("body cut short") << frameReportBody(body.left(body.size() - 3)) << u"or it is damaged"_s;
+                                     << u"个字体在文件里放不下"_s;
+    QTest::newRow("bytes after the end") << frameReportBody(body + "x") << u"结尾之后还有多余的字节"_s;
+    QTest::newRow("body cut short") << frameReportBody(body.left(body.size() - 3)) << u"或者文件已损坏"_s;
 }
 
 void TestReportFile::damagedFileIsRefused()
@@ -321,7 +322,10 @@ void TestReportFile::fileErrors()
     QTemporaryDir dir;
     const auto missing = loadReport(dir.filePath(u"nothing.sqdarpt"_s));
     QVERIFY(!missing.ok());
-    QVERIFY2(missing.error().startsWith(u"Cannot open the report \"nothing.sqdarpt\""), qPrintable(missing.error()));
+    QCOMPARE(missing.error(), u"无法打开报表“nothing.sqdarpt”：文件不存在。"_s);
+    QVERIFY(QDir(dir.path()).mkdir(u"folder.sqdarpt"_s));
+    QCOMPARE(loadReport(dir.filePath(u"folder.sqdarpt"_s)).error(),
+        u"无法打开报表“folder.sqdarpt”：这是一个文件夹，不是文件。"_s);
 
     const QString foreign = dir.filePath(u"notes.sqdarpt"_s);
     QFile f(foreign);
@@ -330,7 +334,7 @@ void TestReportFile::fileErrors()
     f.close();
     const auto wrong = loadReport(foreign);
     QVERIFY(!wrong.ok());
-    QVERIFY2(wrong.error().startsWith(u"\"notes.sqdarpt\": This is not a saved report"), qPrintable(wrong.error()));
+    QVERIFY2(wrong.error().startsWith(u"报表“notes.sqdarpt”：这不是保存的报表"), qPrintable(wrong.error()));
 
     ClientDataSet ds;
     fillAreas(ds, 5);
@@ -338,14 +342,17 @@ void TestReportFile::fileErrors()
     const auto report = prepareListing(ds);
     const Status bad = saveReport(*report, source, listingVariables(), dir.filePath(u"missing/a.sqdarpt"_s));
     QVERIFY(!bad.ok());
-    QVERIFY2(bad.error().startsWith(u"Cannot save the report \"a.sqdarpt\""), qPrintable(bad.error()));
+    QCOMPARE(bad.error(),
+        u"无法保存报表“a.sqdarpt”：文件夹“%1”不存在。"_s.arg(QDir::toNativeSeparators(dir.filePath(u"missing"_s))));
+    QCOMPARE(saveReport(*report, source, listingVariables(), dir.filePath(u"folder.sqdarpt"_s)).error(),
+        u"无法保存报表“folder.sqdarpt”：“folder.sqdarpt”是一个文件夹。"_s);
     // The view changed after formatting: refused, not saved with other rows.
     ds.append();
     ds.field(0)->setValue(u"SQ999"_s);
     ds.post();
     const Status changed = saveReport(*report, source, listingVariables(), dir.filePath(u"b.sqdarpt"_s));
     QVERIFY(!changed.ok());
-    QVERIFY2(changed.error().contains(u"The rows changed"), qPrintable(changed.error()));
+    QVERIFY2(changed.error().contains(u"生成报表以后数据行有了变化（当时"), qPrintable(changed.error()));
     QVERIFY(!QFile::exists(dir.filePath(u"b.sqdarpt"_s)));
 }
 

@@ -210,15 +210,17 @@ void TestReportLayout::badPages_data()
     QTest::addColumn<QString>("what");
     QTest::addColumn<int>("value");
     QTest::addColumn<QString>("message");
-    QTest::newRow("no paper") << QStringLiteral("paperWidth") << 0 << QStringLiteral("not a paper");
-    QTest::newRow("no resolution") << QStringLiteral("dpi") << 0 << QStringLiteral("resolution");
-    QTest::newRow("negative margin") << QStringLiteral("topMargin") << -1 << QStringLiteral("negative");
-    QTest::newRow("no usable width") << QStringLiteral("leftMargin") << 756 << QStringLiteral("usable width is 0");
+    QTest::newRow("no paper") << QStringLiteral("paperWidth") << 0 << QStringLiteral("不是有效的纸张");
+    QTest::newRow("no resolution") << QStringLiteral("dpi") << 0 << QStringLiteral("分辨率0点/英寸无法使用");
+    QTest::newRow("negative margin") << QStringLiteral("topMargin") << -1 << QStringLiteral("页边距不能是负数（左");
+    QTest::newRow("no usable width") << QStringLiteral("leftMargin") << 756 << QStringLiteral("可用宽度只有0个单位");
     QTest::newRow("no usable height") << QStringLiteral("bottomMargin") << 2000
-                                      << QStringLiteral("usable height is -915");
+                                      << QStringLiteral("可用高度只有-915个单位");
     // Sizes whose sum in units would overflow: refused before any is added.
-    QTest::newRow("paper of 200 km") << QStringLiteral("paperWidth") << 2'000'000'000 << QStringLiteral("not a paper");
-    QTest::newRow("huge margin") << QStringLiteral("leftMargin") << 2'147'483'647 << QStringLiteral("wider than 32767");
+    QTest::newRow("paper of 200 km") << QStringLiteral("paperWidth") << 2'000'000'000
+                                     << QStringLiteral("不是有效的纸张");
+    QTest::newRow("huge margin") << QStringLiteral("leftMargin") << 2'147'483'647
+                                 << QStringLiteral("页边距超过了32767个单位");
 }
 
 void TestReportLayout::badPages()
@@ -429,12 +431,12 @@ void TestReportLayout::pageTooSmall_data()
     QTest::addColumn<int>("rows");
     QTest::addColumn<QString>("names");
     // Closing bands are 50; the page is 1000.
-    QTest::newRow("row") << 100 << 951 << 10 << 1 << QStringLiteral("one data row");
-    QTest::newRow("title") << 951 << 10 << 10 << 1 << QStringLiteral("the title band");
-    QTest::newRow("footer row") << 100 << 10 << 951 << 0 << QStringLiteral("the master footer");
+    QTest::newRow("row") << 100 << 951 << 10 << 1 << QStringLiteral("一行数据");
+    QTest::newRow("title") << 951 << 10 << 10 << 1 << QStringLiteral("标题栏");
+    QTest::newRow("footer row") << 100 << 10 << 951 << 0 << QStringLiteral("主项注脚");
     const int huge = std::numeric_limits<int>::max();
-    QTest::newRow("huge row") << 100 << huge << 10 << 1 << QStringLiteral("one data row");
-    QTest::newRow("huge title") << huge << 10 << 10 << 1 << QStringLiteral("the title band");
+    QTest::newRow("huge row") << 100 << huge << 10 << 1 << QStringLiteral("一行数据");
+    QTest::newRow("huge title") << huge << 10 << 10 << 1 << QStringLiteral("标题栏");
 }
 
 void TestReportLayout::pageTooSmall()
@@ -564,6 +566,9 @@ void TestReportLayout::listingLayout()
     const Band *cf = lp.band(BandKind::ColumnFooter);
     QVERIFY(cf);
     QCOMPARE(cf->height, 3 * 15 + 2);
+    // Its text starts 2 units down, clear of the rows' bottom border.
+    QCOMPARE(cf->objects[0].rect.top(), 2);
+    QCOMPARE(cf->objects[0].rect.height(), 3 * 15);
     QCOMPARE(cf->objects[0].rich.plainText(),
         QStringLiteral("打印日期:[Date]  打印时间:[Time]") + QString(21, u' ') + u'\n'
             + QStringLiteral("操 作 员:[Oper]  \n页    数:第[Page#]页/共[TotalPages#]页 "));
@@ -687,7 +692,7 @@ void TestReportLayout::listingRefusesBadPages()
     page.rightMargin = 394;
     auto built = buildGridReport(listingGrid(), {}, page);
     QVERIFY(!built.ok());
-    QVERIFY(built.error().contains(u"usable width"));
+    QVERIFY(built.error().contains(u"可用宽度"));
 
     page = defaultListingPage();
     page.topMargin = 600;
@@ -734,7 +739,7 @@ void TestReportLayout::listingRefusesBadPages()
     const auto layout = share(buildGridReport(listingGrid(), {}, page));
     const auto report = PreparedReport::prepare(layout, 10);
     QVERIFY(!report.ok());
-    QVERIFY2(report.error().contains(u"title band"), qPrintable(report.error()));
+    QVERIFY2(report.error().contains(u"标题栏"), qPrintable(report.error()));
 }
 
 // 100 areas "000".."099", level i % 4 + 1, viewed by code descending without level 4:

@@ -265,15 +265,22 @@ void TestReportPdf::headerBlockHeight()
     const double blockBottom = (38 + height) * PointsPerUnit;
     const QRectF title = wordBox(printed.bbox, Title);
     QVERIFY(inside(title, blockTop, blockBottom));
-    // Every condition line shows inside the block, one under the other.
+    // Every condition line shows inside the block, one under the other, pitched
+    // more than their 12-unit em apart so they do not touch; the last one's em box
+    // ends inside the block.
     double previous = title.center().y();
     for (const QString &line : conditions) {
         const QRectF box = wordBox(printed.bbox, line);
         QVERIFY2(inside(box, previous, blockBottom),
             qPrintable(
                 QStringLiteral("%1: %2 not in %3..%4").arg(line).arg(box.center().y()).arg(previous).arg(blockBottom)));
+        if (line != conditions.first())
+            QVERIFY2(box.center().y() - previous >= 13 * PointsPerUnit,
+                qPrintable(QStringLiteral("%1: %2 after %3").arg(line).arg(box.center().y()).arg(previous)));
         previous = box.center().y();
     }
+    if (!conditions.isEmpty())
+        QVERIFY(previous + 6 * PointsPerUnit <= blockBottom);
 }
 
 void TestReportPdf::longNameIsCutToOneLine()
@@ -366,14 +373,16 @@ void TestReportPdf::failedWriteKeepsTheOldFile()
     // Cancelled after the first page: an error, and the old file untouched.
     const Status cancelled = writeReportPdf(*report, source, vars, path, [](int done, int) { return done < 1; });
     QVERIFY(!cancelled.ok());
-    QVERIFY2(cancelled.error().contains(u"cancelled"), qPrintable(cancelled.error()));
+    QVERIFY2(cancelled.error().startsWith(u"已取消写入PDF文件“old.pdf”。"), qPrintable(cancelled.error()));
     QFile old(path);
     QVERIFY(old.open(QIODevice::ReadOnly));
     QCOMPARE(old.readAll(), QByteArray("old contents"));
     // A folder that does not exist: an error naming the file.
     const Status missing = writeReportPdf(*report, source, vars, dir.filePath(QStringLiteral("no/such.pdf")));
     QVERIFY(!missing.ok());
-    QVERIFY2(missing.error().contains(u"such.pdf"), qPrintable(missing.error()));
+    QVERIFY2(
+        missing.error().startsWith(u"无法写入PDF文件“such.pdf”：文件夹“") && missing.error().endsWith(u"no”不存在。"),
+        qPrintable(missing.error()));
 }
 
 namespace {

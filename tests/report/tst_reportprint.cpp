@@ -1,6 +1,7 @@
 // Printing without a dialog: with no printer installed the user gets a clear
 // message and nothing else fails; painted on a QPrinter set to PDF output, every
-// page (or the printer's page range) comes out on the layout's paper with its rows.
+// page (or the printer's page range) comes out on the layout's paper with its rows,
+// its text extractable as printed.
 #include "data/ClientDataSet.h"
 #include "host/HostContext.h"
 #include "report/GridReport.h"
@@ -161,6 +162,10 @@ void TestReportPrint::printsOnAPrinter()
         const QString &text = pages[p - first];
         for (quint32 r = page.firstRow; r < page.firstRow + page.rowCount; ++r)
             QVERIFY2(text.contains(u"SQ%1"_s.arg(r, 3, 10, QLatin1Char('0'))), qPrintable(text));
+        // The text maps are repaired after printing: 页 and 日 read back as
+        // themselves, not as the radicals of the same glyph.
+        QVERIFY2(text.contains(u"第%1页/共%2页"_s.arg(p).arg(report->pageCount())), qPrintable(text));
+        QVERIFY2(text.contains(u"打印日期"_s), qPrintable(text));
     }
     if (from > 0)
         QVERIFY(!pages.join(QString()).contains(u"SQ000"_s));

@@ -328,9 +328,9 @@ void TestReportXlsx::failureLeavesNothingBehind_data()
 {
     QTest::addColumn<QString>("fault");
     QTest::addColumn<QString>("message");
-    QTest::newRow("missing folder") << u"folder"_s << u"Cannot write the spreadsheet file \"old.xlsx\""_s;
-    QTest::newRow("rows changed") << u"rows"_s << u"the rows changed since the listing was formatted"_s;
-    QTest::newRow("cancelled") << u"cancel"_s << u"was cancelled"_s;
+    QTest::newRow("missing folder") << u"folder"_s << u"无法写入Excel文件“old.xlsx”：文件夹“"_s;
+    QTest::newRow("rows changed") << u"rows"_s << u"生成报表以后数据行有了变化（当时9999行，现在10000行）"_s;
+    QTest::newRow("cancelled") << u"cancel"_s << u"已取消写入Excel文件“old.xlsx”。"_s;
 }
 
 void TestReportXlsx::failureLeavesNothingBehind()
@@ -389,7 +389,7 @@ void TestReportXlsx::fullDiskIsAnError()
     const QString path = QDir(small).filePath(u"full.xlsx"_s);
     const Status done = exportGrid(ds, areaGrid(20'000), path);
     QVERIFY(!done.ok());
-    QVERIFY2(done.error().startsWith(u"Cannot write the spreadsheet file \"full.xlsx\""), qPrintable(done.error()));
+    QVERIFY2(done.error().startsWith(u"无法写入Excel文件“full.xlsx”："), qPrintable(done.error()));
     QCOMPARE(filesIn(small), QStringList());
 }
 

@@ -317,6 +317,8 @@ private slots:
             });
         QCOMPARE(m_answer->seen.size(), 1);
         QCOMPARE(m_answer->seen[0].className, u"QMessageBox"_s);
+        QVERIFY2(m_answer->seen[0].text.startsWith(u"报表“damaged.sqdarpt”：这不是保存的报表，或者文件已损坏："_s),
+            qPrintable(m_answer->seen[0].text));
         const QString sheet = run(u"unzip"_s, { u"-p"_s, xlsx, u"xl/worksheets/sheet1.xml"_s });
         QCOMPARE(sheet.count(u"<row "_s), 1 + 120 + 1); // titles, rows, footer
         QVERIFY(sheet.contains(u"<v>4</v>"_s)); // the level as a number
@@ -485,7 +487,7 @@ private slots:
             });
         QVERIFY(landscapePages > portraitPages);
         QCOMPARE(m_answer->seen.size(), 1);
-        QVERIFY(m_answer->seen[0].text.contains(u"no room"_s));
+        QVERIFY(m_answer->seen[0].text.contains(u"页面上没有地方了"_s));
         QCOMPARE(m_report->PageLayout.orientation, Orientation::Landscape);
         QCOMPARE(m_report->PageLayout.leftMargin, millimetresToUnits(20));
 
