@@ -45,13 +45,6 @@ namespace {
 // Simplified Chinese faces reaches 0.12 em below the baseline.
 constexpr qreal BaselineInEm = 0.88;
 
-// Lines are pitched a little over one em apart, the extra split above and below
-// the em box: the Simplified Chinese faces fill their em, so lines one em apart
-// touched, and a first line stood on the border above its text. The taller line
-// gap of the faces themselves (about 1.45 em) would push the header's condition
-// lines out of their band.
-constexpr qreal LinePitchInEm = 1.15;
-
 qreal emOf(const QFont &font, const QPaintDevice *device)
 {
     const int dpi = device ? device->logicalDpiY() : 96;
@@ -74,7 +67,6 @@ ReportParagraph::ReportParagraph(
 {
     QList<QTextLayout::FormatRange> formats;
     std::vector<std::pair<int, qreal>> runEnds; // end position and em of each run
-    const QString text = m_layout.text();
     int start = 0;
     for (const FontRun &run : runs) {
         QTextLayout::FormatRange range;
@@ -95,30 +87,18 @@ ReportParagraph::ReportParagraph(
     m_layout.setTextOption(option);
     const qreal fallbackEm = emOf(m_layout.font(), device);
 
-    const auto visible = [&](int from, int to) {
-        for (int i = from; i < to; ++i)
-            if (!text.at(i).isSpace())
-                return true;
-        return false;
-    };
-    // The em of a line is that of the largest run with visible text in it: the
-    // listing's header ends its condition text with a 22 pt space, which must not
-    // open a gap above the last condition line. A line of spaces alone takes its
-    // largest run, and an empty line the run it sits in, so an empty paragraph is
-    // still one line high.
+    // The em of a line is that of the largest run it holds; an empty line takes
+    // the run it sits in, so an empty paragraph is still one line high.
     const auto lineEm = [&](int from, int length) {
-        qreal em = 0, shown = 0;
+        qreal em = 0;
         int runStart = 0;
         for (const auto &[end, runEm] : runEnds) {
             const bool overlaps = length > 0 ? runStart < from + length && end > from : from >= runStart && from <= end;
-            if (overlaps) {
+            if (overlaps)
                 em = qMax(em, runEm);
-                if (length > 0 && visible(qMax(runStart, from), qMin(end, from + length)))
-                    shown = qMax(shown, runEm);
-            }
             runStart = end;
         }
-        return shown > 0 ? shown : em > 0 ? em : fallbackEm;
+        return em > 0 ? em : fallbackEm;
     };
 
     qreal top = 0;
@@ -126,9 +106,8 @@ ReportParagraph::ReportParagraph(
     for (QTextLine line = m_layout.createLine(); line.isValid(); line = m_layout.createLine()) {
         line.setLineWidth(qMax(width, qreal(1)));
         const qreal em = lineEm(line.textStart(), line.textLength());
-        const qreal pitch = LinePitchInEm * em;
-        line.setPosition(QPointF(0, top + (pitch - em) / 2 + BaselineInEm * em - line.ascent()));
-        top += pitch;
+        line.setPosition(QPointF(0, top + BaselineInEm * em - line.ascent()));
+        top += em;
         m_bottoms.push_back(top);
     }
     m_layout.endLayout();

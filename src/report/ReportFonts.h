@@ -5,12 +5,11 @@
 // which the library registers at load ("宋体" and "黑体" to the Simplified Chinese
 // faces); measuring before they are registered measures the fallback faces.
 //
-// Lines are pitched 1.15 em of their largest visible font apart, the em box
-// centred in the pitch: the Simplified Chinese faces fill their em, so lines one
-// em apart touched, while the faces' own line gap (about 1.45 em) would push the
-// header's condition lines out of the band the listing gives them (18 units a
-// line). Measuring and painting share ReportParagraph, so a natural height is
-// exactly what painting fills.
+// Lines are pitched one em of their largest font apart, the line height the
+// listing's fixed row and band heights were made for; the Simplified Chinese faces
+// carry a taller line gap (about 1.45 em) that would push the header's condition
+// lines out of their band. Measuring and painting share ReportParagraph, so a
+// natural height is exactly what painting fills.
 #pragma once
 
 #include "GridReport.h"
@@ -41,8 +40,8 @@ struct FontRun
 };
 
 // A paragraph laid out in a given width: lines broken at the width (or only at
-// line separators without word wrap), aligned in it, 1.15 em of their largest
-// visible font apart.
+// line separators without word wrap), aligned in it, one em of their largest
+// font apart.
 class ReportParagraph
 {
 public:

@@ -155,8 +155,8 @@ void ReportPainter::paintObject(
         drawCheckBox(painter, rect, m_texts.ticked(object, row));
     } else if (object.kind == ObjectKind::RichText) {
         // Paragraphs top to bottom, each run in its font; a line the bottom edge
-        // crosses is cut there (a header of one condition line has 46 units for a
-        // 33.7-unit title line and a 13.8-unit condition line).
+        // crosses is cut there (the header's last line is a 22 pt line whose em
+        // reaches a little below the 82 units of a three-condition header).
         qreal y = rect.top();
         for (const Paragraph &paragraph : object.rich.paragraphs) {
             std::vector<FontRun> runs;
