@@ -48,54 +48,6 @@ FieldDefs listingFields()
 
 } // namespace
 
-// One host call in flight. The outermost scope closes the screen to input and
-// opens it again, then carries out a close that was asked for meanwhile (once
-// the action that made the call has finished). A screen destroyed during the
-// call is not touched.
-class TfrmQuery::HostCallScope
-{
-public:
-    explicit HostCallScope(TfrmQuery *form)
-        : m_form(form)
-    {
-        if (m_form->m_hostCalls++ == 0)
-            m_form->setInputBlocked(true);
-    }
-    ~HostCallScope()
-    {
-        if (!m_form || --m_form->m_hostCalls > 0)
-            return;
-        m_form->setInputBlocked(false);
-        if (m_form->m_closePending) {
-            m_form->m_closePending = false;
-            TfrmQuery *form = m_form;
-            QMetaObject::invokeMethod(
-                form, [form] { form->close(); }, Qt::QueuedConnection);
-        }
-    }
-    HostCallScope(const HostCallScope &) = delete;
-    HostCallScope &operator=(const HostCallScope &) = delete;
-
-private:
-    QPointer<TfrmQuery> m_form;
-};
-
-template<typename Call> auto TfrmQuery::callHost(Call &&call)
-{
-    const HostCallScope scope(this);
-    return call();
-}
-
-void TfrmQuery::setInputBlocked(bool blocked)
-{
-    if (!m_inputBlock)
-        m_inputBlock = new InputBlock(this);
-    if (blocked)
-        qApp->installEventFilter(m_inputBlock);
-    else
-        qApp->removeEventFilter(m_inputBlock);
-}
-
 bool TfrmQuery::userAction(const std::function<void()> &action)
 {
     if (hostCallInFlight())
@@ -121,10 +73,9 @@ bool TfrmQuery::userAction(const std::function<void()> &action)
 
 void TfrmQuery::closeEvent(QCloseEvent *e)
 {
-    if (hostCallInFlight()) {
+    if (m_hostGate->holdClose()) {
         // The action that made the call still needs the screen.
         e->ignore();
-        m_closePending = true;
         return;
     }
     TFrmBase::closeEvent(e);
@@ -175,8 +126,7 @@ TfrmQuery::~TfrmQuery()
     // The children go after this destructor; no key may reach the
     // half-destroyed screen meanwhile.
     removeKeyPreview();
-    if (m_inputBlock)
-        qApp->removeEventFilter(m_inputBlock);
+    m_hostGate->unblockInput();
     if (m_actions > 0) {
         // Destroyed inside one of this screen's actions: the outermost action
         // frees the controls once it has returned (see userAction).
