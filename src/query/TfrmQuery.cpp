@@ -18,6 +18,7 @@
 #include "ui/DialogState.h"
 #include "ui/ShortcutHelp.h"
 #include "ui/TRopWin.h"
+#include "ui/ToolBarItems.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -176,16 +177,9 @@ void TfrmQuery::buildToolBar()
 QToolButton *TfrmQuery::addToolButton(
     const char *name, const QString &caption, const QString &hint, int x, int image, void (TfrmQuery::*handler)())
 {
-    auto *button = new QToolButton(tlbInCounterSearch);
-    button->setObjectName(QLatin1String(name));
-    button->setText(caption);
+    QToolButton *button
+        = makeToolButton(tlbInCounterSearch, name, caption, ImageList2.value(image), QRect(x, 0, 37, 36));
     button->setToolTip(hint);
-    button->setIcon(ImageList2.value(image));
-    button->setIconSize(QSize(16, 16));
-    button->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
-    button->setAutoRaise(true);
-    button->setFocusPolicy(Qt::NoFocus); // the tool bar takes no focus
-    button->setGeometry(x, 0, 37, 36);
     connect(
         button, &QToolButton::clicked, this, [this, handler] { userAction([this, handler] { (this->*handler)(); }); });
     return button;
@@ -193,12 +187,7 @@ QToolButton *TfrmQuery::addToolButton(
 
 QFrame *TfrmQuery::addSeparator(const char *name, int x)
 {
-    auto *sep = new QFrame(tlbInCounterSearch);
-    sep->setObjectName(QLatin1String(name));
-    sep->setFrameShape(QFrame::VLine);
-    sep->setFrameShadow(QFrame::Sunken);
-    sep->setGeometry(x, 4, 8, 28);
-    return sep;
+    return makeToolSeparator(tlbInCounterSearch, name, QRect(x, 4, 8, 28));
 }
 
 void TfrmQuery::buildListing()

@@ -21,6 +21,7 @@
 #include "ui/FlatDialog.h"
 #include "ui/ShortcutHelp.h"
 #include "ui/TRopWin.h"
+#include "ui/ToolBarItems.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -251,15 +252,7 @@ void TfrmMdda_ED::buildToolBar()
 QToolButton *TfrmMdda_ED::addToolButton(
     const char *name, const QString &caption, int x, int image, void (TfrmMdda_ED::*handler)())
 {
-    auto *button = new QToolButton(ToolBar1);
-    button->setObjectName(QLatin1String(name));
-    button->setText(caption);
-    button->setIcon(ImgListTool.value(image));
-    button->setIconSize(QSize(16, 16));
-    button->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
-    button->setAutoRaise(true);
-    button->setFocusPolicy(Qt::NoFocus); // the tool bar takes no focus
-    button->setGeometry(x, 0, 43, 35);
+    QToolButton *button = makeToolButton(ToolBar1, name, caption, ImgListTool.value(image), QRect(x, 0, 43, 35));
     connect(
         button, &QToolButton::clicked, this, [this, handler] { userAction([this, handler] { (this->*handler)(); }); });
     return button;
@@ -267,12 +260,7 @@ QToolButton *TfrmMdda_ED::addToolButton(
 
 QFrame *TfrmMdda_ED::addSeparator(const char *name, int x)
 {
-    auto *sep = new QFrame(ToolBar1);
-    sep->setObjectName(QLatin1String(name));
-    sep->setFrameShape(QFrame::VLine);
-    sep->setFrameShadow(QFrame::Sunken);
-    sep->setGeometry(x, 4, 8, 27);
-    return sep;
+    return makeToolSeparator(ToolBar1, name, QRect(x, 4, 8, 27));
 }
 
 void TfrmMdda_ED::buildTreePanel()
