@@ -53,4 +53,60 @@ bool InputBlock::eventFilter(QObject *watched, QEvent *event)
     }
 }
 
+HostCallGate::HostCallGate(QWidget *screen)
+    : QObject(screen)
+    , m_screen(screen)
+    , m_inputBlock(new InputBlock(screen))
+{
+}
+
+HostCallGate::~HostCallGate()
+{
+    unblockInput();
+}
+
+void HostCallGate::unblockInput()
+{
+    qApp->removeEventFilter(m_inputBlock);
+}
+
+bool HostCallGate::holdClose()
+{
+    if (!inFlight())
+        return false;
+    m_closePending = true;
+    return true;
+}
+
+void HostCallGate::enter()
+{
+    if (m_calls++ == 0)
+        qApp->installEventFilter(m_inputBlock);
+}
+
+void HostCallGate::leave()
+{
+    if (--m_calls > 0)
+        return;
+    qApp->removeEventFilter(m_inputBlock);
+    if (m_closePending) {
+        m_closePending = false;
+        QWidget *screen = m_screen;
+        QMetaObject::invokeMethod(
+            screen, [screen] { screen->close(); }, Qt::QueuedConnection);
+    }
+}
+
+HostCallGate::Scope::Scope(HostCallGate *gate)
+    : m_gate(gate)
+{
+    gate->enter();
+}
+
+HostCallGate::Scope::~Scope()
+{
+    if (m_gate)
+        m_gate->leave();
+}
+
 } // namespace sqda

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <QObject>
+#include <QPointer>
 
 #include <functional>
 
@@ -50,6 +51,58 @@ protected:
 
 private:
     QWidget *m_screen; // the parent: outlives this filter
+};
+
+// The gate a screen's host calls pass through. A host may process events
+// during a call (a COM host does): while one is in flight the screen takes no
+// user input, and a close asked for meanwhile is carried out once, after the
+// outermost call has returned and the action that made it has finished. The
+// host may destroy the screen during a call; the gate, a child of the screen,
+// then goes with it and is not touched afterwards.
+class HostCallGate : public QObject
+{
+public:
+    explicit HostCallGate(QWidget *screen); // a child of the screen
+    ~HostCallGate() override;
+
+    bool inFlight() const { return m_calls > 0; }
+
+    // Runs one host call with the screen closed to input.
+    template<typename Call> auto run(Call &&call)
+    {
+        const Scope scope(this);
+        return call();
+    }
+
+    // For the screen's close handler: true when a call is in flight, and the
+    // close is then remembered for afterwards.
+    bool holdClose();
+
+    // Takes the block off the application now: for the screen's destructor,
+    // so no event reaches the half-destroyed screen before its children go.
+    void unblockInput();
+
+private:
+    // One call in flight; the outermost scope blocks and releases the input.
+    class Scope
+    {
+    public:
+        explicit Scope(HostCallGate *gate);
+        ~Scope();
+        Scope(const Scope &) = delete;
+        Scope &operator=(const Scope &) = delete;
+
+    private:
+        QPointer<HostCallGate> m_gate;
+    };
+
+    void enter();
+    void leave();
+
+    QWidget *m_screen; // the parent: outlives this gate
+    InputBlock *m_inputBlock; // a child of the screen
+    int m_calls = 0;
+    bool m_closePending = false;
 };
 
 } // namespace sqda

@@ -1,14 +1,14 @@
 #include "QueryToolImages.h"
 
+#include "ui/ToolIcons.h"
+
 #include <QPainter>
 #include <QPainterPath>
-#include <QPixmap>
 
 namespace sqda {
 
 namespace {
 
-constexpr int Size = 16;
 constexpr int Count = 8;
 
 const QColor Ink(0, 96, 160);
@@ -66,13 +66,7 @@ void draw(QPainter &p, int index)
         p.fillRect(12, 8, 2, 1, Green);
         break;
     case 4: // exit: a door with an arrow
-        p.setPen(QPen(QColor(120, 70, 20), 1));
-        p.setBrush(QColor(200, 150, 80));
-        p.drawRect(2, 1, 8, 14);
-        p.setPen(QPen(QColor(192, 0, 0), 2));
-        p.drawLine(7, 8, 14, 8);
-        p.drawLine(11, 5, 14, 8);
-        p.drawLine(11, 11, 14, 8);
+        paintExitIcon(p);
         break;
     case 5: // conditions: a note on the panel's yellow
         p.setPen(QPen(Qt::darkGray, 1));
@@ -85,17 +79,7 @@ void draw(QPainter &p, int index)
         p.drawLine(3, 13, 11, 13);
         break;
     case 6: // assistant: a question mark
-        p.setPen(QPen(Ink, 1));
-        p.setBrush(QColor(255, 255, 200));
-        p.drawEllipse(1, 1, 13, 13);
-        p.setPen(Ink);
-        {
-            QFont f = p.font();
-            f.setBold(true);
-            f.setPixelSize(11);
-            p.setFont(f);
-        }
-        p.drawText(QRect(1, 1, 14, 14), Qt::AlignCenter, QStringLiteral("?"));
+        paintAssistantIcon(p);
         break;
     case 7: { // filter: a funnel
         QPainterPath funnel;
@@ -120,18 +104,7 @@ void draw(QPainter &p, int index)
 
 QList<QIcon> makeQueryToolImages()
 {
-    QList<QIcon> images;
-    for (int i = 0; i < Count; ++i) {
-        QPixmap pm(Size, Size);
-        pm.fill(Qt::transparent);
-        {
-            QPainter p(&pm);
-            p.setRenderHint(QPainter::Antialiasing);
-            draw(p, i);
-        }
-        images << QIcon(pm);
-    }
-    return images;
+    return paintToolIcons(Count, draw);
 }
 
 } // namespace sqda

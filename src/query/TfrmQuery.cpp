@@ -18,6 +18,7 @@
 #include "ui/DialogState.h"
 #include "ui/ShortcutHelp.h"
 #include "ui/TRopWin.h"
+#include "ui/ToolBarItems.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -48,54 +49,6 @@ FieldDefs listingFields()
 
 } // namespace
 
-// One host call in flight. The outermost scope closes the screen to input and
-// opens it again, then carries out a close that was asked for meanwhile (once
-// the action that made the call has finished). A screen destroyed during the
-// call is not touched.
-class TfrmQuery::HostCallScope
-{
-public:
-    explicit HostCallScope(TfrmQuery *form)
-        : m_form(form)
-    {
-        if (m_form->m_hostCalls++ == 0)
-            m_form->setInputBlocked(true);
-    }
-    ~HostCallScope()
-    {
-        if (!m_form || --m_form->m_hostCalls > 0)
-            return;
-        m_form->setInputBlocked(false);
-        if (m_form->m_closePending) {
-            m_form->m_closePending = false;
-            TfrmQuery *form = m_form;
-            QMetaObject::invokeMethod(
-                form, [form] { form->close(); }, Qt::QueuedConnection);
-        }
-    }
-    HostCallScope(const HostCallScope &) = delete;
-    HostCallScope &operator=(const HostCallScope &) = delete;
-
-private:
-    QPointer<TfrmQuery> m_form;
-};
-
-template<typename Call> auto TfrmQuery::callHost(Call &&call)
-{
-    const HostCallScope scope(this);
-    return call();
-}
-
-void TfrmQuery::setInputBlocked(bool blocked)
-{
-    if (!m_inputBlock)
-        m_inputBlock = new InputBlock(this);
-    if (blocked)
-        qApp->installEventFilter(m_inputBlock);
-    else
-        qApp->removeEventFilter(m_inputBlock);
-}
-
 bool TfrmQuery::userAction(const std::function<void()> &action)
 {
     if (hostCallInFlight())
@@ -121,10 +74,9 @@ bool TfrmQuery::userAction(const std::function<void()> &action)
 
 void TfrmQuery::closeEvent(QCloseEvent *e)
 {
-    if (hostCallInFlight()) {
+    if (m_hostGate->holdClose()) {
         // The action that made the call still needs the screen.
         e->ignore();
-        m_closePending = true;
         return;
     }
     TFrmBase::closeEvent(e);
@@ -175,8 +127,7 @@ TfrmQuery::~TfrmQuery()
     // The children go after this destructor; no key may reach the
     // half-destroyed screen meanwhile.
     removeKeyPreview();
-    if (m_inputBlock)
-        qApp->removeEventFilter(m_inputBlock);
+    m_hostGate->unblockInput();
     if (m_actions > 0) {
         // Destroyed inside one of this screen's actions: the outermost action
         // frees the controls once it has returned (see userAction).
@@ -226,16 +177,9 @@ void TfrmQuery::buildToolBar()
 QToolButton *TfrmQuery::addToolButton(
     const char *name, const QString &caption, const QString &hint, int x, int image, void (TfrmQuery::*handler)())
 {
-    auto *button = new QToolButton(tlbInCounterSearch);
-    button->setObjectName(QLatin1String(name));
-    button->setText(caption);
+    QToolButton *button
+        = makeToolButton(tlbInCounterSearch, name, caption, ImageList2.value(image), QRect(x, 0, 37, 36));
     button->setToolTip(hint);
-    button->setIcon(ImageList2.value(image));
-    button->setIconSize(QSize(16, 16));
-    button->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
-    button->setAutoRaise(true);
-    button->setFocusPolicy(Qt::NoFocus); // the tool bar takes no focus
-    button->setGeometry(x, 0, 37, 36);
     connect(
         button, &QToolButton::clicked, this, [this, handler] { userAction([this, handler] { (this->*handler)(); }); });
     return button;
@@ -243,12 +187,7 @@ QToolButton *TfrmQuery::addToolButton(
 
 QFrame *TfrmQuery::addSeparator(const char *name, int x)
 {
-    auto *sep = new QFrame(tlbInCounterSearch);
-    sep->setObjectName(QLatin1String(name));
-    sep->setFrameShape(QFrame::VLine);
-    sep->setFrameShadow(QFrame::Sunken);
-    sep->setGeometry(x, 4, 8, 28);
-    return sep;
+    return makeToolSeparator(tlbInCounterSearch, name, QRect(x, 4, 8, 28));
 }
 
 void TfrmQuery::buildListing()

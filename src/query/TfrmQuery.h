@@ -12,6 +12,7 @@
 
 #include "env/TTesselClass.h"
 #include "env/TsysmsgInfo.h"
+#include "host/ScreenInput.h"
 #include "host/TFrmBase.h"
 
 #include <QIcon>
@@ -107,7 +108,7 @@ public:
     // True while one of this screen's host calls is in flight. A host may
     // process events during a call (a COM host does); the screen then takes no
     // user action, and a close request waits until the call has returned.
-    bool hostCallInFlight() const { return m_hostCalls > 0; }
+    bool hostCallInFlight() const { return m_hostGate->inFlight(); }
 
 protected:
     void formShow() override;
@@ -115,12 +116,10 @@ protected:
     void closeEvent(QCloseEvent *e) override;
 
 private:
-    class HostCallScope;
-    template<typename Call> auto callHost(Call &&call);
+    template<typename Call> auto callHost(Call &&call) { return m_hostGate->run(std::forward<Call>(call)); }
     // Runs a user action unless a host call is in flight; false when the
     // screen was destroyed during it.
     bool userAction(const std::function<void()> &action);
-    void setInputBlocked(bool blocked);
 
     void FormCreate();
     void buildToolBar();
@@ -135,10 +134,8 @@ private:
     void startListing(bool print);
 
     QPointer<QObject> m_keyPreview; // sees the keys of the whole application while shown
-    QPointer<QObject> m_inputBlock; // swallows the user's input to this screen during a host call
-    int m_hostCalls = 0;
+    HostCallGate *const m_hostGate = new HostCallGate(this); // a child: goes with the screen
     int m_actions = 0; // user actions running, nested ones included
-    bool m_closePending = false; // a close requested during a host call
 };
 
 } // namespace sqda

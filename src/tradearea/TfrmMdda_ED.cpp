@@ -21,6 +21,7 @@
 #include "ui/FlatDialog.h"
 #include "ui/ShortcutHelp.h"
 #include "ui/TRopWin.h"
+#include "ui/ToolBarItems.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -61,32 +62,6 @@ void flatWarning(const QString &text)
 {
     ShowFlatMessage(text, MessageKind::Warning, buttonBit(DialogButton::OK), 0);
 }
-
-// The hourglass for the duration of a scope, given back however the scope ends.
-class WaitCursor
-{
-public:
-    WaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-    ~WaitCursor() { QApplication::restoreOverrideCursor(); }
-    WaitCursor(const WaitCursor &) = delete;
-    WaitCursor &operator=(const WaitCursor &) = delete;
-};
-
-// Lets the screen see every key before the control that has the focus.
-class KeyPreview : public QObject
-{
-public:
-    explicit KeyPreview(std::function<bool(QObject *, QEvent *)> f)
-        : m_f(std::move(f))
-    {
-    }
-
-protected:
-    bool eventFilter(QObject *watched, QEvent *event) override { return m_f(watched, event); }
-
-private:
-    std::function<bool(QObject *, QEvent *)> m_f;
-};
 
 // The splitter paints its handle itself: a style sheet on it would cascade to the
 // panels below and override their palettes (green strips, red labels, panel face).
@@ -155,93 +130,7 @@ QLabel *redLabel(QWidget *parent, const char *name, const QString &text, const Q
     return label;
 }
 
-// Swallows the user's input to one screen: clicks, keys, the wheel, shortcuts.
-// Releases pass, so a press taken before the block does not leave a control
-// held down; what a release would start is refused by the screen's handlers.
-class InputBlock : public QObject
-{
-public:
-    explicit InputBlock(QWidget *screen)
-        : QObject(screen)
-        , m_screen(screen)
-    {
-    }
-
-protected:
-    bool eventFilter(QObject *watched, QEvent *event) override
-    {
-        switch (event->type()) {
-        case QEvent::MouseButtonPress:
-        case QEvent::MouseButtonDblClick:
-        case QEvent::KeyPress:
-        case QEvent::ShortcutOverride:
-        case QEvent::Shortcut:
-        case QEvent::Wheel:
-        case QEvent::ContextMenu:
-        case QEvent::TouchBegin:
-        case QEvent::TouchUpdate:
-        case QEvent::TouchEnd: {
-            auto *w = qobject_cast<QWidget *>(watched);
-            return w && (w == m_screen || m_screen->isAncestorOf(w));
-        }
-        default:
-            return false;
-        }
-    }
-
-private:
-    QWidget *m_screen; // the parent: outlives this filter
-};
-
 } // namespace
-
-// One host call in flight. The outermost scope closes the screen to input and
-// opens it again, then carries out a close that was asked for meanwhile (once
-// the action that made the call has finished). A screen destroyed during the
-// call is not touched.
-class TfrmMdda_ED::HostCallScope
-{
-public:
-    explicit HostCallScope(TfrmMdda_ED *form)
-        : m_form(form)
-    {
-        if (m_form->m_hostCalls++ == 0)
-            m_form->setInputBlocked(true);
-    }
-    ~HostCallScope()
-    {
-        if (!m_form || --m_form->m_hostCalls > 0)
-            return;
-        m_form->setInputBlocked(false);
-        if (m_form->m_closePending) {
-            m_form->m_closePending = false;
-            TfrmMdda_ED *form = m_form;
-            QMetaObject::invokeMethod(
-                form, [form] { form->close(); }, Qt::QueuedConnection);
-        }
-    }
-    HostCallScope(const HostCallScope &) = delete;
-    HostCallScope &operator=(const HostCallScope &) = delete;
-
-private:
-    QPointer<TfrmMdda_ED> m_form;
-};
-
-template<typename Call> auto TfrmMdda_ED::callHost(Call &&call)
-{
-    const HostCallScope scope(this);
-    return call();
-}
-
-void TfrmMdda_ED::setInputBlocked(bool blocked)
-{
-    if (!m_inputBlock)
-        m_inputBlock = new InputBlock(this);
-    if (blocked)
-        qApp->installEventFilter(m_inputBlock);
-    else
-        qApp->removeEventFilter(m_inputBlock);
-}
 
 void TfrmMdda_ED::userAction(const std::function<void()> &action)
 {
@@ -251,10 +140,9 @@ void TfrmMdda_ED::userAction(const std::function<void()> &action)
 
 void TfrmMdda_ED::closeEvent(QCloseEvent *e)
 {
-    if (hostCallInFlight()) {
+    if (m_hostGate->holdClose()) {
         // The action that made the call still needs the screen.
         e->ignore();
-        m_closePending = true;
         return;
     }
     TFrmBase::closeEvent(e);
@@ -316,8 +204,7 @@ TfrmMdda_ED::~TfrmMdda_ED()
     // the half-destroyed screen meanwhile.
     disconnect(qApp, nullptr, this, nullptr);
     removeKeyPreview();
-    if (m_inputBlock)
-        qApp->removeEventFilter(m_inputBlock);
+    m_hostGate->unblockInput();
     if (hostCallInFlight()) {
         // Destroyed by the host inside one of this screen's calls: a control may
         // still be in the middle of the event that made the call (the tree's
@@ -365,15 +252,7 @@ void TfrmMdda_ED::buildToolBar()
 QToolButton *TfrmMdda_ED::addToolButton(
     const char *name, const QString &caption, int x, int image, void (TfrmMdda_ED::*handler)())
 {
-    auto *button = new QToolButton(ToolBar1);
-    button->setObjectName(QLatin1String(name));
-    button->setText(caption);
-    button->setIcon(ImgListTool.value(image));
-    button->setIconSize(QSize(16, 16));
-    button->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
-    button->setAutoRaise(true);
-    button->setFocusPolicy(Qt::NoFocus); // the tool bar takes no focus
-    button->setGeometry(x, 0, 43, 35);
+    QToolButton *button = makeToolButton(ToolBar1, name, caption, ImgListTool.value(image), QRect(x, 0, 43, 35));
     connect(
         button, &QToolButton::clicked, this, [this, handler] { userAction([this, handler] { (this->*handler)(); }); });
     return button;
@@ -381,12 +260,7 @@ QToolButton *TfrmMdda_ED::addToolButton(
 
 QFrame *TfrmMdda_ED::addSeparator(const char *name, int x)
 {
-    auto *sep = new QFrame(ToolBar1);
-    sep->setObjectName(QLatin1String(name));
-    sep->setFrameShape(QFrame::VLine);
-    sep->setFrameShadow(QFrame::Sunken);
-    sep->setGeometry(x, 4, 8, 27);
-    return sep;
+    return makeToolSeparator(ToolBar1, name, QRect(x, 4, 8, 27));
 }
 
 void TfrmMdda_ED::buildTreePanel()

@@ -9,6 +9,7 @@
 // so an error raised by the host is shown instead of reaching the event loop.
 #pragma once
 
+#include "host/ScreenInput.h"
 #include "host/TFrmBase.h"
 
 #include "core/Result.h"
@@ -113,7 +114,7 @@ public:
     // True while one of this screen's host calls is in flight. A host may
     // process events during a call (a COM host does); the screen then takes no
     // user action, and a close request waits until the call has returned.
-    bool hostCallInFlight() const { return m_hostCalls > 0; }
+    bool hostCallInFlight() const { return m_hostGate->inFlight(); }
 
 protected:
     void formShow() override;
@@ -125,14 +126,12 @@ protected:
     bool focusNextPrevChild(bool next) override;
 
 private:
-    class HostCallScope;
     // Runs one host call with the screen closed to user actions. The host may
     // destroy the screen meanwhile: callers check a QPointer to themselves
     // before touching anything afterwards.
-    template<typename Call> auto callHost(Call &&call);
+    template<typename Call> auto callHost(Call &&call) { return m_hostGate->run(std::forward<Call>(call)); }
     // Runs a user action unless a host call is in flight.
     void userAction(const std::function<void()> &action);
-    void setInputBlocked(bool blocked);
 
     void FormCreate();
     void buildToolBar();
@@ -155,9 +154,7 @@ private:
     // after a failed record load, when the panel still shows the earlier row.
     QPersistentModelIndex m_shownNode;
     QPointer<QObject> m_keyPreview; // sees the keys of the whole application while shown
-    QPointer<QObject> m_inputBlock; // swallows the user's input to this screen during a host call
-    int m_hostCalls = 0;
-    bool m_closePending = false; // a close requested during a host call
+    HostCallGate *const m_hostGate = new HostCallGate(this); // a child: goes with the screen
 };
 
 } // namespace sqda

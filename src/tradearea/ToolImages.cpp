@@ -1,15 +1,14 @@
 #include "ToolImages.h"
 
+#include "ui/ToolIcons.h"
+
 #include <QPainter>
 #include <QPainterPath>
-#include <QPixmap>
 #include <QTransform>
 
 namespace sqda {
 
 namespace {
-
-constexpr int Size = 16;
 
 void arrow(QPainter &p, bool up)
 {
@@ -23,7 +22,7 @@ void arrow(QPainter &p, bool up)
     path.lineTo(2, 9);
     path.closeSubpath();
     if (!up) // the down arrow is the up arrow mirrored top to bottom
-        path = QTransform(1, 0, 0, -1, 0, Size).map(path);
+        path = QTransform(1, 0, 0, -1, 0, ToolIconSize).map(path);
     p.fillPath(path, QColor(0, 96, 160));
 }
 
@@ -69,13 +68,7 @@ void draw(QPainter &p, int index)
         p.drawPolygon(QPolygon({ QPoint(10, 1), QPoint(14, 4), QPoint(9, 6) }));
         break;
     case 10: // exit: a door with an arrow
-        p.setPen(QPen(QColor(120, 70, 20), 1));
-        p.setBrush(QColor(200, 150, 80));
-        p.drawRect(2, 1, 8, 14);
-        p.setPen(QPen(QColor(192, 0, 0), 2));
-        p.drawLine(7, 8, 14, 8);
-        p.drawLine(11, 5, 14, 8);
-        p.drawLine(11, 11, 14, 8);
+        paintExitIcon(p);
         break;
     case 14: // locate: a magnifying glass
         p.setPen(QPen(Qt::black, 2));
@@ -83,17 +76,7 @@ void draw(QPainter &p, int index)
         p.drawLine(9, 9, 14, 14);
         break;
     case 15: // assistant: a question mark
-        p.setPen(QPen(QColor(0, 96, 160), 1));
-        p.setBrush(QColor(255, 255, 200));
-        p.drawEllipse(1, 1, 13, 13);
-        p.setPen(QColor(0, 96, 160));
-        {
-            QFont f = p.font();
-            f.setBold(true);
-            f.setPixelSize(11);
-            p.setFont(f);
-        }
-        p.drawText(QRect(1, 1, 14, 14), Qt::AlignCenter, QStringLiteral("?"));
+        paintAssistantIcon(p);
         break;
     default:
         break; // unused slots stay blank
@@ -104,18 +87,7 @@ void draw(QPainter &p, int index)
 
 QList<QIcon> makeToolImages()
 {
-    QList<QIcon> images;
-    for (int i = 0; i < 16; ++i) {
-        QPixmap pm(Size, Size);
-        pm.fill(Qt::transparent);
-        {
-            QPainter p(&pm);
-            p.setRenderHint(QPainter::Antialiasing);
-            draw(p, i);
-        }
-        images << QIcon(pm);
-    }
-    return images;
+    return paintToolIcons(16, draw);
 }
 
 } // namespace sqda
