@@ -29,9 +29,8 @@ Error tooSmall(const QString &what)
     return Error { QStringLiteral("页面太小：上下页边距之间放不下%1和页末的注脚。").arg(what) };
 }
 
-} // namespace
-
-Result<PreparedReport> PreparedReport::prepare(std::shared_ptr<const ReportLayout> layout, int rowCount)
+// What formatting and restoring both need of a layout and a row count.
+Status checkFormattable(const ReportLayout *layout, int rowCount)
 {
     if (!layout || layout->pages.empty())
         return Error { QStringLiteral("报表没有可以生成的版面。") };
@@ -43,6 +42,15 @@ Result<PreparedReport> PreparedReport::prepare(std::shared_ptr<const ReportLayou
                            .arg(std::numeric_limits<quint16>::max()) };
     if (rowCount < 0)
         return Error { QStringLiteral("行数%1不是有效的行数。").arg(rowCount) };
+    return {};
+}
+
+} // namespace
+
+Result<PreparedReport> PreparedReport::prepare(std::shared_ptr<const ReportLayout> layout, int rowCount)
+{
+    if (const Status ok = checkFormattable(layout.get(), rowCount); !ok)
+        return Error { ok.error() };
 
     const qint64 top = layout->page.topMargin;
     const qint64 limit = layout->page.pageHeight() - layout->page.bottomMargin;
@@ -107,16 +115,8 @@ Result<PreparedReport> PreparedReport::prepare(std::shared_ptr<const ReportLayou
 Result<PreparedReport> PreparedReport::restore(
     std::shared_ptr<const ReportLayout> layout, int rowCount, std::vector<PreparedPage> pages)
 {
-    if (!layout || layout->pages.empty())
-        return Error { QStringLiteral("报表没有可以生成的版面。") };
-    if (const Status ok = layout->page.validate(); !ok)
+    if (const Status ok = checkFormattable(layout.get(), rowCount); !ok)
         return Error { ok.error() };
-    if (layout->pages.size() > std::numeric_limits<quint16>::max())
-        return Error { QStringLiteral("报表有%1组页面，最多只能生成%2组。")
-                           .arg(layout->pages.size())
-                           .arg(std::numeric_limits<quint16>::max()) };
-    if (rowCount < 0)
-        return Error { QStringLiteral("行数%1不是有效的行数。").arg(rowCount) };
     const auto broken = [](int page, const QString &why) {
         return Error { QStringLiteral("报表第%1页与版面不符：%2。").arg(page + 1).arg(why) };
     };
