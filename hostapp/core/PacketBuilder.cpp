@@ -5,6 +5,7 @@
 #include "data/CborReader.h"
 #include "data/DataError.h"
 #include "data/Packet.h"
+#include "data/Utf8.h"
 
 #include <QLocale>
 #include <QVariant>
@@ -276,52 +277,7 @@ QByteArray PacketBuilder::finish()
 
 bool PacketBuilder::isValidUtf8(const char *utf8, qsizetype n)
 {
-    const auto *s = reinterpret_cast<const uchar *>(utf8);
-    qsizetype i = 0;
-    while (i < n) {
-        // Eight ASCII bytes at a time: most packet text is ASCII.
-        while (i + 8 <= n) {
-            quint64 w;
-            std::memcpy(&w, s + i, 8);
-            if (w & 0x8080808080808080ULL)
-                break;
-            i += 8;
-        }
-        if (i >= n)
-            break;
-        const uchar b = s[i];
-        if (b < 0x80) {
-            ++i;
-            continue;
-        }
-        qsizetype len;
-        uchar lo = 0x80, hi = 0xbf; // allowed range of the second byte
-        if (b >= 0xc2 && b <= 0xdf) {
-            len = 2;
-        } else if (b >= 0xe0 && b <= 0xef) {
-            len = 3;
-            if (b == 0xe0)
-                lo = 0xa0; // no overlong forms
-            else if (b == 0xed)
-                hi = 0x9f; // no surrogates
-        } else if (b >= 0xf0 && b <= 0xf4) {
-            len = 4;
-            if (b == 0xf0)
-                lo = 0x90;
-            else if (b == 0xf4)
-                hi = 0x8f; // nothing above U+10FFFF
-        } else {
-            return false;
-        }
-        if (n - i < len || s[i + 1] < lo || s[i + 1] > hi)
-            return false;
-        for (qsizetype k = 2; k < len; ++k) {
-            if ((s[i + k] & 0xc0) != 0x80)
-                return false;
-        }
-        i += len;
-    }
-    return true;
+    return sqda::Utf8::isValid(utf8, n);
 }
 
 } // namespace kalmora

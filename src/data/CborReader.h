@@ -53,6 +53,21 @@ public:
     // The bytes of a definite text string without copying; false for an
     // indefinite one (then use readTextUtf8).
     bool readTextView(QByteArrayView *out);
+    // A definite text string of at most 23 bytes (its length in the head's
+    // first byte), the common case in rows; false, consuming nothing, for
+    // anything else.
+    bool readShortText(QByteArrayView *out)
+    {
+        if (m_p == m_end)
+            return false;
+        const quint8 initial = quint8(*m_p);
+        const qsizetype n = initial & 0x1f;
+        if ((initial >> 5) != quint8(Kind::Text) || n >= 24 || n > m_end - m_p - 1)
+            return false;
+        *out = QByteArrayView(m_p + 1, n);
+        m_p += 1 + n;
+        return true;
+    }
     QString readText(qsizetype maxBytes);
     void skip(int depth = 0); // one whole item, nested ones included
 

@@ -36,6 +36,17 @@ void DataStore::reserve(qsizetype rows)
     }
 }
 
+void DataStore::addReservedTo(PageWarmer &warmer) const
+{
+    for (const Column &c : m_columns) {
+        warmer.addEven(c.nulls.data(), c.nulls.capacity() * sizeof(quint8));
+        warmer.addEven(c.ints.data(), c.ints.capacity() * sizeof(qint64));
+        warmer.addEven(c.reals.data(), c.reals.capacity() * sizeof(double));
+        warmer.addEven(c.strings.data(), c.strings.capacity() * sizeof(StrRef));
+    }
+    warmer.setFollowed(m_arena.data.get(), m_arena.capacity * sizeof(char16_t));
+}
+
 void DataStore::clear()
 {
     for (Column &c : m_columns) {

@@ -8,6 +8,7 @@
 
 #include "BulkAllocator.h"
 #include "FieldDef.h"
+#include "PageWarmer.h"
 #include "core/Result.h"
 
 #include <QDate>
@@ -33,6 +34,11 @@ public:
     // Room for this many UTF-16 units of text in all, reserved but not touched.
     void reserveText(qsizetype units) { m_arena.reserve(size_t(units)); }
     void clear(); // drops the rows, keeps the columns
+    // Hands what reserve() and reserveText() set aside to `warmer`: the column
+    // buffers as filled evenly, the text arena as followed (report
+    // textBytes() to it while filling).
+    void addReservedTo(PageWarmer &warmer) const;
+    std::size_t textBytes() const { return m_arena.size * sizeof(char16_t); }
 
     // Appending: fill every column of the new row in any order, then commitRow().
     void appendNull(int col);

@@ -3,8 +3,8 @@
 #include "CborReader.h"
 #include "DataError.h"
 #include "PacketWriter.h"
+#include "Utf8.h"
 
-#include <QStringDecoder>
 #include <QTimeZone>
 
 #include <cmath>
@@ -205,8 +205,15 @@ private:
         std::vector<FieldType> types;
         for (const FieldDef &d : defs)
             types.push_back(d.type);
-        for (quint64 i = 0; more(c, i); ++i)
+        // The kernel readies the reserved pages on another core meanwhile.
+        PageWarmer warmer;
+        store.addReservedTo(warmer);
+        warmer.start();
+        for (quint64 i = 0; more(c, i); ++i) {
             readRow(store, types);
+            if ((i & 1023) == 0)
+                warmer.progress(store.textBytes());
+        }
         return store;
     }
 
@@ -225,6 +232,10 @@ private:
 
     void readCell(DataStore &store, int col, FieldType type)
     {
+        // Most cells of a text column are short definite strings: one head, read once.
+        QByteArrayView shortText;
+        if (type == FieldType::String && m_r.readShortText(&shortText))
+            return storeText(store, col, shortText);
         const CborReader::Head h = m_r.peek();
         if (h.kind == Kind::Simple && h.value == CborReader::SimpleNull) {
             m_r.read();
@@ -291,28 +302,19 @@ private:
             m_r.readTextUtf8(m_chunked);
             utf8 = m_chunked;
         }
-        const qsizetype n = utf8.size();
-        const auto *src = reinterpret_cast<const quint8 *>(utf8.data());
-        // UTF-16 never needs more units than UTF-8 has bytes (the decoder asks one more).
-        char16_t *out = store.beginString(n + 1);
-        qsizetype i = 0;
-        for (; i < n && src[i] < 0x80; ++i)
-            out[i] = char16_t(src[i]);
-        if (i == n) {
-            store.finishString(col, n);
-            return;
-        }
-        // One stateless decoder serves all strings: its error count only ever
-        // grows, and the first error ends the decode anyway.
-        QChar *end = m_utf8.appendToBuffer(reinterpret_cast<QChar *>(out + i), utf8.sliced(i));
-        if (m_utf8.hasError())
+        storeText(store, col, utf8);
+    }
+
+    void storeText(DataStore &store, int col, QByteArrayView utf8)
+    {
+        const qsizetype n = Utf8::toUtf16(utf8.data(), utf8.size(), store.beginString(utf8.size()));
+        if (n < 0)
             fail(QStringLiteral("文本不是有效的 UTF-8"));
-        store.finishString(col, end - reinterpret_cast<QChar *>(out));
+        store.finishString(col, n);
     }
 
     CborReader m_r;
     QByteArray m_chunked;
-    QStringDecoder m_utf8 { QStringDecoder::Utf8, QStringDecoder::Flag::Stateless };
 };
 
 } // namespace

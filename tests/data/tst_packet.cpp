@@ -4,9 +4,14 @@
 #include "data/DataError.h"
 #include "data/Packet.h"
 #include "data/PacketWriter.h"
+#include "data/PageWarmer.h"
+#include "data/Utf8.h"
 
 #include <QCborStreamWriter>
+#include <QStringDecoder>
 #include <QTest>
+
+#include <vector>
 
 using namespace sqda;
 
@@ -443,6 +448,115 @@ private Q_SLOTS:
         QVERIFY(!error.isEmpty());
         if (!reason.isEmpty())
             QVERIFY2(error.contains(reason), qPrintable(error));
+    }
+
+    // Text is held to the strict UTF-8 a general decoder accepts: the same
+    // verdict and the same characters for every lead byte followed by every
+    // second byte and a spread of third and fourth bytes, alone, after a
+    // block of ASCII, and cut short; the validity check agrees.
+    void utf8AgreesWithStrictDecoder()
+    {
+        const uchar later[] = { 0x00, 0x41, 0x7f, 0x80, 0x8f, 0x90, 0x9f, 0xa0, 0xbf, 0xc0, 0xf4, 0xff };
+        const QByteArray prefixes[] = { QByteArray(), QByteArray("12345678"), QByteArray("ab") };
+        std::vector<char16_t> out;
+        int checked = 0;
+        for (int lead = 0x80; lead <= 0xff; ++lead) {
+            for (int second = 0; second <= 0xff; ++second) {
+                for (const uchar third : later) {
+                    for (const uchar fourth : { uchar(0x80), uchar(0xbf), uchar(0x41) }) {
+                        const char seq[] = { char(lead), char(second), char(third), char(fourth) };
+                        for (const QByteArray &prefix : prefixes) {
+                            for (int len = 1; len <= 4; ++len) {
+                                const QByteArray bytes = prefix + QByteArray(seq, len);
+                                // A byte-order mark is a character of the value, kept.
+                                QStringDecoder strict(QStringDecoder::Utf8,
+                                    QStringDecoder::Flag::Stateless | QStringDecoder::Flag::ConvertInitialBom);
+                                const QString expected = strict.decode(bytes);
+                                out.assign(size_t(bytes.size()), u'\0');
+                                const qsizetype n = Utf8::toUtf16(bytes.constData(), bytes.size(), out.data());
+                                const bool valid = Utf8::isValid(bytes.constData(), bytes.size());
+                                if (strict.hasError()) {
+                                    QVERIFY2(n < 0 && !valid, bytes.toHex(' ').constData());
+                                } else {
+                                    QVERIFY2(n >= 0 && valid, bytes.toHex(' ').constData());
+                                    QCOMPARE(QStringView(out.data(), n), expected);
+                                }
+                                ++checked;
+                            }
+                        }
+                    }
+                }
+            }
+        }
+        QVERIFY(checked > 1000000);
+    }
+
+    // A load large enough to be warmed on a second thread: every value arrives
+    // as written, through strings short and long, nulls and Chinese text; a
+    // fault near the end still stops it cleanly.
+    void largeLoadArrivesWhole()
+    {
+        const FieldDefs defs { { QStringLiteral("f_sqbm"), FieldType::String, 12, {} },
+            { QStringLiteral("f_sqmc"), FieldType::String, 40, {} },
+            { QStringLiteral("f_jb"), FieldType::Int32, 0, {} }, { QStringLiteral("f_mj"), FieldType::Double, 0, {} } };
+        const qsizetype rows = 300000;
+        DataStore in(defs);
+        in.reserve(rows);
+        for (qsizetype r = 0; r < rows; ++r) {
+            in.appendString(0, QString::number(r).rightJustified(10, u'0'));
+            if (r % 7 == 3)
+                in.appendNull(1);
+            else if (r % 5 == 0)
+                in.appendString(1, QStringLiteral("王府井商圈第%1号，一个比二十三个字节更长的名称😀").arg(r));
+            else
+                in.appendString(1, QStringLiteral("东城区%1").arg(r));
+            in.appendInt(2, r % 1000);
+            in.appendDouble(3, double(r) / 4);
+            in.commitRow();
+        }
+        const QByteArray packet = Packet::encode(in);
+        QVERIFY(packet.size() > qsizetype(PageWarmer::MinBytes));
+        const auto out = Packet::decode(packet);
+        QVERIFY2(out, qPrintable(out.error()));
+        QCOMPARE(out->rowCount(), rows);
+        for (qsizetype r = 0; r < rows; ++r) {
+            for (int c = 0; c < defs.size(); ++c) {
+                if (out->isNull(r, c) != in.isNull(r, c) || out->value(r, c) != in.value(r, c))
+                    QFAIL(qPrintable(QStringLiteral("row %1, column %2 differs").arg(r).arg(c)));
+            }
+        }
+
+        QByteArray broken = packet;
+        const qsizetype at = broken.lastIndexOf("东城区");
+        QVERIFY(at > broken.size() - 100);
+        broken[at + 1] = 'x'; // a character cut in the middle
+        const auto refused = Packet::decode(broken);
+        QVERIFY(!refused);
+        QVERIFY2(refused.error().contains(QStringLiteral("UTF-8")), qPrintable(refused.error()));
+    }
+
+    void warmingChangesNoByte()
+    {
+        const std::size_t bytes = std::size_t(24) << 20;
+        std::vector<quint32> even(bytes / 8), followed(bytes / 8);
+        for (std::size_t i = 0; i < even.size(); ++i) {
+            even[i] = quint32(i * 2654435761u);
+            followed[i] = quint32(i * 40503u);
+        }
+        const std::vector<quint32> evenBefore = even, followedBefore = followed;
+        {
+            PageWarmer warmer;
+            warmer.addEven(even.data(), even.size() * sizeof(quint32));
+            warmer.setFollowed(followed.data(), followed.size() * sizeof(quint32));
+            warmer.start();
+            // The writer keeps writing what it already wrote while the warmer runs.
+            for (std::size_t i = 0; i < followed.size(); i += 1024) {
+                followed[i] = followedBefore[i];
+                warmer.progress(i * sizeof(quint32));
+            }
+        }
+        QVERIFY(even == evenBefore);
+        QVERIFY(followed == followedBefore);
     }
 
     void badPacketLeavesDataSetAsItWas()

@@ -1,0 +1,137 @@
+// Strict UTF-8 for packet text: what counts as well-formed (no overlong forms,
+// no surrogates, nothing above U+10FFFF) and the conversion to UTF-16.
+//
+// Packets carry millions of short strings, mostly ASCII codes and Chinese
+// names; both functions take ASCII eight bytes at a time and a three-byte
+// character without a call, which a general-purpose decoder's per-call set-up
+// and state handling cost several times over.
+#pragma once
+
+#include <QtGlobal>
+
+#include <cstring>
+
+namespace sqda::Utf8 {
+
+namespace detail {
+
+constexpr quint64 HighBits = 0x8080808080808080ULL;
+
+// The length of the sequence `b` starts and the allowed range of its second
+// byte; 0 for a byte no well-formed sequence starts with.
+inline int leadLength(uchar b, uchar *lo, uchar *hi)
+{
+    *lo = 0x80;
+    *hi = 0xbf;
+    if (b >= 0xc2 && b <= 0xdf)
+        return 2;
+    if (b >= 0xe0 && b <= 0xef) {
+        if (b == 0xe0)
+            *lo = 0xa0; // no overlong forms
+        else if (b == 0xed)
+            *hi = 0x9f; // no surrogates
+        return 3;
+    }
+    if (b >= 0xf0 && b <= 0xf4) {
+        if (b == 0xf0)
+            *lo = 0x90;
+        else if (b == 0xf4)
+            *hi = 0x8f; // nothing above U+10FFFF
+        return 4;
+    }
+    return 0;
+}
+
+// Whether the `len`-byte sequence at `s` (with `avail` bytes left) is whole and
+// well-formed.
+inline bool wellFormed(const uchar *s, qsizetype avail, int len, uchar lo, uchar hi)
+{
+    if (len == 0 || avail < len || s[1] < lo || s[1] > hi)
+        return false;
+    for (int k = 2; k < len; ++k) {
+        if ((s[k] & 0xc0) != 0x80)
+            return false;
+    }
+    return true;
+}
+
+} // namespace detail
+
+// Whether `n` bytes at `utf8` are well-formed UTF-8.
+inline bool isValid(const char *utf8, qsizetype n)
+{
+    const auto *s = reinterpret_cast<const uchar *>(utf8);
+    qsizetype i = 0;
+    while (i < n) {
+        while (i + 8 <= n) {
+            quint64 w;
+            std::memcpy(&w, s + i, 8);
+            if (w & detail::HighBits)
+                break;
+            i += 8;
+        }
+        if (i >= n)
+            break;
+        if (s[i] < 0x80) {
+            ++i;
+            continue;
+        }
+        uchar lo, hi;
+        const int len = detail::leadLength(s[i], &lo, &hi);
+        if (!detail::wellFormed(s + i, n - i, len, lo, hi))
+            return false;
+        i += len;
+    }
+    return true;
+}
+
+// Converts `n` bytes of UTF-8 at `utf8` into `out`, which has room for `n`
+// units (UTF-16 never needs more units than UTF-8 has bytes). Returns the
+// units written, or -1 when the bytes are not well-formed.
+inline qsizetype toUtf16(const char *utf8, qsizetype n, char16_t *out)
+{
+    const auto *s = reinterpret_cast<const uchar *>(utf8);
+    qsizetype i = 0, o = 0;
+    while (i < n) {
+        while (i + 8 <= n) {
+            quint64 w;
+            std::memcpy(&w, s + i, 8);
+            if (w & detail::HighBits)
+                break;
+            for (int k = 0; k < 8; ++k)
+                out[o + k] = char16_t(s[i + k]);
+            i += 8;
+            o += 8;
+        }
+        if (i >= n)
+            break;
+        const uchar b = s[i];
+        if (b < 0x80) {
+            out[o++] = char16_t(b);
+            ++i;
+            continue;
+        }
+        uchar lo, hi;
+        const int len = detail::leadLength(b, &lo, &hi);
+        if (!detail::wellFormed(s + i, n - i, len, lo, hi))
+            return -1;
+        switch (len) {
+        case 2:
+            out[o++] = char16_t(((b & 0x1f) << 6) | (s[i + 1] & 0x3f));
+            break;
+        case 3:
+            out[o++] = char16_t(((b & 0x0f) << 12) | ((s[i + 1] & 0x3f) << 6) | (s[i + 2] & 0x3f));
+            break;
+        default: {
+            const char32_t c = (char32_t(b & 0x07) << 18) | (char32_t(s[i + 1] & 0x3f) << 12)
+                | (char32_t(s[i + 2] & 0x3f) << 6) | char32_t(s[i + 3] & 0x3f);
+            out[o++] = char16_t(0xd800 + ((c - 0x10000) >> 10));
+            out[o++] = char16_t(0xdc00 + ((c - 0x10000) & 0x3ff));
+        }
+        }
+        i += len;
+    }
+    return o;
+}
+
+} // namespace sqda::Utf8
