@@ -55,40 +55,9 @@ inline bool wellFormed(const uchar *s, qsizetype avail, int len, uchar lo, uchar
     return true;
 }
 
-} // namespace detail
-
-// Whether `n` bytes at `utf8` are well-formed UTF-8.
-inline bool isValid(const char *utf8, qsizetype n)
-{
-    const auto *s = reinterpret_cast<const uchar *>(utf8);
-    qsizetype i = 0;
-    while (i < n) {
-        while (i + 8 <= n) {
-            quint64 w;
-            std::memcpy(&w, s + i, 8);
-            if (w & detail::HighBits)
-                break;
-            i += 8;
-        }
-        if (i >= n)
-            break;
-        if (s[i] < 0x80) {
-            ++i;
-            continue;
-        }
-        uchar lo, hi;
-        const int len = detail::leadLength(s[i], &lo, &hi);
-        if (!detail::wellFormed(s + i, n - i, len, lo, hi))
-            return false;
-        i += len;
-    }
-    return true;
-}
-
-// Converts `n` bytes of UTF-8 at `utf8` into `out`, which has room for `n`
-// units (UTF-16 never needs more units than UTF-8 has bytes). Returns the
-// units written, or -1 when the bytes are not well-formed.
-inline qsizetype toUtf16(const char *utf8, qsizetype n, char16_t *out)
+// The one walk over the bytes both functions below make: with `Write` it also
+// stores the UTF-16 units. Returns the units, or -1 at the first fault.
+template<bool Write> qsizetype walk(const char *utf8, qsizetype n, char16_t *out)
 {
     const auto *s = reinterpret_cast<const uchar *>(utf8);
     qsizetype i = 0, o = 0;
@@ -96,10 +65,12 @@ inline qsizetype toUtf16(const char *utf8, qsizetype n, char16_t *out)
         while (i + 8 <= n) {
             quint64 w;
             std::memcpy(&w, s + i, 8);
-            if (w & detail::HighBits)
+            if (w & HighBits)
                 break;
-            for (int k = 0; k < 8; ++k)
-                out[o + k] = char16_t(s[i + k]);
+            if constexpr (Write) {
+                for (int k = 0; k < 8; ++k)
+                    out[o + k] = char16_t(s[i + k]);
+            }
             i += 8;
             o += 8;
         }
@@ -107,31 +78,52 @@ inline qsizetype toUtf16(const char *utf8, qsizetype n, char16_t *out)
             break;
         const uchar b = s[i];
         if (b < 0x80) {
-            out[o++] = char16_t(b);
+            if constexpr (Write)
+                out[o] = char16_t(b);
+            ++o;
             ++i;
             continue;
         }
         uchar lo, hi;
-        const int len = detail::leadLength(b, &lo, &hi);
-        if (!detail::wellFormed(s + i, n - i, len, lo, hi))
+        const int len = leadLength(b, &lo, &hi);
+        if (!wellFormed(s + i, n - i, len, lo, hi))
             return -1;
-        switch (len) {
-        case 2:
-            out[o++] = char16_t(((b & 0x1f) << 6) | (s[i + 1] & 0x3f));
-            break;
-        case 3:
-            out[o++] = char16_t(((b & 0x0f) << 12) | ((s[i + 1] & 0x3f) << 6) | (s[i + 2] & 0x3f));
-            break;
-        default: {
-            const char32_t c = (char32_t(b & 0x07) << 18) | (char32_t(s[i + 1] & 0x3f) << 12)
-                | (char32_t(s[i + 2] & 0x3f) << 6) | char32_t(s[i + 3] & 0x3f);
-            out[o++] = char16_t(0xd800 + ((c - 0x10000) >> 10));
-            out[o++] = char16_t(0xdc00 + ((c - 0x10000) & 0x3ff));
+        if constexpr (Write) {
+            switch (len) {
+            case 2:
+                out[o] = char16_t(((b & 0x1f) << 6) | (s[i + 1] & 0x3f));
+                break;
+            case 3:
+                out[o] = char16_t(((b & 0x0f) << 12) | ((s[i + 1] & 0x3f) << 6) | (s[i + 2] & 0x3f));
+                break;
+            default: {
+                const char32_t c = (char32_t(b & 0x07) << 18) | (char32_t(s[i + 1] & 0x3f) << 12)
+                    | (char32_t(s[i + 2] & 0x3f) << 6) | char32_t(s[i + 3] & 0x3f);
+                out[o] = char16_t(0xd800 + ((c - 0x10000) >> 10));
+                out[o + 1] = char16_t(0xdc00 + ((c - 0x10000) & 0x3ff));
+            }
+            }
         }
-        }
+        o += len == 4 ? 2 : 1;
         i += len;
     }
     return o;
+}
+
+} // namespace detail
+
+// Whether `n` bytes at `utf8` are well-formed UTF-8.
+inline bool isValid(const char *utf8, qsizetype n)
+{
+    return detail::walk<false>(utf8, n, nullptr) >= 0;
+}
+
+// Converts `n` bytes of UTF-8 at `utf8` into `out`, which has room for `n`
+// units (UTF-16 never needs more units than UTF-8 has bytes). Returns the
+// units written, or -1 when the bytes are not well-formed.
+inline qsizetype toUtf16(const char *utf8, qsizetype n, char16_t *out)
+{
+    return detail::walk<true>(utf8, n, out);
 }
 
 } // namespace sqda::Utf8
