@@ -13,6 +13,7 @@
 
 #include "data/FieldDef.h"
 #include "data/PacketWriter.h"
+#include "data/Utf8.h"
 
 #include <QByteArray>
 #include <QByteArrayView>
@@ -96,7 +97,7 @@ public:
 private:
     void stringValue(const char *utf8, qsizetype n)
     {
-        if (isValidUtf8(utf8, n))
+        if (sqda::Utf8::isValid(utf8, n))
             m_w.textUtf8(QByteArrayView(utf8, n));
         else
             m_w.text(QString::fromUtf8(utf8, n));

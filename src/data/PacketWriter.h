@@ -99,8 +99,23 @@ public:
     // Text already known to be valid UTF-8.
     void textUtf8(QByteArrayView utf8)
     {
-        head(Text, quint64(utf8.size()));
-        append(utf8.data(), utf8.size());
+        const qsizetype n = utf8.size();
+        if (n >= 4 && n < 24) {
+            // The common short cell: head and bytes in one reservation, the
+            // bytes moved as two overlapping words instead of a call.
+            char *p = room(1 + n);
+            p[0] = char((Text << 5) | n);
+            const char *src = utf8.data();
+            if (n >= 8) {
+                copyWords<8>(p + 1, src, n);
+            } else {
+                copyWords<4>(p + 1, src, n);
+            }
+            m_size += 1 + n;
+            return;
+        }
+        head(Text, quint64(n));
+        append(utf8.data(), n);
     }
     void textLatin1(const char *ascii) { textUtf8(QByteArrayView(ascii, qsizetype(std::strlen(ascii)))); }
     // UTF-16 text, converted on the way; a lone surrogate becomes U+FFFD so the
@@ -146,6 +161,17 @@ private:
     {
         *room(1) = char(b);
         m_size += 1;
+    }
+    // Copies `n` bytes, W <= n <= 3W, as words of W bytes that may overlap.
+    template<int W> static void copyWords(char *to, const char *from, qsizetype n)
+    {
+        char a[W], b[W], c[W];
+        std::memcpy(a, from, W);
+        std::memcpy(b, from + n / 2 - W / 2, W);
+        std::memcpy(c, from + n - W, W);
+        std::memcpy(to, a, W);
+        std::memcpy(to + n / 2 - W / 2, b, W);
+        std::memcpy(to + n - W, c, W);
     }
     static void putBig(char *p, quint16 v)
     {

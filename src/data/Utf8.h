@@ -74,6 +74,19 @@ template<bool Write> qsizetype walk(const char *utf8, qsizetype n, char16_t *out
             i += 8;
             o += 8;
         }
+        if (i + 4 <= n) { // the short codes most cells hold
+            quint32 w;
+            std::memcpy(&w, s + i, 4);
+            if (!(w & quint32(HighBits))) {
+                if constexpr (Write) {
+                    for (int k = 0; k < 4; ++k)
+                        out[o + k] = char16_t(s[i + k]);
+                }
+                i += 4;
+                o += 4;
+                continue;
+            }
+        }
         if (i >= n)
             break;
         const uchar b = s[i];
@@ -82,6 +95,17 @@ template<bool Write> qsizetype walk(const char *utf8, qsizetype n, char16_t *out
                 out[o] = char16_t(b);
             ++o;
             ++i;
+            continue;
+        }
+        // Most Chinese characters: a three-byte lead whose second byte may be
+        // any continuation byte; both continuations checked at once.
+        if ((b & 0xf0) == 0xe0 && b != 0xe0 && b != 0xed && n - i >= 3) {
+            if (((s[i + 1] & 0xc0) | ((s[i + 2] & 0xc0) >> 2)) != 0xa0)
+                return -1;
+            if constexpr (Write)
+                out[o] = char16_t(((b & 0x0f) << 12) | ((s[i + 1] & 0x3f) << 6) | (s[i + 2] & 0x3f));
+            ++o;
+            i += 3;
             continue;
         }
         uchar lo, hi;
