@@ -22,6 +22,7 @@
 // PostgreSQL: a throw-away server is started on loopback with the tests'
 // fixture script (tests/hostapp/pg_fixture.sh), or KALMORA_BENCH_PG_URL names
 // one; without either the PostgreSQL runs are skipped.
+#include "SqliteFloor.h"
 #include "core/SqlDataService.h"
 
 #include "data/ClientDataSet.h"
@@ -229,25 +230,6 @@ double processCpuSeconds(int pid)
 
 int hostBackendPid = 0; // the PostgreSQL service's server process
 
-// One run of the SQLite floor: step the SELECT, copy each text into a QString.
-qsizetype sqliteFloorOnce(sqlite3 *db, const std::string &sql)
-{
-    sqlite3_stmt *st = nullptr;
-    sqlite3_prepare_v2(db, sql.c_str(), -1, &st, nullptr);
-    qsizetype rows = 0;
-    while (sqlite3_step(st) == SQLITE_ROW) {
-        for (int c = 0; c < 3; ++c) {
-            const QString text = QString::fromUtf8(
-                reinterpret_cast<const char *>(sqlite3_column_text(st, c)), sqlite3_column_bytes(st, c));
-            benchmark::DoNotOptimize(text.constData());
-        }
-        benchmark::DoNotOptimize(sqlite3_column_int64(st, 3) + sqlite3_column_int64(st, 4));
-        ++rows;
-    }
-    sqlite3_finalize(st);
-    return rows;
-}
-
 // One run of the libpq floor: PQexec and read every value.
 qsizetype libpqFloorOnce(PGconn *c, const std::string &sql)
 {
@@ -293,7 +275,7 @@ struct Floor
     Floor(const Floor &) = delete;
     Floor &operator=(const Floor &) = delete;
 
-    qsizetype run() { return pg ? libpqFloorOnce(pg, sql) : sqliteFloorOnce(db, sql); }
+    qsizetype run() { return pg ? libpqFloorOnce(pg, sql) : stepIntoQStrings(db, sql); }
     // Processor time of the floor's server process, on PostgreSQL.
     double serverCpu() const { return pg ? processCpuSeconds(PQbackendPID(pg)) : 0; }
 };

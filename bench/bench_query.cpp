@@ -16,6 +16,7 @@
 // Thread CPU time (the host runs on the screen's thread); the two sides take
 // turns in one loop, and the medians and the fastest turns are printed, as the
 // machine may be shared. BENCH_QUERY_SAMPLES=1 prints every turn.
+#include "SqliteFloor.h"
 #include "core/SqlDataService.h"
 #include "data/ClientDataSet.h"
 #include "host/HostContext.h"
@@ -231,20 +232,7 @@ qsizetype floorRun()
 {
     sqlite3 *db = nullptr;
     sqlite3_open_v2(g_path.c_str(), &db, SQLITE_OPEN_READONLY, nullptr);
-    const QByteArray sql = g_screen->service->statement.toUtf8();
-    sqlite3_stmt *st = nullptr;
-    sqlite3_prepare_v2(db, sql.constData(), int(sql.size()), &st, nullptr);
-    qsizetype rows = 0;
-    while (st && sqlite3_step(st) == SQLITE_ROW) {
-        for (int c = 0; c < 3; ++c) {
-            const QString text = QString::fromUtf8(
-                reinterpret_cast<const char *>(sqlite3_column_text(st, c)), sqlite3_column_bytes(st, c));
-            benchmark::DoNotOptimize(text.constData());
-        }
-        benchmark::DoNotOptimize(sqlite3_column_int64(st, 3) + sqlite3_column_int64(st, 4));
-        ++rows;
-    }
-    sqlite3_finalize(st);
+    const qsizetype rows = stepIntoQStrings(db, g_screen->service->statement.toUtf8());
     sqlite3_close(db);
     return rows;
 }
