@@ -54,7 +54,9 @@ void PageWarmer::start()
     std::size_t total = m_followed.bytes;
     for (const Region &r : m_even)
         total += r.bytes;
-    if (total < MinBytes || m_thread.joinable())
+    // On a single processor the thread would only take turns with the writer.
+    static const bool spareProcessor = std::thread::hardware_concurrency() > 1;
+    if (total < MinBytes || m_thread.joinable() || !spareProcessor)
         return;
     try {
         m_thread = std::thread([this] { run(); });
