@@ -392,7 +392,17 @@ private:
         if (isKeyword("LIKE")) {
             node->kind = FilterNode::Kind::Like;
             advance();
-            return rightOperands(std::move(node), 1);
+            node = rightOperands(std::move(node), 1);
+            if (!node || m_tok.type != Token::Type::Name
+                || m_tok.text.compare(QLatin1String("ESCAPE"), Qt::CaseInsensitive) != 0)
+                return node;
+            advance();
+            // One character, as in SQL: the databases take no other escape.
+            if (m_tok.type != Token::Type::Text || m_tok.text.size() != 1)
+                return fail(QStringLiteral("一个字符的转义符（例如 '\\'）"));
+            node->likeEscape = m_tok.text.front();
+            advance();
+            return node;
         }
         if (isKeyword("BETWEEN")) {
             node->kind = FilterNode::Kind::Between;

@@ -3,13 +3,14 @@
 //   expr      := term { OR term }
 //   term      := factor { AND factor }
 //   factor    := NOT factor | '(' expr ')' | predicate
-//   predicate := operand ( cmp operand | [NOT] LIKE operand
+//   predicate := operand ( cmp operand | [NOT] LIKE operand [ESCAPE 'c']
 //                        | [NOT] BETWEEN operand AND operand
 //                        | [NOT] IN '(' operand { ',' operand } ')' | IS [NOT] NULL )
 //   operand   := field | 'text' | number | NULL
 //   cmp       := = | <> | != | < | <= | > | >=
 //
-// Keywords and field names are matched without regard to case. A field is a name
+// Keywords and field names are matched without regard to case (ESCAPE is a
+// keyword only after a LIKE pattern, so a field may still be named so). A field is a name
 // (letters, digits, '_', '.'; "alias.field" names the field) or [any text]. Text
 // literals use '' for a quote. Positions are 1-based character positions.
 #pragma once
@@ -45,6 +46,7 @@ struct FilterNode
     std::vector<std::unique_ptr<FilterNode>> children; // And, Or, Not
     FilterOperand left; // the tested operand
     std::vector<FilterOperand> values; // right side: 1, 2 (BETWEEN) or a list (IN)
+    QChar likeEscape; // LIKE … ESCAPE 'c'; null: none
 };
 
 class FilterExpression

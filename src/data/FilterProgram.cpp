@@ -698,8 +698,10 @@ private:
             const FilterOperand &p = n.values.front();
             if (p.kind == FilterOperand::Kind::Null)
                 return constant(false);
+            if (LikePattern::endsInLoneEscape(p.text, n.likeEscape))
+                return error(p.position, QStringLiteral("的模式以转义符结尾，转义符后应有一个字符"));
             auto s = test(col, FilterStep::Test::Like, negated);
-            s->like = std::make_unique<LikePattern>(p.text);
+            s->like = std::make_unique<LikePattern>(p.text, n.likeEscape);
             return s;
         }
         if (n.kind == FilterNode::Kind::Between) {
@@ -742,7 +744,9 @@ private:
         if (n.kind == FilterNode::Kind::Like) {
             if (n.values.front().kind == FilterOperand::Kind::Null)
                 return constant(false);
-            return constant(LikePattern(n.values.front().text).matches(left.text) != negated);
+            if (LikePattern::endsInLoneEscape(n.values.front().text, n.likeEscape))
+                return error(n.values.front().position, QStringLiteral("的模式以转义符结尾，转义符后应有一个字符"));
+            return constant(LikePattern(n.values.front().text, n.likeEscape).matches(left.text) != negated);
         }
         if (n.kind == FilterNode::Kind::Between) {
             if (n.values[0].kind == FilterOperand::Kind::Null || n.values[1].kind == FilterOperand::Kind::Null)

@@ -2,20 +2,41 @@
 
 namespace sqda {
 
-LikePattern::LikePattern(QStringView pattern)
+bool LikePattern::endsInLoneEscape(QStringView pattern, QChar escape)
+{
+    if (escape.isNull())
+        return false;
+    bool escaped = false;
+    for (QChar c : pattern)
+        escaped = !escaped && c == escape;
+    return escaped;
+}
+
+LikePattern::LikePattern(QStringView pattern, QChar escape)
 {
     m_anchoredStart = !pattern.startsWith(u'%');
-    m_anchoredEnd = !pattern.endsWith(u'%');
+    m_anchoredEnd = true;
     Segment cur;
-    for (QChar c : pattern) {
-        if (c == u'%') {
+    for (qsizetype i = 0; i < pattern.size(); ++i) {
+        QChar c = pattern[i];
+        bool literal = false;
+        if (!escape.isNull() && c == escape && i + 1 < pattern.size()) {
+            c = pattern[++i];
+            literal = true;
+        }
+        m_anchoredEnd = literal || c != u'%';
+        if (!literal && c == u'%') {
             if (!cur.units.isEmpty())
                 m_segments.push_back(std::move(cur));
             cur = Segment();
             continue;
         }
-        if (c == u'_')
-            cur.hasAny = true;
+        const bool any = !literal && c == u'_';
+        if (any && !cur.hasAny)
+            cur.any.assign(size_t(cur.units.size()), false);
+        cur.hasAny = cur.hasAny || any;
+        if (cur.hasAny)
+            cur.any.push_back(any);
         cur.units += c;
     }
     if (!cur.units.isEmpty())
@@ -43,10 +64,11 @@ LikePattern::LikePattern(QStringView pattern)
 bool LikePattern::matchAt(const Segment &s, QStringView text, qsizetype at, qsizetype *end)
 {
     qsizetype i = at;
-    for (QChar p : s.units) {
+    for (qsizetype k = 0; k < s.units.size(); ++k) {
+        const QChar p = s.units[k];
         if (i >= text.size())
             return false;
-        if (p == u'_') {
+        if (s.hasAny && s.any[size_t(k)]) {
             i += (text[i].isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate()) ? 2 : 1;
             continue;
         }

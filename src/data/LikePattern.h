@@ -1,6 +1,8 @@
 // A LIKE pattern compiled once: '%' stands for any run of characters (also none),
 // '_' for exactly one character; every other character stands for itself, compared
-// exactly (case matters). There is no escape character.
+// exactly (case matters). With an escape character (LIKE … ESCAPE 'c'), the
+// character after it stands for itself, '%', '_' and the escape included; without
+// one, no character escapes.
 #pragma once
 
 #include <QString>
@@ -13,7 +15,11 @@ namespace sqda {
 class LikePattern
 {
 public:
-    explicit LikePattern(QStringView pattern);
+    explicit LikePattern(QStringView pattern, QChar escape = QChar());
+
+    // An escape character that ends the pattern has nothing to escape: the
+    // databases refuse such a pattern, and so does the filter.
+    static bool endsInLoneEscape(QStringView pattern, QChar escape);
 
     bool matches(QStringView text) const;
     // '%x%' with one code unit x: filters test it with a plain scan.
@@ -30,7 +36,8 @@ private:
     struct Segment
     {
         QString units;
-        bool hasAny = false; // holds '_'
+        std::vector<bool> any; // per unit: a '_' wildcard; empty when there is none
+        bool hasAny = false; // holds a '_' wildcard
     };
     enum class Shape : quint8 { Exact, Prefix, Suffix, Contains, General };
 

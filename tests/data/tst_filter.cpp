@@ -9,6 +9,7 @@
 #include <QTest>
 
 using namespace sqda;
+using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -117,6 +118,12 @@ private Q_SLOTS:
                                      << "01,0101,0201,0301";
         QTest::newRow("like general") << "f_sqbm like '0%0%'"
                                       << "0101,0102,0201,0301";
+        QTest::newRow("like with an unused escape") << "f_sqmc like 'a_c' ESCAPE '\\'"
+                                                    << "03";
+        QTest::newRow("like, escaped underscore is itself") << "f_sqmc like 'a\\_c' escape '\\'"
+                                                            << "";
+        QTest::newRow("like, escape of any character") << "f_sqmc like '%!东%' escape '!'"
+                                                       << "01,0102";
         QTest::newRow("equality is case-sensitive") << "f_sqmc = 'abc'"
                                                     << "03";
         QTest::newRow("like is case-sensitive") << "f_sqmc like 'A%'"
@@ -201,6 +208,12 @@ private Q_SLOTS:
                                        << "过滤条件有误：第 12 个字符处应为字段名、文本或数字，却是')'。";
         QTest::newRow("trailing word") << "f_sqbm = '01' xyz"
                                        << "过滤条件有误：第 15 个字符处应为AND、OR 或表达式结尾，却是'xyz'。";
+        QTest::newRow("escape of two characters")
+            << "f_sqmc like 'a' escape '!!'"
+            << "过滤条件有误：第 24 个字符处应为一个字符的转义符（例如 '\\'），却是文本 '!!'。";
+        QTest::newRow("pattern ending in its escape")
+            << "f_sqmc like 'ab!' escape '!'"
+            << "过滤条件有误：第 13 个字符处的模式以转义符结尾，转义符后应有一个字符。";
         QTest::newRow("stray character")
             << "f_sqbm # '01'"
             << "过滤条件有误：第 8 个字符处应为比较运算符（=、<>、<、<=、>、>=）、LIKE、BETWEEN、IN 或 IS，却是'#'。";
@@ -260,6 +273,33 @@ private Q_SLOTS:
         QFETCH(QString, text);
         QFETCH(bool, matches);
         QCOMPARE(LikePattern(pattern).matches(text), matches);
+    }
+
+    // With an escape the character after it stands for itself, wildcards and
+    // the escape included; without one a backslash and "[" are plain too.
+    void likeEscapes_data()
+    {
+        QTest::addColumn<QString>("pattern");
+        QTest::addColumn<QString>("escape");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<bool>("matches");
+        QTest::newRow("escaped percent") << u"a\\%"_s << u"\\"_s << u"a%"_s << true;
+        QTest::newRow("escaped percent is no wildcard") << u"a\\%"_s << u"\\"_s << u"ab"_s << false;
+        QTest::newRow("escaped underscore") << u"%\\_%"_s << u"\\"_s << u"x_y"_s << true;
+        QTest::newRow("escaped underscore is no wildcard") << u"%\\_%"_s << u"\\"_s << u"xy"_s << false;
+        QTest::newRow("escaped escape") << u"a\\\\%"_s << u"\\"_s << u"a\\b"_s << true;
+        QTest::newRow("escaped bracket") << u"%\\[1]%"_s << u"\\"_s << u"x[1]"_s << true;
+        QTest::newRow("escaped, then wildcard and segment") << u"\\%%\\_"_s << u"\\"_s << u"%ab_"_s << true;
+        QTest::newRow("no escape: backslash is plain") << u"a\\%"_s << QString() << u"a\\b"_s << true;
+        QTest::newRow("no escape: bracket is plain") << u"[1]%"_s << QString() << u"1x"_s << false;
+    }
+    void likeEscapes()
+    {
+        QFETCH(QString, pattern);
+        QFETCH(QString, escape);
+        QFETCH(QString, text);
+        QFETCH(bool, matches);
+        QCOMPARE(LikePattern(pattern, escape.isEmpty() ? QChar() : escape.front()).matches(text), matches);
     }
 
     void badFilterKeepsThePreviousOne()
