@@ -14,8 +14,10 @@ QString searchHead(const QString &department);
 // condition two spaces stand between "1=1" and "order".
 QString searchStatement(const QString &department, const QString &whereText);
 
-// The statement as the host's database takes it: translated for "DB2", sent as
-// built for every other kind.
+// The statement as the host's database takes it: translated for "DB2" (outside
+// its literals, which are data), sent as built for every other kind, except
+// that for "DB2" and "ORACLE" a LIKE pattern with an escape clause drops the
+// escape before "[" (no syntax there, and an escape they would refuse).
 QString forDatabase(const QString &statement, const QString &databaseKind);
 
 } // namespace sqda::QuerySql

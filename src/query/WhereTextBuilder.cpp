@@ -1,6 +1,8 @@
 #include "WhereTextBuilder.h"
 
 #include "data/ClientDataSet.h"
+#include "data/FilterExpression.h"
+#include "data/FilterProgram.h"
 #include "env/Utilities.h"
 
 #include <QRegularExpression>
@@ -20,10 +22,29 @@ QString quoted(const QString &value)
     return QLatin1Char('\'') + inner + QLatin1Char('\'');
 }
 
-QString likeBody(const QString &value)
+// The LIKE test of a typed value between `before` and `after` ("%" or
+// nothing). A value holding a character that some database's LIKE takes for
+// syntax — "[" opens a character class on SQL Server, a backslash is
+// PostgreSQL's default escape — is written with the backslash declared as the
+// escape (ESCAPE '\'; "[" as \[, a backslash as two), which SQL Server,
+// PostgreSQL, SQLite and the dataset's filter read alike; QuerySql adapts it
+// for DB2 and Oracle. So the value stands for itself wherever the condition is
+// applied. "%" and "_" typed by the user stay wildcards. A value without such
+// characters is written as it always was.
+QString likeTest(const QString &name, const char *op, const char *before, const QString &value, const char *after)
 {
     QString inner = value;
-    return inner.replace(QLatin1Char('\''), QLatin1String("''"));
+    inner.replace(QLatin1Char('\''), QLatin1String("''"));
+    const bool escape = inner.contains(QLatin1Char('\\')) || inner.contains(QLatin1Char('['));
+    if (escape) {
+        inner.replace(QLatin1Char('\\'), QLatin1String("\\\\"));
+        inner.replace(QLatin1Char('['), QLatin1String("\\["));
+    }
+    QString out = name + QLatin1String(op) + QLatin1Char('\'') + QLatin1String(before) + inner + QLatin1String(after)
+        + QLatin1Char('\'');
+    if (escape)
+        out += QLatin1String(" ESCAPE '\\'");
+    return out;
 }
 
 bool isNumberText(const QString &t)
@@ -35,20 +56,47 @@ bool isNumberText(const QString &t)
 
 QString nonTextRule(const BuilderField &field)
 {
-    return QStringLiteral("字段“%1”不是文本字段，值只能是一个数字，或一个用单引号括起的值（例如 '2024-01-31'）。")
-        .arg(field.label);
+    const QString head = QStringLiteral("字段“%1”不是文本字段，").arg(field.label);
+    switch (field.type) {
+    case FieldType::Int32:
+    case FieldType::Int64:
+    case FieldType::Double:
+        return head + QStringLiteral("值只能是一个数字（例如 12、-1.5）。");
+    case FieldType::Date:
+        return head + QStringLiteral("值只能是一个用单引号括起的日期（例如 '2024-01-31'）。");
+    case FieldType::DateTime:
+        return head + QStringLiteral("值只能是一个用单引号括起的日期或时间（例如 '2024-01-31 08:30:00'）。");
+    case FieldType::Bool:
+        return head + QStringLiteral("值只能是 1、0，或用单引号括起的 'True'、'False'。");
+    default:
+        return head + QStringLiteral("值只能是一个数字，或一个用单引号括起的值（例如 '2024-01-31'）。");
+    }
+}
+
+// Whether the dataset's filter takes `literal` for a field of `type`: the
+// field's real type decides, so a value the filter would refuse is refused
+// where it is typed, and a search means what the same filter means.
+bool suitsType(FieldType type, const QString &literal)
+{
+    if (type == FieldType::String)
+        return true; // the type is not known: any number or literal
+    const Result<FilterExpression> e = FilterExpression::parse(QStringLiteral("v = ") + literal);
+    return e && FilterProgram::bind(*e, { FieldDef { QStringLiteral("v"), type, 0, {}, true } }).ok();
 }
 
 // A value for a field that is not text: a number as typed, or one literal in
-// single quotes whose inner quotes are doubled.
+// single quotes whose inner quotes are doubled; either must suit the field's type.
 Result<QString> nonTextLiteral(const BuilderField &field, const QString &value)
 {
     const QString t = value.trimmed();
+    QString lit;
     if (isNumberText(t))
-        return t;
-    if (t.size() >= 2 && t.startsWith(QLatin1Char('\'')) && t.endsWith(QLatin1Char('\'')))
-        return quoted(t.mid(1, t.size() - 2));
-    return Error { nonTextRule(field) };
+        lit = t;
+    else if (t.size() >= 2 && t.startsWith(QLatin1Char('\'')) && t.endsWith(QLatin1Char('\'')))
+        lit = quoted(t.mid(1, t.size() - 2));
+    if (lit.isEmpty() || !suitsType(field.type, lit))
+        return Error { nonTextRule(field) };
+    return lit;
 }
 
 Result<QString> literal(const BuilderField &field, const QString &value)
@@ -135,7 +183,8 @@ QList<BuilderField> builderFieldsOf(const ClientDataSet &dataSet)
     out.reserve(dataSet.fieldCount());
     for (int i = 0; i < dataSet.fieldCount(); ++i) {
         const Field *f = dataSet.field(i);
-        out.append({ f->fieldName(), f->displayLabel(), f->dataType() == FieldType::String, f->tag(), f->visible() });
+        out.append({ f->fieldName(), f->displayLabel(), f->dataType() == FieldType::String, f->tag(), f->visible(),
+            f->dataType() });
     }
     return out;
 }
@@ -243,19 +292,19 @@ Result<WhereTexts> WhereTextBuilder::build(const LogicRows &rows) const
         QString filterPart;
         switch (condition) {
         case CondContains:
-            part = name + QStringLiteral(" LIKE '%") + likeBody(row.value) + QStringLiteral("%'");
+            part = likeTest(name, " LIKE ", "%", row.value, "%");
             break;
         case CondNotContains:
-            part = name + QStringLiteral(" NOT LIKE '%") + likeBody(row.value) + QStringLiteral("%'");
+            part = likeTest(name, " NOT LIKE ", "%", row.value, "%");
             if (filterMode) {
                 filterPart = part;
                 part = name + Placeholder;
-                out.excludeLike = name + QStringLiteral(" LIKE '%") + likeBody(row.value) + QStringLiteral("%'");
+                out.excludeLike = likeTest(name, " LIKE ", "%", row.value, "%");
                 out.excludeField = name;
             }
             break;
         case CondStartsWith:
-            part = name + QStringLiteral(" LIKE '") + likeBody(row.value) + QStringLiteral("%'");
+            part = likeTest(name, " LIKE ", "", row.value, "%");
             break;
         default: {
             Result<QString> lit = literal(field, row.value);

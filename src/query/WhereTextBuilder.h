@@ -8,6 +8,7 @@
 #pragma once
 
 #include "core/Result.h"
+#include "data/FieldDef.h"
 
 #include <QList>
 #include <QString>
@@ -64,6 +65,9 @@ struct BuilderField
     bool text = true; // of the dataset's string kind
     int tag = 0; // picks the alias
     bool visible = true;
+    // The field's real type, which a value for a field that is not text must
+    // suit. String with `text` false: a type not known, any number or literal.
+    FieldType type = FieldType::String;
 };
 QList<BuilderField> builderFieldsOf(const ClientDataSet &dataSet);
 

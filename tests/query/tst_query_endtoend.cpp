@@ -18,6 +18,8 @@
 
 #include <QApplication>
 #include <QLineEdit>
+#include <QSqlError>
+#include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QToolButton>
@@ -101,6 +103,87 @@ private Q_SLOTS:
         QVERIFY2(answerer.unexpected.isEmpty(), qPrintable(answerer.unexpected.value(0).text));
         QCOMPARE(form->dgdView->footerCellText(0), u"合计:0条"_s);
 
+        host.reset();
+        releaseHostContext();
+    }
+
+    // A value holding what some database's LIKE reads as syntax ("[" on SQL
+    // Server, a backslash on PostgreSQL) selects on the database the rows the
+    // same condition keeps as a filter over every row.
+    void likeValuesSelectTheSameRowsAsTheFilter_data() { kalmora::test::addBackendColumn(); }
+
+    void likeValuesSelectTheSameRowsAsTheFilter()
+    {
+        QFETCH(QString, backend);
+        kalmora::test::HostTestDatabase db(backend, [](const QSqlDatabase &d) {
+            kalmora::test::HostTestDatabase::smallChain(d);
+            QSqlQuery q(d);
+            QVERIFY2(q.exec(uR"(insert into tbsqda (f_bmbm, f_sqbm, f_sqmc, f_jb, f_mj) values
+                ('0101', '03', '[1]区', 1, 1), ('0101', '04', '1区', 1, 1), ('0101', '05', 'a\b', 1, 1),
+                ('0101', '06', 'ab', 1, 1), ('0101', '07', 'a%b', 1, 1), ('0101', '08', 'a\', 1, 1))"_s),
+                qPrintable(q.lastError().text()));
+        });
+        QVERIFY2(db.isValid(), qPrintable(db.error()));
+        QString error;
+        kalmora::SqlDataService::Ptr service = kalmora::SqlDataService::open(db.url(), u"0101"_s, &error);
+        QVERIFY2(service, qPrintable(error));
+
+        ModalAnswerer answerer;
+        auto host = std::make_unique<TestHostWindow>();
+        const QByteArray op = toShortString("0001");
+        GetFormOneSearch(host.get(), host->hostControl, reinterpret_cast<const uchar *>(op.constData()),
+            host->parentControl, service.get());
+        auto *form = qobject_cast<TfrmQuery *>(embeddedForms(host->parentControl).value(0));
+        QVERIFY(form);
+        const auto oneCondition = [&answerer](const QString &condition, const QString &value) {
+            answerer.then([condition, value](QWidget *w) {
+                auto *dlg = qobject_cast<TFrmQuerySet *>(w);
+                QVERIFY(dlg);
+                dlg->btnClearLogic->click();
+                dlg->cbxField->setCurrentIndex(dlg->cbxField->findText(u"商圈名称"_s));
+                dlg->cbxFactor->setCurrentIndex(dlg->cbxFactor->findText(condition));
+                dlg->editValue->setText(value);
+                dlg->btnAddLogic->click();
+                dlg->btnOK->click();
+            });
+        };
+        const QList<std::tuple<QString, QString, QString>> cases {
+            { u"部分等于"_s, u"[1]"_s, u"03[1]区"_s },
+            { u"部分不等于"_s, u"[1]"_s, u"01华东区 0101上海 010101黄浦 02华北区 041区 05a\\b 06ab 07a%b 08a\\"_s },
+            { u"左等于"_s, u"a\\"_s, u"05a\\b 08a\\"_s }, { u"部分等于"_s, u"\\b"_s, u"05a\\b"_s },
+            { u"左等于"_s, u"a%b"_s, u"05a\\b 06ab 07a%b"_s }, // "%" typed is a wildcard
+        };
+        for (const auto &[condition, value, rows] : cases) {
+            // The search on the database.
+            oneCondition(condition, value);
+            QTest::mouseClick(form->btnSearch, Qt::LeftButton);
+            QTRY_VERIFY(answerer.idle());
+            QCOMPARE(listing(form), rows);
+            // Every row, then the same condition as a filter.
+            answerer.then([](QWidget *w) {
+                auto *dlg = qobject_cast<TFrmQuerySet *>(w);
+                QVERIFY(dlg);
+                dlg->btnClearLogic->click();
+                dlg->btnOK->click();
+            });
+            QTest::mouseClick(form->btnSearch, Qt::LeftButton);
+            QTRY_VERIFY(answerer.idle());
+            QCOMPARE(form->cds->recordCount(), 10);
+            oneCondition(condition, value);
+            QTest::mouseClick(form->ButFilter, Qt::LeftButton);
+            QTRY_VERIFY(answerer.idle());
+            QCOMPARE(listing(form), rows);
+            // The filter off again for the next search.
+            answerer.then([](QWidget *w) {
+                auto *dlg = qobject_cast<TFrmQuerySet *>(w);
+                QVERIFY(dlg);
+                dlg->btnClearLogic->click();
+                dlg->btnOK->click();
+            });
+            QTest::mouseClick(form->ButFilter, Qt::LeftButton);
+            QTRY_VERIFY(answerer.idle());
+        }
+        QVERIFY2(answerer.unexpected.isEmpty(), qPrintable(answerer.unexpected.value(0).text));
         host.reset();
         releaseHostContext();
     }

@@ -435,11 +435,26 @@ private Q_SLOTS:
                                  << "" << dept;
         QTest::newRow("unit 02 with a condition") << "02"
                                                   << "SQLSERVER" << u"东"_s << example;
-        // " TB" is what the DB2 rewrite touches: lower case "tb" in the name.
-        QTest::newRow("DB2 translated")
+        // " TB" and "len(" are what the DB2 rewrite touches; a typed value is
+        // data and reaches the database as typed, as it reaches the filter.
+        QTest::newRow("DB2: the value as typed")
             << "00"
             << "DB2" << u"len( TBX"_s
-            << u"select * from tbsqda sqda where 1=1  and (( f_sqmc LIKE '%Length( tbX%' )) order by sqda.f_sqbm"_s;
+            << u"select * from tbsqda sqda where 1=1  and (( f_sqmc LIKE '%len( TBX%' )) order by sqda.f_sqbm"_s;
+        // "[" opens a character class on SQL Server: escaped there, and plain
+        // where it is no syntax (DB2 and Oracle refuse an escape before it).
+        QTest::newRow("SQLSERVER: bracket escaped")
+            << "00"
+            << "SQLSERVER" << u"[1]"_s
+            << u"select * from tbsqda sqda where 1=1  and (( f_sqmc LIKE '%\\[1]%' ESCAPE '\\' )) order by sqda.f_sqbm"_s;
+        QTest::newRow("DB2: bracket plain")
+            << "00"
+            << "DB2" << u"\\[1]"_s
+            << u"select * from tbsqda sqda where 1=1  and (( f_sqmc LIKE '%\\\\[1]%' ESCAPE '\\' )) order by sqda.f_sqbm"_s;
+        QTest::newRow("ORACLE: bracket plain")
+            << "00"
+            << "ORACLE" << u"[1]"_s
+            << u"select * from tbsqda sqda where 1=1  and (( f_sqmc LIKE '%[1]%' ESCAPE '\\' )) order by sqda.f_sqbm"_s;
         QTest::newRow("SQLSERVER plain")
             << "00"
             << "SQLSERVER" << u"len( TBX"_s

@@ -2,6 +2,7 @@
 // row, the values it refuses, and that every filter it writes keeps exactly the
 // rows it says, run by the dataset's own filter.
 #include "data/ClientDataSet.h"
+#include "query/QuerySql.h"
 #include "query/WhereTextBuilder.h"
 
 #include <QTest>
@@ -33,8 +34,8 @@ QList<BuilderField> fixtureFields()
     return {
         { QStringLiteral("f_sqbm"), Code, true, 0, true },
         { QStringLiteral("f_sqmc"), Name, true, 2, true },
-        { QStringLiteral("f_jb"), Level, false, 1, true },
-        { QStringLiteral("f_rq"), Day, false, 0, false },
+        { QStringLiteral("f_jb"), Level, false, 1, true, FieldType::Int32 },
+        { QStringLiteral("f_rq"), Day, false, 0, false, FieldType::Date },
     };
 }
 
@@ -224,14 +225,29 @@ private Q_SLOTS:
         QTest::newRow("quoted date") << false << QString() << none
                                      << LogicRows { expr(Day, u"等于"_s, u"'2024-01-31'"_s) }
                                      << u"( f_rq = '2024-01-31' )"_s << QString() << QString() << QString();
-        QTest::newRow("quoted literal, inner quotes doubled")
-            << false << QString() << none << LogicRows { expr(Day, u"等于"_s, u"'a' or 'b'"_s) }
-            << u"( f_rq = 'a'' or ''b' )"_s << QString() << QString() << QString();
         QTest::newRow("number range") << false << QString() << none << LogicRows { expr(Level, u"等于"_s, u"1|2"_s) }
                                       << u"( 1=1  And f_jb Between 1 And 2 )"_s << QString() << QString() << QString();
         QTest::newRow("like on a number field is quoted")
             << false << QString() << none << LogicRows { expr(Level, u"部分等于"_s, u"1 or 1=1"_s) }
             << u"( f_jb LIKE '%1 or 1=1%' )"_s << QString() << QString() << QString();
+
+        // Characters some database's LIKE reads as syntax ("[" on SQL Server, a
+        // backslash on PostgreSQL) stand for themselves under a declared escape;
+        // "%" and "_" stay wildcards; other values are written as they were.
+        QTest::newRow("like, bracket") << false << QString() << none
+                                       << LogicRows { expr(Name, u"部分等于"_s, u"[1]"_s) }
+                                       << u"( f_sqmc LIKE '%\\[1]%' ESCAPE '\\' )"_s << QString() << QString()
+                                       << QString();
+        QTest::newRow("like, backslash at the end")
+            << false << QString() << none << LogicRows { expr(Name, u"左等于"_s, u"a\\"_s) }
+            << u"( f_sqmc LIKE 'a\\\\%' ESCAPE '\\' )"_s << QString() << QString() << QString();
+        QTest::newRow("like, escape and quote, filter exclusion")
+            << true << QString() << none << LogicRows { expr(Name, u"部分不等于"_s, u"O'[x]\\_"_s) }
+            << u"( f_sqmc<>'temp@temp@temp' )"_s << u"f_sqmc LIKE '%O''\\[x]\\\\_%' ESCAPE '\\'"_s << u"f_sqmc"_s
+            << u"( f_sqmc NOT LIKE '%O''\\[x]\\\\_%' ESCAPE '\\' )"_s;
+        QTest::newRow("like, wildcards typed")
+            << false << QString() << none << LogicRows { expr(Name, u"部分等于"_s, u"5_%]"_s) }
+            << u"( f_sqmc LIKE '%5_%]%' )"_s << QString() << QString() << QString();
 
         // Filter mode: several "部分不等于", one joined by "或者".
         QTest::newRow("filter, two exclusions and an or")
@@ -277,6 +293,18 @@ private Q_SLOTS:
             << LogicRows { expr(Level, u"等于"_s, u"'1''"_s + u"x"_s) } << u"不是文本字段"_s;
         QTest::newRow("number field, bare date")
             << LogicRows { expr(Day, u"等于"_s, u"2024-01-31"_s) } << u"字段“建立日期”不是文本字段"_s;
+        // What the dataset's filter would refuse is refused here, by the
+        // field's real type, with the form it takes.
+        QTest::newRow("date field, bare number")
+            << LogicRows { expr(Day, u"等于"_s, u"20240131"_s) } << u"用单引号括起的日期（例如 '2024-01-31'）"_s;
+        QTest::newRow("date field, literal no date")
+            << LogicRows { expr(Day, u"等于"_s, u"'a' or 'b'"_s) } << u"用单引号括起的日期"_s;
+        QTest::newRow("date field, range end no date")
+            << LogicRows { expr(Day, u"等于"_s, u"'2024-01-01'|'x'"_s) } << u"用单引号括起的日期"_s;
+        QTest::newRow("number field, quoted words")
+            << LogicRows { expr(Level, u"等于"_s, u"'abc'"_s) } << u"值只能是一个数字（例如 12、-1.5）"_s;
+        QTest::newRow("number field, too large")
+            << LogicRows { expr(Level, u"大于"_s, u"1e999"_s) } << u"值只能是一个数字"_s;
         QTest::newRow("number field, list item")
             << LogicRows { expr(Level, u"等于"_s, u"1;drop table x"_s) } << u"不是文本字段"_s;
         QTest::newRow("range of three") << LogicRows { expr(Code, u"等于"_s, u"1|2|3"_s) } << u"不是一个范围"_s;
@@ -327,6 +355,12 @@ private Q_SLOTS:
         QTest::newRow("date, quoted") << 3 << 5 << u"'2024-01-31'"_s << true;
         QTest::newRow("date, lone quote") << 3 << 5 << u"'"_s << false;
         QTest::newRow("date, list of quoted") << 3 << 0 << u"'2024-01-01'|'2024-02-01'"_s << true;
+        QTest::newRow("date, bare number") << 3 << 0 << u"20240131"_s << false;
+        QTest::newRow("date, quoted no date") << 3 << 0 << u"'2024-02-30'"_s << false;
+        QTest::newRow("number, quoted number") << 2 << 0 << u"'12'"_s << true;
+        QTest::newRow("number, quoted words") << 2 << 0 << u"'abc'"_s << false;
+        QTest::newRow("number, overflow") << 2 << 0 << u"1e999"_s << false;
+        QTest::newRow("number, large but finite") << 2 << 0 << u"1e300"_s << true;
         QTest::newRow("empty") << 2 << 0 << QString() << true;
     }
     void checkValue()
@@ -339,6 +373,76 @@ private Q_SLOTS:
         QCOMPARE(s.ok(), accepted);
         if (!accepted)
             QVERIFY(!s.error().isEmpty());
+    }
+
+    // A value holding LIKE syntax of some database selects, in the dataset's
+    // filter, the rows that hold it as typed: "[1]" is no character class and a
+    // backslash no escape. The same texts run on SQLite and PostgreSQL in
+    // tst_query_endtoend.
+    void likeValuesStandForThemselves_data()
+    {
+        QTest::addColumn<QString>("condition");
+        QTest::addColumn<QString>("value");
+        QTest::addColumn<QStringList>("codes");
+        QTest::newRow("bracket, contains") << u"部分等于"_s << u"[1]"_s << QStringList { u"01"_s };
+        QTest::newRow("bracket, not contains")
+            << u"部分不等于"_s << u"[1]"_s << QStringList { u"02"_s, u"03"_s, u"04"_s, u"05"_s, u"06"_s };
+        QTest::newRow("backslash at the end, starts with") << u"左等于"_s << u"a\\"_s << QStringList { u"03"_s };
+        QTest::newRow("backslash inside") << u"部分等于"_s << u"\\b"_s << QStringList { u"03"_s };
+        QTest::newRow("caret and dash") << u"部分等于"_s << u"[^1-2]"_s << QStringList { u"05"_s };
+        QTest::newRow("underscore is a wildcard") << u"左等于"_s << u"a_"_s << QStringList { u"03"_s, u"04"_s };
+        QTest::newRow("percent is a wildcard") << u"部分等于"_s << u"1%]"_s << QStringList { u"01"_s, u"05"_s };
+    }
+    void likeValuesStandForThemselves()
+    {
+        QFETCH(QString, condition);
+        QFETCH(QString, value);
+        QFETCH(QStringList, codes);
+        DataStore s({ { QStringLiteral("f_sqbm"), FieldType::String, 12, Code },
+            { QStringLiteral("f_sqmc"), FieldType::String, 40, Name } });
+        const std::pair<const char16_t *, const char16_t *> rows[] = { { u"01", u"[1]区" }, { u"02", u"1区" },
+            { u"03", u"a\\b" }, { u"04", u"ab" }, { u"05", u"[^1-2]" }, { u"06", u"a" } };
+        for (const auto &[code, name] : rows) {
+            s.appendString(0, QStringView(code));
+            s.appendString(1, QStringView(name));
+            s.commitRow();
+        }
+        ClientDataSet ds;
+        ds.loadStore(std::move(s));
+        const Result<WhereTexts> r = builder(true).build({ expr(Name, condition, value) });
+        QVERIFY2(r.ok(), qPrintable(r.error()));
+        QCOMPARE(codesPassing(ds, r->filterText), codes);
+    }
+
+    // The statement as each kind of database takes it.
+    void statementForDatabase_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<QString>("statement");
+        QTest::addColumn<QString>("sent");
+        const QString escaped = uR"(select * from tbsqda where ( f_sqmc LIKE '%O''\[a]\\%' ESCAPE '\' ))"_s;
+        QTest::newRow("SQLSERVER as built") << u"SQLSERVER"_s << escaped << escaped;
+        QTest::newRow("other kinds as built") << u"db2"_s << escaped << escaped;
+        QTest::newRow("DB2: no escape before a bracket")
+            << u"DB2"_s << escaped << uR"(select * from tbsqda where ( f_sqmc LIKE '%O''[a]\\%' ESCAPE '\' ))"_s;
+        QTest::newRow("ORACLE: no escape before a bracket")
+            << u"ORACLE"_s << escaped << uR"(select * from tbsqda where ( f_sqmc LIKE '%O''[a]\\%' ESCAPE '\' ))"_s;
+        QTest::newRow("DB2: a pattern without an escape clause keeps its text")
+            << u"DB2"_s << uR"(select * from tbsqda where f_sqmc LIKE '\[')"_s
+            << uR"(select * from tbsqda where f_sqmc LIKE '\[')"_s;
+        // The rewrite goes over the code, never into a literal.
+        QTest::newRow("DB2: code rewritten, literals kept")
+            << u"DB2"_s << u"select isnull(f_sqmc,'len(') from x, TBSQDA where f_sqmc = 'O'' TBX' and f_bm=TBX.a"_s
+            << u"select Coalesce(f_sqmc,'len(') from x, tbSQDA where f_sqmc = 'O'' TBX' and f_bm=tbX.a"_s;
+        QTest::newRow("DB2: an open literal runs to the end")
+            << u"DB2"_s << u"select * from tbsqda where f = 'a TB"_s << u"select * from tbsqda where f = 'a TB"_s;
+    }
+    void statementForDatabase()
+    {
+        QFETCH(QString, kind);
+        QFETCH(QString, statement);
+        QFETCH(QString, sent);
+        QCOMPARE(QuerySql::forDatabase(statement, kind), sent);
     }
 
     void fieldsOfDataSet()
@@ -354,6 +458,8 @@ private Q_SLOTS:
         QVERIFY(fields.at(1).text);
         QVERIFY(!fields.at(2).text);
         QVERIFY(!fields.at(3).visible);
+        QCOMPARE(fields.at(2).type, FieldType::Int32);
+        QCOMPARE(fields.at(3).type, FieldType::Date);
     }
 
     // Filter mode: what each filter text lets through, run by the dataset.
@@ -409,9 +515,10 @@ private Q_SLOTS:
         ds.setFilter(r->whereText);
     }
 
-    // The Part's exclusion for one "部分不等于": the placeholder, then each value the
-    // positive test finds excluded by value, agrees with NOT LIKE on the rows of that
-    // moment; rows loaded later are only right with the filter text.
+    // The exclusion-by-value scheme for one "部分不等于" (the placeholder, then
+    // each value the positive test finds, excluded one by one) agrees with NOT
+    // LIKE on the rows of that moment; rows loaded later are only right with
+    // the filter text.
     void exclusionAndLaterRows()
     {
         const Result<WhereTexts> r = builder(true).build({ expr(Name, u"部分不等于"_s, u"东"_s) });
