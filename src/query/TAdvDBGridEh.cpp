@@ -6,9 +6,9 @@
 #include "env/NumberText.h"
 #include "env/Utilities.h"
 #include "host/HostGuard.h"
+#include "host/ShowHostError.h"
 #include "ui/FlatDialog.h"
 
-#include <QMessageBox>
 #include <QPointer>
 
 namespace sqda {
@@ -141,45 +141,71 @@ bool TAdvDBGridEh::ShowQueryDialog(QString &whereText, const QString &caption, c
     const QString &helpText, const QString &fieldMap)
 {
     whereText.clear();
-    auto form = TFrmQuerySet::CreateForQuery(caption, aliasList, helpText, &QueryConditions, fieldMap);
+    auto form = TFrmQuerySet::CreateForQuery(
+        caption, aliasList, helpText, m_retryQuery ? &*m_retryQuery : &QueryConditions, fieldMap);
     form->setDataSet(dataSet());
     const QPointer<TAdvDBGridEh> self(this);
     // The dialog belongs to the owner window; the grid may go while it is up.
     if (TFrmQuerySet::execOwned(form) != ResultOK || !self)
         return false;
+    m_listedQuery = QueryConditions;
+    m_retryQuery.reset();
     QueryConditions = form->rows();
     whereText = form->WhereText.trimmed();
     return true;
 }
 
+void TAdvDBGridEh::QueryNotListed()
+{
+    m_retryQuery = QueryConditions;
+    QueryConditions = m_listedQuery;
+}
+
 bool TAdvDBGridEh::ShowFilterDialog(const QString &caption, bool visibleOnly)
 {
-    std::unique_ptr<TFrmQuerySet> form;
+    const QPointer<TAdvDBGridEh> self(this);
+    // The rows the dialog opens with: the filter conditions, or, after a filter
+    // the dataset refused, the rows just confirmed, so nothing typed is lost.
+    LogicRows rows = FilterConditions;
     try {
-        form = TFrmQuerySet::CreateForFilter(caption, &FilterConditions, visibleOnly);
-        form->setDataSet(dataSet());
-        const QPointer<TAdvDBGridEh> self(this);
-        if (TFrmQuerySet::execOwned(form) != ResultOK || !self)
-            return false;
-        const LogicRows rows = form->rows();
-        // FilterText writes "部分不等于" as NOT LIKE, which the dataset evaluates
-        // itself: right for several such conditions, under "或者", and for rows
-        // loaded by later searches, where a list of excluded values is not.
-        const QString filter = form->FilterText.trimmed();
-        form.reset();
-        if (ClientDataSet *ds = dataSet()) {
-            // A filter the dataset refuses raises before anything changed: the
-            // previous filter stays in force, and so do its conditions.
-            ds->setFilter(filter);
-            ds->setFiltered(true);
+        for (;;) {
+            QString filter;
+            {
+                auto form = TFrmQuerySet::CreateForFilter(caption, &rows, visibleOnly);
+                form->setDataSet(dataSet());
+                if (TFrmQuerySet::execOwned(form) != ResultOK || !self)
+                    return false;
+                rows = form->rows();
+                // FilterText writes "部分不等于" as NOT LIKE, which the dataset
+                // evaluates itself: right for several such conditions, under
+                // "或者", and for rows loaded by later searches, where a list of
+                // excluded values is not.
+                filter = form->FilterText.trimmed();
+            }
+            try {
+                if (ClientDataSet *ds = dataSet()) {
+                    // A filter the dataset refuses raises before anything
+                    // changed: the previous filter stays in force, and so do its
+                    // conditions, which the condition panel describes.
+                    ds->setFilter(filter);
+                    ds->setFiltered(true);
+                }
+            } catch (const std::exception &e) {
+                showHostErrorText(this,
+                    QString::fromUtf8(e.what())
+                        + QStringLiteral("\n原来的过滤条件仍然有效。请修改刚才输入的条件，或退出放弃它们。"));
+                if (!self)
+                    return false;
+                continue; // the dialog again, with the rows just confirmed
+            }
+            FilterConditions = rows;
+            if (ShowSumCount)
+                UpdateCountFooter();
+            return true;
         }
-        FilterConditions = rows;
-        if (ShowSumCount)
-            UpdateCountFooter();
-        return true;
     } catch (const std::exception &e) {
-        form.reset();
-        QMessageBox::critical(this, QStringLiteral("错误"), QString::fromUtf8(e.what()));
+        if (self)
+            showHostErrorText(this, QString::fromUtf8(e.what()));
         return false;
     }
 }

@@ -10,6 +10,8 @@
 #include "WhereTextBuilder.h"
 #include "widgets/DBGridEh.h"
 
+#include <optional>
+
 namespace sqda {
 
 class TAdvDBGridEh : public DBGridEh, public ColumnChooserGrid
@@ -31,8 +33,17 @@ public:
     // `whereText` gets the trimmed where text. Errors reach the caller.
     bool ShowQueryDialog(QString &whereText, const QString &caption, const QString &aliasList, const QString &helpText,
         const QString &fieldMap);
+    // The search with the conditions just confirmed listed no rows (the host
+    // refused it, or its answer could not be read). QueryConditions go back to
+    // those of the rows shown, so the condition panel and the printed "Condi"
+    // still describe them; the next query dialog opens with the conditions
+    // just confirmed, so the user can try again without typing them anew.
+    void QueryNotListed();
     // The condition builder in filter mode; on OK its filter goes on the dataset.
-    // An error is shown in an "错误" box and the answer is false.
+    // A filter the dataset refuses is shown in an "错误" box, which says that
+    // the previous filter stays in force, and the dialog opens again with the
+    // rows just confirmed; leaving it then answers false and keeps the previous
+    // filter and its conditions.
     bool ShowFilterDialog(const QString &caption, bool visibleOnly);
     QString ConditionText(const QString &extraText) const;
     // The layout: one key per column, "1,164" (shown, width). `directory` empty
@@ -61,6 +72,10 @@ protected:
     void sortMarksChanged() override;
     void dataLinkChanged() override;
     void dataLinkAboutToChange() override;
+
+private:
+    LogicRows m_listedQuery; // QueryConditions before the last confirmation
+    std::optional<LogicRows> m_retryQuery; // what the next query dialog opens with, when not QueryConditions
 };
 
 } // namespace sqda

@@ -3,6 +3,7 @@
 #include "QueryButton.h"
 
 #include "host/HostContext.h"
+#include "host/ScreenFonts.h"
 #include "ui/DialogState.h"
 
 #include <QFrame>
@@ -29,9 +30,9 @@ TFrmChooseDBFields::TFrmChooseDBFields(QWidget *parent)
     ensureLibraryInitialized();
     setObjectName(QStringLiteral("FrmChooseDBFields"));
     setWindowTitle(QStringLiteral("选择项目"));
-    QFont font(QStringLiteral("宋体"));
-    font.setPointSize(9);
-    setFont(font);
+    // In pixels, as the dialog's fixed layout: 64 × 23 buttons hold their
+    // captions at any screen resolution.
+    setFont(songTi9());
     setFixedSize(312, 204);
     const QColor back = colorFromBgr(DefaultDialogBackColor);
     const QColor green = colorFromBgr(DefaultDialogLineColor);

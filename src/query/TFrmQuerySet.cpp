@@ -6,6 +6,7 @@
 #include "env/Utilities.h"
 #include "host/HostContext.h"
 #include "host/HostGuard.h"
+#include "host/ScreenFonts.h"
 #include "ui/DialogState.h"
 #include "ui/FlatComboBox.h"
 #include "ui/FlatDialog.h"
@@ -37,13 +38,6 @@ constexpr int RowIdRole = Qt::UserRole + 1;
 
 const QColor Green = colorFromBgr(DefaultDialogLineColor);
 const QColor Yellow = colorFromBgr(DefaultDialogBackColor);
-
-QFont songTi9()
-{
-    QFont font(QStringLiteral("宋体"));
-    font.setPointSize(9);
-    return font;
-}
 
 // The platform's tooltip background, which the input boxes and the list take.
 QColor infoBackground()

@@ -24,6 +24,7 @@
 #include <QCloseEvent>
 #include <QKeyEvent>
 #include <QMessageBox>
+#include <QScopeGuard>
 #include <QTextEdit>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -343,6 +344,13 @@ void TfrmQuery::btnSearchClick()
     const bool confirmed = dgdView->ShowQueryDialog(whereText, Title, QString(), QString(), QString());
     if (!self || !confirmed)
         return;
+    // Until the new rows are listed, what describes the listing describes the
+    // rows it shows; a refusal, an unreadable answer or a host error on the way
+    // leaves it so.
+    auto notListed = qScopeGuard([this, self] {
+        if (self)
+            dgdView->QueryNotListed();
+    });
     QString statement = QuerySql::searchStatement(DepartmentFilter, whereText);
 
     QVariant packet;
@@ -368,6 +376,7 @@ void TfrmQuery::btnSearchClick()
         showHostErrorText(this, loaded.error());
         return;
     }
+    notListed.dismiss();
     showCount();
     showConditions();
 }
@@ -378,7 +387,9 @@ void TfrmQuery::ButFilterClick()
     const bool applied = dgdView->ShowFilterDialog(QStringLiteral("商圈档案过滤"), true);
     if (!self || !applied)
         return;
-    showCount();
+    // Before the first search the listing is closed: it has no rows to count.
+    if (cds->isActive())
+        showCount();
     showConditions();
 }
 

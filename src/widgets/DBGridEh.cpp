@@ -265,6 +265,9 @@ void DBGridEh::changeEvent(QEvent *e)
 
 void DBGridEh::setDataSet(ClientDataSet *dataSet)
 {
+    // Binding to an open dataset, or away from one, is the data link going
+    // active or inactive as much as opening or closing it is.
+    const bool linkChanges = (m_dataSet && m_dataSet->isActive()) || (dataSet && dataSet->isActive());
     if (m_dataSet)
         disconnect(m_dataSet, nullptr, this, nullptr);
     m_dataSet = dataSet;
@@ -285,7 +288,10 @@ void DBGridEh::setDataSet(ClientDataSet *dataSet)
             m_footer->update();
         });
     }
-    applyColumns();
+    if (linkChanges)
+        dataLinkChanged();
+    else
+        applyColumns();
 }
 
 void DBGridEh::onDataReset()

@@ -143,9 +143,9 @@ Q_SIGNALS:
 protected:
     // Called when the marks changed: emits sortMarkingChanged().
     virtual void sortMarksChanged();
-    // Called when the dataset opens or closes, or has its rows replaced by new
-    // ones (ClientDataSet::reloaded). The base keeps the columns in step with the
-    // fields.
+    // Called when the dataset opens or closes, has its rows replaced by new
+    // ones (ClientDataSet::reloaded), or is bound (or unbound) while open. The
+    // base keeps the columns in step with the fields.
     virtual void dataLinkChanged();
     // Called just before that, while the old rows are still there
     // (ClientDataSet::aboutToReload). The base does nothing.

@@ -108,6 +108,10 @@ private Q_SLOTS:
         QCOMPARE(d.minimumSize(), d.maximumSize());
         QCOMPARE(d.palette().color(QPalette::Window), QColor(251, 254, 222));
         QCOMPARE(QFontInfo(d.ltvChoose->font()).family(), u"Noto Serif CJK SC"_s);
+        // Pixels, as the 64 × 23 buttons: a point size grows with the screen's
+        // resolution and the captions overflow them above 96 dpi.
+        QCOMPARE(d.font().pixelSize(), 12);
+        QCOMPARE(QFontInfo(d.btnok->font()).pixelSize(), 12);
         QCOMPARE(d.ltvChoose->geometry(), QRect(0, 0, 312, 169));
         QCOMPARE(d.ltvChoose->frameShape(), QFrame::NoFrame);
         QVERIFY(d.ltvChoose->isWrapping());

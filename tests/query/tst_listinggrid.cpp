@@ -6,15 +6,19 @@
 
 #include "data/ClientDataSet.h"
 #include "host/HostContext.h"
+#include "query/QueryButton.h"
 #include "query/TAdvDBGridEh.h"
 #include "query/TFrmQuerySet.h"
 #include "ui/DialogState.h"
+#include "ui/FlatComboBox.h"
 
 #include <QAbstractItemModelTester>
 #include <QFile>
 #include <QFontInfo>
 #include <QHeaderView>
+#include <QLineEdit>
 #include <QListWidget>
+#include <QMessageBox>
 #include <QPaintEngine>
 #include <QScrollBar>
 #include <QSignalSpy>
@@ -65,6 +69,18 @@ DataStore fiveAreas()
 {
     // Pinyin order of the names: 北区 < 东城 < 河东 < 西城; "东城" twice.
     return areas({ { "01", "东城" }, { "02", "西城" }, { "03", "河东" }, { "04", "北区" }, { "05", "东城" } });
+}
+
+// Inside the condition builder: empties the list and enters one expression as
+// a user does (field and condition picked, the value typed, "加  入").
+void enterOnly(TFrmQuerySet *dlg, const QString &label, const QString &condition, const QString &value)
+{
+    QTest::mouseClick(dlg->btnClearLogic, Qt::LeftButton);
+    dlg->cbxField->setCurrentIndex(dlg->cbxField->findText(label));
+    dlg->cbxFactor->setCurrentIndex(dlg->cbxFactor->findText(condition));
+    dlg->editValue->clear();
+    QTest::keyClicks(dlg->editValue, value);
+    QTest::mouseClick(dlg->btnAddLogic, Qt::LeftButton);
 }
 
 GridColumn column(const QString &field, int width, int tag = 0, bool visible = true)
@@ -361,6 +377,23 @@ private Q_SLOTS:
         QVERIFY(!m_ds->indexDefs().find(u"customindex"_s));
     }
 
+    // AutoSorted off with Ctrl: the change is signalled once, when Ctrl goes up.
+    void ctrlClicksWithoutAutoSortSignalOnRelease()
+    {
+        makeGrid(fiveAreas());
+        m_grid->AutoSorted = false;
+        int signalled = 0;
+        connect(m_grid.get(), &DBGridEh::sortMarkingChanged, this, [&signalled] { ++signalled; });
+        clickTitle(1, Qt::ControlModifier);
+        clickTitle(0, Qt::ControlModifier);
+        QCOMPARE(marks(), u"f_sqmc-,f_sqbm-"_s);
+        QCOMPARE(signalled, 0);
+        releaseCtrl(m_grid.get());
+        QCOMPARE(signalled, 1);
+        QVERIFY(!m_ds->indexDefs().find(u"customindex"_s));
+        QCOMPARE(rows(), u"01东城 02西城 03河东 04北区 05东城"_s);
+    }
+
     // Sorting an empty listing does nothing; loading new rows or closing clears
     // the marks, and the new rows come in the order they were loaded in.
     void emptyListingAndReloads()
@@ -497,12 +530,20 @@ private Q_SLOTS:
         QCOMPARE(rows(), u"06东门 07南区"_s);
         QCOMPARE(m_grid->verticalHeader()->count(), 2);
 
-        // Cancel changes nothing.
-        const LogicRows before = m_grid->FilterConditions;
-        m_grid->FilterConditions = { expr(Name, u"等于"_s, u"南区"_s) };
-        m_answer->press(u"btnExit"_s);
+        // Cancel changes nothing, whatever the rows became inside the dialog.
+        const LogicRows applied = m_grid->FilterConditions;
+        const QString filter = m_ds->filter();
+        m_answer->then([](QWidget *w) {
+            auto *dlg = qobject_cast<TFrmQuerySet *>(w);
+            QVERIFY(dlg);
+            enterOnly(dlg, Code, u"等于"_s, u"06"_s);
+            QCOMPARE(dlg->rows(), LogicRows({ expr(Code, u"等于"_s, u"06"_s) }));
+            QTest::mouseClick(dlg->btnExit, Qt::LeftButton);
+        });
         QVERIFY(!m_grid->ShowFilterDialog(u"商圈档案过滤"_s, true));
         QCOMPARE(rows(), u"06东门 07南区"_s);
+        QCOMPARE(m_grid->FilterConditions, applied);
+        QCOMPARE(m_ds->filter(), filter);
 
         m_ds->setFiltered(false);
         m_ds->loadStore(fiveAreas());
@@ -729,25 +770,6 @@ private Q_SLOTS:
         QCOMPARE(m_grid->footerCellText(0), u"3"_s);
         QCOMPARE(m_grid->footerCellText(2), u"1.6666666666666667"_s);
 
-        // 'abc' is a literal the dialog lets through for a number field; the
-        // dataset cannot compare it.
-        const QString filter = m_ds->filter();
-        const LogicRows refused = { expr(Level, u"等于"_s, u"'abc'"_s) };
-        m_grid->FilterConditions = refused;
-        QList<SeenDialog> seen;
-        m_answer->press(u"btnOK"_s).then([&seen](QWidget *w) {
-            seen << ModalAnswerer::describe(w);
-            ModalAnswerer::pressButton(w, u"Ok"_s);
-        });
-        QVERIFY(!m_grid->ShowFilterDialog(QString(), true));
-        QCOMPARE(seen.size(), 1);
-        QCOMPARE(seen[0].title, u"错误"_s);
-        QVERIFY2(seen[0].text.contains(u"f_jb"_s), qPrintable(seen[0].text));
-        QCOMPARE(m_ds->filter(), filter);
-        QVERIFY(m_ds->filtered());
-        QCOMPARE(m_ds->recordCount(), 3);
-        QCOMPARE(m_grid->FilterConditions, refused);
-
         QString where = u"old"_s;
         m_grid->QueryConditions = { expr(Code, u"等于"_s, u"01"_s) };
         m_answer->press(u"btnOK"_s);
@@ -757,6 +779,99 @@ private Q_SLOTS:
         QVERIFY(!m_grid->ShowQueryDialog(where, u"商圈档案查询"_s, QString(), QString(), QString()));
         QCOMPARE(where, QString());
         QCOMPARE(m_grid->QueryConditions, LogicRows({ expr(Code, u"等于"_s, u"01"_s) }));
+    }
+
+    // A filter the dataset still refuses (here: a field name it cannot read)
+    // loses nothing: the "错误" box says the previous filter stays, the dialog
+    // opens again with the rows just typed, and leaving it keeps the previous
+    // filter and its conditions.
+    void refusedFilterKeepsTheRowsTyped()
+    {
+        const QString Note = u"备注"_s;
+        m_ds = std::make_unique<ClientDataSet>();
+        m_grid = std::make_unique<TAdvDBGridEh>();
+        m_grid->setDataSet(m_ds.get());
+        DataStore s({ { u"f_sqbm"_s, FieldType::String, 12, Code }, { u"f bz"_s, FieldType::String, 20, Note } });
+        for (const char *code : { "01", "0101", "02" }) {
+            s.appendString(0, QString::fromLatin1(code));
+            s.appendString(1, u"x"_s);
+            s.commitRow();
+        }
+        m_ds->loadStore(std::move(s));
+        m_grid->ShowSumCount = true;
+        m_grid->FilterConditions = { expr(Code, u"左等于"_s, u"01"_s) };
+        m_answer->press(u"btnOK"_s);
+        QVERIFY(m_grid->ShowFilterDialog(QString(), true));
+        const LogicRows applied = m_grid->FilterConditions;
+        const QString filter = m_ds->filter();
+        QCOMPARE(m_ds->recordCount(), 2);
+
+        const LogicRows typed = { expr(Note, u"等于"_s, u"y"_s) };
+        LogicRows reopenedWith;
+        QList<SeenDialog> seen;
+        m_answer
+            ->then([](QWidget *w) {
+                auto *dlg = qobject_cast<TFrmQuerySet *>(w);
+                QVERIFY(dlg);
+                enterOnly(dlg, u"备注"_s, u"等于"_s, u"y"_s);
+                QTest::mouseClick(dlg->btnOK, Qt::LeftButton);
+            })
+            .then([&seen](QWidget *w) {
+                seen << ModalAnswerer::describe(w);
+                ModalAnswerer::pressButton(w, u"Ok"_s);
+            })
+            .then([&reopenedWith](QWidget *w) {
+                auto *dlg = qobject_cast<TFrmQuerySet *>(w);
+                QVERIFY(dlg);
+                reopenedWith = dlg->rows();
+                QTest::mouseClick(dlg->btnExit, Qt::LeftButton);
+            });
+        QVERIFY(!m_grid->ShowFilterDialog(QString(), true));
+        QCOMPARE(seen.size(), 1);
+        QCOMPARE(seen[0].title, u"错误"_s);
+        QCOMPARE(seen[0].icon, int(QMessageBox::Critical));
+        QVERIFY2(seen[0].text.contains(u"原来的过滤条件仍然有效"_s), qPrintable(seen[0].text));
+        QCOMPARE(reopenedWith, typed);
+        QCOMPARE(m_grid->FilterConditions, applied);
+        QCOMPARE(m_ds->filter(), filter);
+        QVERIFY(m_ds->filtered());
+        QCOMPARE(m_ds->recordCount(), 2);
+    }
+
+    // Binding the grid to a dataset that is already open is the data link
+    // going active: the old marks go and the count is written.
+    void bindingAnOpenDataSet()
+    {
+        makeGrid(fiveAreas());
+        m_grid->ShowSumCount = true;
+        clickTitle(1);
+        QCOMPARE(marks(), u"f_sqmc-"_s);
+        ClientDataSet other;
+        other.setPersistentFields({ { u"f_sqbm"_s, FieldType::String, 12, Code },
+            { u"f_sqmc"_s, FieldType::String, 40, Name }, { u"f_bmbm"_s, FieldType::String, 12, u"部门编码"_s } });
+        other.loadStore(areas({ { "07", "北区" }, { "06", "西城" } }));
+        m_grid->setDataSet(&other);
+        QAbstractItemModelTester tester(m_grid->dataModel(), QAbstractItemModelTester::FailureReportingMode::QtTest);
+        QCOMPARE(marks(), QString());
+        QCOMPARE(m_grid->gridColumn(1).sortMark, SortMark::None);
+        QCOMPARE(m_grid->footerCellText(0), u"合计:2条"_s);
+        m_grid->setDataSet(m_ds.get());
+        QCOMPARE(m_grid->footerCellText(0), u"合计:5条"_s);
+    }
+
+    // UpdateCountFooter over a closed dataset, or none, writes nothing.
+    void countFooterOfAClosedDataSet()
+    {
+        makeGrid(fiveAreas());
+        m_grid->UpdateCountFooter();
+        QCOMPARE(m_grid->footerCellText(0), u"合计:5条"_s);
+        m_ds->close();
+        m_grid->setFooter(0, FooterKind::StaticText, u"合计:9条"_s);
+        m_grid->UpdateCountFooter();
+        QCOMPARE(m_grid->footerCellText(0), u"合计:9条"_s);
+        m_grid->setDataSet(nullptr);
+        m_grid->UpdateCountFooter();
+        QCOMPARE(m_grid->footerCellText(0), u"合计:9条"_s);
     }
 
     // A frozen column stays at the left while the others scroll sideways; its

@@ -27,9 +27,11 @@
 
 #include <QApplication>
 #include <QFile>
+#include <QFontInfo>
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QMessageBox>
 #include <QPointer>
 #include <QPrinter>
@@ -551,6 +553,137 @@ private Q_SLOTS:
         QCOMPARE(listing(), QString());
         QCOMPARE(footer(0), u"合计:0条"_s);
         QCOMPARE(m_service->count(DispQueryData), 4);
+    }
+
+    // A search that lists no rows (refused, or an answer that cannot be read)
+    // leaves everything that describes the listing describing the rows shown:
+    // the panel, the next filter's panel, the printed "Condi". The next
+    // "重  查" opens with the rows just typed, so the user can try again.
+    void failedSearchKeepsTheConditionsOfTheRowsShown_data()
+    {
+        QTest::addColumn<bool>("refused"); // else: an answer that is no packet
+        QTest::newRow("host refuses") << true;
+        QTest::newRow("unreadable answer") << false;
+    }
+    void failedSearchKeepsTheConditionsOfTheRowsShown()
+    {
+        QFETCH(bool, refused);
+        QVERIFY(open());
+        search(u"商圈名称"_s, u"部分等于"_s, u"城"_s);
+        const QString shown = u"查询条件:\n    商圈名称:部分等于城\n"_s;
+        QCOMPARE(memoText(m_form), shown);
+
+        m_service->once(DispQueryData,
+            refused ? FakeCoorDisp::fail(1, QVariantList { u"拒绝"_s })
+                    : FakeCoorDisp::succeed(1, QByteArray("not a packet")));
+        m_answer
+            ->then([](QWidget *w) {
+                auto *dlg = qobject_cast<TFrmQuerySet *>(w);
+                QVERIFY(dlg);
+                QTest::mouseClick(dlg->btnClearLogic, Qt::LeftButton);
+                searchFor(u"商圈编码"_s, u"等于"_s, u"02"_s)(w);
+            })
+            .press(u"Ok"_s);
+        QTest::mouseClick(m_form->btnSearch, Qt::LeftButton);
+        QTRY_VERIFY(m_answer->idle());
+        QCOMPARE(m_answer->seen.last().title, u"错误"_s);
+        QCOMPARE(listing(), u"01东城 02西城 03河东"_s);
+        QCOMPARE(memoText(m_form), shown);
+        QCOMPARE(m_form->dgdView->QueryConditions, LogicRows({ { u"商圈名称"_s, u"部分等于"_s, u"城"_s, {} } }));
+
+        // The panel shown, as a preview or print sees it.
+        QTest::mouseClick(m_form->btnShow, Qt::LeftButton);
+        QCOMPARE(m_form->listingSettings().condition, u"查询条件:\r\n    商圈名称:部分等于城\r\n"_s);
+
+        // A filter next: its panel describes the search of the rows shown.
+        m_answer->then(searchFor(u"商圈名称"_s, u"部分等于"_s, u"东"_s));
+        QTest::mouseClick(m_form->ButFilter, Qt::LeftButton);
+        QTRY_VERIFY(m_answer->idle());
+        QCOMPARE(memoText(m_form), u"查询条件:\n    商圈名称:部分等于城\n过滤条件:\n    商圈名称:部分等于东"_s);
+
+        // The next search opens with the rows typed for the failed one; left
+        // without OK it changes nothing, and opens with them again.
+        LogicRows offered;
+        for (int round = 0; round < 2; ++round) {
+            m_answer->then([&offered](QWidget *w) {
+                auto *dlg = qobject_cast<TFrmQuerySet *>(w);
+                QVERIFY(dlg);
+                offered = dlg->rows();
+                QTest::mouseClick(dlg->btnExit, Qt::LeftButton);
+            });
+            QTest::mouseClick(m_form->btnSearch, Qt::LeftButton);
+            QTRY_VERIFY(m_answer->idle());
+            QCOMPARE(offered, LogicRows({ { u"商圈编码"_s, u"等于"_s, u"02"_s, {} } }));
+            QCOMPARE(m_form->dgdView->QueryConditions, LogicRows({ { u"商圈名称"_s, u"部分等于"_s, u"城"_s, {} } }));
+        }
+        // Confirmed and listed: now they describe the rows.
+        m_answer->press(u"btnOK"_s);
+        QTest::mouseClick(m_form->btnSearch, Qt::LeftButton);
+        QTRY_VERIFY(m_answer->idle());
+        QVERIFY2(m_statements.last().contains(u"and (( f_sqbm = '02' ))"_s), qPrintable(m_statements.last()));
+        QCOMPARE(memoText(m_form), u"查询条件:\n    商圈编码:等于02\n过滤条件:\n    商圈名称:部分等于东"_s);
+    }
+
+    // A filter confirmed before any search: no count in the footer of the
+    // closed listing; the filter is kept and narrows the first search.
+    void filterBeforeAnySearch()
+    {
+        QVERIFY(open());
+        m_answer->then(searchFor(u"商圈名称"_s, u"部分等于"_s, u"东"_s));
+        QTest::mouseClick(m_form->ButFilter, Qt::LeftButton);
+        QTRY_VERIFY(m_answer->idle());
+        QVERIFY(!m_form->cds->isActive());
+        QCOMPARE(footer(0), QString());
+        QCOMPARE(memoText(m_form), u"过滤条件:\n    商圈名称:部分等于东"_s);
+        search();
+        QCOMPARE(listing(), u"01东城 03河东"_s);
+        QCOMPARE(footer(0), u"合计:2条"_s);
+    }
+
+    // The column chooser on the screen's own grid: 商圈名称 unticked and
+    // confirmed hides it; the next opening shows it unticked; the dialog is
+    // centred on the screen and writes in the screens' face, in pixels.
+    void columnChooserOnTheListing()
+    {
+        QVERIFY(open());
+        search();
+        QStringList offered;
+        QPoint centreOff;
+        m_answer->then([&](QWidget *w) {
+            auto *d = qobject_cast<TFrmChooseDBFields *>(w);
+            QVERIFY(d);
+            centreOff = d->frameGeometry().center() - d->screen()->geometry().center();
+            QCOMPARE(QFontInfo(d->btnok->font()).family(), u"Noto Serif CJK SC"_s);
+            QCOMPARE(QFontInfo(d->btnok->font()).pixelSize(), 12);
+            for (int i = 0; i < d->ltvChoose->count(); ++i)
+                offered << d->ltvChoose->item(i)->text();
+            QListWidgetItem *name = d->ltvChoose->item(1);
+            // Space on the current entry, as a user unticks it from the keyboard.
+            d->ltvChoose->setFocus();
+            d->ltvChoose->setCurrentItem(name);
+            QTest::keyClick(d->ltvChoose, Qt::Key_Space);
+            QCOMPARE(name->checkState(), Qt::Unchecked);
+            QTest::mouseClick(d->btnok, Qt::LeftButton);
+        });
+        QTest::mouseClick(m_form->btnChoose, Qt::LeftButton);
+        QTRY_VERIFY(m_answer->idle());
+        QCOMPARE(offered, QStringList({ u"商圈编码"_s, u"商圈名称"_s }));
+        QVERIFY(qAbs(centreOff.x()) <= 1 && qAbs(centreOff.y()) <= 1);
+        QVERIFY(!m_form->dgdView->gridColumn(1).visible);
+        QVERIFY(m_form->dgdView->gridColumn(0).visible);
+        QVERIFY(m_form->dgdView->isColumnHidden(m_form->dgdView->sectionOfGridColumn(1)));
+
+        QList<Qt::CheckState> ticks;
+        m_answer->then([&ticks](QWidget *w) {
+            auto *d = qobject_cast<TFrmChooseDBFields *>(w);
+            QVERIFY(d);
+            for (int i = 0; i < d->ltvChoose->count(); ++i)
+                ticks << d->ltvChoose->item(i)->checkState();
+            QTest::mouseClick(d->btncancel, Qt::LeftButton);
+        });
+        QTest::mouseClick(m_form->btnChoose, Qt::LeftButton);
+        QTRY_VERIFY(m_answer->idle());
+        QCOMPARE(ticks, QList<Qt::CheckState>({ Qt::Checked, Qt::Unchecked }));
     }
 
     // With the code column hidden the count sits in its footer, out of sight.

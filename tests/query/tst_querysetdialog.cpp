@@ -47,6 +47,7 @@ LogicRow rel(const QString &relation)
 const QString Code = u"商圈编码"_s;
 const QString Name = u"商圈名称"_s;
 const QString Level = u"级别"_s;
+const QString Day = u"建立日期"_s;
 
 // The key as the keyboard sends it, text included.
 void key(QWidget *w, Qt::Key k, Qt::KeyboardModifiers mods = {}, const QString &text = {})
@@ -120,11 +121,13 @@ ModalAnswerer::Action answerKey(Qt::Key k, const QString &text, QList<SeenDialog
 DataStore fixtureStore()
 {
     DataStore s({ { u"f_bmbm"_s, FieldType::String, 12, u"部门编码"_s }, { u"f_sqbm"_s, FieldType::String, 12, Code },
-        { u"f_sqmc"_s, FieldType::String, 40, Name }, { u"f_jb"_s, FieldType::Int32, 0, Level } });
+        { u"f_sqmc"_s, FieldType::String, 40, Name }, { u"f_jb"_s, FieldType::Int32, 0, Level },
+        { u"f_rq"_s, FieldType::Date, 0, Day } });
     s.appendString(0, u"0101");
     s.appendString(1, u"01");
     s.appendString(2, u"东城");
     s.appendInt(3, 1);
+    s.appendDate(4, QDate(2024, 1, 31));
     s.commitRow();
     return s;
 }
@@ -279,7 +282,10 @@ private Q_SLOTS:
         QVERIFY(qAbs(d->geometry().center().x() - screen->geometry().center().x()) <= 1);
         // The Simplified Chinese face, not the Japanese one fontconfig would pick.
         QCOMPARE(QFontInfo(d->lvwLogic->font()).family(), u"Noto Serif CJK SC"_s);
-        QCOMPARE(d->font().pointSize(), 9);
+        // 12 pixels, as every fixed layout of the screens: the font must not
+        // grow out of the pixel-sized controls on a screen above 96 dpi.
+        QCOMPARE(d->font().pixelSize(), 12);
+        QCOMPARE(QFontInfo(d->btnOK->font()).pixelSize(), 12);
         QCOMPARE(d->lblTemp->text(), u"字段名称："_s);
         QCOMPARE(d->lblTemp->pos(), QPoint(11, 24));
         QCOMPARE(d->lblFactor->text(), u"条件："_s);
@@ -322,7 +328,7 @@ private Q_SLOTS:
                 u"部分不等于"_s, u"左等于"_s }));
         QCOMPARE(d->cbxFactor->currentIndex(), -1);
         QCOMPARE(d->cbxField->currentIndex(), -1);
-        QCOMPARE(d->cbxField->count(), 3);
+        QCOMPARE(d->cbxField->count(), 4);
         QCOMPARE(d->cbxField->itemText(0), Code);
 
         // The pop-up menu: items, tags, the relation sub-menu disabled at start.
@@ -370,7 +376,7 @@ private Q_SLOTS:
         m_dlg->show();
         QCOMPARE(m_dlg->btnOK->text(), u"过  滤(&O)"_s);
         QCOMPARE(m_dlg->gbxGoodsInfo->title(), u"  过滤条件  "_s);
-        QCOMPARE(m_dlg->cbxField->count(), 4); // the invisible department too
+        QCOMPARE(m_dlg->cbxField->count(), 5); // the invisible department too
         QCOMPARE(m_dlg->HelpText, u"字段名称值的要求:\r\n"_s);
         QCOMPARE(m_dlg->rows(), given);
         m_dlg->btnOK->click();
@@ -432,9 +438,19 @@ private Q_SLOTS:
         QTest::newRow("no field") << QString() << u"等于"_s << u"01"_s << u"请选择一个字段。"_s << u"cbxField"_s;
         QTest::newRow("no condition") << Code << QString() << u"01"_s << u"请选择一个条件。"_s << u"cbxFactor"_s;
         QTest::newRow("number field, words")
-            << Level << u"大于"_s << u"1 or 1=1"_s
-            << u"字段“级别”不是文本字段，值只能是一个数字，或一个用单引号括起的值（例如 '2024-01-31'）。"_s
+            << Level << u"大于"_s << u"1 or 1=1"_s << u"字段“级别”不是文本字段，值只能是一个数字（例如 12、-1.5）。"_s
             << u"editValue"_s;
+        // What the dataset's filter would refuse after the dialog closed is
+        // refused here, by the field's real type.
+        QTest::newRow("number field, quoted words")
+            << Level << u"等于"_s << u"'abc'"_s << u"字段“级别”不是文本字段，值只能是一个数字（例如 12、-1.5）。"_s
+            << u"editValue"_s;
+        QTest::newRow("number field, beyond any number")
+            << Level << u"小于"_s << u"1e999"_s << u"字段“级别”不是文本字段，值只能是一个数字（例如 12、-1.5）。"_s
+            << u"editValue"_s;
+        QTest::newRow("date field, bare number")
+            << Day << u"等于"_s << u"20240131"_s
+            << u"字段“建立日期”不是文本字段，值只能是一个用单引号括起的日期（例如 '2024-01-31'）。"_s << u"editValue"_s;
         QTest::newRow("bad range") << Code << u"等于"_s << u"1|2|3"_s << u"“1|2|3”不是一个范围：范围写作 下限|上限。"_s
                                    << u"editValue"_s;
     }
@@ -783,7 +799,14 @@ private Q_SLOTS:
         type(m_dlg->editValue, u"西"_s);
         select(2);
         const QImage image = m_dlg->grab().toImage();
-        QCOMPARE(image.pixelColor(300, 150).isValid(), true);
+        // The typed value is drawn: dark ink inside the value box.
+        const QRect box = m_dlg->editValue->geometry().translated(m_dlg->gbxGoodsInfo->pos());
+        int ink = 0;
+        for (int y = box.top(); y <= box.bottom(); ++y) {
+            for (int x = box.left(); x <= box.right(); ++x)
+                ink += image.pixelColor(x, y).lightness() < 96;
+        }
+        QVERIFY2(ink > 10, qPrintable(QString::number(ink)));
         // The yellow window and a green frame are painted, not just set.
         QCOMPARE(image.pixelColor(560, 250), QColor(251, 254, 222));
         QCOMPARE(image.pixelColor(1 + 8, 1 + 150), QColor(0, 128, 0));
