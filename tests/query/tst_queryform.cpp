@@ -655,6 +655,7 @@ private Q_SLOTS:
             centreOff = d->frameGeometry().center() - d->screen()->geometry().center();
             QCOMPARE(QFontInfo(d->btnok->font()).family(), u"Noto Serif CJK SC"_s);
             QCOMPARE(QFontInfo(d->btnok->font()).pixelSize(), 12);
+            QCOMPARE(d->font().pixelSize(), 12); // in pixels, at any resolution
             for (int i = 0; i < d->ltvChoose->count(); ++i)
                 offered << d->ltvChoose->item(i)->text();
             QListWidgetItem *name = d->ltvChoose->item(1);
