@@ -10,9 +10,10 @@
 //   cmp       := = | <> | != | < | <= | > | >=
 //
 // Keywords and field names are matched without regard to case (ESCAPE is a
-// keyword only after a LIKE pattern, so a field may still be named so). A field is a name
-// (letters, digits, '_', '.'; "alias.field" names the field) or [any text]. Text
-// literals use '' for a quote. Positions are 1-based character positions.
+// keyword only after a LIKE pattern, so a field may still be named so). A field
+// is a name (letters, digits, '_', '.'; "alias.field" names the field) or
+// [any text]. Text literals use '' for a quote. Positions are 1-based character
+// positions.
 #pragma once
 
 #include "core/Result.h"
