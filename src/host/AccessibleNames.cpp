@@ -174,6 +174,9 @@ void nameControls(QWidget *root)
                 name = spokenCaption(edit->placeholderText());
             if (name.isEmpty())
                 name = spokenCaption(w->toolTip());
+            // A dialog's one list without a caption is what the dialog's title asks for.
+            if (name.isEmpty() && qobject_cast<const QAbstractItemView *>(w) && root->isWindow())
+                name = spokenCaption(root->windowTitle());
         }
         if (!name.isEmpty())
             w->setAccessibleName(name);

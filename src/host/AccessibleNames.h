@@ -20,7 +20,8 @@ QString spokenCaption(const QString &caption);
 // Gives `root` and every control below it that has no accessible name yet the
 // name of its caption: a button its text (or tool tip), an input control or a
 // view the label that is its buddy, else the nearest label on its left in the
-// same row, else the nearest label straight above it. A control that already
+// same row, else the nearest label straight above it (a window's list without
+// one: the window's title). A control that already
 // has a name keeps it, so a screen can name a control itself.
 void nameControls(QWidget *root);
 

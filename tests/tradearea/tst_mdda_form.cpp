@@ -1449,7 +1449,7 @@ private Q_SLOTS:
         standardRows();
         ModalAnswerer answerer;
         QVERIFY(open());
-        QCOMPARE(unnamedControls(m_form), QStringList());
+        QCOMPARE(unnamedControls(m_form).join(u','), QString());
         const auto nameOf
             = [](QWidget *w) { return QAccessible::queryAccessibleInterface(w)->text(QAccessible::Name); };
         QCOMPARE(nameOf(m_form->btnAdd), QStringLiteral("增加"));
@@ -1478,7 +1478,7 @@ private Q_SLOTS:
         });
         QTest::mouseClick(m_form->btnLocate, Qt::LeftButton);
         QTRY_VERIFY(answerer.idle());
-        QCOMPARE(unnamedInLocate, QStringList());
+        QCOMPARE(unnamedInLocate.join(u','), QString());
         QCOMPARE(editName, QStringLiteral("请输入商圈编码或名称(F3查找下一个)"));
 
         QString read;
