@@ -1,4 +1,5 @@
 #include "TFrmBase.h"
+#include "AccessibleNames.h"
 
 #include "HostContext.h"
 #include "HostGuard.h"
@@ -61,6 +62,7 @@ void TFrmBase::showEvent(QShowEvent *e)
     if (m_shown)
         return;
     m_shown = true;
+    nameControls(this);
     runGuarded([this] { formShow(); });
 }
 

@@ -1,5 +1,7 @@
 #include "QueryButton.h"
 
+#include "ui/ToolIcons.h"
+
 #include <QKeyEvent>
 #include <QPainter>
 #include <QStyle>
@@ -57,14 +59,11 @@ void QueryButton::paintEvent(QPaintEvent *)
 
 QIcon dropChangeIcon()
 {
-    QPixmap pixmap(16, 16);
-    pixmap.fill(Qt::transparent);
-    QPainter p(&pixmap);
-    p.setRenderHint(QPainter::Antialiasing);
-    p.setPen(QPen(QColor(200, 0, 0), 2.5, Qt::SolidLine, Qt::RoundCap));
-    p.drawLine(QPointF(4, 4), QPointF(12, 12));
-    p.drawLine(QPointF(12, 4), QPointF(4, 12));
-    return QIcon(pixmap);
+    return paintToolIcons(1, [](QPainter &p, int) {
+        p.setPen(QPen(QColor(200, 0, 0), 2.5, Qt::SolidLine, Qt::RoundCap));
+        p.drawLine(QPointF(4, 4), QPointF(12, 12));
+        p.drawLine(QPointF(12, 4), QPointF(4, 12));
+    }).first();
 }
 
 } // namespace sqda

@@ -1,4 +1,5 @@
 #include "TFrmChooseDBFields.h"
+#include "host/AccessibleNames.h"
 
 #include "QueryButton.h"
 
@@ -87,6 +88,7 @@ void TFrmChooseDBFields::showEvent(QShowEvent *e)
     if (e->spontaneous())
         return;
     FormShow();
+    nameControls(this);
     if (const QScreen *s = screen())
         move(s->geometry().center() - frameGeometry().center() + pos());
 }

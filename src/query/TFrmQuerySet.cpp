@@ -1,4 +1,5 @@
 #include "TFrmQuerySet.h"
+#include "host/AccessibleNames.h"
 
 #include "QueryButton.h"
 
@@ -441,6 +442,7 @@ void TFrmQuerySet::showEvent(QShowEvent *e)
     if (e->spontaneous())
         return;
     FormShow();
+    nameControls(this);
     if (const QScreen *s = screen())
         move(s->geometry().center() - rect().center());
 }

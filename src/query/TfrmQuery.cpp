@@ -195,6 +195,8 @@ void TfrmQuery::buildListing()
 {
     MemoCondition = new QTextEdit(Panel1);
     MemoCondition->setObjectName(QStringLiteral("MemoCondition"));
+    // No caption beside either: a screen reader says what they hold.
+    MemoCondition->setAccessibleName(QStringLiteral("查询条件"));
     MemoCondition->setReadOnly(true);
     MemoCondition->setAcceptRichText(false);
     MemoCondition->setFrameShape(QFrame::NoFrame);
@@ -220,6 +222,7 @@ void TfrmQuery::buildListing()
     Panel->setPalette(linePal);
 
     dgdView = new TAdvDBGridEh(Panel1);
+    dgdView->setAccessibleName(QStringLiteral("查询结果"));
     dgdView->setObjectName(QStringLiteral("dgdView"));
     dgdView->setFrameShape(QFrame::NoFrame);
     dgdView->setFont(songTi9());

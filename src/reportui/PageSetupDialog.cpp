@@ -1,4 +1,5 @@
 #include "PageSetupDialog.h"
+#include "host/AccessibleNames.h"
 
 #include "host/ScreenFonts.h"
 #include "ui/FlatButton.h"
@@ -102,6 +103,7 @@ PageSetupDialog::PageSetupDialog(const PageSetup &page, QWidget *parent)
     root->addLayout(buttons);
     connect(ok, &FlatButton::clicked, this, &PageSetupDialog::accept);
     connect(cancel, &FlatButton::clicked, this, &PageSetupDialog::reject);
+    nameControls(this);
 }
 
 PageSetup PageSetupDialog::page() const

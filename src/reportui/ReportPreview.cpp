@@ -1,4 +1,5 @@
 #include "ReportPreview.h"
+#include "host/AccessibleNames.h"
 
 #include "PageSetupDialog.h"
 #include "host/ScreenFonts.h"
@@ -160,6 +161,7 @@ ReportPreview::ReportPreview(std::shared_ptr<const PreparedReport> report, const
         [this] { goToPage(m_page - 1); });
     m_pageBox = new QSpinBox(m_toolbar);
     m_pageBox->setObjectName(QStringLiteral("pageBox"));
+    m_pageBox->setAccessibleName(QStringLiteral("页码"));
     m_pageBox->setButtonSymbols(QAbstractSpinBox::NoButtons);
     m_pageBox->setKeyboardTracking(false);
     m_pageBox->setAlignment(Qt::AlignRight);
@@ -194,6 +196,7 @@ ReportPreview::ReportPreview(std::shared_ptr<const PreparedReport> report, const
     m_scroll->setBackgroundRole(QPalette::Dark);
     m_view = new PageView(this);
     m_view->setObjectName(QStringLiteral("page"));
+    m_view->setAccessibleName(QStringLiteral("预览页面"));
     m_scroll->setWidget(m_view); // the scroll area owns it now
     root->addWidget(m_scroll, 1);
 
@@ -292,6 +295,10 @@ void ReportPreview::updateControls()
     const QSignalBlocker quiet(m_pageBox);
     m_pageBox->setValue(m_page + 1);
     m_zoomLabel->setText(QStringLiteral("%1%").arg(qRound(m_zoom * 100)));
+    // Where the reader is, as the printed page foot says it.
+    const QString where = QStringLiteral("第%1页/共%2页").arg(m_page + 1).arg(pageCount());
+    m_pageBox->setAccessibleDescription(where);
+    m_view->setAccessibleDescription(where);
 }
 
 void ReportPreview::goToPage(int index)
@@ -368,6 +375,7 @@ void ReportPreview::resizeEvent(QResizeEvent *e)
 void ReportPreview::showEvent(QShowEvent *e)
 {
     QDialog::showEvent(e);
+    nameControls(this);
     applyZoom();
 }
 

@@ -32,6 +32,18 @@ public:
     {
         return text(0).compare(other.text(0), Qt::CaseSensitive) < 0;
     }
+
+    // A screen reader says an area's level after its text; the root has none.
+    QVariant data(int column, int role) const override
+    {
+        if (role == Qt::AccessibleDescriptionRole && column == 0 && parent()) {
+            int level = 0;
+            for (const QTreeWidgetItem *p = parent(); p; p = p->parent())
+                ++level;
+            return QStringLiteral("第%1级").arg(level);
+        }
+        return QTreeWidgetItem::data(column, role);
+    }
 };
 
 } // namespace

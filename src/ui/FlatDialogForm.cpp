@@ -1,4 +1,5 @@
 #include "FlatDialogForm.h"
+#include "host/AccessibleNames.h"
 
 #include "FlatButton.h"
 #include "FlatDialog.h"
@@ -113,6 +114,7 @@ bool FlatDialogForm::eventFilter(QObject *watched, QEvent *e)
 void FlatDialogForm::showEvent(QShowEvent *e)
 {
     QDialog::showEvent(e);
+    nameControls(this);
     // Once shown, the window frame is known: centre the whole window.
     if (m_centred && !e->spontaneous())
         centreOnScreen();

@@ -80,6 +80,9 @@ void TRopInst::PlacePopup()
     const QSize text = measurePopupText(QFontMetrics(font()), Lines);
     setGeometry(placePopup(screenRect, text, xPos, yPos));
     setMask(paintedRegion());
+    // The text is painted: a screen reader reads it from here.
+    setAccessibleName(QStringLiteral("快捷键"));
+    setAccessibleDescription(Lines.join(u'\n'));
     if (TimeClose > 0) {
         Timer1->setInterval(TimeClose);
         Timer1->start();

@@ -1,23 +1,83 @@
 #include "ToolIcons.h"
 
+#include <QApplication>
+#include <QIconEngine>
 #include <QPainter>
 #include <QPixmap>
+#include <QStyle>
+#include <QStyleOption>
+
+#include <algorithm>
 
 namespace sqda {
 
-QList<QIcon> paintToolIcons(int count, const std::function<void(QPainter &, int)> &paint)
+namespace {
+
+// An icon painted for the size and pixel density it is shown at, so a screen at
+// twice the density gets twice the pixels, not a 16-pixel image scaled up.
+class PaintedIconEngine : public QIconEngine
 {
-    QList<QIcon> images;
-    for (int i = 0; i < count; ++i) {
-        QPixmap pm(ToolIconSize, ToolIconSize);
+public:
+    PaintedIconEngine(std::function<void(QPainter &, int)> paint, int index)
+        : m_paint(std::move(paint))
+        , m_index(index)
+    {
+    }
+
+    void paint(QPainter *painter, const QRect &rect, QIcon::Mode mode, QIcon::State state) override
+    {
+        const qreal dpr = painter->device() ? painter->device()->devicePixelRatioF() : 1.0;
+        painter->drawPixmap(rect, scaledPixmap(rect.size() * dpr, mode, state, dpr));
+    }
+
+    QPixmap pixmap(const QSize &size, QIcon::Mode mode, QIcon::State state) override
+    {
+        return scaledPixmap(size, mode, state, 1.0);
+    }
+
+    // `size` is in device pixels: QIcon asks for the logical size times `scale`.
+    QPixmap scaledPixmap(const QSize &pixels, QIcon::Mode mode, QIcon::State, qreal scale) override
+    {
+        if (pixels.isEmpty())
+            return {};
+        QPixmap pm(pixels);
         pm.fill(Qt::transparent);
         {
             QPainter p(&pm);
             p.setRenderHint(QPainter::Antialiasing);
-            paint(p, i);
+            p.scale(qreal(pixels.width()) / ToolIconSize, qreal(pixels.height()) / ToolIconSize);
+            m_paint(p, m_index);
         }
-        images << QIcon(pm);
+        if (mode != QIcon::Normal) {
+            // Disabled and selected looks as the style makes them from the plain image.
+            QStyleOption option;
+            option.palette = QGuiApplication::palette();
+            pm = QApplication::style()->generatedIconPixmap(mode, pm, &option);
+        }
+        pm.setDevicePixelRatio(scale);
+        return pm;
     }
+
+    QSize actualSize(const QSize &size, QIcon::Mode, QIcon::State) override
+    {
+        const int side = std::min(size.width(), size.height());
+        return QSize(side, side);
+    }
+
+    QIconEngine *clone() const override { return new PaintedIconEngine(m_paint, m_index); }
+
+private:
+    std::function<void(QPainter &, int)> m_paint;
+    int m_index;
+};
+
+} // namespace
+
+QList<QIcon> paintToolIcons(int count, const std::function<void(QPainter &, int)> &paint)
+{
+    QList<QIcon> images;
+    for (int i = 0; i < count; ++i)
+        images << QIcon(new PaintedIconEngine(paint, i));
     return images;
 }
 

@@ -234,6 +234,7 @@ DBGridEh::DBGridEh(QWidget *parent)
     fitRowHeight();
     setItemDelegate(new CellDelegate(this)); // owned by the grid
     m_footer->hide();
+    m_footer->setAccessibleName(QStringLiteral("表尾"));
 
     connect(title, &QHeaderView::sectionClicked, this,
         [this, title](int section) { titleClick(gridColumnOfSection(section), title->clickModifiers()); });
@@ -285,7 +286,7 @@ void DBGridEh::setDataSet(ClientDataSet *dataSet)
         connect(dataSet, &ClientDataSet::rowAppended, this, &DBGridEh::invalidateFooter);
         connect(selectionModel(), &QItemSelectionModel::currentRowChanged, this, [this] {
             // A field-value footer shows the current record.
-            m_footer->update();
+            repaintFooter();
         });
     }
     if (linkChanges)
@@ -427,7 +428,7 @@ void DBGridEh::applyColumns()
     m_applying = false;
     updateFrozen();
     h->viewport()->update();
-    m_footer->update();
+    repaintFooter();
 }
 
 void DBGridEh::setFrozenColumnCount(int n)
@@ -547,7 +548,7 @@ void DBGridEh::onSectionResized(int logical, int, int newSize)
         if (m_frozen && m_frozen->isVisible())
             updateFrozen();
     }
-    m_footer->update();
+    repaintFooter();
 }
 
 int DBGridEh::sortMarkOrder(int gridColumn) const
@@ -654,6 +655,52 @@ void DBGridEh::setFooterShown(bool on)
 {
     m_footerShown = on;
     updateGeometries();
+    repaintFooter();
+}
+
+void DBGridEh::repaintFooter()
+{
+    m_footer->update();
+    // Assistive technology reads the footer from the grid's description. It is
+    // built once this turn of the event loop is over, as the painting is, so a
+    // load that appends row by row computes it once.
+    if (!m_footerReadingPending) {
+        m_footerReadingPending = true;
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                m_footerReadingPending = false;
+                updateFooterReading();
+            },
+            Qt::QueuedConnection);
+    }
+}
+
+QString DBGridEh::footerReading() const
+{
+    if (!m_footerShown)
+        return {};
+    QStringList cells;
+    const QHeaderView *h = horizontalHeader();
+    for (int visual = 0; visual < h->count(); ++visual) {
+        const int section = h->logicalIndex(visual);
+        const int gc = gridColumnOfSection(section);
+        if (h->isSectionHidden(section) || gc < 0 || !m_columns[size_t(gc)].visible)
+            continue;
+        const QString text = footerCellText(gc);
+        if (!text.isEmpty())
+            cells << text;
+    }
+    return cells.join(u'，');
+}
+
+void DBGridEh::updateFooterReading()
+{
+    const QString text = footerReading();
+    if (accessibleDescription() != text)
+        setAccessibleDescription(text);
+    if (m_footer->accessibleDescription() != text)
+        m_footer->setAccessibleDescription(text);
 }
 
 int DBGridEh::footerHeight() const
@@ -664,7 +711,7 @@ int DBGridEh::footerHeight() const
 void DBGridEh::invalidateFooter()
 {
     m_footerCache.assign(m_columns.size(), std::nullopt);
-    m_footer->update();
+    repaintFooter();
 }
 
 QString DBGridEh::footerCellText(int gc) const
@@ -748,7 +795,7 @@ void DBGridEh::updateGeometries()
             break;
     }
     m_inGeometries = false;
-    m_footer->update();
+    repaintFooter();
 }
 
 } // namespace sqda

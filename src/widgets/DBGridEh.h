@@ -128,6 +128,9 @@ public:
     // The text a column's footer cell shows.
     QString footerCellText(int gridColumn) const;
     QWidget *footerWidget() const;
+    // The shown footer's cells as assistive technology reads them, one after
+    // another; also the grid's and the footer's accessible description.
+    QString footerReading() const;
 
     // Looks -----------------------------------------------------------------
     QColor titleColor = QColor(0, 128, 0);
@@ -167,6 +170,8 @@ private:
     void fitRowHeight();
     void onSectionResized(int logical, int oldSize, int newSize);
     void invalidateFooter();
+    void repaintFooter();
+    void updateFooterReading();
     void reportPendingSortChange();
     void onDataReset();
     int frozenWidth() const; // 0 without frozen columns
@@ -184,6 +189,7 @@ private:
     bool m_inGeometries = false;
     bool m_geometriesAgain = false;
     bool m_footerShown = false;
+    bool m_footerReadingPending = false;
     int m_frozenCols = 0;
     std::unique_ptr<Footer> m_footer;
     // Frozen columns: a second view over the same model and selection, laid over

@@ -2,6 +2,7 @@
 // host, driven by real clicks and keys (with their texts), its dialogs answered
 // as a user would, its host calls answered by a scripted host that records the
 // statements it is sent.
+#include "AccessibleReader.h"
 #include "FakeCoorDisp.h"
 #include "ModalAnswerer.h"
 #include "TestHost.h"
@@ -25,6 +26,7 @@
 #include <sqda/EntryPoints.h>
 #include <sqda/HostMessage.h>
 
+#include <QAccessible>
 #include <QApplication>
 #include <QFile>
 #include <QFontInfo>
@@ -1263,6 +1265,60 @@ private Q_SLOTS:
         sendKey(m_form->dgdView, Qt::Key_V, Qt::ControlModifier, u"\x16"_s);
         QTRY_VERIFY(m_answer->idle());
         QCOMPARE(m_form->PrintDG->pageHeaderHeight(), 18 * 5 + 28);
+    }
+    // A screen reader, walking the accessible tree, finds every control by its
+    // caption, the listing's count and the conditions after a search, and the
+    // named controls of the builder, the column chooser and the preview, whose
+    // page box says which page of how many is shown.
+    void assistiveTechnologyReadsTheScreen()
+    {
+        QVERIFY(open());
+        QCOMPARE(unnamedControls(m_form).join(u','), QString());
+        const auto nameOf
+            = [](QWidget *w) { return QAccessible::queryAccessibleInterface(w)->text(QAccessible::Name); };
+        QCOMPARE(nameOf(m_form->btnSearch), u"重查"_s);
+        QVERIFY(findAccessibleText(m_form, u"合计:0条"_s) == nullptr);
+
+        QStringList unnamedInBuilder;
+        m_answer->then([&](QWidget *w) { unnamedInBuilder = unnamedControls(w); });
+        search(u"商圈名称"_s, u"部分等于"_s, u"城"_s);
+        QCOMPARE(unnamedInBuilder.join(u','), QString());
+        QTRY_VERIFY(findAccessibleText(m_form, u"合计:3条"_s));
+        QAccessibleInterface *count = findAccessibleText(m_form, u"合计:3条"_s);
+        QCOMPARE(count->object(), m_form->dgdView);
+        QCOMPARE(QAccessible::queryAccessibleInterface(m_form->dgdView->footerWidget())->text(QAccessible::Description),
+            u"合计:3条"_s);
+        QCOMPARE(nameOf(m_form->MemoCondition), u"查询条件"_s);
+        QCOMPARE(nameOf(m_form->dgdView), u"查询结果"_s);
+        QAccessibleTextInterface *memo = QAccessible::queryAccessibleInterface(m_form->MemoCondition)->textInterface();
+        QVERIFY(memo);
+        QVERIFY(memo->text(0, memo->characterCount()).contains(u"城"_s));
+        QVERIFY(findAccessibleText(m_form, u"东城"_s)); // a row's cell
+
+        QStringList unnamedInChooser;
+        m_answer->then([&](QWidget *w) {
+            unnamedInChooser = unnamedControls(w);
+            qobject_cast<QDialog *>(w)->reject();
+        });
+        QTest::mouseClick(m_form->btnChoose, Qt::LeftButton);
+        QTRY_VERIFY(m_answer->idle());
+        QCOMPARE(unnamedInChooser.join(u','), QString());
+
+        QStringList unnamedInPreview;
+        QString page;
+        m_answer->then([&](QWidget *w) {
+            unnamedInPreview = unnamedControls(w);
+            auto *box = w->findChild<QWidget *>(u"pageBox"_s);
+            QAccessibleInterface *iface = box ? QAccessible::queryAccessibleInterface(box) : nullptr;
+            if (iface)
+                page = iface->text(QAccessible::Name) + u'|' + iface->text(QAccessible::Description);
+            qobject_cast<QDialog *>(w)->reject();
+        });
+        QTest::mouseClick(m_form->btnPreview, Qt::LeftButton);
+        QTRY_VERIFY(m_answer->idle());
+        QCOMPARE(unnamedInPreview.join(u','), QString());
+        QCOMPARE(page, u"页码|第1页/共1页"_s);
+        QVERIFY(m_answer->unexpected.isEmpty());
     }
 };
 

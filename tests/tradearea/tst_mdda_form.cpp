@@ -1,6 +1,7 @@
 // The maintenance screen as a user meets it: opened by GetFormOne inside a test
 // host, driven by real clicks and keys, its dialogs answered as a user would,
 // its host calls answered by an in-memory host.
+#include "AccessibleReader.h"
 #include "AreaHostFake.h"
 #include "ModalAnswerer.h"
 #include "TestHost.h"
@@ -16,6 +17,7 @@
 
 #include <sqda/EntryPoints.h>
 
+#include <QAccessible>
 #include <QApplication>
 #include <QClipboard>
 #include <QLabel>
@@ -1437,6 +1439,57 @@ private Q_SLOTS:
         QCOMPARE(shown.size(), 11);
         QCOMPARE(family, QStringLiteral("MS Sans Serif"));
         QVERIFY(!m_form->RopHelp->popup());
+        QVERIFY(answerer.unexpected.isEmpty());
+    }
+    // A screen reader, walking the accessible tree, finds every control by its
+    // caption, each area's node with its level, and the locate input's edit by
+    // its prompt; the shortcut popup's painted lines are read from it too.
+    void assistiveTechnologyReadsTheScreen()
+    {
+        standardRows();
+        ModalAnswerer answerer;
+        QVERIFY(open());
+        QCOMPARE(unnamedControls(m_form).join(u','), QString());
+        const auto nameOf
+            = [](QWidget *w) { return QAccessible::queryAccessibleInterface(w)->text(QAccessible::Name); };
+        QCOMPARE(nameOf(m_form->btnAdd), QStringLiteral("增加"));
+        QCOMPARE(nameOf(m_form->edtBm), QStringLiteral("商圈编码"));
+        QCOMPARE(nameOf(m_form->edtName), QStringLiteral("商圈名称"));
+        QCOMPARE(nameOf(m_form->TN), QStringLiteral("商圈编码和名称"));
+
+        m_form->TN->expandAll();
+        const QList<std::pair<QString, QString>> levels { { QStringLiteral("01 东区"), QStringLiteral("第1级") },
+            { QStringLiteral("010101 甲"), QStringLiteral("第3级") },
+            { QStringLiteral("02 西区"), QStringLiteral("第1级") } };
+        for (const auto &[text, level] : levels) {
+            QAccessibleInterface *area = findAccessibleText(m_form, text);
+            QVERIFY2(area, qPrintable(text));
+            QCOMPARE(area->text(QAccessible::Name), text);
+            QCOMPARE(area->text(QAccessible::Description), level);
+        }
+
+        QStringList unnamedInLocate;
+        QString editName;
+        answerer.then([&](QWidget *w) {
+            unnamedInLocate = unnamedControls(w);
+            if (auto *edit = w->findChild<QLineEdit *>())
+                editName = QAccessible::queryAccessibleInterface(edit)->text(QAccessible::Name);
+            ModalAnswerer::pressButton(w, QStringLiteral("btnCancel"));
+        });
+        QTest::mouseClick(m_form->btnLocate, Qt::LeftButton);
+        QTRY_VERIFY(answerer.idle());
+        QCOMPARE(unnamedInLocate.join(u','), QString());
+        QCOMPARE(editName, QStringLiteral("请输入商圈编码或名称(F3查找下一个)"));
+
+        QString read;
+        answerer.then([&](QWidget *w) {
+            read = QAccessible::queryAccessibleInterface(w)->text(QAccessible::Description);
+            QTest::keyClick(w, Qt::Key_Shift);
+        });
+        QVERIFY(hostActive());
+        QTest::mouseClick(m_form->btnHelp, Qt::LeftButton);
+        QTRY_VERIFY(answerer.idle());
+        QCOMPARE(read, maintenanceHelpLines().join(u'\n'));
         QVERIFY(answerer.unexpected.isEmpty());
     }
 };

@@ -3,12 +3,14 @@
 // dialog-unit rules, their colours against the settings file.
 #include "ModalAnswerer.h"
 
+#include "host/AccessibleNames.h"
 #include "host/HostContext.h"
 #include "ui/DialogColorSettings.h"
 #include "ui/DialogState.h"
 #include "ui/FlatButton.h"
 #include "ui/FlatDialog.h"
 #include "ui/MessageLayout.h"
+#include "ui/ToolIcons.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -16,6 +18,7 @@
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPainter>
 #include <QScopeGuard>
 #include <QScreen>
 #include <QTemporaryDir>
@@ -25,6 +28,7 @@
 
 using namespace sqda;
 using namespace sqda::test;
+using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -112,6 +116,73 @@ private Q_SLOTS:
         resetDialogStateForTests();
         QFile::remove(m_home.filePath(QStringLiteral("Kalmorapos.ini")));
         setOwnerWindow(nullptr);
+    }
+
+    // What a screen reader says for a caption.
+    void spokenCaptions_data()
+    {
+        QTest::addColumn<QString>("caption");
+        QTest::addColumn<QString>("spoken");
+        QTest::newRow("spread two characters") << u"增  加"_s << u"增加"_s;
+        QTest::newRow("spread three") << u"预 览 表"_s << u"预览表"_s;
+        QTest::newRow("accelerator") << u"确定(&O)"_s << u"确定(O)"_s;
+        QTest::newRow("literal ampersand") << u"A && B"_s << u"A & B"_s;
+        QTest::newRow("closing colon") << u"商圈编码:"_s << u"商圈编码"_s;
+        QTest::newRow("closing full-width colon") << u"商圈分级情况："_s << u"商圈分级情况"_s;
+        QTest::newRow("latin words keep their space") << u"Page Setup"_s << u"Page Setup"_s;
+        QTest::newRow("latin beside chinese") << u"查找 (Ctrl+F)"_s << u"查找 (Ctrl+F)"_s;
+        QTest::newRow("blank") << u"   "_s << QString();
+    }
+
+    void spokenCaptions()
+    {
+        QFETCH(QString, caption);
+        QFETCH(QString, spoken);
+        QCOMPARE(spokenCaption(caption), spoken);
+    }
+
+    // A dialog laid out by position: each edit takes the caption on its left, a
+    // list the caption above it; a name given by the dialog stays.
+    void controlsNamedByTheirCaptions()
+    {
+        QDialog dialog;
+        auto *codeLabel = new QLabel(u"商圈编码:"_s, &dialog);
+        codeLabel->setGeometry(10, 10, 60, 20);
+        auto *code = new QLineEdit(&dialog);
+        code->setGeometry(80, 8, 100, 24);
+        auto *farLabel = new QLabel(u"备注:"_s, &dialog);
+        farLabel->setGeometry(10, 40, 60, 20);
+        auto *listCaption = new QLabel(u"可选字段"_s, &dialog);
+        listCaption->setGeometry(200, 10, 100, 20);
+        auto *list = new QComboBox(&dialog);
+        list->setGeometry(200, 32, 100, 24);
+        auto *named = new QLineEdit(&dialog);
+        named->setGeometry(80, 38, 100, 24);
+        named->setAccessibleName(u"已命名"_s);
+        auto *button = new FlatButton(u"确  定"_s, &dialog);
+        button->setGeometry(10, 80, 64, 23);
+        nameControls(&dialog);
+        QCOMPARE(code->accessibleName(), u"商圈编码"_s);
+        QCOMPARE(list->accessibleName(), u"可选字段"_s);
+        QCOMPARE(named->accessibleName(), u"已命名"_s);
+        QCOMPARE(button->accessibleName(), u"确定"_s);
+    }
+
+    // Tool images are painted for the density they are shown at: twice the
+    // pixels at a device pixel ratio of 2, not the 16-pixel image scaled up.
+    void toolImagesPaintedAtTheScreensDensity()
+    {
+        const QList<QIcon> icons = paintToolIcons(1, [](QPainter &p, int) { paintExitIcon(p); });
+        const QPixmap one = icons[0].pixmap(QSize(ToolIconSize, ToolIconSize), 1.0);
+        const QPixmap two = icons[0].pixmap(QSize(ToolIconSize, ToolIconSize), 2.0);
+        QCOMPARE(one.size(), QSize(16, 16));
+        QCOMPARE(two.size(), QSize(32, 32));
+        QCOMPARE(two.devicePixelRatio(), 2.0);
+        const QImage upscaled = one.toImage().scaled(32, 32).convertToFormat(QImage::Format_ARGB32_Premultiplied);
+        QVERIFY(two.toImage().convertToFormat(QImage::Format_ARGB32_Premultiplied) != upscaled);
+        const QPixmap disabled = icons[0].pixmap(QSize(ToolIconSize, ToolIconSize), 2.0, QIcon::Disabled);
+        QCOMPARE(disabled.size(), QSize(32, 32));
+        QVERIFY(disabled.toImage() != two.toImage());
     }
 
     // Enter gives 1 and Esc gives 2 whatever the buttons, none included: a
