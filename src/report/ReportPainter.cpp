@@ -155,15 +155,17 @@ void ReportPainter::paintObject(
         drawCheckBox(painter, rect, m_texts.ticked(object, row));
     } else if (object.kind == ObjectKind::RichText) {
         // Paragraphs top to bottom, each run in its font; a line the bottom edge
-        // crosses is cut there (the header's last line is a 22 pt line whose em
-        // reaches a little below the 82 units of a three-condition header).
+        // crosses is cut there. The listing's header holds its lines whole: the
+        // room its condition text's closing 22 pt space makes below the last
+        // line is what the band cuts.
         qreal y = rect.top();
         for (const Paragraph &paragraph : object.rich.paragraphs) {
             std::vector<FontRun> runs;
             for (const TextRun &run : paragraph.runs)
                 runs.push_back({ withLineSeparators(m_texts.runText(object, run, numbers)), font(run.font, device),
                     colorOf(specOf(run.font)) });
-            const ReportParagraph laid(runs, paragraph.align, rect.width(), object.wordWrap, device);
+            const ReportParagraph laid(runs, paragraph.align, rect.width(), object.wordWrap, device,
+                &paragraph != &object.rich.paragraphs.front());
             if (y >= rect.bottom())
                 break;
             const int lines = laid.linesStartingAbove(rect.bottom() - y);

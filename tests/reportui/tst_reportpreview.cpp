@@ -22,6 +22,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPainter>
 #include <QPrinter>
 #include <QProcess>
 #include <QRadioButton>
@@ -30,6 +31,11 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QWheelEvent>
+#include <QtMath>
+
+#include <algorithm>
+
+Q_DECLARE_METATYPE(sqda::LogicRows)
 
 using namespace sqda;
 using namespace sqda::report;
@@ -106,6 +112,60 @@ QStringList pdfPages(const QString &path)
     if (!pages.isEmpty() && pages.last().trimmed().isEmpty())
         pages.removeLast();
     return pages;
+}
+
+// Page `index` of a formatted listing painted on white paper at `dpi`, as the
+// preview (96 dpi at 100 %) or a printer paints it.
+QImage paintPage(const PreparedReport &report, const ReportDataSource &source, int index, double dpi)
+{
+    const PageSetup &page = report.layout().page;
+    const double scale = dpi / page.logicalDpi;
+    QImage image(qCeil(page.pageWidth() * scale), qCeil(page.pageHeight() * scale), QImage::Format_RGB32);
+    image.setDotsPerMeterX(qRound(dpi / 0.0254));
+    image.setDotsPerMeterY(qRound(dpi / 0.0254));
+    image.fill(Qt::white);
+    const ReportPainter painter(report, source, ReportVariables::global());
+    QPainter p(&image);
+    p.scale(painter.unitsToDevice(image), painter.unitsToDevice(image));
+    painter.paintPage(p, index);
+    return image;
+}
+
+// Pixel rows [top, bottom) of `image` that hold ink (a pixel visibly darker than
+// the paper), grouped in runs of touching rows: one run a line of text when the
+// lines clear each other.
+struct Run
+{
+    int top;
+    int bottom; // past the last row
+};
+std::vector<Run> inkRuns(const QImage &image, int top, int bottom)
+{
+    std::vector<Run> runs;
+    for (int y = std::max(top, 0); y < std::min(bottom, image.height()); ++y) {
+        const auto *line = reinterpret_cast<const QRgb *>(image.constScanLine(y));
+        const bool ink = std::any_of(line, line + image.width(), [](QRgb c) { return qGray(c) < 200; });
+        if (!ink)
+            continue;
+        if (!runs.empty() && runs.back().bottom == y)
+            runs.back().bottom = y + 1;
+        else
+            runs.push_back({ y, y + 1 });
+    }
+    return runs;
+}
+
+QString describe(const std::vector<Run> &runs)
+{
+    QStringList out;
+    for (const Run &r : runs)
+        out << u"%1..%2"_s.arg(r.top).arg(r.bottom);
+    return out.join(u", "_s);
+}
+
+LogicRow expression(const QString &label, const QString &condition, const QString &value)
+{
+    return { label, condition, value, {} };
 }
 
 } // namespace
@@ -607,6 +667,84 @@ private slots:
         });
         QVERIFY(shown.isNull());
         QVERIFY(!m_report->printControl());
+    }
+
+    // The title block as the query form fills it: its condition text from the
+    // real grid, the header height for that many lines (18 a line + 28). On the
+    // preview at 100 % and on paper at 288 dpi every line is whole inside the
+    // header band, with a clear pixel row between one line and the next; so are
+    // the three lines of the page foot.
+    void headerLinesClearEachOther_data()
+    {
+        QTest::addColumn<LogicRows>("search");
+        QTest::addColumn<LogicRows>("filter");
+        QTest::addColumn<int>("lines");
+        const LogicRow code = expression(Code, u"部分等于"_s, u"01"_s);
+        const LogicRow name = expression(Name, u"部分不等于"_s, u"北"_s);
+        const LogicRow city = expression(Name, u"部分等于"_s, u"城"_s);
+        const LogicRow both { {}, {}, {}, u"并且"_s };
+        QTest::newRow("one search row") << LogicRows { code } << LogicRows {} << 2;
+        QTest::newRow("one filter row") << LogicRows {} << LogicRows { city } << 2;
+        QTest::newRow("search and filter") << LogicRows { code } << LogicRows { city } << 4;
+        QTest::newRow("three lines") << LogicRows { code, both, name } << LogicRows {} << 3;
+        QTest::newRow("five lines") << LogicRows { code, both, name } << LogicRows { city } << 5;
+    }
+    void headerLinesClearEachOther()
+    {
+        QFETCH(LogicRows, search);
+        QFETCH(LogicRows, filter);
+        QFETCH(int, lines);
+        makeGrid(5);
+        m_grid->QueryConditions = search;
+        m_grid->FilterConditions = filter;
+        // What the form shows in its condition panel and counts as lines.
+        QString condition = m_grid->ConditionText({});
+        condition.replace(u"\r\n"_s, u"\n"_s);
+        QStringList shown = condition.split(u'\n');
+        if (shown.last().isEmpty())
+            shown.removeLast();
+        QCOMPARE(shown.size(), lines);
+        ReportVariables::global().set(u"Condi"_s, condition);
+        const int height = listingHeaderHeight(true, lines);
+
+        const DataSetReportSource source(*m_ds);
+        const auto paint = [&](int headerHeight, double dpi) {
+            m_report->setPageHeaderHeight(headerHeight);
+            [&] { QVERIFY(m_report->BuildGridReport().ok()); }();
+            auto report = PreparedReport::prepare(std::make_shared<const ReportLayout>(*m_report->layout()), 5);
+            [&] { QVERIFY(report.ok()); }();
+            return std::pair { paintPage(*report, source, 0, dpi), report->placements(0) };
+        };
+        for (const double dpi : { 96.0, 288.0 }) {
+            const double s = dpi / 96;
+            const int top = qRound(38 * s);
+            const int bottom = qRound((38 + height) * s);
+            const auto [page, placed] = paint(height, dpi);
+            // The title and each condition line, one run of ink each.
+            const std::vector<Run> runs = inkRuns(page, 0, bottom);
+            QVERIFY2(int(runs.size()) == 1 + lines,
+                qPrintable(u"%1 dpi, header 38..%2: %3"_s.arg(dpi).arg(38 + height).arg(describe(runs))));
+            QVERIFY2(runs.front().top >= top, qPrintable(describe(runs)));
+            // Whole: in a band 100 units taller the same lines cover the same
+            // pixel rows, and nothing shows below where the band ended.
+            const auto [tall, unused] = paint(height + 100, dpi);
+            const std::vector<Run> tallRuns = inkRuns(tall, 0, qRound((38 + height + 100) * s));
+            QVERIFY2(describe(tallRuns) == describe(runs),
+                qPrintable(u"%1 dpi: %2 in a taller band, %3 in the header's"_s.arg(dpi).arg(
+                    describe(tallRuns), describe(runs))));
+
+            // The page foot: its three lines apart, inside their band.
+            const auto foot = std::find_if(
+                placed.begin(), placed.end(), [](const BandPlacement &b) { return b.kind == BandKind::ColumnFooter; });
+            QVERIFY(foot != placed.end());
+            const int footTop = qRound((foot->y + 2) * s); // clear of the last row's border
+            const int footBottom
+                = qRound((foot->y + m_report->layout()->pages[0].bandHeight(BandKind::ColumnFooter)) * s);
+            const std::vector<Run> footRuns = inkRuns(page, footTop, footBottom);
+            QVERIFY2(footRuns.size() == 3, qPrintable(u"%1 dpi: %2"_s.arg(dpi).arg(describe(footRuns))));
+            QVERIFY2(footRuns.back().bottom <= footBottom,
+                qPrintable(u"%1 dpi: %2 in %3..%4"_s.arg(dpi).arg(describe(footRuns)).arg(footTop).arg(footBottom)));
+        }
     }
 
     // A page the listing cannot be laid out on is a message, and the run returns.
