@@ -43,25 +43,50 @@ QString stacked(const QString &text)
 }
 
 // A 1-unit side covers the unit after its edge, so neighbouring cells share one
-// crisp line; a 2-unit side covers one unit on each side of the edge's line on
-// the right and bottom, and the two units inside on the left and top.
+// line; a 2-unit side covers one unit on each side of the edge's line on the
+// right and bottom, and the two units inside on the left and top.
+//
+// Rules are filled in whole device pixels, not stroked: a side starts on the
+// pixel its first unit maps to and is as many pixels thick as its units scale
+// to, at least one. Every rule of a page then looks the same at any zoom; a
+// stroke antialiased at a fractional position gave crisp lines beside blurred
+// grey pairs.
 void drawFrames(QPainter &painter, const QRectF &r, quint8 sides, quint8 thick, const QColor &color)
 {
-    const auto side = [&](quint8 s, bool horizontal, qreal at, qreal from, qreal to) {
+    const QTransform toDevice = painter.deviceTransform();
+    const qreal pixelRatio = painter.device() ? painter.device()->devicePixelRatio() : 1;
+    const auto deviceX = [&](qreal x) { return qRound(toDevice.map(QPointF(x, r.top())).x()); };
+    const auto deviceY = [&](qreal y) { return qRound(toDevice.map(QPointF(r.left(), y)).y()); };
+    const auto pixels = [](qreal units, qreal scale) { return qMax(1, qRound(units * qAbs(scale))); };
+    const int thin = pixels(1, toDevice.m11());
+    const int thinY = pixels(1, toDevice.m22());
+
+    painter.save();
+    // Device pixels from here on, whatever the paint device's pixel ratio.
+    painter.setWorldTransform(QTransform::fromScale(1 / pixelRatio, 1 / pixelRatio));
+    painter.setRenderHint(QPainter::Antialiasing, false);
+    const auto side = [&](quint8 s, bool horizontal, qreal at) {
         if (!(sides & s))
             return;
         const bool wide = thick & s;
-        const qreal centre = wide ? ((s == FrameLeft || s == FrameTop) ? at + 1 : at) : at + 0.5;
-        painter.setPen(QPen(color, wide ? 2.0 : 1.0, Qt::SolidLine, Qt::FlatCap));
-        if (horizontal)
-            painter.drawLine(QPointF(from, centre), QPointF(to + 1, centre));
-        else
-            painter.drawLine(QPointF(centre, from), QPointF(centre, to + 1));
+        const qreal first = wide ? ((s == FrameLeft || s == FrameTop) ? at : at - 1) : at;
+        const qreal units = wide ? 2 : 1;
+        if (horizontal) {
+            // From the left side's first pixel to the right side's last.
+            const int x0 = deviceX(r.left());
+            const int x1 = deviceX(r.right()) + thin;
+            painter.fillRect(QRect(x0, deviceY(first), x1 - x0, pixels(units, toDevice.m22())), color);
+        } else {
+            const int y0 = deviceY(r.top());
+            const int y1 = deviceY(r.bottom()) + thinY;
+            painter.fillRect(QRect(deviceX(first), y0, pixels(units, toDevice.m11()), y1 - y0), color);
+        }
     };
-    side(FrameLeft, false, r.left(), r.top(), r.bottom());
-    side(FrameTop, true, r.top(), r.left(), r.right());
-    side(FrameRight, false, r.right(), r.top(), r.bottom());
-    side(FrameBottom, true, r.bottom(), r.left(), r.right());
+    side(FrameLeft, false, r.left());
+    side(FrameTop, true, r.top());
+    side(FrameRight, false, r.right());
+    side(FrameBottom, true, r.bottom());
+    painter.restore();
 }
 
 // Centred in its cell whatever the column's alignment, as the grid shows it.

@@ -747,6 +747,85 @@ private slots:
         }
     }
 
+    // The preview's rules at zooms between the steps: every rule of the table,
+    // across the rows and between the columns, is the same number of whole
+    // black pixels thick, none a blurred grey pair.
+    void rulesEvenAtEveryZoom_data()
+    {
+        QTest::addColumn<double>("zoom");
+        for (const double zoom : { 0.8, 1.0, 1.1, 1.25, 1.5, 1.75, 2.3 })
+            QTest::newRow(qPrintable(u"%1 %"_s.arg(qRound(zoom * 100)))) << zoom;
+    }
+    void rulesEvenAtEveryZoom()
+    {
+        QFETCH(double, zoom);
+        makeGrid(30);
+        preview([&](ReportPreview &p) {
+            p.setZoom(zoom);
+            QWidget *view = p.findChild<QWidget *>(u"page"_s);
+            const QImage image = view->grab().toImage().convertToFormat(QImage::Format_RGB32);
+            const ReportLayout &layout = p.report().layout();
+            const std::vector<BandPlacement> placed = p.report().placements(0);
+            // Where the page lies in the view: the paper is the white inside the grey.
+            int paperLeft = 0;
+            while (paperLeft < image.width() && qGray(image.pixel(paperLeft, image.height() / 2)) != 255)
+                ++paperLeft;
+            const auto toView = [&](double units) { return paperLeft + units * zoom; };
+            const ReportObject &nameCell = layout.pages[0].band(BandKind::MasterData)->objects[0];
+            const int tableTop = placed[0].y + layout.pages[0].band(BandKind::Title)->objects[1].rect.top();
+            int tableBottom = 0;
+            for (const BandPlacement &b : placed)
+                if (b.kind == BandKind::MasterFooter)
+                    tableBottom = b.y + layout.pages[0].bandHeight(BandKind::MasterFooter);
+            QVERIFY(tableBottom > tableTop);
+
+            // Runs of dark pixels along a line of the image: thickness and the
+            // lightest pixel of each.
+            struct Rule
+            {
+                int at, thickness, lightest;
+            };
+            const auto rules = [&](bool down, int fixed, int from, int to) {
+                std::vector<Rule> out;
+                for (int i = from; i < to; ++i) {
+                    const int gray = qGray(down ? image.pixel(fixed, i) : image.pixel(i, fixed));
+                    if (gray > 230)
+                        continue;
+                    if (!out.empty() && out.back().at + out.back().thickness == i) {
+                        ++out.back().thickness;
+                        out.back().lightest = std::max(out.back().lightest, gray);
+                    } else {
+                        out.push_back({ i, 1, gray });
+                    }
+                }
+                return out;
+            };
+            const auto even = [&](const std::vector<Rule> &found, size_t expected, const char *what) {
+                QStringList seen;
+                for (const Rule &r : found)
+                    seen << u"%1:%2px/%3"_s.arg(r.at).arg(r.thickness).arg(r.lightest);
+                QVERIFY2(found.size() == expected, qPrintable(u"%1: %2"_s.arg(QLatin1String(what), seen.join(u' '))));
+                for (const Rule &r : found)
+                    QVERIFY2(r.thickness == found.front().thickness && r.lightest < 64,
+                        qPrintable(u"%1: %2"_s.arg(QLatin1String(what), seen.join(u' '))));
+            };
+            // Down the name column, right of its text: the titles' top, every
+            // row's top and the footer row's top and bottom.
+            const int x = qRound(toView(nameCell.rect.left() + nameCell.rect.width() * 0.8));
+            const int rows = p.report().page(0).rowCount;
+            even(rules(true, x, qRound(toView(tableTop - 1.5)), qRound(toView(tableBottom + 1.5))), size_t(rows + 3),
+                "across the rows");
+            // Across a row just under its top rule, above its text: the column
+            // lines, the first column's left side and the last one's right.
+            const int y = qRound(toView(placed[1].y + 3));
+            const auto &cells = layout.pages[0].band(BandKind::MasterData)->objects;
+            even(rules(false, y, qRound(toView(cells.front().rect.left() - 3)),
+                     qRound(toView(cells.back().rect.right() + 4))),
+                cells.size() + 1, "between the columns");
+            key(focusIn(&p), Qt::Key_Escape);
+        });
+    }
+
     // A page the listing cannot be laid out on is a message, and the run returns.
     void refusedPageIsAMessage()
     {
