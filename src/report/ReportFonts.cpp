@@ -139,7 +139,7 @@ ReportParagraph::ReportParagraph(
         const bool first = m_bottoms.empty();
         const qreal top = bottom + (first && !followsText ? 0 : LeadingInEm * ems.text);
         line.setPosition(QPointF(0, top + BaselineInEm * ems.text - line.ascent()));
-        m_tops.push_back(top);
+        m_textBottoms.push_back(top + ems.text);
         bottom = top + ems.room;
         m_bottoms.push_back(bottom);
     }
@@ -163,12 +163,23 @@ int ReportParagraph::linesFitting(qreal height) const
     return qMax(n, qMin(1, lineCount()));
 }
 
-int ReportParagraph::linesStartingAbove(qreal height) const
+int ReportParagraph::linesWithTextIn(qreal height) const
 {
     int n = 0;
-    while (n < lineCount() && m_tops[size_t(n)] < height - 0.01)
+    while (n < lineCount() && m_textBottoms[size_t(n)] <= height + 0.01)
         ++n;
     return n;
+}
+
+QString ReportParagraph::text(int lines) const
+{
+    lines = qMin(lines, m_layout.lineCount());
+    if (lines <= 0)
+        return {};
+    const QTextLine last = m_layout.lineAt(lines - 1);
+    QString text = m_layout.text().left(last.textStart() + last.textLength());
+    text.replace(QChar::LineSeparator, u'\n');
+    return text;
 }
 
 void ReportParagraph::draw(QPainter &painter, QPointF topLeft, int lines) const

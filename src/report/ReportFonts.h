@@ -60,15 +60,19 @@ public:
     // How many whole lines fit in `height`; at least one, so a cell too low for
     // its first line still shows the top of it.
     int linesFitting(qreal height) const;
-    // How many lines have the top of their text above `height`: a header or
-    // footer text draws the lines its band reaches into and clips them there.
-    int linesStartingAbove(qreal height) const;
+    // How many lines have their text whole in `height`, the room a larger font
+    // of spaces makes below a line's text left out: what a header or footer
+    // text prints of a paragraph in what is left of its band.
+    int linesWithTextIn(qreal height) const;
+    // The text of the first `lines` lines: a line broken at the width runs on
+    // into the next, a line separator is '\n'.
+    QString text(int lines) const;
     // Draws the first `lines` lines with the top of the first at `topLeft`.
     void draw(QPainter &painter, QPointF topLeft, int lines) const;
 
 private:
     QTextLayout m_layout;
-    std::vector<qreal> m_tops; // top of each line's text, below its leading
+    std::vector<qreal> m_textBottoms; // bottom of each line's text, from the paragraph's top
     std::vector<qreal> m_bottoms; // bottom of each line, from the paragraph's top
 };
 

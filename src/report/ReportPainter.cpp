@@ -10,6 +10,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QImage>
 #include <QPageLayout>
 #include <QPainter>
 #include <QPdfWriter>
@@ -163,27 +164,20 @@ void ReportPainter::paintPage(QPainter &painter, int index) const
     painter.restore();
 }
 
-void ReportPainter::paintObject(
-    QPainter &painter, const ReportObject &object, int bandY, int row, PageNumbers numbers, bool lastRowOnPage) const
+void ReportPainter::layOut(const ReportObject &object, const QRectF &rect, int row, PageNumbers numbers,
+    QPaintDevice *device, const std::function<void(const ReportParagraph &, QPointF, int)> &use) const
 {
-    const QRectF rect = object.rect.translated(0, bandY);
-    if (rect.width() <= 0 || rect.height() <= 0)
-        return;
-    QPaintDevice *device = painter.device();
     const std::vector<FontSpec> &specs = m_report.layout().fonts;
     const auto specOf
         = [&](int index) { return index >= 0 && size_t(index) < specs.size() ? specs[size_t(index)] : FontSpec {}; };
-
-    painter.save();
-    painter.setClipRect(rect, Qt::IntersectClip);
-    if (object.kind == ObjectKind::CheckBox) {
-        drawCheckBox(painter, rect, m_texts.ticked(object, row));
-    } else if (object.kind == ObjectKind::RichText) {
-        // Paragraphs top to bottom, each run in its font; a line the bottom edge
-        // crosses is cut there. The listing's header holds its lines whole: the
-        // room its condition text's closing 22 pt space makes below the last
-        // line is what the band cuts.
+    if (object.kind == ObjectKind::RichText) {
+        // Paragraphs top to bottom, each run in its font, as many lines as the
+        // band holds whole (as in a cell, at least the first): a line the band's
+        // bottom would cut is left out with the lines below it. The room the
+        // header's closing 22 pt space makes below the last condition line
+        // counts for nothing, so that line prints.
         qreal y = rect.top();
+        bool any = false;
         for (const Paragraph &paragraph : object.rich.paragraphs) {
             std::vector<FontRun> runs;
             for (const TextRun &run : paragraph.runs)
@@ -191,30 +185,66 @@ void ReportPainter::paintObject(
                     colorOf(specOf(run.font)) });
             const ReportParagraph laid(runs, paragraph.align, rect.width(), object.wordWrap, device,
                 &paragraph != &object.rich.paragraphs.front());
-            if (y >= rect.bottom())
+            const int lines = any ? laid.linesWithTextIn(rect.bottom() - y)
+                                  : qMax(laid.linesWithTextIn(rect.bottom() - y), qMin(1, laid.lineCount()));
+            if (lines <= 0)
                 break;
-            const int lines = laid.linesStartingAbove(rect.bottom() - y);
-            laid.draw(painter, QPointF(rect.left(), y), lines);
+            use(laid, QPointF(rect.left(), y), lines);
+            any = true;
+            if (lines < laid.lineCount())
+                break;
             y += laid.height(lines);
         }
-    } else {
+    } else if (object.kind != ObjectKind::CheckBox) {
         QString text = m_texts.text(object, row, numbers);
         text = object.vertical ? stacked(text) : withLineSeparators(text);
-        if (!text.isEmpty()) {
-            const qreal width = rect.width() - 2 * CellPadding;
-            const HAlign align = object.vertical ? HAlign::Center : object.hAlign;
-            const ReportParagraph laid({ { text, font(object.font, device), colorOf(specOf(object.font)) } }, align,
-                width, object.wordWrap && !object.vertical, device);
-            const int lines = laid.linesFitting(rect.height());
-            const qreal height = laid.height(lines);
-            qreal top = rect.top();
-            if (object.vAlign == VAlign::Center)
-                top += (rect.height() - height) / 2;
-            else if (object.vAlign == VAlign::Bottom)
-                top = rect.bottom() - height;
-            laid.draw(painter, QPointF(rect.left() + CellPadding, top), lines);
-        }
+        if (text.isEmpty())
+            return;
+        const qreal width = rect.width() - 2 * CellPadding;
+        const HAlign align = object.vertical ? HAlign::Center : object.hAlign;
+        const ReportParagraph laid({ { text, font(object.font, device), colorOf(specOf(object.font)) } }, align, width,
+            object.wordWrap && !object.vertical, device);
+        const int lines = laid.linesFitting(rect.height());
+        const qreal height = laid.height(lines);
+        qreal top = rect.top();
+        if (object.vAlign == VAlign::Center)
+            top += (rect.height() - height) / 2;
+        else if (object.vAlign == VAlign::Bottom)
+            top = rect.bottom() - height;
+        use(laid, QPointF(rect.left() + CellPadding, top), lines);
     }
+}
+
+QString ReportPainter::shownText(const ReportObject &object, int row, PageNumbers numbers) const
+{
+    if (object.kind == ObjectKind::CheckBox || object.rect.width() <= 0 || object.rect.height() <= 0)
+        return {};
+    // Laid out at the layout's own resolution, as the text heights were measured.
+    QImage device(1, 1, QImage::Format_ARGB32_Premultiplied);
+    const int dotsPerMetre = qRound(m_report.layout().page.logicalDpi / 0.0254);
+    device.setDotsPerMeterX(dotsPerMetre);
+    device.setDotsPerMeterY(dotsPerMetre);
+    QStringList shown;
+    layOut(object, QRectF(object.rect), row, numbers, &device,
+        [&](const ReportParagraph &laid, QPointF, int lines) { shown << laid.text(lines); });
+    QString text = shown.join(u'\n');
+    // A vertical title prints one character a line; it reads as its text.
+    return object.vertical ? text.remove(u'\n') : text;
+}
+
+void ReportPainter::paintObject(
+    QPainter &painter, const ReportObject &object, int bandY, int row, PageNumbers numbers, bool lastRowOnPage) const
+{
+    const QRectF rect = object.rect.translated(0, bandY);
+    if (rect.width() <= 0 || rect.height() <= 0)
+        return;
+    painter.save();
+    painter.setClipRect(rect, Qt::IntersectClip);
+    if (object.kind == ObjectKind::CheckBox)
+        drawCheckBox(painter, rect, m_texts.ticked(object, row));
+    else
+        layOut(object, rect, row, numbers, painter.device(),
+            [&](const ReportParagraph &laid, QPointF topLeft, int lines) { laid.draw(painter, topLeft, lines); });
     painter.restore();
 
     quint8 thick = object.thickFrames;

@@ -760,12 +760,17 @@ private slots:
     {
         QFETCH(double, zoom);
         makeGrid(30);
+        QImage image;
         preview([&](ReportPreview &p) {
             p.setZoom(zoom);
-            QWidget *view = p.findChild<QWidget *>(u"page"_s);
-            const QImage image = view->grab().toImage().convertToFormat(QImage::Format_RGB32);
-            const ReportLayout &layout = p.report().layout();
-            const std::vector<BandPlacement> placed = p.report().placements(0);
+            image = p.findChild<QWidget *>(u"page"_s)->grab().toImage().convertToFormat(QImage::Format_RGB32);
+            key(focusIn(&p), Qt::Key_Escape);
+        });
+        QVERIFY(!image.isNull());
+        {
+            const PreparedReport &report = *m_report->prepared();
+            const ReportLayout &layout = report.layout();
+            const std::vector<BandPlacement> placed = report.placements(0);
             // Where the page lies in the view: the paper is the white inside the grey.
             int paperLeft = 0;
             while (paperLeft < image.width() && qGray(image.pixel(paperLeft, image.height() / 2)) != 255)
@@ -812,7 +817,7 @@ private slots:
             // Down the name column, right of its text: the titles' top, every
             // row's top and the footer row's top and bottom.
             const int x = qRound(toView(nameCell.rect.left() + nameCell.rect.width() * 0.8));
-            const int rows = p.report().page(0).rowCount;
+            const int rows = report.page(0).rowCount;
             even(rules(true, x, qRound(toView(tableTop - 1.5)), qRound(toView(tableBottom + 1.5))), size_t(rows + 3),
                 "across the rows");
             // Across a row just under its top rule, above its text: the column
@@ -822,8 +827,38 @@ private slots:
             even(rules(false, y, qRound(toView(cells.front().rect.left() - 3)),
                      qRound(toView(cells.back().rect.right() + 4))),
                 cells.size() + 1, "between the columns");
+        }
+    }
+
+    // Find looks only at what the page shows: a name too long for its column
+    // prints its first line, so a word of its second line is not found, while
+    // one of its first line is; a condition line the header band does not reach
+    // is not printed and not found either.
+    void findsOnlyWhatThePageShows()
+    {
+        makeGrid(3);
+        const QString longName = u"东城商圈一二三四五六七八九十甲乙丙丁戊己庚辛"_s;
+        m_ds->append();
+        m_ds->fieldByName(u"f_sqbm"_s)->setValue(u"SQ9999"_s);
+        m_ds->fieldByName(u"f_sqmc"_s)->setValue(longName);
+        m_ds->post();
+        m_grid->setGridColumnWidth(0, 100);
+        // Three lines of conditions in a header made for one.
+        ReportVariables::global().set(u"Condi"_s, u"过滤条件:\n    商圈名称:部分等于东\n    看不见的条件"_s);
+        m_report->setPageHeaderHeight(listingHeaderHeight(true, 2));
+        // Found or not, and the hits, for each text; checked after the preview
+        // closed so that a failure cannot leave it open.
+        QList<std::pair<bool, size_t>> found;
+        preview([&](ReportPreview &p) {
+            for (const QString &text : { u"东城商圈一二"_s, u"丁戊己"_s, u"部分等于东"_s, u"看不见"_s })
+                found.append({ p.find(text), p.hits().size() });
             key(focusIn(&p), Qt::Key_Escape);
         });
+        QCOMPARE(found.size(), 4);
+        QCOMPARE(found[0], std::pair(true, size_t(1))); // the name's first line
+        QCOMPARE(found[1], std::pair(false, size_t(0))); // its second line, cut
+        QCOMPARE(found[2], std::pair(true, size_t(1))); // the condition the header shows
+        QCOMPARE(found[3], std::pair(false, size_t(0))); // the one below its band
     }
 
     // A page the listing cannot be laid out on is a message, and the run returns.
