@@ -54,8 +54,11 @@ QString stacked(const QString &text)
 // grey pairs.
 void drawFrames(QPainter &painter, const QRectF &r, quint8 sides, quint8 thick, const QColor &color)
 {
-    const QTransform toDevice = painter.deviceTransform();
+    // The world transform scaled by the pixel ratio, not deviceTransform(): that
+    // holds the offset of a widget painted inside its window too, which the
+    // painter adds again to what it draws.
     const qreal pixelRatio = painter.device() ? painter.device()->devicePixelRatio() : 1;
+    const QTransform toDevice = painter.transform() * QTransform::fromScale(pixelRatio, pixelRatio);
     const auto deviceX = [&](qreal x) { return qRound(toDevice.map(QPointF(x, r.top())).x()); };
     const auto deviceY = [&](qreal y) { return qRound(toDevice.map(QPointF(r.left(), y)).y()); };
     const auto pixels = [](qreal units, qreal scale) { return qMax(1, qRound(units * qAbs(scale))); };

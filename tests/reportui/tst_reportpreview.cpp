@@ -761,9 +761,15 @@ private slots:
         QFETCH(double, zoom);
         makeGrid(30);
         QImage image;
+        static constexpr QPoint Offset(7, 5);
         preview([&](ReportPreview &p) {
             p.setZoom(zoom);
-            image = p.findChild<QWidget *>(u"page"_s)->grab().toImage().convertToFormat(QImage::Format_RGB32);
+            // Painted away from the image's corner, as the window paints the
+            // page inside itself.
+            QWidget *view = p.findChild<QWidget *>(u"page"_s);
+            image = QImage(view->size() + QSize(2 * Offset.x(), 2 * Offset.y()), QImage::Format_RGB32);
+            image.fill(Qt::black);
+            view->render(&image, Offset);
             key(focusIn(&p), Qt::Key_Escape);
         });
         QVERIFY(!image.isNull());
@@ -772,10 +778,14 @@ private slots:
             const ReportLayout &layout = report.layout();
             const std::vector<BandPlacement> placed = report.placements(0);
             // Where the page lies in the view: the paper is the white inside the grey.
-            int paperLeft = 0;
+            int paperLeft = Offset.x();
             while (paperLeft < image.width() && qGray(image.pixel(paperLeft, image.height() / 2)) != 255)
                 ++paperLeft;
+            int paperTop = Offset.y();
+            while (paperTop < image.height() && qGray(image.pixel(image.width() / 2, paperTop)) != 255)
+                ++paperTop;
             const auto toView = [&](double units) { return paperLeft + units * zoom; };
+            const auto toViewY = [&](double units) { return paperTop + units * zoom; };
             const ReportObject &nameCell = layout.pages[0].band(BandKind::MasterData)->objects[0];
             const int tableTop = placed[0].y + layout.pages[0].band(BandKind::Title)->objects[1].rect.top();
             int tableBottom = 0;
@@ -818,15 +828,24 @@ private slots:
             // row's top and the footer row's top and bottom.
             const int x = qRound(toView(nameCell.rect.left() + nameCell.rect.width() * 0.8));
             const int rows = report.page(0).rowCount;
-            even(rules(true, x, qRound(toView(tableTop - 1.5)), qRound(toView(tableBottom + 1.5))), size_t(rows + 3),
-                "across the rows");
+            const std::vector<Rule> across
+                = rules(true, x, qRound(toViewY(tableTop - 1.5)), qRound(toViewY(tableBottom + 1.5)));
+            even(across, size_t(rows + 3), "across the rows");
+            // Where the table is: its top rule on the titles' top edge.
+            QVERIFY(!across.empty());
+            QVERIFY2(qAbs(across.front().at - toViewY(tableTop)) <= 1,
+                qPrintable(u"top rule at %1, the titles' top at %2"_s.arg(across.front().at).arg(toViewY(tableTop))));
             // Across a row just under its top rule, above its text: the column
             // lines, the first column's left side and the last one's right.
-            const int y = qRound(toView(placed[1].y + 3));
+            const int y = qRound(toViewY(placed[1].y + 3));
             const auto &cells = layout.pages[0].band(BandKind::MasterData)->objects;
-            even(rules(false, y, qRound(toView(cells.front().rect.left() - 3)),
-                     qRound(toView(cells.back().rect.right() + 4))),
-                cells.size() + 1, "between the columns");
+            const std::vector<Rule> between = rules(
+                false, y, qRound(toView(cells.front().rect.left() - 3)), qRound(toView(cells.back().rect.right() + 4)));
+            even(between, cells.size() + 1, "between the columns");
+            QVERIFY(!between.empty());
+            QVERIFY2(qAbs(between.front().at - toView(cells.front().rect.left())) <= 1,
+                qPrintable(u"left rule at %1, the first column at %2"_s.arg(between.front().at)
+                               .arg(toView(cells.front().rect.left()))));
         }
     }
 
