@@ -45,6 +45,14 @@ namespace {
 // Simplified Chinese faces reaches 0.12 em below the baseline.
 constexpr qreal BaselineInEm = 0.88;
 
+// Space above a line that follows another, in ems of the line's own text (9 pt
+// lines 1.2 em apart, the usual leading of body text). The Simplified Chinese
+// faces fill their em, so lines set one em apart touched; their own line gap
+// (about 1.45 em) would not fit the listing's fixed bands. The first line of a
+// text takes none, so a 22 pt title stands at the top of its band and leaves its
+// 18-unit share to each condition line below it.
+constexpr qreal LeadingInEm = 0.2;
+
 qreal emOf(const QFont &font, const QPaintDevice *device)
 {
     const int dpi = device ? device->logicalDpiY() : 96;
@@ -62,7 +70,7 @@ QString joinRuns(const std::vector<FontRun> &runs)
 } // namespace
 
 ReportParagraph::ReportParagraph(
-    const std::vector<FontRun> &runs, HAlign align, qreal width, bool wordWrap, QPaintDevice *device)
+    const std::vector<FontRun> &runs, HAlign align, qreal width, bool wordWrap, QPaintDevice *device, bool followsText)
     : m_layout(joinRuns(runs), runs.empty() ? QFont() : runs.front().font, device)
 {
     QList<QTextLayout::FormatRange> formats;
@@ -86,29 +94,54 @@ ReportParagraph::ReportParagraph(
                                                : Qt::AlignLeft);
     m_layout.setTextOption(option);
     const qreal fallbackEm = emOf(m_layout.font(), device);
+    const QString text = m_layout.text();
 
-    // The em of a line is that of the largest run it holds; an empty line takes
-    // the run it sits in, so an empty paragraph is still one line high.
-    const auto lineEm = [&](int from, int length) {
-        qreal em = 0;
+    // A line's text is set by the largest run with visible text in it; the
+    // largest run of any kind (a trailing 22 pt space ends the listing's
+    // condition text) makes room below that text without moving it down. A
+    // line of spaces alone, or an empty one, takes the run it sits in, so an
+    // empty paragraph is still one line high.
+    struct LineEms
+    {
+        qreal text = 0;
+        qreal room = 0;
+    };
+    const auto visible = [&](int from, int to) {
+        for (int i = from; i < to; ++i)
+            if (!text.at(i).isSpace())
+                return true;
+        return false;
+    };
+    const auto lineEms = [&](int from, int length) {
+        LineEms ems;
         int runStart = 0;
         for (const auto &[end, runEm] : runEnds) {
             const bool overlaps = length > 0 ? runStart < from + length && end > from : from >= runStart && from <= end;
-            if (overlaps)
-                em = qMax(em, runEm);
+            if (overlaps) {
+                ems.room = qMax(ems.room, runEm);
+                if (length > 0 && visible(qMax(runStart, from), qMin(end, from + length)))
+                    ems.text = qMax(ems.text, runEm);
+            }
             runStart = end;
         }
-        return em > 0 ? em : fallbackEm;
+        if (ems.room <= 0)
+            ems.room = fallbackEm;
+        if (ems.text <= 0)
+            ems.text = ems.room;
+        return ems;
     };
 
-    qreal top = 0;
+    qreal bottom = 0;
     m_layout.beginLayout();
     for (QTextLine line = m_layout.createLine(); line.isValid(); line = m_layout.createLine()) {
         line.setLineWidth(qMax(width, qreal(1)));
-        const qreal em = lineEm(line.textStart(), line.textLength());
-        line.setPosition(QPointF(0, top + BaselineInEm * em - line.ascent()));
-        top += em;
-        m_bottoms.push_back(top);
+        const LineEms ems = lineEms(line.textStart(), line.textLength());
+        const bool first = m_bottoms.empty();
+        const qreal top = bottom + (first && !followsText ? 0 : LeadingInEm * ems.text);
+        line.setPosition(QPointF(0, top + BaselineInEm * ems.text - line.ascent()));
+        m_textBottoms.push_back(top + ems.text);
+        bottom = top + ems.room;
+        m_bottoms.push_back(bottom);
     }
     m_layout.endLayout();
 }
@@ -130,12 +163,23 @@ int ReportParagraph::linesFitting(qreal height) const
     return qMax(n, qMin(1, lineCount()));
 }
 
-int ReportParagraph::linesStartingAbove(qreal height) const
+int ReportParagraph::linesWithTextIn(qreal height) const
 {
     int n = 0;
-    while (n < lineCount() && (n == 0 ? 0 : m_bottoms[size_t(n - 1)]) < height - 0.01)
+    while (n < lineCount() && m_textBottoms[size_t(n)] <= height + 0.01)
         ++n;
     return n;
+}
+
+QString ReportParagraph::text(int lines) const
+{
+    lines = qMin(lines, m_layout.lineCount());
+    if (lines <= 0)
+        return {};
+    const QTextLine last = m_layout.lineAt(lines - 1);
+    QString text = m_layout.text().left(last.textStart() + last.textLength());
+    text.replace(QChar::LineSeparator, u'\n');
+    return text;
 }
 
 void ReportParagraph::draw(QPainter &painter, QPointF topLeft, int lines) const
@@ -165,12 +209,14 @@ TextMeasure fontTextMeasure(double dpi)
     return [dpi](const StyledText &text, int width) {
         QImage device = unitDevice(dpi);
         qreal height = 0;
+        bool follows = false;
         for (const StyledParagraph &p : text) {
             std::vector<FontRun> runs;
             for (const StyledRun &run : p.runs)
                 runs.push_back(
                     { withLineSeparators(run.text), reportFont(run.font), QColor::fromRgba(run.font.color) });
-            height += ReportParagraph(runs, p.align, width, true, &device).height();
+            height += ReportParagraph(runs, p.align, width, true, &device, follows).height();
+            follows = true;
         }
         return qCeil(height - 0.01); // float noise must not add a unit
     };

@@ -5,11 +5,12 @@
 // which the library registers at load ("宋体" and "黑体" to the Simplified Chinese
 // faces); measuring before they are registered measures the fallback faces.
 //
-// Lines are pitched one em of their largest font apart, the line height the
-// listing's fixed row and band heights were made for; the Simplified Chinese faces
-// carry a taller line gap (about 1.45 em) that would push the header's condition
-// lines out of their band. Measuring and painting share ReportParagraph, so a
-// natural height is exactly what painting fills.
+// A line is one em of its text high, and a line that follows another has 0.2 em
+// of leading above it (9 pt lines 14.4 units apart at 96 dpi), so the Simplified
+// Chinese faces, which fill their em, clear the line above; their own line gap
+// (about 1.45 em) would push the header's condition lines out of the band the
+// listing gives them. Measuring and painting share ReportParagraph, so a natural
+// height is exactly what painting fills.
 #pragma once
 
 #include "GridReport.h"
@@ -40,12 +41,16 @@ struct FontRun
 };
 
 // A paragraph laid out in a given width: lines broken at the width (or only at
-// line separators without word wrap), aligned in it, one em of their largest
-// font apart.
+// line separators without word wrap), aligned in it. A line's text is placed by
+// the largest font with visible text in it, with the leading above it when it
+// follows another line (`followsText`: the paragraph's first line follows the
+// paragraph before); a larger font of spaces alone makes the line taller below
+// its text.
 class ReportParagraph
 {
 public:
-    ReportParagraph(const std::vector<FontRun> &runs, HAlign align, qreal width, bool wordWrap, QPaintDevice *device);
+    ReportParagraph(const std::vector<FontRun> &runs, HAlign align, qreal width, bool wordWrap, QPaintDevice *device,
+        bool followsText = false);
     ReportParagraph(const ReportParagraph &) = delete;
     ReportParagraph &operator=(const ReportParagraph &) = delete;
 
@@ -55,14 +60,19 @@ public:
     // How many whole lines fit in `height`; at least one, so a cell too low for
     // its first line still shows the top of it.
     int linesFitting(qreal height) const;
-    // How many lines start above `height`: a header or footer text shows the top
-    // of a line its band cuts.
-    int linesStartingAbove(qreal height) const;
+    // How many lines have their text whole in `height`, the room a larger font
+    // of spaces makes below a line's text left out: what a header or footer
+    // text prints of a paragraph in what is left of its band.
+    int linesWithTextIn(qreal height) const;
+    // The text of the first `lines` lines: a line broken at the width runs on
+    // into the next, a line separator is '\n'.
+    QString text(int lines) const;
     // Draws the first `lines` lines with the top of the first at `topLeft`.
     void draw(QPainter &painter, QPointF topLeft, int lines) const;
 
 private:
     QTextLayout m_layout;
+    std::vector<qreal> m_textBottoms; // bottom of each line's text, from the paragraph's top
     std::vector<qreal> m_bottoms; // bottom of each line, from the paragraph's top
 };
 

@@ -10,6 +10,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QImage>
 #include <QPageLayout>
 #include <QPainter>
 #include <QPdfWriter>
@@ -43,25 +44,53 @@ QString stacked(const QString &text)
 }
 
 // A 1-unit side covers the unit after its edge, so neighbouring cells share one
-// crisp line; a 2-unit side covers one unit on each side of the edge's line on
-// the right and bottom, and the two units inside on the left and top.
+// line; a 2-unit side covers one unit on each side of the edge's line on the
+// right and bottom, and the two units inside on the left and top.
+//
+// Rules are filled in whole device pixels, not stroked: a side starts on the
+// pixel its first unit maps to and is as many pixels thick as its units scale
+// to, at least one. Every rule of a page then looks the same at any zoom; a
+// stroke antialiased at a fractional position gave crisp lines beside blurred
+// grey pairs.
 void drawFrames(QPainter &painter, const QRectF &r, quint8 sides, quint8 thick, const QColor &color)
 {
-    const auto side = [&](quint8 s, bool horizontal, qreal at, qreal from, qreal to) {
+    // The world transform scaled by the pixel ratio, not deviceTransform(): that
+    // holds the offset of a widget painted inside its window too, which the
+    // painter adds again to what it draws.
+    const qreal pixelRatio = painter.device() ? painter.device()->devicePixelRatio() : 1;
+    const QTransform toDevice = painter.transform() * QTransform::fromScale(pixelRatio, pixelRatio);
+    const auto deviceX = [&](qreal x) { return qRound(toDevice.map(QPointF(x, r.top())).x()); };
+    const auto deviceY = [&](qreal y) { return qRound(toDevice.map(QPointF(r.left(), y)).y()); };
+    const auto pixels = [](qreal units, qreal scale) { return qMax(1, qRound(units * qAbs(scale))); };
+    const int thin = pixels(1, toDevice.m11());
+    const int thinY = pixels(1, toDevice.m22());
+
+    painter.save();
+    // Device pixels from here on, whatever the paint device's pixel ratio.
+    painter.setWorldTransform(QTransform::fromScale(1 / pixelRatio, 1 / pixelRatio));
+    painter.setRenderHint(QPainter::Antialiasing, false);
+    const auto side = [&](quint8 s, bool horizontal, qreal at) {
         if (!(sides & s))
             return;
         const bool wide = thick & s;
-        const qreal centre = wide ? ((s == FrameLeft || s == FrameTop) ? at + 1 : at) : at + 0.5;
-        painter.setPen(QPen(color, wide ? 2.0 : 1.0, Qt::SolidLine, Qt::FlatCap));
-        if (horizontal)
-            painter.drawLine(QPointF(from, centre), QPointF(to + 1, centre));
-        else
-            painter.drawLine(QPointF(centre, from), QPointF(centre, to + 1));
+        const qreal first = wide ? ((s == FrameLeft || s == FrameTop) ? at : at - 1) : at;
+        const qreal units = wide ? 2 : 1;
+        if (horizontal) {
+            // From the left side's first pixel to the right side's last.
+            const int x0 = deviceX(r.left());
+            const int x1 = deviceX(r.right()) + thin;
+            painter.fillRect(QRect(x0, deviceY(first), x1 - x0, pixels(units, toDevice.m22())), color);
+        } else {
+            const int y0 = deviceY(r.top());
+            const int y1 = deviceY(r.bottom()) + thinY;
+            painter.fillRect(QRect(deviceX(first), y0, pixels(units, toDevice.m11()), y1 - y0), color);
+        }
     };
-    side(FrameLeft, false, r.left(), r.top(), r.bottom());
-    side(FrameTop, true, r.top(), r.left(), r.right());
-    side(FrameRight, false, r.right(), r.top(), r.bottom());
-    side(FrameBottom, true, r.bottom(), r.left(), r.right());
+    side(FrameLeft, false, r.left());
+    side(FrameTop, true, r.top());
+    side(FrameRight, false, r.right());
+    side(FrameBottom, true, r.bottom());
+    painter.restore();
 }
 
 // Centred in its cell whatever the column's alignment, as the grid shows it.
@@ -138,56 +167,87 @@ void ReportPainter::paintPage(QPainter &painter, int index) const
     painter.restore();
 }
 
+void ReportPainter::layOut(const ReportObject &object, const QRectF &rect, int row, PageNumbers numbers,
+    QPaintDevice *device, const std::function<void(const ReportParagraph &, QPointF, int)> &use) const
+{
+    const std::vector<FontSpec> &specs = m_report.layout().fonts;
+    const auto specOf
+        = [&](int index) { return index >= 0 && size_t(index) < specs.size() ? specs[size_t(index)] : FontSpec {}; };
+    if (object.kind == ObjectKind::RichText) {
+        // Paragraphs top to bottom, each run in its font, as many lines as the
+        // band holds whole (as in a cell, at least the first): a line the band's
+        // bottom would cut is left out with the lines below it. The room the
+        // header's closing 22 pt space makes below the last condition line
+        // counts for nothing, so that line prints.
+        qreal y = rect.top();
+        bool any = false;
+        for (const Paragraph &paragraph : object.rich.paragraphs) {
+            std::vector<FontRun> runs;
+            for (const TextRun &run : paragraph.runs)
+                runs.push_back({ withLineSeparators(m_texts.runText(object, run, numbers)), font(run.font, device),
+                    colorOf(specOf(run.font)) });
+            const ReportParagraph laid(runs, paragraph.align, rect.width(), object.wordWrap, device,
+                &paragraph != &object.rich.paragraphs.front());
+            const int lines = any ? laid.linesWithTextIn(rect.bottom() - y)
+                                  : qMax(laid.linesWithTextIn(rect.bottom() - y), qMin(1, laid.lineCount()));
+            if (lines <= 0)
+                break;
+            use(laid, QPointF(rect.left(), y), lines);
+            any = true;
+            if (lines < laid.lineCount())
+                break;
+            y += laid.height(lines);
+        }
+    } else if (object.kind != ObjectKind::CheckBox) {
+        QString text = m_texts.text(object, row, numbers);
+        text = object.vertical ? stacked(text) : withLineSeparators(text);
+        if (text.isEmpty())
+            return;
+        const qreal width = rect.width() - 2 * CellPadding;
+        const HAlign align = object.vertical ? HAlign::Center : object.hAlign;
+        const ReportParagraph laid({ { text, font(object.font, device), colorOf(specOf(object.font)) } }, align, width,
+            object.wordWrap && !object.vertical, device);
+        const int lines = laid.linesFitting(rect.height());
+        const qreal height = laid.height(lines);
+        qreal top = rect.top();
+        if (object.vAlign == VAlign::Center)
+            top += (rect.height() - height) / 2;
+        else if (object.vAlign == VAlign::Bottom)
+            top = rect.bottom() - height;
+        use(laid, QPointF(rect.left() + CellPadding, top), lines);
+    }
+}
+
+QString ReportPainter::shownText(const ReportObject &object, int row, PageNumbers numbers) const
+{
+    if (object.kind == ObjectKind::CheckBox || object.rect.width() <= 0 || object.rect.height() <= 0)
+        return {};
+    // Laid out at the layout's own resolution, as the text heights were measured.
+    QImage device(1, 1, QImage::Format_ARGB32_Premultiplied);
+    const int dotsPerMetre = qRound(m_report.layout().page.logicalDpi / 0.0254);
+    device.setDotsPerMeterX(dotsPerMetre);
+    device.setDotsPerMeterY(dotsPerMetre);
+    QStringList shown;
+    layOut(object, QRectF(object.rect), row, numbers, &device,
+        [&](const ReportParagraph &laid, QPointF, int lines) { shown << laid.text(lines); });
+    QString text = shown.join(u'\n');
+    // A vertical title prints one character a line; it reads as its text.
+    return object.vertical ? text.remove(u'\n') : text;
+}
+
 void ReportPainter::paintObject(
     QPainter &painter, const ReportObject &object, int bandY, int row, PageNumbers numbers, bool lastRowOnPage) const
 {
     const QRectF rect = object.rect.translated(0, bandY);
     if (rect.width() <= 0 || rect.height() <= 0)
         return;
-    QPaintDevice *device = painter.device();
-    const std::vector<FontSpec> &specs = m_report.layout().fonts;
-    const auto specOf
-        = [&](int index) { return index >= 0 && size_t(index) < specs.size() ? specs[size_t(index)] : FontSpec {}; };
-
     painter.save();
     painter.setClipRect(rect, Qt::IntersectClip);
-    if (object.kind == ObjectKind::CheckBox) {
+    if (object.kind == ObjectKind::CheckBox)
         drawCheckBox(painter, rect, m_texts.ticked(object, row));
-    } else if (object.kind == ObjectKind::RichText) {
-        // Paragraphs top to bottom, each run in its font; a line the bottom edge
-        // crosses is cut there (the header's last line is a 22 pt line whose em
-        // reaches a little below the 82 units of a three-condition header).
-        qreal y = rect.top();
-        for (const Paragraph &paragraph : object.rich.paragraphs) {
-            std::vector<FontRun> runs;
-            for (const TextRun &run : paragraph.runs)
-                runs.push_back({ withLineSeparators(m_texts.runText(object, run, numbers)), font(run.font, device),
-                    colorOf(specOf(run.font)) });
-            const ReportParagraph laid(runs, paragraph.align, rect.width(), object.wordWrap, device);
-            if (y >= rect.bottom())
-                break;
-            const int lines = laid.linesStartingAbove(rect.bottom() - y);
-            laid.draw(painter, QPointF(rect.left(), y), lines);
-            y += laid.height(lines);
-        }
-    } else {
-        QString text = m_texts.text(object, row, numbers);
-        text = object.vertical ? stacked(text) : withLineSeparators(text);
-        if (!text.isEmpty()) {
-            const qreal width = rect.width() - 2 * CellPadding;
-            const HAlign align = object.vertical ? HAlign::Center : object.hAlign;
-            const ReportParagraph laid({ { text, font(object.font, device), colorOf(specOf(object.font)) } }, align,
-                width, object.wordWrap && !object.vertical, device);
-            const int lines = laid.linesFitting(rect.height());
-            const qreal height = laid.height(lines);
-            qreal top = rect.top();
-            if (object.vAlign == VAlign::Center)
-                top += (rect.height() - height) / 2;
-            else if (object.vAlign == VAlign::Bottom)
-                top = rect.bottom() - height;
-            laid.draw(painter, QPointF(rect.left() + CellPadding, top), lines);
-        }
-    }
+    else
+        layOut(object, rect, row, numbers, painter.device(),
+            [&](const ReportParagraph &laid, QPointF topLeft, int lines) { laid.draw(painter, topLeft, lines); });
     painter.restore();
 
     quint8 thick = object.thickFrames;

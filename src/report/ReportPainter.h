@@ -21,9 +21,13 @@
 
 class QFile;
 class QPainter;
+class QPointF;
+class QRectF;
 class QPaintDevice;
 
 namespace sqda::report {
+
+class ReportParagraph;
 
 class ReportPainter
 {
@@ -43,7 +47,19 @@ public:
     // restored afterwards.
     void paintPage(QPainter &painter, int index) const;
 
+    // What `object` shows in `row` on a page numbered `numbers`: the lines of
+    // its text that painting keeps (a cell's lines that fit whole, a header's
+    // lines its band reaches), joined by '\n'; a line broken at the width runs on
+    // into the next. Find in the preview searches this, so it finds only what
+    // the page shows.
+    QString shownText(const ReportObject &object, int row, PageNumbers numbers) const;
+
 private:
+    // Lays out the text of `object` in `rect` on `device` as the page prints it
+    // and hands each paragraph to `use` with where its first line goes and how
+    // many of its lines print.
+    void layOut(const ReportObject &object, const QRectF &rect, int row, PageNumbers numbers, QPaintDevice *device,
+        const std::function<void(const ReportParagraph &, QPointF, int)> &use) const;
     void paintObject(QPainter &painter, const ReportObject &object, int bandY, int row, PageNumbers numbers,
         bool lastRowOnPage) const;
     const QFont &font(int index, const QPaintDevice *device) const;

@@ -389,7 +389,7 @@ bool ReportPreview::find(const QString &text)
         m_view->update();
         return false;
     }
-    // Every object of every page through the texts painting prints, so what is
+    // Every object of every page through the lines painting prints, so what is
     // found is what is seen. Long listings show a progress window that can stop
     // the search; the hits found until then stay.
     QProgressDialog progress(QStringLiteral("正在查找…"), QStringLiteral("取消"), 0, pageCount(), this);
@@ -406,8 +406,11 @@ bool ReportPreview::find(const QString &text)
             const Band *band = set.band(placed.kind);
             if (!band)
                 continue;
+            // The whole text first, which is cheap; then the lines the page
+            // keeps of it, so a cut line or a line below a band is not found.
             for (const ReportObject &object : band->objects)
-                if (object.visible && texts.text(object, placed.row, numbers).contains(text, Qt::CaseInsensitive))
+                if (object.visible && texts.text(object, placed.row, numbers).contains(text, Qt::CaseInsensitive)
+                    && m_painter->shownText(object, placed.row, numbers).contains(text, Qt::CaseInsensitive))
                     m_hits.push_back({ i, object.rect.translated(0, placed.y) });
         }
         if ((i & 15) == 15) {

@@ -67,8 +67,11 @@ void TestReportFonts::heights()
     QVERIFY2(titleHeight >= 29 && titleHeight <= 50, qPrintable(QString::number(titleHeight)));
     QVERIFY2(smallHeight >= 12 && smallHeight <= 20, qPrintable(QString::number(smallHeight)));
 
+    // A line that follows another has 0.2 em of leading above it: two 9 pt lines
+    // are 12 + 2.4 + 12 units, where one em apart their glyphs touched.
+    QCOMPARE(at96({ paragraph(QStringLiteral("打印日期\n操 作 员"), u"宋体", 9) }, 718), 27);
     // The condition paragraph ends with a space in 黑体 22 pt, so its line is as high
-    // as the title's, whatever the 9 pt condition text.
+    // as the title's, whatever the 9 pt condition text: room below that text.
     const StyledText header = listingHeaderText();
     QCOMPARE(at96({ header[1] }, 718), at96({ header[0] }, 718));
     // An empty paragraph still takes its font's line.

@@ -683,6 +683,8 @@ void TestReportLayout::listingOptions()
     QCOMPARE(noData->pages.size(), size_t(1));
     QCOMPARE(noData->pages[0].band(BandKind::Title)->objects.size(), size_t(1));
     QVERIFY(noData->pages[0].band(BandKind::MasterData)->objects.empty());
+    const Band *noFooterCells = noData->pages[0].band(BandKind::MasterFooter);
+    QVERIFY(!noFooterCells || noFooterCells->objects.empty());
 }
 
 void TestReportLayout::listingRefusesBadPages()

@@ -232,19 +232,25 @@ void TestReportPdf::headerBlockHeight_data()
 {
     QTest::addColumn<QStringList>("conditions");
     QTest::addColumn<int>("height");
-    QTest::newRow("no conditions") << QStringList() << 40;
-    QTest::newRow("three condition lines") << QStringList { QStringLiteral("编码大于010"), QStringLiteral("级别等于2"),
-        QStringLiteral("名称包含东") } << 82;
+    QTest::addColumn<QString>("keepAs");
+    QTest::newRow("no conditions") << QStringList() << 40 << QString();
+    // As the query form writes a filter of one row.
+    QTest::newRow("one filter row") << QStringList { QStringLiteral("过滤条件:"),
+        QStringLiteral("    商圈名称:部分等于城") }
+                                    << 64 << QStringLiteral("filter-row.pdf");
+    QTest::newRow("three condition lines")
+        << QStringList { QStringLiteral("编码大于010"), QStringLiteral("级别等于2"), QStringLiteral("名称包含东") }
+        << 82 << QStringLiteral("conditions.pdf");
 }
 
 void TestReportPdf::headerBlockHeight()
 {
     QFETCH(QStringList, conditions);
     QFETCH(int, height);
+    QFETCH(QString, keepAs);
     ClientDataSet ds;
     fillAreas(ds, 5);
-    const Printed printed
-        = printListing(ds, 200, conditions, conditions.isEmpty() ? QString() : QStringLiteral("conditions.pdf"));
+    const Printed printed = printListing(ds, 200, conditions, keepAs);
     QCOMPARE(printed.pageCount, 1);
 
     // The column titles come 2 units under the header block, itself under the top
@@ -268,7 +274,7 @@ void TestReportPdf::headerBlockHeight()
     // Every condition line shows inside the block, one under the other.
     double previous = title.center().y();
     for (const QString &line : conditions) {
-        const QRectF box = wordBox(printed.bbox, line);
+        const QRectF box = wordBox(printed.bbox, line.trimmed());
         QVERIFY2(inside(box, previous, blockBottom),
             qPrintable(
                 QStringLiteral("%1: %2 not in %3..%4").arg(line).arg(box.center().y()).arg(previous).arg(blockBottom)));

@@ -22,6 +22,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPainter>
 #include <QPrinter>
 #include <QProcess>
 #include <QRadioButton>
@@ -30,6 +31,11 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QWheelEvent>
+#include <QtMath>
+
+#include <algorithm>
+
+Q_DECLARE_METATYPE(sqda::LogicRows)
 
 using namespace sqda;
 using namespace sqda::report;
@@ -106,6 +112,60 @@ QStringList pdfPages(const QString &path)
     if (!pages.isEmpty() && pages.last().trimmed().isEmpty())
         pages.removeLast();
     return pages;
+}
+
+// Page `index` of a formatted listing painted on white paper at `dpi`, as the
+// preview (96 dpi at 100 %) or a printer paints it.
+QImage paintPage(const PreparedReport &report, const ReportDataSource &source, int index, double dpi)
+{
+    const PageSetup &page = report.layout().page;
+    const double scale = dpi / page.logicalDpi;
+    QImage image(qCeil(page.pageWidth() * scale), qCeil(page.pageHeight() * scale), QImage::Format_RGB32);
+    image.setDotsPerMeterX(qRound(dpi / 0.0254));
+    image.setDotsPerMeterY(qRound(dpi / 0.0254));
+    image.fill(Qt::white);
+    const ReportPainter painter(report, source, ReportVariables::global());
+    QPainter p(&image);
+    p.scale(painter.unitsToDevice(image), painter.unitsToDevice(image));
+    painter.paintPage(p, index);
+    return image;
+}
+
+// Pixel rows [top, bottom) of `image` that hold ink (a pixel visibly darker than
+// the paper), grouped in runs of touching rows: one run a line of text when the
+// lines clear each other.
+struct Run
+{
+    int top;
+    int bottom; // past the last row
+};
+std::vector<Run> inkRuns(const QImage &image, int top, int bottom)
+{
+    std::vector<Run> runs;
+    for (int y = std::max(top, 0); y < std::min(bottom, image.height()); ++y) {
+        const auto *line = reinterpret_cast<const QRgb *>(image.constScanLine(y));
+        const bool ink = std::any_of(line, line + image.width(), [](QRgb c) { return qGray(c) < 200; });
+        if (!ink)
+            continue;
+        if (!runs.empty() && runs.back().bottom == y)
+            runs.back().bottom = y + 1;
+        else
+            runs.push_back({ y, y + 1 });
+    }
+    return runs;
+}
+
+QString describe(const std::vector<Run> &runs)
+{
+    QStringList out;
+    for (const Run &r : runs)
+        out << u"%1..%2"_s.arg(r.top).arg(r.bottom);
+    return out.join(u", "_s);
+}
+
+LogicRow expression(const QString &label, const QString &condition, const QString &value)
+{
+    return { label, condition, value, {} };
 }
 
 } // namespace
@@ -607,6 +667,217 @@ private slots:
         });
         QVERIFY(shown.isNull());
         QVERIFY(!m_report->printControl());
+    }
+
+    // The title block as the query form fills it: its condition text from the
+    // real grid, the header height for that many lines (18 a line + 28). On the
+    // preview at 100 % and on paper at 288 dpi every line is whole inside the
+    // header band, with a clear pixel row between one line and the next; so are
+    // the three lines of the page foot.
+    void headerLinesClearEachOther_data()
+    {
+        QTest::addColumn<LogicRows>("search");
+        QTest::addColumn<LogicRows>("filter");
+        QTest::addColumn<int>("lines");
+        const LogicRow code = expression(Code, u"部分等于"_s, u"01"_s);
+        const LogicRow name = expression(Name, u"部分不等于"_s, u"北"_s);
+        const LogicRow city = expression(Name, u"部分等于"_s, u"城"_s);
+        const LogicRow both { {}, {}, {}, u"并且"_s };
+        QTest::newRow("one search row") << LogicRows { code } << LogicRows {} << 2;
+        QTest::newRow("one filter row") << LogicRows {} << LogicRows { city } << 2;
+        QTest::newRow("search and filter") << LogicRows { code } << LogicRows { city } << 4;
+        QTest::newRow("three lines") << LogicRows { code, both, name } << LogicRows {} << 3;
+        QTest::newRow("five lines") << LogicRows { code, both, name } << LogicRows { city } << 5;
+    }
+    void headerLinesClearEachOther()
+    {
+        QFETCH(LogicRows, search);
+        QFETCH(LogicRows, filter);
+        QFETCH(int, lines);
+        makeGrid(5);
+        m_grid->QueryConditions = search;
+        m_grid->FilterConditions = filter;
+        // What the form shows in its condition panel and counts as lines.
+        QString condition = m_grid->ConditionText({});
+        condition.replace(u"\r\n"_s, u"\n"_s);
+        QStringList shown = condition.split(u'\n');
+        if (shown.last().isEmpty())
+            shown.removeLast();
+        QCOMPARE(shown.size(), lines);
+        ReportVariables::global().set(u"Condi"_s, condition);
+        const int height = listingHeaderHeight(true, lines);
+
+        const DataSetReportSource source(*m_ds);
+        const auto paint = [&](int headerHeight, double dpi) {
+            m_report->setPageHeaderHeight(headerHeight);
+            [&] { QVERIFY(m_report->BuildGridReport().ok()); }();
+            auto report = PreparedReport::prepare(std::make_shared<const ReportLayout>(*m_report->layout()), 5);
+            [&] { QVERIFY(report.ok()); }();
+            return std::pair { paintPage(*report, source, 0, dpi), report->placements(0) };
+        };
+        for (const double dpi : { 96.0, 288.0 }) {
+            const double s = dpi / 96;
+            const int top = qRound(38 * s);
+            const int bottom = qRound((38 + height) * s);
+            const auto [page, placed] = paint(height, dpi);
+            // The title and each condition line, one run of ink each.
+            const std::vector<Run> runs = inkRuns(page, 0, bottom);
+            QVERIFY2(int(runs.size()) == 1 + lines,
+                qPrintable(u"%1 dpi, header 38..%2: %3"_s.arg(dpi).arg(38 + height).arg(describe(runs))));
+            QVERIFY2(runs.front().top >= top, qPrintable(describe(runs)));
+            // Whole: in a band 100 units taller the same lines cover the same
+            // pixel rows, and nothing shows below where the band ended.
+            const auto [tall, unused] = paint(height + 100, dpi);
+            const std::vector<Run> tallRuns = inkRuns(tall, 0, qRound((38 + height + 100) * s));
+            QVERIFY2(describe(tallRuns) == describe(runs),
+                qPrintable(u"%1 dpi: %2 in a taller band, %3 in the header's"_s.arg(dpi).arg(
+                    describe(tallRuns), describe(runs))));
+
+            // The page foot: its three lines apart, inside their band.
+            const auto foot = std::find_if(
+                placed.begin(), placed.end(), [](const BandPlacement &b) { return b.kind == BandKind::ColumnFooter; });
+            QVERIFY(foot != placed.end());
+            const int footTop = qRound((foot->y + 2) * s); // clear of the last row's border
+            const int footBottom
+                = qRound((foot->y + m_report->layout()->pages[0].bandHeight(BandKind::ColumnFooter)) * s);
+            const std::vector<Run> footRuns = inkRuns(page, footTop, footBottom);
+            QVERIFY2(footRuns.size() == 3, qPrintable(u"%1 dpi: %2"_s.arg(dpi).arg(describe(footRuns))));
+            QVERIFY2(footRuns.back().bottom <= footBottom,
+                qPrintable(u"%1 dpi: %2 in %3..%4"_s.arg(dpi).arg(describe(footRuns)).arg(footTop).arg(footBottom)));
+        }
+    }
+
+    // The preview's rules at zooms between the steps: every rule of the table,
+    // across the rows and between the columns, is the same number of whole
+    // black pixels thick, none a blurred grey pair.
+    void rulesEvenAtEveryZoom_data()
+    {
+        QTest::addColumn<double>("zoom");
+        for (const double zoom : { 0.8, 1.0, 1.1, 1.25, 1.5, 1.75, 2.3 })
+            QTest::newRow(qPrintable(u"%1 %"_s.arg(qRound(zoom * 100)))) << zoom;
+    }
+    void rulesEvenAtEveryZoom()
+    {
+        QFETCH(double, zoom);
+        makeGrid(30);
+        QImage image;
+        static constexpr QPoint Offset(7, 5);
+        preview([&](ReportPreview &p) {
+            p.setZoom(zoom);
+            // Painted away from the image's corner, as the window paints the
+            // page inside itself.
+            QWidget *view = p.findChild<QWidget *>(u"page"_s);
+            image = QImage(view->size() + QSize(2 * Offset.x(), 2 * Offset.y()), QImage::Format_RGB32);
+            image.fill(Qt::black);
+            view->render(&image, Offset);
+            key(focusIn(&p), Qt::Key_Escape);
+        });
+        QVERIFY(!image.isNull());
+        {
+            const PreparedReport &report = *m_report->prepared();
+            const ReportLayout &layout = report.layout();
+            const std::vector<BandPlacement> placed = report.placements(0);
+            // Where the page lies in the view: the paper is the white inside the grey.
+            int paperLeft = Offset.x();
+            while (paperLeft < image.width() && qGray(image.pixel(paperLeft, image.height() / 2)) != 255)
+                ++paperLeft;
+            int paperTop = Offset.y();
+            while (paperTop < image.height() && qGray(image.pixel(image.width() / 2, paperTop)) != 255)
+                ++paperTop;
+            const auto toView = [&](double units) { return paperLeft + units * zoom; };
+            const auto toViewY = [&](double units) { return paperTop + units * zoom; };
+            const ReportObject &nameCell = layout.pages[0].band(BandKind::MasterData)->objects[0];
+            const int tableTop = placed[0].y + layout.pages[0].band(BandKind::Title)->objects[1].rect.top();
+            int tableBottom = 0;
+            for (const BandPlacement &b : placed)
+                if (b.kind == BandKind::MasterFooter)
+                    tableBottom = b.y + layout.pages[0].bandHeight(BandKind::MasterFooter);
+            QVERIFY(tableBottom > tableTop);
+
+            // Runs of dark pixels along a line of the image: thickness and the
+            // lightest pixel of each.
+            struct Rule
+            {
+                int at, thickness, lightest;
+            };
+            const auto rules = [&](bool down, int fixed, int from, int to) {
+                std::vector<Rule> out;
+                for (int i = from; i < to; ++i) {
+                    const int gray = qGray(down ? image.pixel(fixed, i) : image.pixel(i, fixed));
+                    if (gray > 230)
+                        continue;
+                    if (!out.empty() && out.back().at + out.back().thickness == i) {
+                        ++out.back().thickness;
+                        out.back().lightest = std::max(out.back().lightest, gray);
+                    } else {
+                        out.push_back({ i, 1, gray });
+                    }
+                }
+                return out;
+            };
+            const auto even = [&](const std::vector<Rule> &found, size_t expected, const char *what) {
+                QStringList seen;
+                for (const Rule &r : found)
+                    seen << u"%1:%2px/%3"_s.arg(r.at).arg(r.thickness).arg(r.lightest);
+                QVERIFY2(found.size() == expected, qPrintable(u"%1: %2"_s.arg(QLatin1String(what), seen.join(u' '))));
+                for (const Rule &r : found)
+                    QVERIFY2(r.thickness == found.front().thickness && r.lightest < 64,
+                        qPrintable(u"%1: %2"_s.arg(QLatin1String(what), seen.join(u' '))));
+            };
+            // Down the name column, right of its text: the titles' top, every
+            // row's top and the footer row's top and bottom.
+            const int x = qRound(toView(nameCell.rect.left() + nameCell.rect.width() * 0.8));
+            const int rows = report.page(0).rowCount;
+            const std::vector<Rule> across
+                = rules(true, x, qRound(toViewY(tableTop - 1.5)), qRound(toViewY(tableBottom + 1.5)));
+            even(across, size_t(rows + 3), "across the rows");
+            // Where the table is: its top rule on the titles' top edge.
+            QVERIFY(!across.empty());
+            QVERIFY2(qAbs(across.front().at - toViewY(tableTop)) <= 1,
+                qPrintable(u"top rule at %1, the titles' top at %2"_s.arg(across.front().at).arg(toViewY(tableTop))));
+            // Across a row just under its top rule, above its text: the column
+            // lines, the first column's left side and the last one's right.
+            const int y = qRound(toViewY(placed[1].y + 3));
+            const auto &cells = layout.pages[0].band(BandKind::MasterData)->objects;
+            const std::vector<Rule> between = rules(
+                false, y, qRound(toView(cells.front().rect.left() - 3)), qRound(toView(cells.back().rect.right() + 4)));
+            even(between, cells.size() + 1, "between the columns");
+            QVERIFY(!between.empty());
+            QVERIFY2(qAbs(between.front().at - toView(cells.front().rect.left())) <= 1,
+                qPrintable(u"left rule at %1, the first column at %2"_s.arg(between.front().at)
+                               .arg(toView(cells.front().rect.left()))));
+        }
+    }
+
+    // Find looks only at what the page shows: a name too long for its column
+    // prints its first line, so a word of its second line is not found, while
+    // one of its first line is; a condition line the header band does not reach
+    // is not printed and not found either.
+    void findsOnlyWhatThePageShows()
+    {
+        makeGrid(3);
+        const QString longName = u"东城商圈一二三四五六七八九十甲乙丙丁戊己庚辛"_s;
+        m_ds->append();
+        m_ds->fieldByName(u"f_sqbm"_s)->setValue(u"SQ9999"_s);
+        m_ds->fieldByName(u"f_sqmc"_s)->setValue(longName);
+        m_ds->post();
+        m_grid->setGridColumnWidth(0, 100);
+        // Three lines of conditions in a header made for one.
+        ReportVariables::global().set(u"Condi"_s, u"过滤条件:\n    商圈名称:部分等于东\n    看不见的条件"_s);
+        m_report->setPageHeaderHeight(listingHeaderHeight(true, 2));
+        // Found or not, and the hits, for each text; checked after the preview
+        // closed so that a failure cannot leave it open.
+        QList<std::pair<bool, size_t>> found;
+        preview([&](ReportPreview &p) {
+            for (const QString &text : { u"东城商圈一二"_s, u"丁戊己"_s, u"部分等于东"_s, u"看不见"_s })
+                found.append({ p.find(text), p.hits().size() });
+            key(focusIn(&p), Qt::Key_Escape);
+        });
+        QCOMPARE(found.size(), 4);
+        QCOMPARE(found[0], std::pair(true, size_t(1))); // the name's first line
+        QCOMPARE(found[1], std::pair(false, size_t(0))); // its second line, cut
+        QCOMPARE(found[2], std::pair(true, size_t(1))); // the condition the header shows
+        QCOMPARE(found[3], std::pair(false, size_t(0))); // the one below its band
     }
 
     // A page the listing cannot be laid out on is a message, and the run returns.
