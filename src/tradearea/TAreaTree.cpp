@@ -1,5 +1,7 @@
 #include "TAreaTree.h"
 
+#include "data/PinyinKeys.h"
+
 #include <QApplication>
 #include <QKeyEvent>
 #include <QMouseEvent>
@@ -32,6 +34,34 @@ public:
     {
         return text(0).compare(other.text(0), Qt::CaseSensitive) < 0;
     }
+
+    void setData(int column, int role, const QVariant &value) override
+    {
+        QTreeWidgetItem::setData(column, role, value);
+        if (column == 0)
+            m_pinyin.reset(); // a rename: the keys follow the new name
+    }
+
+    // The pinyin keys of the area's name: the text after the code and its
+    // space, as the text was made. The root's are empty.
+    const PinyinKeys::Key &pinyin() const
+    {
+        if (!m_pinyin) {
+            const QVariant code = data(0, TAreaTree::CodeRole);
+            if (!code.isValid()) {
+                m_pinyin.emplace();
+            } else {
+                const QString text = this->text(0);
+                const QString prefix = code.toString() + QLatin1Char(' ');
+                m_pinyin = PinyinKeys::of(
+                    text.startsWith(prefix) ? QStringView(text).sliced(prefix.size()) : QStringView(text));
+            }
+        }
+        return *m_pinyin;
+    }
+
+private:
+    mutable std::optional<PinyinKeys::Key> m_pinyin;
 };
 
 } // namespace
@@ -236,6 +266,27 @@ QTreeWidgetItem *TAreaTree::findContaining(const QString &text, bool fromTop, co
             continue;
         }
         if ((*it)->text(0).contains(text, Qt::CaseSensitive))
+            return *it;
+    }
+    return nullptr;
+}
+
+QTreeWidgetItem *TAreaTree::findPinyin(const QString &text, bool fromTop, const QTreeWidgetItem *after) const
+{
+    const QString needle = PinyinKeys::needle(text);
+    if (needle.isEmpty() || (!fromTop && !after))
+        return nullptr;
+    // After a node the walk starts at that node, so the cost is the distance
+    // to the next match.
+    QTreeWidgetItemIterator it = fromTop ? QTreeWidgetItemIterator(const_cast<TAreaTree *>(this))
+                                         : QTreeWidgetItemIterator(const_cast<QTreeWidgetItem *>(after));
+    if (!fromTop)
+        ++it; // the node itself is not tested
+    for (; *it; ++it) {
+        if ((*it)->type() != QTreeWidgetItem::UserType)
+            continue;
+        const PinyinKeys::Key &keys = static_cast<const AreaNode *>(*it)->pinyin();
+        if (keys.initials.contains(needle) || keys.full.contains(needle))
             return *it;
     }
     return nullptr;
