@@ -10,6 +10,8 @@
 #include "WhereTextBuilder.h"
 #include "widgets/DBGridEh.h"
 
+#include <QElapsedTimer>
+
 namespace sqda {
 
 class TAdvDBGridEh : public DBGridEh, public ColumnChooserGrid
@@ -45,6 +47,14 @@ public:
     void ClearSortMarks();
     void UpdateCountFooter();
 
+    // Type-ahead: letters and digits typed in the listing move to the next row
+    // (from the current one, going round) whose code field starts with them or
+    // whose name field's pinyin initials or full pinyin do (TypeAhead). Keys
+    // typed within the platform's key interval add up to one text. Without
+    // fields the view's own search applies.
+    void setTypeAheadFields(const QString &codeField, const QString &nameField);
+    void keyboardSearch(const QString &search) override;
+
     // The widest column a layout may set; a settings value outside 1…this is
     // taken as damaged and leaves the width as it is.
     static constexpr int MaxLayoutWidth = 8192;
@@ -61,6 +71,12 @@ protected:
     void sortMarksChanged() override;
     void dataLinkChanged() override;
     void dataLinkAboutToChange() override;
+
+private:
+    QString m_typeAheadCode;
+    QString m_typeAheadName;
+    QString m_typed; // the text typed so far
+    QElapsedTimer m_typedAt;
 };
 
 } // namespace sqda
