@@ -7,6 +7,8 @@
 #include <unicode/utf16.h>
 #include <unicode/utrans.h>
 
+#include <algorithm>
+#include <cstring>
 #include <memory>
 #include <mutex>
 #include <unordered_map>
@@ -147,34 +149,6 @@ private:
     bool m_opened = false;
 };
 
-// Appends the text's full key to `units` and its initials to `initials`.
-// The caller holds the table's mutex.
-void buildKeys(ReadingTable &table, QStringView text, std::vector<char16_t> &units, std::vector<char16_t> &initials)
-{
-    const qsizetype n = text.size();
-    const char16_t *s = text.utf16();
-    for (qsizetype i = 0; i < n; ++i) {
-        const char16_t c = s[i];
-        if (c < 0x80) {
-            if (isAsciiAlnum(c)) {
-                units.push_back(asciiLower(c));
-                initials.push_back(asciiLower(c));
-            }
-            continue;
-        }
-        char32_t cp = c;
-        if (QChar::isHighSurrogate(c) && i + 1 < n && QChar::isLowSurrogate(s[i + 1])) {
-            cp = QChar::surrogateToUcs4(c, s[i + 1]);
-            ++i;
-        }
-        const Reading &r = table.reading(cp);
-        const char16_t *pool = table.pool();
-        units.insert(units.end(), pool + r.offset, pool + r.offset + r.fullLength);
-        initials.insert(
-            initials.end(), pool + r.offset + r.fullLength, pool + r.offset + r.fullLength + r.initialsLength);
-    }
-}
-
 } // namespace
 
 PinyinKeys::Key PinyinKeys::of(QStringView text)
@@ -186,20 +160,65 @@ PinyinKeys::Key PinyinKeys::of(QStringView text)
 
 void PinyinKeys::append(QStringView text)
 {
-    ReadingTable &table = ReadingTable::instance();
-    std::vector<char16_t> initials;
-    const Ref at { quint32(m_units.size()), 0, 0 };
-    {
-        const std::lock_guard lock(table.mutex);
-        buildKeys(table, text, m_units, initials);
-    }
-    m_refs.push_back({ at.offset, quint32(m_units.size()) - at.offset, quint32(initials.size()) });
-    m_units.insert(m_units.end(), initials.begin(), initials.end());
+    const std::lock_guard lock(ReadingTable::instance().mutex);
+    appendLocked(text);
 }
 
 void PinyinKeys::appendEmpty()
 {
-    m_refs.push_back({ quint32(m_units.size()), 0, 0 });
+    m_refs.push_back({ quint32(m_size), 0, 0 });
+}
+
+void PinyinKeys::grow(size_t n)
+{
+    const size_t capacity = std::max({ m_capacity * 2, m_size + n, size_t(64) });
+    std::unique_ptr<char16_t[]> units(new char16_t[capacity]); // not cleared
+    if (m_size)
+        std::memcpy(units.get(), m_units.get(), m_size * sizeof(char16_t));
+    m_units = std::move(units);
+    m_capacity = capacity;
+}
+
+void PinyinKeys::appendLocked(QStringView text)
+{
+    ReadingTable &table = ReadingTable::instance();
+    const qsizetype n = text.size();
+    const char16_t *s = text.utf16();
+    const size_t start = m_size;
+    // A character adds at most 255 units to each key.
+    if (m_scratch.size() < size_t(n) * 255)
+        m_scratch.resize(size_t(n) * 255);
+    char16_t *initials = m_scratch.data();
+    size_t initialsLength = 0;
+    for (qsizetype i = 0; i < n; ++i) {
+        const char16_t c = s[i];
+        if (c < 0x80) {
+            if (isAsciiAlnum(c)) {
+                const char16_t lower = asciiLower(c);
+                *room(1) = lower;
+                ++m_size;
+                initials[initialsLength++] = lower;
+            }
+            continue;
+        }
+        char32_t cp = c;
+        if (QChar::isHighSurrogate(c) && i + 1 < n && QChar::isLowSurrogate(s[i + 1])) {
+            cp = QChar::surrogateToUcs4(c, s[i + 1]);
+            ++i;
+        }
+        const Reading &r = table.reading(cp);
+        const char16_t *pool = table.pool() + r.offset;
+        char16_t *out = room(r.fullLength);
+        for (quint32 k = 0; k < r.fullLength; ++k)
+            out[k] = pool[k];
+        m_size += r.fullLength;
+        for (quint32 k = 0; k < r.initialsLength; ++k)
+            initials[initialsLength++] = pool[r.fullLength + k];
+    }
+    const size_t fullLength = m_size - start;
+    std::memcpy(room(initialsLength), initials, initialsLength * sizeof(char16_t));
+    m_size += initialsLength;
+    m_refs.push_back({ quint32(start), quint32(fullLength), quint32(initialsLength) });
 }
 
 PinyinKeys PinyinKeys::forColumn(const DataStore &store, int col)
@@ -214,26 +233,19 @@ PinyinKeys PinyinKeys::forColumn(const DataStore &store, int col)
     const quint8 *nulls = store.nullFlags(col);
     const DataStore::StrRef *refs = store.stringRefs(col);
     const char16_t *text = store.text();
-    // A Chinese name's full key is about three letters a character, its
-    // initials one.
+    // A Chinese name's full key is about three letters a character and its
+    // initials one: five units a character are seldom outgrown.
     qsizetype units = 0;
     for (qsizetype r = 0; r < rows; ++r)
         units += nulls[r] ? 0 : qsizetype(refs[r].length);
-    keys.m_units.reserve(size_t(units) * 4);
+    keys.grow(size_t(units) * 5);
 
-    ReadingTable &table = ReadingTable::instance();
-    std::vector<char16_t> initials;
-    const std::lock_guard lock(table.mutex);
+    const std::lock_guard lock(ReadingTable::instance().mutex);
     for (qsizetype r = 0; r < rows; ++r) {
-        const quint32 at = quint32(keys.m_units.size());
-        if (!nulls[r]) {
-            initials.clear();
-            buildKeys(table, QStringView(text + refs[r].offset, qsizetype(refs[r].length)), keys.m_units, initials);
-            keys.m_refs.push_back({ at, quint32(keys.m_units.size()) - at, quint32(initials.size()) });
-            keys.m_units.insert(keys.m_units.end(), initials.begin(), initials.end());
-        } else {
-            keys.m_refs.push_back({ at, 0, 0 });
-        }
+        if (nulls[r])
+            keys.appendEmpty();
+        else
+            keys.appendLocked(QStringView(text + refs[r].offset, qsizetype(refs[r].length)));
     }
     return keys;
 }

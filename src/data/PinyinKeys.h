@@ -19,6 +19,8 @@
 #include <QString>
 #include <QStringView>
 
+#include <algorithm>
+#include <memory>
 #include <vector>
 
 namespace sqda {
@@ -47,22 +49,42 @@ public:
     QStringView full(qsizetype i) const
     {
         const Ref &r = m_refs[size_t(i)];
-        return QStringView(m_units.data() + r.offset, qsizetype(r.fullLength));
+        return QStringView(m_units.get() + r.offset, qsizetype(r.fullLength));
     }
     QStringView initials(qsizetype i) const
     {
         const Ref &r = m_refs[size_t(i)];
-        return QStringView(m_units.data() + r.offset + r.fullLength, qsizetype(r.initialsLength));
+        return QStringView(m_units.get() + r.offset + r.fullLength, qsizetype(r.initialsLength));
     }
     // `needle` as needle() makes it: found anywhere in the initials or the full
     // pinyin, or at the start of either.
     bool contains(qsizetype i, QStringView needle) const
     {
-        return initials(i).contains(needle) || full(i).contains(needle);
+        return keyContains(initials(i), needle) || keyContains(full(i), needle);
     }
     bool startsWith(qsizetype i, QStringView needle) const
     {
-        return initials(i).startsWith(needle) || full(i).startsWith(needle);
+        return keyStartsWith(initials(i), needle) || keyStartsWith(full(i), needle);
+    }
+
+    // Exact searches in a key: a scan for the first character, then a
+    // comparison, quicker on texts as short as keys than a general search.
+    static bool keyContains(QStringView key, QStringView needle)
+    {
+        const qsizetype n = needle.size();
+        if (n == 0)
+            return true;
+        const char16_t *k = key.utf16();
+        const char16_t *s = needle.utf16();
+        for (qsizetype i = 0, last = key.size() - n; i <= last; ++i) {
+            if (k[i] == s[0] && std::equal(s + 1, s + n, k + i + 1))
+                return true;
+        }
+        return false;
+    }
+    static bool keyStartsWith(QStringView key, QStringView needle)
+    {
+        return key.size() >= needle.size() && std::equal(needle.utf16(), needle.utf16() + needle.size(), key.utf16());
     }
 
     // What a user typed, as the keys hold it: lower case.
@@ -77,8 +99,23 @@ private:
         quint32 fullLength;
         quint32 initialsLength;
     };
-    std::vector<char16_t> m_units;
+    // Room for `n` more units at the end. The buffer grows by doubling without
+    // clearing what it reserves: a million names' keys are tens of megabytes.
+    char16_t *room(size_t n)
+    {
+        if (m_capacity - m_size < n)
+            grow(n);
+        return m_units.get() + m_size;
+    }
+    void grow(size_t n);
+    // One text's keys; the caller holds the reading table's lock.
+    void appendLocked(QStringView text);
+
+    std::unique_ptr<char16_t[]> m_units;
+    size_t m_size = 0;
+    size_t m_capacity = 0;
     std::vector<Ref> m_refs;
+    std::vector<char16_t> m_scratch; // the initials of the text being built
 };
 
 } // namespace sqda

@@ -42,9 +42,11 @@ public:
             m_pinyin.reset(); // a rename: the keys follow the new name
     }
 
-    // The pinyin keys of the area's name: the text after the code and its
-    // space, as the text was made. The root's are empty.
-    const PinyinKeys::Key &pinyin() const
+    // The pinyin keys of the area's name (the text after the code and its
+    // space, as the text was made): the full pinyin and the initials in one
+    // text, apart by a character no search text holds, so that one search
+    // looks through both. The root's are empty.
+    const QString &pinyin() const
     {
         if (!m_pinyin) {
             const QVariant code = data(0, TAreaTree::CodeRole);
@@ -53,15 +55,16 @@ public:
             } else {
                 const QString text = this->text(0);
                 const QString prefix = code.toString() + QLatin1Char(' ');
-                m_pinyin = PinyinKeys::of(
+                const PinyinKeys::Key keys = PinyinKeys::of(
                     text.startsWith(prefix) ? QStringView(text).sliced(prefix.size()) : QStringView(text));
+                m_pinyin = keys.full + QChar(u'\n') + keys.initials;
             }
         }
         return *m_pinyin;
     }
 
 private:
-    mutable std::optional<PinyinKeys::Key> m_pinyin;
+    mutable std::optional<QString> m_pinyin;
 };
 
 } // namespace
@@ -274,7 +277,9 @@ QTreeWidgetItem *TAreaTree::findContaining(const QString &text, bool fromTop, co
 QTreeWidgetItem *TAreaTree::findPinyin(const QString &text, bool fromTop, const QTreeWidgetItem *after) const
 {
     const QString needle = PinyinKeys::needle(text);
-    if (needle.isEmpty() || (!fromTop && !after))
+    // Keys hold letters and digits only: a text with anything else (the
+    // separator among them) matches nothing.
+    if (needle.isEmpty() || needle.contains(u'\n') || (!fromTop && !after))
         return nullptr;
     // After a node the walk starts at that node, so the cost is the distance
     // to the next match.
@@ -285,8 +290,7 @@ QTreeWidgetItem *TAreaTree::findPinyin(const QString &text, bool fromTop, const 
     for (; *it; ++it) {
         if ((*it)->type() != QTreeWidgetItem::UserType)
             continue;
-        const PinyinKeys::Key &keys = static_cast<const AreaNode *>(*it)->pinyin();
-        if (keys.initials.contains(needle) || keys.full.contains(needle))
+        if (PinyinKeys::keyContains(static_cast<const AreaNode *>(*it)->pinyin(), needle))
             return *it;
     }
     return nullptr;
