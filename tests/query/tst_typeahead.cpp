@@ -86,6 +86,7 @@ private Q_SLOTS:
         m_ds->loadStore(areas(listing()));
         m_grid = std::make_unique<TAdvDBGridEh>();
         m_grid->AutoSorted = true;
+        m_grid->setFont(QFont(u"宋体"_s, 9));
         m_grid->setDataSet(m_ds.get());
         GridColumn c;
         c.fieldName = u"f_sqbm"_s;
@@ -200,6 +201,10 @@ private Q_SLOTS:
         QCOMPARE(code(), u"01"_s);
         QVERIFY(rowSelected());
         QVERIFY(rowInSight());
+        // Run with SQDA_SCREENSHOT_DIR set to see the row found.
+        const QString dir = qEnvironmentVariable("SQDA_SCREENSHOT_DIR");
+        if (!dir.isEmpty())
+            QVERIFY(m_grid->grab().save(dir + u"/listing-typeahead.png"_s));
     }
 
     // New rows bring new keys.
