@@ -12,6 +12,7 @@
 #include <QApplication>
 #include <QMessageBox>
 #include <QPointer>
+#include <QScopeGuard>
 
 namespace sqda {
 
@@ -248,8 +249,11 @@ void TAdvDBGridEh::keyboardSearch(const QString &search)
         DBGridEh::keyboardSearch(search);
         return;
     }
+    // The pause is counted from the end of the previous key's search: the
+    // first search after a load builds the keys, and the keys typed meanwhile
+    // still belong to the same text.
     const bool fresh = !m_typedAt.isValid() || m_typedAt.elapsed() > QApplication::keyboardInputInterval();
-    m_typedAt.start();
+    const auto restart = qScopeGuard([this] { m_typedAt.start(); });
     if (fresh)
         m_typed.clear();
     bool typeable = !search.isEmpty();
