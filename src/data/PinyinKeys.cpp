@@ -216,8 +216,10 @@ void PinyinKeys::appendLocked(QStringView text)
             initials[initialsLength++] = pool[r.fullLength + k];
     }
     const size_t fullLength = m_size - start;
-    std::memcpy(room(initialsLength), initials, initialsLength * sizeof(char16_t));
-    m_size += initialsLength;
+    if (initialsLength) {
+        std::memcpy(room(initialsLength), initials, initialsLength * sizeof(char16_t));
+        m_size += initialsLength;
+    }
     m_refs.push_back({ quint32(start), quint32(fullLength), quint32(initialsLength) });
 }
 
