@@ -403,6 +403,16 @@ const ColumnRanks &ClientDataSet::ranksFor(int col, bool caseInsensitive)
     return m_ranks.back().ranks;
 }
 
+const PinyinKeys &ClientDataSet::pinyinKeysFor(int col)
+{
+    for (const auto &[c, keys] : m_pinyin) {
+        if (c == col)
+            return *keys;
+    }
+    m_pinyin.emplace_back(col, std::make_unique<PinyinKeys>(PinyinKeys::forColumn(*m_store, col)));
+    return *m_pinyin.back().second;
+}
+
 Result<std::shared_ptr<std::vector<quint32>>> ClientDataSet::orderFor(const IndexDef *def)
 {
     if (!def)

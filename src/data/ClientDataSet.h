@@ -13,6 +13,7 @@
 #include "FilterExpression.h"
 #include "FilterProgram.h"
 #include "IndexDef.h"
+#include "PinyinKeys.h"
 
 #include <QObject>
 
@@ -89,6 +90,10 @@ public:
     // Memory the current sort holds: its row order plus the cached column ranks.
     qsizetype indexMemoryBytes() const;
 
+    // The pinyin keys of a text column by store row (see PinyinKeys), built at
+    // the first request and kept, like the column ranks, until the rows change.
+    const PinyinKeys &pinyinKeysFor(int col);
+
     // Cursor over the visible rows ------------------------------------------
     int recordCount() const;
     bool isEmpty() const { return recordCount() == 0; }
@@ -146,6 +151,7 @@ private:
     void rowsChanged()
     {
         m_ranks.clear();
+        m_pinyin.clear();
         ++m_version;
     }
 
@@ -166,6 +172,7 @@ private:
         ColumnRanks ranks;
     };
     std::vector<CachedRanks> m_ranks; // dropped whenever rows change
+    std::vector<std::pair<int, std::unique_ptr<PinyinKeys>>> m_pinyin; // the same
     quint64 m_version = 0;
     std::shared_ptr<std::vector<quint32>> m_order; // the current index; null: store order
     std::shared_ptr<std::vector<quint32>> m_view; // order and filter; null: store order

@@ -3,13 +3,17 @@
 #include "TFrmQuerySet.h"
 
 #include "data/DataError.h"
+#include "data/TypeAhead.h"
 #include "env/NumberText.h"
 #include "env/Utilities.h"
 #include "host/HostGuard.h"
 #include "host/ShowHostError.h"
 #include "ui/FlatDialog.h"
 
+#include <QApplication>
+#include <QMessageBox>
 #include <QPointer>
+#include <QScopeGuard>
 
 namespace sqda {
 
@@ -256,6 +260,62 @@ void TAdvDBGridEh::SaveColumnLayout(const QString &fileName, const QString &sect
         WriteIniValue(fileName, section, c.fieldName,
             QLatin1String(c.visible ? "1" : "0") + QLatin1Char(',') + QString::number(c.width), dir);
     }
+}
+
+void TAdvDBGridEh::setTypeAheadFields(const QString &codeField, const QString &nameField)
+{
+    m_typeAheadCode = codeField;
+    m_typeAheadName = nameField;
+    m_typed.clear();
+}
+
+void TAdvDBGridEh::keyboardSearch(const QString &search)
+{
+    ClientDataSet *ds = dataSet();
+    if (m_typeAheadCode.isEmpty() && m_typeAheadName.isEmpty()) {
+        DBGridEh::keyboardSearch(search);
+        return;
+    }
+    // The pause is counted from the end of the previous key's search: the
+    // first search after a load builds the keys, and the keys typed meanwhile
+    // still belong to the same text.
+    const bool fresh = !m_typedAt.isValid() || m_typedAt.elapsed() > QApplication::keyboardInputInterval();
+    const auto restart = qScopeGuard([this] { m_typedAt.start(); });
+    if (fresh)
+        m_typed.clear();
+    bool typeable = !search.isEmpty();
+    for (QChar c : search)
+        typeable = typeable && c.unicode() < 0x80 && c.isLetterOrNumber();
+    if (!typeable || !ds || !ds->isActive()) {
+        m_typed.clear(); // a space or a sign ends the text typed so far
+        return;
+    }
+    m_typed += search;
+    // A new text starts after the current row; a longer one may stay on it.
+    // The same key pressed again walks on through the rows it leads to, as in
+    // any list view.
+    bool next = fresh;
+    QStringView typed = m_typed;
+    if (m_typed.size() > 1 && m_typed.count(m_typed.back()) == m_typed.size()) {
+        typed = typed.first(1);
+        next = true;
+    }
+    const int rows = ds->recordCount();
+    const QModelIndex current = currentIndex();
+    int from = current.isValid() ? current.row() : 0;
+    if (current.isValid() && next)
+        from = from + 1 < rows ? from + 1 : 0;
+    const Field *code = ds->findField(m_typeAheadCode);
+    const Field *name = ds->findField(m_typeAheadName);
+    const int row = TypeAhead::find(*ds, code ? code->index() : -1, name ? name->index() : -1, typed, from);
+    if (row < 0)
+        return;
+    int column = current.isValid() ? current.column() : -1;
+    if (column < 0 || isColumnHidden(column))
+        column = sectionOfGridColumn(firstVisibleColumn());
+    const QModelIndex target = model()->index(row, qMax(0, column));
+    selectionModel()->setCurrentIndex(target, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    scrollTo(target);
 }
 
 void TAdvDBGridEh::ChooseColumns()

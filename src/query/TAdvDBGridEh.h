@@ -11,6 +11,7 @@
 #include "widgets/DBGridEh.h"
 
 #include <optional>
+#include <QElapsedTimer>
 
 namespace sqda {
 
@@ -56,6 +57,14 @@ public:
     void ClearSortMarks();
     void UpdateCountFooter();
 
+    // Type-ahead: letters and digits typed in the listing move to the next row
+    // (from the current one, going round) whose code field starts with them or
+    // whose name field's pinyin initials or full pinyin do (TypeAhead). Keys
+    // typed within the platform's key interval add up to one text. Without
+    // fields the view's own search applies.
+    void setTypeAheadFields(const QString &codeField, const QString &nameField);
+    void keyboardSearch(const QString &search) override;
+
     // The widest column a layout may set; a settings value outside 1…this is
     // taken as damaged and leaves the width as it is.
     static constexpr int MaxLayoutWidth = 8192;
@@ -76,6 +85,10 @@ protected:
 private:
     LogicRows m_listedQuery; // QueryConditions before the last confirmation
     std::optional<LogicRows> m_retryQuery; // what the next query dialog opens with, when not QueryConditions
+    QString m_typeAheadCode;
+    QString m_typeAheadName;
+    QString m_typed; // the text typed so far
+    QElapsedTimer m_typedAt;
 };
 
 } // namespace sqda

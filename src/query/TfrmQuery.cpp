@@ -250,6 +250,7 @@ void TfrmQuery::buildListing()
     name.fieldName = QStringLiteral("f_sqmc");
     name.width = 164;
     dgdView->addColumn(name);
+    dgdView->setTypeAheadFields(code.fieldName, name.fieldName);
 }
 
 // Creation, showing, closing -------------------------------------------------

@@ -1,5 +1,7 @@
 #include "TAreaTree.h"
 
+#include "data/PinyinKeys.h"
+
 #include <QApplication>
 #include <QKeyEvent>
 #include <QMouseEvent>
@@ -44,6 +46,37 @@ public:
         }
         return QTreeWidgetItem::data(column, role);
     }
+
+    void setData(int column, int role, const QVariant &value) override
+    {
+        QTreeWidgetItem::setData(column, role, value);
+        if (column == 0)
+            m_pinyin.reset(); // a rename: the keys follow the new name
+    }
+
+    // The pinyin keys of the area's name (the text after the code and its
+    // space, as the text was made): the full pinyin and the initials in one
+    // text, apart by a character no search text holds, so that one search
+    // looks through both. The root's are empty.
+    const QString &pinyin() const
+    {
+        if (!m_pinyin) {
+            const QVariant code = data(0, TAreaTree::CodeRole);
+            if (!code.isValid()) {
+                m_pinyin.emplace();
+            } else {
+                const QString text = this->text(0);
+                const QString prefix = code.toString() + QLatin1Char(' ');
+                const PinyinKeys::Key keys = PinyinKeys::of(
+                    text.startsWith(prefix) ? QStringView(text).sliced(prefix.size()) : QStringView(text));
+                m_pinyin = keys.full + QChar(u'\n') + keys.initials;
+            }
+        }
+        return *m_pinyin;
+    }
+
+private:
+    mutable std::optional<QString> m_pinyin;
 };
 
 } // namespace
@@ -248,6 +281,28 @@ QTreeWidgetItem *TAreaTree::findContaining(const QString &text, bool fromTop, co
             continue;
         }
         if ((*it)->text(0).contains(text, Qt::CaseSensitive))
+            return *it;
+    }
+    return nullptr;
+}
+
+QTreeWidgetItem *TAreaTree::findPinyin(const QString &text, bool fromTop, const QTreeWidgetItem *after) const
+{
+    const QString needle = PinyinKeys::needle(text);
+    // Keys hold letters and digits only: a text with anything else (the
+    // separator among them) matches nothing.
+    if (needle.isEmpty() || needle.contains(u'\n') || (!fromTop && !after))
+        return nullptr;
+    // After a node the walk starts at that node, so the cost is the distance
+    // to the next match.
+    QTreeWidgetItemIterator it = fromTop ? QTreeWidgetItemIterator(const_cast<TAreaTree *>(this))
+                                         : QTreeWidgetItemIterator(const_cast<QTreeWidgetItem *>(after));
+    if (!fromTop)
+        ++it; // the node itself is not tested
+    for (; *it; ++it) {
+        if ((*it)->type() != QTreeWidgetItem::UserType)
+            continue;
+        if (PinyinKeys::keyContains(static_cast<const AreaNode *>(*it)->pinyin(), needle))
             return *it;
     }
     return nullptr;

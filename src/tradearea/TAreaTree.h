@@ -64,6 +64,11 @@ public:
     // significant). From the top every node is tested; otherwise the search
     // starts after `after` and finds nothing when `after` is none.
     QTreeWidgetItem *findContaining(const QString &text, bool fromTop, const QTreeWidgetItem *after) const;
+    // The same walk over the area nodes, for the first whose name's pinyin
+    // initials or full pinyin contain `text`, letter case ignored (PinyinKeys;
+    // the root has no name). A node's keys are built the first time they are
+    // asked for and kept until its text changes.
+    QTreeWidgetItem *findPinyin(const QString &text, bool fromTop, const QTreeWidgetItem *after) const;
     // The nodes in tree order.
     QList<QTreeWidgetItem *> nodesInOrder() const;
 

@@ -11,6 +11,7 @@
 
 #include "data/ClientDataSet.h"
 #include "data/Packet.h"
+#include "data/PinyinKeys.h"
 #include "env/ScreenEnvironment.h"
 #include "host/CoorDisp.h"
 #include "host/HostContext.h"
@@ -535,6 +536,8 @@ void TfrmMdda_ED::LocateArea(bool fromTop)
     if (text.isEmpty())
         return;
     QTreeWidgetItem *found = TN->findContaining(text, fromTop, TN->selectedNode());
+    if (!found)
+        found = locateByPinyin(text, fromTop);
     if (!found) {
         flatWarning(QStringLiteral("找不到该商圈！"));
         return;
@@ -544,6 +547,13 @@ void TfrmMdda_ED::LocateArea(bool fromTop)
     TN->selectNode(found); // may load the row
     if (self)
         TNClick();
+}
+
+QTreeWidgetItem *TfrmMdda_ED::locateByPinyin(const QString &text, bool fromTop) const
+{
+    if (!PinyinKeys::isLatinLetters(text))
+        return nullptr;
+    return TN->findPinyin(text, fromTop, TN->selectedNode());
 }
 
 void TfrmMdda_ED::btnReflashClick()

@@ -30,6 +30,7 @@ class QLabel;
 class QLineEdit;
 class QSplitter;
 class QToolButton;
+class QTreeWidgetItem;
 
 namespace sqda {
 
@@ -147,6 +148,10 @@ private:
     Status loadAreaTree();
     void installKeyPreview();
     void placeNewNode(int level, const QString &code, const QString &nodeText, const QString &parentCode);
+    // Where the search by text finds no node: a text of Latin letters is tried
+    // once more against the names' pinyin, over the same nodes in the same
+    // order ("dcsq" finds 东城商圈).
+    QTreeWidgetItem *locateByPinyin(const QString &text, bool fromTop) const;
 
     void removeKeyPreview();
 

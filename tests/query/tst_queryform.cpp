@@ -801,6 +801,28 @@ private Q_SLOTS:
         QCOMPARE(m_host->hostControl->closedNotifications, 1);
     }
 
+    // Letters typed in the listing lead to a row by its name's pinyin or its
+    // code; the screen's keys keep their meaning.
+    void typeAheadInTheListing()
+    {
+        QVERIFY(open());
+        search();
+        QVERIFY(hostActive());
+        TAdvDBGridEh *grid = m_form->dgdView;
+        grid->setFocus();
+        QTest::keyClicks(grid, u"hd"_s); // 河东
+        QCOMPARE(grid->currentIndex().row(), 2);
+        QTest::qWait(QApplication::keyboardInputInterval() + 50);
+        QTest::keyClicks(grid, u"xic"_s); // 西城, xicheng
+        QCOMPARE(grid->currentIndex().row(), 1);
+        QTest::qWait(QApplication::keyboardInputInterval() + 50);
+        QTest::keyClicks(grid, u"01"_s);
+        QCOMPARE(grid->currentIndex().row(), 0);
+        sendKey(grid, Qt::Key_F4);
+        QVERIFY(!m_form->MemoCondition->isHidden());
+        QCOMPARE(grid->currentIndex().row(), 0);
+    }
+
     // Before a search has succeeded there is nothing to print: no question, no run.
     void previewAndPrintBeforeAnySearch_data()
     {
