@@ -120,14 +120,14 @@ std::optional<SavedQuery> SavedQueryStore::autoRunQuery(const QList<Entry> &entr
 
 Status SavedQueryStore::update(const std::function<Status(QList<Entry> &entries, IniFile &ini)> &edit)
 {
-    bool edited = false;
+    bool editRefused = false;
     const Status written = UpdateIniFile(m_fileName, m_directory, [&](IniFile &ini) {
         QList<Entry> now = read(ini, m_section);
         Status s = edit(now, ini);
-        edited = bool(s);
+        editRefused = !s;
         return s;
     });
-    if (!written && edited) // the edit was sound; the file could not be written
+    if (!written && !editRefused) // the file could not be read or written
         return Error { QStringLiteral("查询方案不能写入设置文件。\n") + written.error() };
     return written;
 }
