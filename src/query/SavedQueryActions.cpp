@@ -91,13 +91,19 @@ void SavedQueryActions::showMenu(const QPoint &globalPos)
     // A child of the screen, which may go while it is up and takes it along.
     auto *menu = new QMenu(m_screen);
     menu->setObjectName(QStringLiteral("SavedQueryMenu"));
-    menu->setAttribute(Qt::WA_DeleteOnClose);
+    // Gone once closed; its item runs after the menu's own key or click is over,
+    // so a screen the action destroys never takes the menu down under it.
+    connect(menu, &QMenu::aboutToHide, this, [this, menu] {
+        m_menu.clear();
+        menu->deleteLater();
+    });
     menu->setStyleSheet(MenuStyle);
     menu->setFont(songTi9());
     m_menu = menu;
 
-    connect(menu->addAction(QStringLiteral("保存为查询方案…")), &QAction::triggered, this,
-        [this] { userAction([this] { saveCurrent(); }); });
+    connect(
+        menu->addAction(QStringLiteral("保存为查询方案…")), &QAction::triggered, this,
+        [this] { userAction([this] { saveCurrent(); }); }, Qt::QueuedConnection);
     const QList<SavedQueryStore::Entry> queries = SavedQueryStore::menuOrder(store().entries());
     if (!queries.isEmpty())
         menu->addSeparator();
@@ -105,11 +111,14 @@ void SavedQueryActions::showMenu(const QPoint &globalPos)
         const SavedQueryStore::Entry entry = queries.at(i);
         QAction *item = menu->addAction(menuText(entry.query->name));
         item->setObjectName(QStringLiteral("SavedQuery%1").arg(i));
-        connect(item, &QAction::triggered, this, [this, entry] { userAction([this, entry] { runEntry(entry); }); });
+        connect(
+            item, &QAction::triggered, this, [this, entry] { userAction([this, entry] { runEntry(entry); }); },
+            Qt::QueuedConnection);
     }
     menu->addSeparator();
-    connect(menu->addAction(QStringLiteral("管理查询方案…")), &QAction::triggered, this,
-        [this] { userAction([this] { manage(); }); });
+    connect(
+        menu->addAction(QStringLiteral("管理查询方案…")), &QAction::triggered, this,
+        [this] { userAction([this] { manage(); }); }, Qt::QueuedConnection);
     menu->popup(globalPos);
 }
 
@@ -190,7 +199,8 @@ bool SavedQueryActions::run(const SavedQuery &query)
     Status usable = checkConditionFields(*grid, query.search);
     if (usable)
         usable = checkConditionFields(*grid, query.filter);
-    const Result<QString> where = usable ? searchWhereText(*grid, query.search) : Result<QString>(Error { usable.error() });
+    const Result<QString> where
+        = usable ? searchWhereText(*grid, query.search) : Result<QString>(Error { usable.error() });
     if (!where) {
         showHostErrorText(screen, QStringLiteral("查询方案“%1”不能执行：%2").arg(query.name, where.error()));
         return false;
