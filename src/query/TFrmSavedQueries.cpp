@@ -47,6 +47,10 @@ TFrmSavedQueries::TFrmSavedQueries(SavedQueryStore store, QWidget *owner)
     lstQueries->setFont(songTi9());
     lstQueries->setGeometry(10, 28, 260, 200);
     lstQueries->setUniformItemSizes(true); // thousands of queries list at once
+    QPalette pal = lstQueries->palette(); // the query screen's green selection
+    pal.setColor(QPalette::Highlight, QColor(0, 128, 0));
+    pal.setColor(QPalette::HighlightedText, Qt::white);
+    lstQueries->setPalette(pal);
     handleKeysOf(lstQueries);
     lstQueries->installEventFilter(this);
 

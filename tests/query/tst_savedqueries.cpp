@@ -33,6 +33,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
+#include <QPainter>
 #include <QPointer>
 #include <QTemporaryDir>
 #include <QTest>
@@ -678,6 +679,58 @@ private Q_SLOTS:
         QTRY_VERIFY(m_answer->idle());
         QVERIFY2(m_answer->seen.last().text.contains(u"旧字段"_s), qPrintable(m_answer->seen.last().text));
         QCOMPARE(m_statements.size(), 1);
+    }
+
+    // docs/saved-query-menu.png and docs/saved-query-manager.png, written when
+    // SQDA_SCREENSHOT_DIR is set: the menu over the listing, and the manager
+    // with an auto-run query and a damaged one.
+    void screenshot()
+    {
+        QVERIFY(open());
+        m_host->resize(700, 420);
+        m_host->parentControl->setGeometry(0, 0, 640, 400);
+        m_form->setGeometry(m_host->parentControl->rect());
+        sendHostMessage(m_form, HostResizeMessage, 400, 640);
+        search(u"商圈名称"_s, u"部分等于"_s, u"城"_s);
+        saveAs(u"东西城区（按名称）"_s);
+        saveAs(u"01、03 部门的城区"_s);
+        saveAs(u"本周新建商圈"_s);
+        SavedQueryStore s = store();
+        QVERIFY(s.setAutoRun(s.entries().at(1), true));
+        WriteIniValue(u"Kalmorapos.ini"_s, SavedQueryActions::section(), u"Q4"_s, u"SQ2 {}"_s);
+
+        const QString dir = qEnvironmentVariable("SQDA_SCREENSHOT_DIR");
+        QWidget *rows = m_form->dgdView->viewport();
+        const QPoint at(120, 30);
+        QContextMenuEvent e(QContextMenuEvent::Mouse, at, rows->mapToGlobal(at));
+        QApplication::sendEvent(rows, &e);
+        QMenu *menu = m_form->SavedQueries->menu();
+        QVERIFY(menu && QTest::qWaitForWindowExposed(menu));
+        QTest::keyClick(menu, Qt::Key_Down);
+        QTest::keyClick(menu, Qt::Key_Down);
+        QCoreApplication::processEvents();
+        if (!dir.isEmpty()) {
+            QPixmap shot = m_form->grab();
+            QPainter p(&shot);
+            p.drawPixmap(m_form->mapFromGlobal(menu->mapToGlobal(QPoint(0, 0))), menu->grab());
+            p.end();
+            QVERIFY(shot.save(dir + u"/saved-query-menu.png"_s));
+        }
+        QTest::keyClick(menu, Qt::Key_Escape);
+        QTRY_VERIFY(!m_form->SavedQueries->menu());
+
+        m_answer->drive([&dir](QWidget *w) {
+            auto *dlg = qobject_cast<TFrmSavedQueries *>(w);
+            QVERIFY(dlg);
+            dlg->lstQueries->setCurrentRow(1);
+            QTest::qWait(50);
+            if (!dir.isEmpty())
+                QVERIFY(dlg->grab().save(dir + u"/saved-query-manager.png"_s));
+            QTest::keyClick(dlg->lstQueries, Qt::Key_Escape);
+        });
+        menu = openMenu(m_form);
+        QVERIFY(choose(menu, u"管理查询方案…"_s));
+        QTRY_VERIFY(m_answer->idle());
     }
 };
 
