@@ -681,6 +681,73 @@ private Q_SLOTS:
         QCOMPARE(m_statements.size(), 1);
     }
 
+    // Damaged lines beside a good query: the screen opens, the menu lists the
+    // good one and runs it, the manager shows the others as damaged.
+    void damagedLinesOnTheScreen_data()
+    {
+        QTest::addColumn<QByteArray>("lines");
+        QTest::addColumn<int>("damaged");
+        QTest::addColumn<int>("menuQueries");
+        SavedQuery q;
+        q.name = u"北"_s;
+        const QByteArray good = q.toLine().toUtf8();
+        QTest::newRow("cut off") << QByteArray("Q2=" + good.left(good.size() - 5)) << 1 << 1;
+        QTest::newRow("wrong version") << QByteArray("Q2=SQ7" + good.mid(3)) << 1 << 1;
+        QTest::newRow("garbage") << QByteArray("Q2=@@@ 乱码 ###\nQ3\nQ4=") << 2 << 1;
+        QTest::newRow("10 MB") << QByteArray("Q2=SQ1 {\"name\":\"" + QByteArray(10 << 20, 'a') + "\"}") << 1 << 1;
+        QByteArray many;
+        for (int i = 0; i < 10000; ++i) {
+            SavedQuery m;
+            m.name = u"方案"_s + QString::number(i);
+            m.lastUsed = i + 1;
+            many += "Q" + QByteArray::number(i + 10) + "=" + m.toLine().toUtf8() + "\n";
+        }
+        QTest::newRow("10,000 queries") << many << 0 << SavedQueryActions::MenuLimit;
+    }
+    void damagedLinesOnTheScreen()
+    {
+        QFETCH(QByteArray, lines);
+        QFETCH(int, damaged);
+        QFETCH(int, menuQueries);
+        SavedQuery q;
+        q.name = u"北"_s;
+        q.search = { { u"商圈名称"_s, u"部分等于"_s, u"北"_s, {} } };
+        QFile f(settingsFile());
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("[SqSavedQueries]\nQ1=" + q.toLine().toUtf8() + "\n" + lines + "\n");
+        f.close();
+
+        QVERIFY(open());
+        QMenu *menu = openMenu(m_form);
+        QVERIFY(menu);
+        const QStringList texts = menuTexts(menu);
+        QCOMPARE(texts.size(), menuQueries + 4);
+        if (menuQueries == 1) {
+            QVERIFY(choose(menu, u"北"_s));
+            QCOMPARE(m_statements.size(), 1);
+            QVERIFY(m_statements.first().contains(u"LIKE '%北%'"_s));
+        } else {
+            QCOMPARE(texts.at(2), u"方案9999"_s);
+            QTest::keyClick(menu, Qt::Key_Escape);
+        }
+
+        int listed = -1, shownDamaged = -1;
+        m_answer->drive([&](QWidget *w) {
+            auto *dlg = qobject_cast<TFrmSavedQueries *>(w);
+            QVERIFY(dlg);
+            listed = dlg->lstQueries->count();
+            shownDamaged = 0;
+            for (int i = 0; i < listed; ++i)
+                shownDamaged += dlg->lstQueries->item(i)->text().startsWith(u"（已损坏）"_s);
+            QTest::keyClick(dlg->lstQueries, Qt::Key_Escape);
+        });
+        menu = openMenu(m_form);
+        QVERIFY(choose(menu, u"管理查询方案…"_s));
+        QTRY_VERIFY(m_answer->idle());
+        QCOMPARE(shownDamaged, damaged);
+        QCOMPARE(listed, 1 + damaged + (menuQueries > 1 ? 10000 : 0));
+    }
+
     // docs/saved-query-menu.png and docs/saved-query-manager.png, written when
     // SQDA_SCREENSHOT_DIR is set: the menu over the listing, and the manager
     // with an auto-run query and a damaged one.
