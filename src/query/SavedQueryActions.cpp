@@ -42,6 +42,7 @@ SavedQueryActions::SavedQueryActions(TfrmQuery *screen)
 {
     setObjectName(QStringLiteral("SavedQueries"));
     TAdvDBGridEh *grid = screen->dgdView;
+    m_grid = grid;
     grid->installEventFilter(this);
     grid->viewport()->installEventFilter(this);
     grid->horizontalHeader()->viewport()->installEventFilter(this);
@@ -59,7 +60,13 @@ void SavedQueryActions::userAction(const std::function<void()> &action)
 
 bool SavedQueryActions::eventFilter(QObject *watched, QEvent *event)
 {
-    TAdvDBGridEh *grid = m_screen->dgdView;
+    // The grid's events keep coming while the screen is being destroyed and
+    // this, its child, is not yet: nothing but the two requests touches it.
+    if (event->type() != QEvent::ContextMenu && event->type() != QEvent::KeyPress)
+        return false;
+    TAdvDBGridEh *grid = m_grid;
+    if (!grid)
+        return false;
     // Below the current row's first cell, or at the top of the rows.
     const auto atCell = [grid] {
         QRect cell = grid->visualRect(grid->currentIndex());
@@ -81,7 +88,7 @@ bool SavedQueryActions::eventFilter(QObject *watched, QEvent *event)
             return true;
         }
     }
-    return QObject::eventFilter(watched, event);
+    return false;
 }
 
 void SavedQueryActions::showMenu(const QPoint &globalPos)

@@ -7,6 +7,7 @@
 #pragma once
 
 #include "SavedQueryStore.h"
+#include "TAdvDBGridEh.h"
 
 #include <QMenu>
 #include <QObject>
@@ -53,6 +54,7 @@ private:
     void userAction(const std::function<void()> &action);
 
     TfrmQuery *m_screen; // the parent
+    QPointer<TAdvDBGridEh> m_grid; // may outlive the screen for a while
     QPointer<QMenu> m_menu;
     bool m_autoRunDone = false; // once per screen, at its first showing
 };
