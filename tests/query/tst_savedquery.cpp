@@ -286,6 +286,29 @@ private Q_SLOTS:
         QCOMPARE(names(b.entries()), (QStringList { u"乙"_s, u"甲二"_s }));
     }
 
+    // Several changes as one write: an edit that fails after changing lines
+    // leaves the file as it was and answers its own error.
+    void updateIsAllOrNothing()
+    {
+        writeAll(file(), "[SqSavedQueries]\r\nQ1=a\r\n");
+        const QByteArray before = readAll(file());
+        const Status failed = UpdateIniFile(u"Kalmorapos.ini"_s, dir(), [](IniFile &ini) -> Status {
+            if (!ini.setValue(u"SqSavedQueries"_s, u"Q2"_s, u"b"_s) || !ini.removeKey(u"SqSavedQueries"_s, u"Q1"_s))
+                return Error { u"setup"_s };
+            return Error { u"第二步失败"_s };
+        });
+        QCOMPARE(failed.error(), u"第二步失败"_s);
+        QCOMPARE(readAll(file()), before);
+
+        const Status done = UpdateIniFile(u"Kalmorapos.ini"_s, dir(), [](IniFile &ini) -> Status {
+            if (!ini.setValue(u"SqSavedQueries"_s, u"Q2"_s, u"b"_s) || !ini.removeKey(u"SqSavedQueries"_s, u"Q1"_s))
+                return Error { u"setup"_s };
+            return Status();
+        });
+        QVERIFY(done);
+        QCOMPARE(readAll(file()), QByteArray("[SqSavedQueries]\r\nQ2=b\r\n"));
+    }
+
     // A settings file that cannot be read is never replaced: the answer says
     // so in Chinese and the store reads as empty rather than failing.
     void unreadableFile()
