@@ -1,7 +1,8 @@
 // libFuzzer target: any bytes are read as a settings file; a value written into
-// it reads back exactly as written, a value under another key is unchanged, and
-// writing the same value again changes no byte. The first input byte picks the
-// section, key and value, the rest is the file.
+// it reads back exactly as written, a value under another key is unchanged,
+// writing the same value again changes no byte, the section read whole agrees
+// with its keys read one by one, and removing the key leaves the other. The
+// first input byte picks the section, key and value, the rest is the file.
 #include "env/IniFile.h"
 
 #include <cstdlib>
@@ -39,6 +40,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     if (back.value(section, otherKey) != otherBefore)
         std::abort();
     if (!back.setValue(section, key, value) || back.toBytes() != written)
+        std::abort();
+    // The section read in one pass agrees with reading its keys one by one.
+    for (const sqda::IniFile::Entry &e : back.entries(section)) {
+        if (back.value(section, e.key) != e.value)
+            std::abort();
+    }
+    // Removing the written key leaves the other key as it was.
+    if (!back.removeKey(section, key) || back.value(section, otherKey) != otherBefore)
         std::abort();
     return 0;
 }

@@ -2,6 +2,7 @@
 
 #include "env/NumberText.h"
 
+#include <QSet>
 #include <QStringDecoder>
 #include <QStringEncoder>
 
@@ -292,6 +293,43 @@ std::optional<QString> IniFile::value(const QString &section, const QString &key
     if (at.keyLine < 0)
         return std::nullopt;
     return splitKey(m_lines.at(at.keyLine).raw).value;
+}
+
+QList<IniFile::Entry> IniFile::entries(const QString &section) const
+{
+    QList<Entry> out;
+    QSet<QString> seen;
+    const QString wantSection = trimBlanks(section);
+    bool inSection = false;
+    for (const Line &line : m_lines) {
+        const Parsed p = parseLine(lineText(line));
+        if (p.kind == LineKind::Section) {
+            if (inSection)
+                break;
+            inSection = sameName(p.name, wantSection);
+            continue;
+        }
+        if (!inSection || p.kind != LineKind::Key)
+            continue;
+        KeySplit split = splitKey(line.raw);
+        if (split.valueStart < 0)
+            continue;
+        // Later lines of a key already met are not what value() reads.
+        if (!seen.contains(split.name.toCaseFolded())) {
+            seen.insert(split.name.toCaseFolded());
+            out.append(Entry { std::move(split.name), std::move(split.value) });
+        }
+    }
+    return out;
+}
+
+bool IniFile::removeKey(const QString &section, const QString &key)
+{
+    const Located at = locate(section, key);
+    if (at.keyLine < 0)
+        return false;
+    m_lines.removeAt(at.keyLine);
+    return true;
 }
 
 Status IniFile::validate(const QString &section, const QString &key, const QString &value)

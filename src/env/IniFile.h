@@ -39,6 +39,18 @@ public:
 
     std::optional<QString> value(const QString &section, const QString &key) const;
 
+    // Every key of the first section of that name, in file order, read in one
+    // pass (a section of thousands of keys costs one walk, not one per key).
+    struct Entry
+    {
+        QString key;
+        QString value;
+    };
+    QList<Entry> entries(const QString &section) const;
+
+    // Removes the first line of the key in the section; false when there is none.
+    bool removeKey(const QString &section, const QString &key);
+
     // Replaces the value of an existing key (keeping the line's bytes up to and
     // including the "=") or adds the key, and the section when needed. Fails with
     // an explanation when the names or the value cannot be stored without

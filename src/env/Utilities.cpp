@@ -199,21 +199,45 @@ void WriteIniValue(
     const QString &fileName, const QString &section, const QString &key, const QString &value, const QString &directory)
 {
     const QString path = iniPath(fileName, directory);
-    const auto refuse = [&path](const QString &why = QString()) {
+    // The value's own refusal reads like a refused write, as it always has.
+    const Status written = UpdateIniFile(fileName, directory, [&](IniFile &ini) -> Status {
+        if (const Status stored = ini.setValue(section, key, value); !stored)
+            return Error { QStringLiteral("Unable to write to %1: %2").arg(path, stored.error()) };
+        return Status();
+    });
+    if (!written)
+        throw IniWriteError(written.error().toStdString());
+}
+
+IniFile ReadIniFile(const QString &fileName, const QString &directory)
+{
+    QFile file(iniPath(fileName, directory));
+    if (!file.open(QIODevice::ReadOnly))
+        return IniFile();
+    const QByteArray bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError)
+        return IniFile();
+    return IniFile::parse(bytes);
+}
+
+Status UpdateIniFile(const QString &fileName, const QString &directory, const std::function<Status(IniFile &ini)> &edit)
+{
+    const QString path = iniPath(fileName, directory);
+    const auto refused = [&path](const QString &why = QString()) -> Status {
         QString message = QStringLiteral("Unable to write to %1").arg(path);
         if (!why.isEmpty())
             message += QStringLiteral(": ") + why;
-        throw IniWriteError(message.toStdString());
+        return Error { message };
     };
 
-    // Writers of one file take turns (each reads, changes one line, writes the
+    // Writers of one file take turns (each reads, changes its lines, writes the
     // whole file): without the lock two of them would each drop the other's value.
     const QFileInfo info(path);
     if (!info.absoluteDir().exists())
-        refuse();
+        return refused();
     const FolderLock lock(info.absolutePath());
     if (!lock.held())
-        refuse(lock.busy() ? QStringLiteral("another program is writing it") : QString());
+        return refused(lock.busy() ? QStringLiteral("another program is writing it") : QString());
     removeStaleTemporaries(info);
 
     // Read what is there first: a file that exists but cannot be read is never
@@ -223,15 +247,15 @@ void WriteIniValue(
     if (info.exists()) {
         QFile file(path);
         if (!file.open(QIODevice::ReadOnly))
-            refuse();
+            return refused();
         const QByteArray bytes = file.readAll();
         if (file.error() != QFileDevice::NoError)
-            refuse();
+            return refused();
         ini = IniFile::parse(bytes);
         permissions = file.permissions();
     }
-    if (const Status stored = ini.setValue(section, key, value); !stored)
-        refuse(stored.error());
+    if (Status edited = edit(ini); !edited)
+        return edited;
 
     // A new file next to the old one, renamed over it once complete and on
     // disk: a crash, a kill or a full disk leaves the old file whole.
@@ -243,22 +267,23 @@ void WriteIniValue(
             break;
     }
     if (!out.isOpen())
-        refuse();
-    const auto discard = [&out, &refuse] {
+        return refused();
+    const auto discard = [&out, &refused] {
         out.close();
         out.remove();
-        refuse();
+        return refused();
     };
     if (permissions != QFile::Permissions() && !out.setPermissions(permissions))
-        discard();
+        return discard();
     if (out.write(bytes) != bytes.size() || !out.flush() || ::fsync(out.handle()) != 0)
-        discard();
+        return discard();
     out.close();
     if (out.error() != QFileDevice::NoError)
-        discard();
+        return discard();
     // rename(2) replaces the old file in one step; readers see the old or the new one.
     if (std::rename(QFile::encodeName(out.fileName()).constData(), QFile::encodeName(path).constData()) != 0)
-        discard();
+        return discard();
+    return Status();
 }
 
 } // namespace sqda

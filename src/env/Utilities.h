@@ -2,9 +2,13 @@
 // value of a settings file in the host program's folder.
 #pragma once
 
+#include "core/Result.h"
+#include "env/IniFile.h"
+
 #include <QString>
 #include <QStringList>
 
+#include <functional>
 #include <stdexcept>
 
 namespace sqda {
@@ -26,6 +30,17 @@ QString ReadIniValue(const QString &fileName, const QString &section, const QStr
 // Raises IniWriteError ("Unable to write to <path>") when the write is refused.
 void WriteIniValue(const QString &fileName, const QString &section, const QString &key, const QString &value,
     const QString &directory = QString());
+
+// The whole settings file, for a reader of many keys; a file that is missing or
+// cannot be read reads as empty.
+IniFile ReadIniFile(const QString &fileName, const QString &directory = QString());
+// Several changes to one settings file as one write: under the writers' lock
+// the file is read afresh, `edit` changes it, and the result replaces the file
+// atomically, as WriteIniValue does. An edit that fails leaves the file as it
+// was and its error is the answer; a refused write answers "Unable to write to
+// <path>: …".
+Status UpdateIniFile(
+    const QString &fileName, const QString &directory, const std::function<Status(IniFile &ini)> &edit);
 
 class IniWriteError : public std::runtime_error
 {

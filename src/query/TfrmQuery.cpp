@@ -2,6 +2,7 @@
 
 #include "QuerySql.h"
 #include "QueryToolImages.h"
+#include "SavedQueryActions.h"
 #include "TAdvDBGridEh.h"
 
 #include "data/ClientDataSet.h"
@@ -26,6 +27,7 @@
 #include <QMessageBox>
 #include <QScopeGuard>
 #include <QTextEdit>
+#include <QTimer>
 #include <QToolButton>
 #include <QVBoxLayout>
 
@@ -120,6 +122,7 @@ TfrmQuery::TfrmQuery(QWidget *parentControl)
     layout->addWidget(Panel);
     layout->addWidget(dgdView, 1);
 
+    SavedQueries = new SavedQueryActions(this);
     FormCreate();
 }
 
@@ -292,6 +295,8 @@ void TfrmQuery::formShow()
     }
     installKeyPreview();
     dgdView->setFocus();
+    // Once the screen is up and laid out, as if the user had chosen it.
+    QTimer::singleShot(0, this, [this] { userAction([this] { SavedQueries->runAutoRunQuery(); }); });
 }
 
 void TfrmQuery::installKeyPreview()
@@ -355,6 +360,13 @@ void TfrmQuery::btnSearchClick()
         if (self)
             dgdView->QueryNotListed();
     });
+    if (runSearch(whereText))
+        notListed.dismiss();
+}
+
+bool TfrmQuery::runSearch(const QString &whereText)
+{
+    const QPointer<TfrmQuery> self(this);
     QString statement = QuerySql::searchStatement(DepartmentFilter, whereText);
 
     QVariant packet;
@@ -362,27 +374,27 @@ void TfrmQuery::btnSearchClick()
     {
         const QString kind = callHost([] { return CoorDisp::current().GetDatabaseType(); }).toString();
         if (!self)
-            return;
+            return false;
         statement = QuerySql::forDatabase(statement, kind);
         const WaitCursor wait;
         // The dialog's place is drawn over before the host holds the thread.
         repaint();
         answered = callHost([&] { return CoorDisp::current().QueryData(statement, packet); });
         if (!self)
-            return;
+            return false;
     }
     if (!answered) {
         ShowHostError(this, packet); // the listing, footer and panel stay as they were
-        return;
+        return false;
     }
     // A packet the listing cannot take leaves the rows it held.
     if (const Status loaded = cds->loadPacket(packet.toByteArray()); !loaded) {
         showHostErrorText(this, loaded.error());
-        return;
+        return false;
     }
-    notListed.dismiss();
     showCount();
     showConditions();
+    return true;
 }
 
 void TfrmQuery::ButFilterClick()

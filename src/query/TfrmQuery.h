@@ -35,6 +35,7 @@ class TRMFormReport;
 namespace sqda {
 
 class ClientDataSet;
+class SavedQueryActions;
 class TAdvDBGridEh;
 class TRopWin;
 
@@ -71,6 +72,7 @@ public:
     TRopWin *RopHelp;
     report::TRMFormReport *PrintDG; // the listing's preview and print
     QList<QIcon> ImageList2;
+    SavedQueryActions *SavedQueries; // the listing's context menu of saved queries
 
     // Fields -----------------------------------------------------------------
     // The environment could not be read: the message has been shown and the
@@ -116,6 +118,8 @@ protected:
     void closeEvent(QCloseEvent *e) override;
 
 private:
+    friend class SavedQueryActions; // runs the search path and the panel's texts
+
     template<typename Call> auto callHost(Call &&call) { return m_hostGate->run(std::forward<Call>(call)); }
     // Runs a user action unless a host call is in flight; false when the
     // screen was destroyed during it.
@@ -129,6 +133,10 @@ private:
     QFrame *addSeparator(const char *name, int x);
     void installKeyPreview();
     void removeKeyPreview();
+    // The search after its dialog: statement, host calls, rows, count and
+    // panel. False when the host refused or the rows could not be read (shown),
+    // or the screen went.
+    bool runSearch(const QString &whereText);
     void showCount();
     void showConditions();
     void startListing(bool print);

@@ -634,6 +634,19 @@ void DBGridEh::sortMarksChanged()
     Q_EMIT sortMarkingChanged();
 }
 
+void DBGridEh::setSortMarks(const std::vector<std::pair<int, SortMark>> &marks)
+{
+    clearSortMarkState();
+    for (const auto &[gc, mark] : marks) {
+        if (gc < 0 || gc >= gridColumnCount() || mark == SortMark::None || sortMarkOrder(gc) > 0)
+            continue;
+        m_columns[size_t(gc)].sortMark = mark;
+        m_sortMarked.push_back(gc);
+    }
+    repaintTitles();
+    sortMarksChanged();
+}
+
 void DBGridEh::clearSortMarkState()
 {
     for (GridColumn &c : m_columns)

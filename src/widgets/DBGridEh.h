@@ -116,6 +116,9 @@ public:
     // the column moves none → down → up → none, reported when Ctrl is released.
     void titleClick(int gridColumn, Qt::KeyboardModifiers modifiers);
     bool sortChangePending() const { return m_sortChangePending; }
+    // Replaces every mark with `marks`, in that marking order (None and
+    // unknown columns are skipped), then reports the change as a click does.
+    void setSortMarks(const std::vector<std::pair<int, SortMark>> &marks);
 
     // Keeps the cell out from under the frozen columns: a scrolling cell is
     // brought to the right of them, a frozen one only scrolls vertically.
