@@ -33,6 +33,7 @@ class QToolButton;
 
 namespace sqda {
 
+class AreaTreeMenu;
 class ClientDataSet;
 class TAreaTree;
 class TRopWin;
@@ -76,6 +77,7 @@ public:
     ClientDataSet *cds;
     TRopWin *RopHelp;
     QList<QIcon> ImgListTool;
+    AreaTreeMenu *pmnuTree; // the tree's context menu: export, print, import
 
     // Fields -----------------------------------------------------------------
     std::unique_ptr<TTesselClass> Env;
