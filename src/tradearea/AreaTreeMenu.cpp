@@ -111,10 +111,11 @@ void AreaTreeMenu::popup(const QPoint &globalPos)
 
 bool AreaTreeMenu::eventFilter(QObject *watched, QEvent *event)
 {
-    // The Menu key arrives as a context-menu event already; Shift+F10 does not.
+    // The keyboard's ways to the menu, wherever the platform leaves them as keys.
     if (watched == m_tree && event->type() == QEvent::KeyPress) {
         const auto *key = static_cast<QKeyEvent *>(event);
-        if (key->key() == Qt::Key_F10 && key->modifiers() == Qt::ShiftModifier) {
+        if ((key->key() == Qt::Key_F10 && key->modifiers() == Qt::ShiftModifier)
+            || (key->key() == Qt::Key_Menu && key->modifiers() == Qt::NoModifier)) {
             QRect at = m_tree->visualItemRect(m_tree->selectedNode());
             if (!at.isValid())
                 at = QRect(0, 0, 1, 1);
