@@ -51,7 +51,9 @@ report::GridDescription grid()
 report::GridReportOptions options()
 {
     report::GridReportOptions o;
-    o.pageHeaderHeight = report::listingHeaderHeight(true, 1);
+    // The title and the one condition line as high as they set: the listing's
+    // fixed 18-units-a-line height would put the line under the column titles.
+    o.pageHeaderHeight = 0;
     return o;
 }
 

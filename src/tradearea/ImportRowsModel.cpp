@@ -22,7 +22,8 @@ int ImportRowsModel::columnCount(const QModelIndex &parent) const
 
 QVariant ImportRowsModel::data(const QModelIndex &index, int role) const
 {
-    if (role != Qt::DisplayRole || !checkIndex(index, CheckIndexOption::IndexIsValid))
+    // The tooltip shows a verdict that its column cuts short.
+    if ((role != Qt::DisplayRole && role != Qt::ToolTipRole) || !checkIndex(index, CheckIndexOption::IndexIsValid))
         return {};
     return m_text(index.row(), index.column());
 }

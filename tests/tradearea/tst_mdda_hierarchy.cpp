@@ -429,8 +429,10 @@ private Q_SLOTS:
     void printedTree()
     {
         standardRows();
-        m_fake->add(
-            QStringLiteral("03"), QStringLiteral("一个名字很长很长的商圈，长得超过了打印列的宽度还在继续写下去"), 1, 1);
+        m_fake->add(QStringLiteral("03"),
+            QStringLiteral(
+                "一个名字很长很长的商圈，长得超过了打印列的宽度还在继续写下去，一直写到第二行也写不完的名字"),
+            1, 1);
         QVERIFY(open());
         const QString pdf = m_dir.filePath(QStringLiteral("tree.pdf"));
         m_form->pmnuTree->setPrinterProvider([pdf](const report::PageSetup &) -> Result<std::unique_ptr<QPrinter>> {
