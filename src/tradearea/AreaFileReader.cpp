@@ -309,64 +309,74 @@ Result<std::vector<ImportRow>> readCsv(const QByteArray &bytes)
 
     RowCollector rows;
     std::vector<Cell> cells;
-    QString field;
-    int line = 1, recordLine = 1;
-    bool quoted = false, wasQuoted = false;
+    const QChar *d = text.constData();
     const qsizetype n = text.size();
-    const auto endField = [&] {
-        if (field.size() > MaxCellChars)
-            return false;
-        cells.push_back(Cell { wasQuoted ? field : field, false });
-        field.clear();
-        wasQuoted = false;
-        return true;
-    };
-    for (qsizetype i = 0; i <= n; ++i) {
-        const bool atEnd = i == n;
-        const QChar c = atEnd ? QChar() : text.at(i);
-        if (quoted) {
-            if (atEnd)
-                return Error { QStringLiteral("第%1行的引号没有结束。").arg(recordLine) };
-            if (c == QLatin1Char('"')) {
-                if (i + 1 < n && text.at(i + 1) == QLatin1Char('"')) {
-                    field += c;
-                    ++i;
-                } else {
-                    quoted = false;
+    const QChar quote = QLatin1Char('"'), newline = QLatin1Char('\n');
+    int line = 1;
+    // Record by record; a field is a slice of the text unless quoted.
+    for (qsizetype i = 0; i < n;) {
+        const int recordLine = line;
+        cells.clear();
+        for (bool recordEnds = false; !recordEnds;) {
+            qsizetype j = i;
+            while (j < n && d[j] == QLatin1Char(' '))
+                ++j;
+            Cell cell;
+            if (j < n && d[j] == quote) {
+                // RFC 4180: a quoted field, "" for a quote, line breaks inside.
+                QString field;
+                for (++j;; ++j) {
+                    if (j >= n)
+                        return Error { QStringLiteral("第%1行的引号没有结束。").arg(recordLine) };
+                    if (d[j] == quote) {
+                        if (j + 1 < n && d[j + 1] == quote) {
+                            field += quote;
+                            ++j;
+                            continue;
+                        }
+                        ++j;
+                        break;
+                    }
+                    if (d[j] == newline)
+                        ++line;
+                    field += d[j];
+                    if (field.size() > MaxCellChars)
+                        return tooLong(recordLine);
                 }
+                // Anything between the closing quote and the delimiter is kept.
+                qsizetype end = j;
+                while (end < n && d[end] != delimiter && d[end] != newline)
+                    ++end;
+                field += QStringView(d + j, end - j);
+                if (field.endsWith(QLatin1Char('\r')))
+                    field.chop(1);
+                cell.text = std::move(field);
+                j = end;
             } else {
-                if (c == QLatin1Char('\n'))
-                    ++line;
-                field += c;
-            }
-            if (field.size() > MaxCellChars)
-                return tooLong(recordLine);
-            continue;
-        }
-        if (atEnd || c == QLatin1Char('\n')) {
-            if (!field.isEmpty() && field.back() == QLatin1Char('\r'))
-                field.chop(1);
-            if (!atEnd || !field.isEmpty() || !cells.empty()) {
-                if (!endField())
+                qsizetype end = i;
+                while (end < n && d[end] != delimiter && d[end] != newline)
+                    ++end;
+                qsizetype stop = end;
+                if (stop > i && d[stop - 1] == QLatin1Char('\r') && (end == n || d[end] == newline))
+                    --stop;
+                if (stop - i > MaxCellChars)
                     return tooLong(recordLine);
-                if (Status added = rows.add(recordLine, cells); !added)
-                    return Error { added.error() };
+                cell.text = QString(d + i, stop - i);
+                j = end;
             }
-            cells.clear();
-            recordLine = ++line;
-            continue;
-        }
-        if (c == delimiter) {
-            if (!endField())
+            if (cell.text.size() > MaxCellChars)
                 return tooLong(recordLine);
-        } else if (c == QLatin1Char('"') && field.trimmed().isEmpty()) {
-            field.clear();
-            quoted = wasQuoted = true;
-        } else {
-            field += c;
-            if (field.size() > MaxCellChars)
-                return tooLong(recordLine);
+            cells.push_back(std::move(cell));
+            if (j < n && d[j] == delimiter) {
+                i = j + 1;
+            } else {
+                i = j + 1; // past the line feed, or the end
+                ++line;
+                recordEnds = true;
+            }
         }
+        if (Status added = rows.add(recordLine, cells); !added)
+            return Error { added.error() };
     }
     return rows.finish();
 }

@@ -35,7 +35,7 @@ AreaImportPlan AreaImportPlan::make(const std::vector<ImportRow> &rows, const QH
 {
     const std::vector<int> lengths = levelLengths(codeLevels);
     std::vector<PlanRow> accepted, refused;
-    QHash<QString, int> firstLine; // code -> line of its first row in the file
+    accepted.reserve(rows.size());
     std::vector<PlanRow> candidates;
     candidates.reserve(rows.size());
 
@@ -78,16 +78,10 @@ AreaImportPlan AreaImportPlan::make(const std::vector<ImportRow> &rows, const QH
             refuse(QStringLiteral("商圈名称超过%1个字").arg(nameWidth));
             continue;
         }
-        if (const auto seen = firstLine.constFind(r.code); seen != firstLine.cend()) {
-            refuse(QStringLiteral("与第%1行的商圈编码重复").arg(*seen));
-            continue;
-        }
-        firstLine.insert(r.code, r.line);
         if (!lengths.empty()) {
             const auto at = std::find(lengths.begin(), lengths.end(), int(r.code.size()));
             if (at == lengths.end()) {
                 refuse(QStringLiteral("商圈编码的长度不符合商圈分级（%1）").arg(codeLevels));
-                firstLine.remove(r.code);
                 continue;
             }
             r.level = int(at - lengths.begin()) + 1;
@@ -95,13 +89,29 @@ AreaImportPlan AreaImportPlan::make(const std::vector<ImportRow> &rows, const QH
         candidates.push_back(std::move(r));
     }
 
-    // In code order a parent, a prefix of its children's codes, comes first.
-    std::stable_sort(
-        candidates.begin(), candidates.end(), [](const PlanRow &a, const PlanRow &b) { return a.code < b.code; });
-    QHash<QString, bool> available; // codes a child may hang under: stored, or accepted from the file
-    for (auto it = existing.cbegin(); it != existing.cend(); ++it)
-        available.insert(it.key(), true);
+    // In code order a parent, a prefix of its children's codes, comes first. A
+    // file written in tree order is in code order already.
+    const auto byCode = [](const PlanRow &a, const PlanRow &b) { return a.code < b.code; };
+    if (!std::is_sorted(candidates.begin(), candidates.end(), byCode))
+        std::stable_sort(candidates.begin(), candidates.end(), byCode);
+    // The accepted new codes that are prefixes of the code in hand, longest last:
+    // in code order a code's ancestors from the file are all on it.
+    std::vector<QString> lineage;
+    const auto fromFile
+        = [&](const QString &code) { return std::find(lineage.begin(), lineage.end(), code) != lineage.end(); };
+    QString previousCode; // a duplicate follows its first row, in file order
+    int previousLine = 0;
     for (PlanRow &r : candidates) {
+        if (!previousCode.isEmpty() && previousCode == r.code) {
+            r.verdict = PlanRow::Refused;
+            r.reason = QStringLiteral("与第%1行的商圈编码重复").arg(previousLine);
+            refused.push_back(std::move(r));
+            continue;
+        }
+        previousCode = r.code;
+        previousLine = r.line;
+        while (!lineage.empty() && !r.code.startsWith(lineage.back()))
+            lineage.pop_back();
         if (const auto stored = existing.constFind(r.code); stored != existing.cend()) {
             r.storedName = stored->trimmed();
             r.verdict = r.storedName == r.name ? PlanRow::Same : PlanRow::OtherName;
@@ -115,11 +125,11 @@ AreaImportPlan AreaImportPlan::make(const std::vector<ImportRow> &rows, const QH
         if (!lengths.empty()) {
             if (r.level > 1) {
                 parent = r.code.left(lengths[size_t(r.level - 2)]);
-                parentKnown = available.contains(parent);
+                parentKnown = existing.contains(parent) || fromFile(parent);
             }
         } else {
             for (qsizetype len = r.code.size() - 1; len >= 2 && parent.isEmpty(); --len)
-                if (available.contains(r.code.left(len)))
+                if (existing.contains(r.code.left(len)) || fromFile(r.code.left(len)))
                     parent = r.code.left(len);
         }
         if (!parentKnown) {
@@ -129,7 +139,7 @@ AreaImportPlan AreaImportPlan::make(const std::vector<ImportRow> &rows, const QH
             continue;
         }
         r.verdict = PlanRow::New;
-        available.insert(r.code, true);
+        lineage.push_back(r.code);
         accepted.push_back(std::move(r));
     }
 
