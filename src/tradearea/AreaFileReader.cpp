@@ -39,7 +39,8 @@ Error tooLong(int line)
 }
 
 // Turns the file's rows into import rows: finds the header, then takes the
-// code and name columns of every row below it.
+// code and name columns of every row below it. Cells may be slices of text
+// that lives only while the file is read; what is kept is copied.
 class RowCollector
 {
 public:
@@ -65,8 +66,10 @@ public:
         const Cell code = cell(m_codeColumn), name = cell(m_nameColumn);
         ImportRow row;
         row.line = line;
-        row.code = code.text.trimmed();
-        row.name = name.text.trimmed();
+        // Copied out: a cell may be a slice of the file's text.
+        const QStringView c = QStringView(code.text).trimmed(), n = QStringView(name.text).trimmed();
+        row.code = QString(c.data(), c.size());
+        row.name = QString(n.data(), n.size());
         if (row.code.isEmpty() && row.name.isEmpty())
             return {};
         if (code.number)
@@ -361,7 +364,8 @@ Result<std::vector<ImportRow>> readCsv(const QByteArray &bytes)
                     --stop;
                 if (stop - i > MaxCellChars)
                     return tooLong(recordLine);
-                cell.text = QString(d + i, stop - i);
+                // A slice of the text, not a copy: most cells are in no column of ours.
+                cell.text = QString::fromRawData(d + i, stop - i);
                 j = end;
             }
             if (cell.text.size() > MaxCellChars)
