@@ -228,6 +228,8 @@ private Q_SLOTS:
                 QStringLiteral("打印预览…"), QStringLiteral("打印…"), QStringLiteral("-"),
                 QStringLiteral("从文件导入…") }));
         QVERIFY2(isSimplifiedChinese(menu->font()), qPrintable(QFontInfo(menu->font()).family()));
+        if (const QString shots = qEnvironmentVariable("SQDA_SHOTS"); !shots.isEmpty() && how == QLatin1String("mouse"))
+            menu->grab().save(shots + QStringLiteral("/tree-menu.png"));
         menu->close();
     }
 
@@ -361,12 +363,38 @@ private Q_SLOTS:
         f.close();
         m_fake->service->clearCalls();
         ModalAnswerer a;
-        a.press(QStringLiteral("Ok"));
+        bool chineseFace = false;
+        a.then([&](QWidget *w) {
+            chineseFace = isSimplifiedChinese(w->font());
+            a.seen << ModalAnswerer::describe(w);
+            ModalAnswerer::pressButton(w, QStringLiteral("Ok"));
+        });
         choose("mnuImport");
         QTRY_VERIFY(a.idle());
+        QVERIFY(chineseFace);
         QCOMPARE(a.seen.size(), 1);
         QVERIFY2(a.seen[0].text.contains(QStringLiteral("bad.xlsx")), qPrintable(a.seen[0].text));
         QCOMPARE(m_fake->service->count(DispCheckAreaCode) + m_fake->service->count(DispInsertArea), 0);
+    }
+
+    void fileDialogInTheScreensFace()
+    {
+        QVERIFY(open());
+        ModalAnswerer a;
+        QString caption;
+        bool chineseFace = false;
+        a.then([&](QWidget *w) {
+            caption = w->windowTitle();
+            chineseFace = isSimplifiedChinese(w->font());
+            QVERIFY(qobject_cast<QDialog *>(w));
+            static_cast<QDialog *>(w)->reject();
+        });
+        const QString chosen = AreaTreeMenu::askFileName(
+            m_form, QStringLiteral("从文件导入商圈"), QStringLiteral("文本文件 (*.csv)"), QString(), true);
+        QTRY_VERIFY(a.idle());
+        QVERIFY(chosen.isEmpty());
+        QCOMPARE(caption, QStringLiteral("从文件导入商圈"));
+        QVERIFY(chineseFace);
     }
 
     void stopsAfterTheRowInHand_data()
