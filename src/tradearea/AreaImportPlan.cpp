@@ -97,8 +97,11 @@ AreaImportPlan AreaImportPlan::make(const std::vector<ImportRow> &rows, const QH
     // The accepted new codes that are prefixes of the code in hand, longest last:
     // in code order a code's ancestors from the file are all on it.
     std::vector<QString> lineage;
-    const auto fromFile
-        = [&](const QString &code) { return std::find(lineage.begin(), lineage.end(), code) != lineage.end(); };
+    const auto known = [&](QStringView code) {
+        if (std::find(lineage.begin(), lineage.end(), code) != lineage.end())
+            return true;
+        return !existing.isEmpty() && existing.contains(code.toString());
+    };
     QString previousCode; // a duplicate follows its first row, in file order
     int previousLine = 0;
     for (PlanRow &r : candidates) {
@@ -120,21 +123,21 @@ AreaImportPlan AreaImportPlan::make(const std::vector<ImportRow> &rows, const QH
         }
         // The parent: by the level structure when it is known, else the longest
         // stored or accepted code the code begins with.
-        QString parent;
+        QStringView parent;
         bool parentKnown = true;
         if (!lengths.empty()) {
             if (r.level > 1) {
-                parent = r.code.left(lengths[size_t(r.level - 2)]);
-                parentKnown = existing.contains(parent) || fromFile(parent);
+                parent = QStringView(r.code).left(lengths[size_t(r.level - 2)]);
+                parentKnown = known(parent);
             }
         } else {
             for (qsizetype len = r.code.size() - 1; len >= 2 && parent.isEmpty(); --len)
-                if (existing.contains(r.code.left(len)) || fromFile(r.code.left(len)))
-                    parent = r.code.left(len);
+                if (known(QStringView(r.code).left(len)))
+                    parent = QStringView(r.code).left(len);
         }
         if (!parentKnown) {
             r.verdict = PlanRow::Refused;
-            r.reason = QStringLiteral("上级商圈%1既不在本部门，也不在文件里（或未通过检查）").arg(parent);
+            r.reason = QStringLiteral("上级商圈%1既不在本部门，也不在文件里（或未通过检查）").arg(parent.toString());
             refused.push_back(std::move(r));
             continue;
         }

@@ -40,14 +40,15 @@ QTableView *rowsView(QWidget *parent, QAbstractItemModel *model, const QList<int
 {
     auto *view = new QTableView(parent);
     view->setObjectName(QStringLiteral("rows"));
-    view->setModel(model);
     view->setSelectionBehavior(QAbstractItemView::SelectRows);
     view->setEditTriggers(QAbstractItemView::NoEditTriggers);
     view->setWordWrap(false);
     view->verticalHeader()->hide();
-    // Fixed heights and widths: nothing is measured row by row, so a large file shows at once.
+    // Fixed heights, set before the rows come: nothing is measured or laid out
+    // row by row, so a large file shows at once.
     view->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     view->verticalHeader()->setDefaultSectionSize(QFontMetrics(view->font()).height() + 6);
+    view->setModel(model);
     view->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
     for (int c = 0; c < widths.size(); ++c)
         view->setColumnWidth(c, widths[c]);
