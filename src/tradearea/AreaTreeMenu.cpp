@@ -232,8 +232,11 @@ void AreaTreeMenu::exportTo(bool xlsx)
     };
     Status written;
     {
+        // The screen takes no action while the progress window lets events through.
         const WaitCursor wait;
-        written = xlsx ? AreaExport::writeXlsx(d->sheet, path, step) : AreaExport::writeCsv(d->sheet, path, step);
+        m_gate->run([&] {
+            written = xlsx ? AreaExport::writeXlsx(d->sheet, path, step) : AreaExport::writeCsv(d->sheet, path, step);
+        });
     }
     if (!bar)
         (void)progress.release(); // destroyed with its window
@@ -341,18 +344,29 @@ void AreaTreeMenu::importFile()
     std::unique_ptr<QProgressDialog> progress
         = progressWindow(parent, QStringLiteral("正在导入商圈…"), run.total(), m_progressDelay);
     QPointer<QProgressDialog> bar(progress.get());
-    while (!run.finished()) {
-        if (bar && bar->wasCanceled()) {
-            run.cancel();
-            break;
+    // The whole run counts as one host call: the progress window lets events
+    // through between rows, and the screen must take no action of its own
+    // meanwhile (its "删除" on an area the import is about to hang rows under).
+    // The progress window is not part of the screen, so its "取消" still works.
+    m_gate->run([&] {
+        while (!run.finished()) {
+            if (bar && bar->wasCanceled()) {
+                run.cancel();
+                break;
+            }
+            run.step();
+            if (!self)
+                return; // the screen went; the rows stored so far are whole
+            if (bar) {
+                bar->setLabelText(QStringLiteral("正在导入商圈：第%1/%2行").arg(run.done()).arg(run.total()));
+                bar->setValue(run.done());
+            }
         }
-        m_gate->run([&] { run.step(); });
-        if (!self)
-            return; // the screen went; the rows stored so far are whole
-        if (bar) {
-            bar->setLabelText(QStringLiteral("正在导入商圈：第%1/%2行").arg(run.done()).arg(run.total()));
-            bar->setValue(run.done());
-        }
+    });
+    if (!self) {
+        if (!bar)
+            (void)progress.release();
+        return;
     }
     if (!bar)
         (void)progress.release();

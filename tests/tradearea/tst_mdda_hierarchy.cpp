@@ -433,6 +433,8 @@ private Q_SLOTS:
             a.then([&](QWidget *w) {
                 progress = qobject_cast<QProgressDialog *>(w);
                 QVERIFY(progress);
+                // Between rows too the screen takes no action of its own.
+                QVERIFY(m_form->hostCallInFlight());
                 QVERIFY(isSimplifiedChinese(progress->font()));
                 QVERIFY(QTest::qWaitFor([&] { return inserts == 2; }));
                 ModalAnswerer::pressButton(w, QStringLiteral("取消"));
