@@ -1,8 +1,7 @@
 #include "XlsxExport.h"
 
-#include "FileProblems.h"
-
 #include "ObjectText.h"
+#include "XlsxFile.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -22,9 +21,6 @@ namespace sqda::report {
 
 namespace {
 
-// Excel keeps at most this many characters in a cell; longer texts are cut there
-// rather than failing the whole export.
-constexpr int MaxCellChars = 32767;
 // Integers beyond 2^53 lose digits as a spreadsheet number; they go as text.
 constexpr qint64 MaxExactInteger = qint64(1) << 53;
 constexpr int ProgressEvery = 4096;
@@ -102,97 +98,6 @@ Table tableOf(const ReportLayout &layout)
     return table;
 }
 
-// Frees a workbook that was not closed (a failure or a cancel). The library's
-// free leaves each constant-memory worksheet's row file open, an unlinked file
-// that would hold its descriptor and disk space until the program ends.
-struct WorkbookDeleter
-{
-    void operator()(lxw_workbook *w) const
-    {
-        lxw_worksheet *sheet = nullptr;
-        LXW_FOREACH_WORKSHEET(sheet, w)
-        {
-            if (sheet->optimize_tmpfile) {
-                std::fclose(sheet->optimize_tmpfile);
-                sheet->optimize_tmpfile = nullptr;
-            }
-        }
-        lxw_workbook_free(w);
-    }
-};
-
-// libxlsxwriter's own texts are English: the usual causes in Chinese, its text
-// in brackets for the rest.
-QString libraryProblem(lxw_error error)
-{
-    switch (error) {
-    case LXW_ERROR_MEMORY_MALLOC_FAILED:
-        return QStringLiteral("内存不足。");
-    case LXW_ERROR_CREATING_XLSX_FILE:
-    case LXW_ERROR_CREATING_TMPFILE:
-        return QStringLiteral("无法创建文件。");
-    case LXW_ERROR_READING_TMPFILE:
-        return QStringLiteral("无法读取临时文件。");
-    case LXW_ERROR_ZIP_FILE_OPERATION:
-    case LXW_ERROR_ZIP_FILE_ADD:
-    case LXW_ERROR_ZIP_CLOSE:
-        return QStringLiteral("写入压缩文件出错，磁盘可能已满。");
-    default:
-        return QStringLiteral("Excel文件库出错（%1）。").arg(QString::fromUtf8(lxw_strerror(error)));
-    }
-}
-
-QString DiskFull()
-{
-    return QStringLiteral("工作表没能完整写出，磁盘可能已满。");
-}
-
-quint64 le(const QByteArray &bytes, qsizetype at, int size)
-{
-    quint64 v = 0;
-    for (int i = 0; i < size; ++i)
-        v |= quint64(quint8(bytes.at(at + i))) << (8 * i);
-    return v;
-}
-
-// The uncompressed size of entry `name` in the zip file at `path`, from its
-// central directory; -1 when the file is not a complete zip or lacks the entry.
-// The library writes no archive comment, so the directory's end record is the
-// file's last 22 bytes.
-qint64 zipEntrySize(const QString &path, const QByteArray &name)
-{
-    QFile zip(path);
-    if (!zip.open(QIODevice::ReadOnly) || zip.size() < 22 || !zip.seek(zip.size() - 22))
-        return -1;
-    const QByteArray end = zip.read(22);
-    if (end.size() != 22 || le(end, 0, 4) != 0x06054b50)
-        return -1;
-    const qint64 dirSize = qint64(le(end, 12, 4)), dirOffset = qint64(le(end, 16, 4));
-    if (dirOffset + dirSize > zip.size() - 22 || !zip.seek(dirOffset))
-        return -1;
-    const QByteArray dir = zip.read(dirSize);
-    for (qsizetype at = 0; at + 46 <= dir.size() && le(dir, at, 4) == 0x02014b50;) {
-        const qsizetype nameLength = qsizetype(le(dir, at + 28, 2));
-        const qsizetype next = at + 46 + nameLength + qsizetype(le(dir, at + 30, 2)) + qsizetype(le(dir, at + 32, 2));
-        if (next > dir.size())
-            return -1;
-        if (dir.mid(at + 46, nameLength) == name)
-            return qint64(le(dir, at + 24, 4));
-        at = next;
-    }
-    return -1;
-}
-
-QByteArray cellText(const QString &text)
-{
-    if (text.size() <= MaxCellChars)
-        return text.toUtf8();
-    int cut = MaxCellChars;
-    if (text.at(cut - 1).isHighSurrogate())
-        --cut; // never split a character in two
-    return text.left(cut).toUtf8();
-}
-
 } // namespace
 
 Status exportListingXlsx(const PreparedReport &report, const ReportDataSource &source, const ReportVariables &variables,
@@ -218,27 +123,12 @@ Status exportListingXlsx(const PreparedReport &report, const ReportDataSource &s
             QStringLiteral("%1列超出了一个工作表的容量（最多%2列）。").arg(table.columns.size()).arg(LXW_COL_MAX));
 
     // Written beside the target under a name of its own and renamed over it when
-    // complete, so a failure leaves no half-written file and an existing one as it
-    // was. The library's own row files go there too, not into a /tmp that may be
-    // memory.
-    QTemporaryFile file(target.absoluteDir().filePath(QStringLiteral(".%1.XXXXXX").arg(shown)));
-    if (!file.open())
-        return failed(writeProblem(path, 0, file.errorString()));
-    file.close(); // the name is reserved; the library writes the file itself
-    const QByteArray tempName = QFile::encodeName(file.fileName());
-    QByteArray tmpDir = QFile::encodeName(target.absolutePath());
+    // complete, so a failure leaves no half-written file and an existing one as it was.
+    XlsxFile file;
+    if (const Status opened = file.open(path); !opened)
+        return failed(opened.error());
 
-    lxw_workbook_options options {};
-    options.constant_memory = LXW_TRUE;
-    options.tmpdir = tmpDir.data();
-    std::unique_ptr<lxw_workbook, WorkbookDeleter> workbook(workbook_new_opt(tempName.constData(), &options));
-    if (!workbook)
-        return failed(QStringLiteral("无法创建工作簿。"));
-
-    QByteArray sheetName = variables.value(u"Title").trimmed().toUtf8();
-    if (sheetName.isEmpty() || workbook_validate_sheet_name(workbook.get(), sheetName.constData()) != LXW_NO_ERROR)
-        sheetName = QByteArrayLiteral("Sheet1");
-    lxw_worksheet *sheet = workbook_add_worksheet(workbook.get(), sheetName.constData());
+    lxw_worksheet *sheet = file.addSheet(variables.value(u"Title").trimmed().toUtf8());
     if (!sheet)
         return failed(QStringLiteral("无法创建工作表。"));
 
@@ -254,7 +144,7 @@ Status exportListingXlsx(const PreparedReport &report, const ReportDataSource &s
     };
     const auto writeText = [&](lxw_row_t row, lxw_col_t col, const QString &text) {
         if (!text.isEmpty())
-            keep(worksheet_write_string(sheet, row, col, cellText(text).constData(), nullptr));
+            keep(worksheet_write_string(sheet, row, col, XlsxFile::cellText(text).constData(), nullptr));
     };
 
     lxw_row_t row = 0;
@@ -313,7 +203,7 @@ Status exportListingXlsx(const PreparedReport &report, const ReportDataSource &s
             writeText(row, col, texts.text(cell, r, numbers));
         }
         if (error != LXW_NO_ERROR)
-            return failed(libraryProblem(error));
+            return failed(XlsxFile::libraryProblem(error));
         if (progress && (r + 1) % ProgressEvery == 0 && !progress(r + 1, total))
             return Error { QStringLiteral("已取消写入Excel文件“%1”。").arg(shown) };
     }
@@ -333,38 +223,12 @@ Status exportListingXlsx(const PreparedReport &report, const ReportDataSource &s
         }
     }
     if (error != LXW_NO_ERROR)
-        return failed(libraryProblem(error));
+        return failed(XlsxFile::libraryProblem(error));
     if (progress && !progress(total, total))
         return Error { QStringLiteral("已取消写入Excel文件“%1”。").arg(shown) };
 
-    // The library does not look at the result of writing its row file, nor of
-    // copying it into the sheet's XML when closing: on a full disk it made a
-    // sheet cut short and reported success. Its buffered rows are flushed here,
-    // a write error is the export's failure, and after closing the sheet in the
-    // file must be at least as long as the row file was.
-    qint64 rowBytes = 0;
-    lxw_worksheet *ws = nullptr;
-    LXW_FOREACH_WORKSHEET(ws, workbook.get())
-    {
-        if (!ws->optimize_tmpfile)
-            continue;
-        errno = 0;
-        if (std::fflush(ws->optimize_tmpfile) != 0 || std::ferror(ws->optimize_tmpfile))
-            return failed(errno ? systemErrorText(errno) : DiskFull());
-        rowBytes += std::max<qint64>(0, std::ftell(ws->optimize_tmpfile));
-    }
-
-    // workbook_close writes the file and frees the workbook whatever the outcome.
-    const lxw_error closed = workbook_close(workbook.release());
-    if (closed != LXW_NO_ERROR)
-        return failed(libraryProblem(closed));
-    if (zipEntrySize(file.fileName(), "xl/worksheets/sheet1.xml") < rowBytes)
-        return failed(DiskFull());
-    QFile::setPermissions(file.fileName(),
-        QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup | QFileDevice::ReadOther);
-    if (std::rename(tempName.constData(), QFile::encodeName(target.absoluteFilePath()).constData()) != 0)
-        return failed(systemErrorText(errno));
-    file.setAutoRemove(false);
+    if (const Status written = file.commit(); !written)
+        return failed(written.error());
     return {};
 }
 

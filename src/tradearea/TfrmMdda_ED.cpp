@@ -2,6 +2,7 @@
 
 #include "AreaChanges.h"
 #include "AreaSql.h"
+#include "AreaTreeMenu.h"
 #include "CodeRules.h"
 #include "MaintenanceState.h"
 #include "TAreaTree.h"
@@ -193,6 +194,18 @@ TfrmMdda_ED::TfrmMdda_ED(QWidget *parentControl)
     edtBm->installEventFilter(this);
     Panel2->installEventFilter(this);
     connect(qApp, &QApplication::focusChanged, this, &TfrmMdda_ED::onFocusChanged);
+
+    pmnuTree = new AreaTreeMenu(this, TN, m_hostGate,
+        { [this] { return department(); }, [this] { return SysInfo.OperatorName; },
+            [this] {
+                // After an import: one reload, the selection kept where its area still is.
+                const QString code = TAreaTree::codeOf(TN->selectedNode());
+                const QPointer<TfrmMdda_ED> self(this);
+                LoadAreaTree();
+                if (self && !code.isEmpty())
+                    if (QTreeWidgetItem *node = TN->findNodeCode(code))
+                        TN->selectNode(node);
+            } });
 
     // This screen's creation replaces the base creation step: the library's
     // owner window is left as the entry call set it.

@@ -34,6 +34,7 @@ class QTreeWidgetItem;
 
 namespace sqda {
 
+class AreaTreeMenu;
 class ClientDataSet;
 class TAreaTree;
 class TRopWin;
@@ -77,6 +78,7 @@ public:
     ClientDataSet *cds;
     TRopWin *RopHelp;
     QList<QIcon> ImgListTool;
+    AreaTreeMenu *pmnuTree; // the tree's context menu: export, print, import
 
     // Fields -----------------------------------------------------------------
     std::unique_ptr<TTesselClass> Env;

@@ -1,0 +1,56 @@
+// The check of an import, which changes nothing: a verdict for every row of
+// the file against the department's areas and the host's level structure, and
+// the rows in the order they are to be stored, every parent before its
+// children whatever the file's order.
+#pragma once
+
+#include "AreaFileReader.h"
+
+#include <QHash>
+#include <QString>
+
+#include <vector>
+
+namespace sqda {
+
+struct PlanRow
+{
+    enum Verdict {
+        New, // to be added
+        Same, // exists with the same name: skipped
+        OtherName, // exists with another name: renamed only when the user asks for it
+        Refused,
+    };
+    int line = 0;
+    QString code;
+    QString name;
+    Verdict verdict = Refused;
+    QString reason; // why refused
+    QString storedName; // the department's name for an existing code
+    int level = 0; // from the level structure; 0 when the host decides
+};
+
+class AreaImportPlan
+{
+public:
+    // `existing`: the department's areas, code to name. `codeLevels`: the text
+    // GetCodeLevels answers, one character per level giving the length of that
+    // level's part of a code ("2223"); when it is not all digits 1 to 9 the
+    // host alone judges the codes' structure. `nameWidth`: the longest name
+    // the name edit accepts.
+    static AreaImportPlan make(const std::vector<ImportRow> &rows, const QHash<QString, QString> &existing,
+        const QString &codeLevels, int nameWidth);
+
+    // Accepted rows in code order (which puts every parent first), then the
+    // refused ones in file order.
+    const std::vector<PlanRow> &rows() const { return m_rows; }
+    int count(PlanRow::Verdict verdict) const;
+
+    // The verdict as the check dialog shows it.
+    static QString verdictText(const PlanRow &row, bool updateNames);
+
+private:
+    std::vector<PlanRow> m_rows;
+};
+
+} // namespace sqda
