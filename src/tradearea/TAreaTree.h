@@ -64,6 +64,9 @@ public:
     // significant). From the top every node is tested; otherwise the search
     // starts after `after` and finds nothing when `after` is none.
     QTreeWidgetItem *findContaining(const QString &text, bool fromTop, const QTreeWidgetItem *after) const;
+    // The first node that search tests: the first node, or the one after
+    // `after` in tree order; none when `after` is none or not in this tree.
+    QTreeWidgetItem *walkStart(bool fromTop, const QTreeWidgetItem *after) const;
     // The nodes in tree order.
     QList<QTreeWidgetItem *> nodesInOrder() const;
 
