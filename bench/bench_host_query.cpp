@@ -481,18 +481,20 @@ void hostRun(benchmark::State &state, Backend &backend)
     qint64 packetBytes = 0;
     // The first load of this size in the process, apart: a user's search is
     // often the first in a fresh process, where the memory is still cold.
-    static std::map<qsizetype, std::pair<double, double>> coldLoad; // wall and processor seconds
-    if (!coldLoad.count(n)) {
+    static std::map<std::pair<const Backend *, qsizetype>, std::pair<double, double>> coldLoads; // wall and CPU seconds
+    auto &coldLoad = coldLoads;
+    const auto key = std::pair<const Backend *, qsizetype> { &backend, n };
+    if (!coldLoad.count(key)) {
         double q = 0, l = 0;
         loadCpuSeconds = 0;
         if (!hostPath(*backend.service.get(), n, &q, &l, &packetBytes)) {
             state.SkipWithError("QueryData or loadPacket failed");
             return;
         }
-        coldLoad[n] = { l, loadCpuSeconds };
+        coldLoad[key] = { l, loadCpuSeconds };
     }
-    state.counters["cold_load_ms"] = coldLoad[n].first * 1000;
-    state.counters["cold_load_cpu_ms"] = coldLoad[n].second * 1000;
+    state.counters["cold_load_ms"] = coldLoad[key].first * 1000;
+    state.counters["cold_load_cpu_ms"] = coldLoad[key].second * 1000;
     loadCpuSeconds = 0;
     const bool onPostgres = &backend == &postgres;
     Floor floor(onPostgres, n);
