@@ -28,6 +28,7 @@
 #include <QTreeWidgetItemIterator>
 
 #include <cstdio>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -300,42 +301,67 @@ void collapseScreen(Screen &s)
     QApplication::processEvents();
 }
 
-// The screen's locate from the top for the text of the last node: walk, expand,
-// select, load its row, repaint.
-void BM_ScreenLocateLast(benchmark::State &state)
+sqda::bench::Samples g_samples;
+
+// Times `work` in process CPU seconds into the samples of `name`.
+double timed(const std::string &name, const std::function<void()> &work)
+{
+    const double t0 = sqda::bench::processCpuNow();
+    work();
+    const double t = sqda::bench::processCpuNow() - t0;
+    g_samples.add(name, t);
+    return t;
+}
+
+// Runs the two sides of a comparison, each going first in turn.
+void inTurns(bool &floorFirst, const std::function<void()> &ours, const std::function<void()> &floor)
+{
+    if (floorFirst) {
+        floor();
+        ours();
+    } else {
+        ours();
+        floor();
+    }
+    floorFirst = !floorFirst;
+}
+
+// From a collapsed tree, the screen's locate from the top for the text of the
+// last node (walk, expand, select, load its row, repaint), against the bare
+// walk that expands, makes current and repaints.
+void BM_LocateLast(benchmark::State &state)
 {
     useSize(state);
     Screen &s = screen();
     s.form->LoadAreaTree();
-    maintenanceState().LocateText = lastNodeText();
-    bool found = true;
-    for (auto _ : state) {
-        state.PauseTiming();
-        collapseScreen(s);
-        state.ResumeTiming();
-        s.form->LocateArea(true);
-        QApplication::processEvents(); // repainted here
-        found = found && s.form->TN->selectedNode() && s.form->TN->selectedNode()->text(0) == lastNodeText();
-    }
-    if (!found)
-        state.SkipWithError("the last node was not found");
-}
-
-void BM_BareLocateLast(benchmark::State &state)
-{
-    useSize(state);
     BareTree bare;
     bare.load();
     const QString target = lastNodeText();
-    bool found = true;
+    const std::string size = sqda::bench::spaced(g_areas);
+    bool found = true, floorFirst = true;
     for (auto _ : state) {
-        state.PauseTiming();
-        bare.collapse();
-        state.ResumeTiming();
-        QTreeWidgetItem *node = BareTree::walk(QTreeWidgetItemIterator(&bare.tree), target);
-        if (node)
-            bare.show(node);
-        found = found && node;
+        double t = 0;
+        inTurns(
+            floorFirst,
+            [&] {
+                maintenanceState().LocateText = target;
+                collapseScreen(s);
+                t += timed("locate" + size, [&] {
+                    s.form->LocateArea(true);
+                    QApplication::processEvents(); // repainted here
+                });
+                found = found && s.form->TN->selectedNode() && s.form->TN->selectedNode()->text(0) == target;
+            },
+            [&] {
+                bare.collapse();
+                t += timed("bare locate" + size, [&] {
+                    QTreeWidgetItem *node = BareTree::walk(QTreeWidgetItemIterator(&bare.tree), target);
+                    if (node)
+                        bare.show(node);
+                    found = found && node;
+                });
+            });
+        state.SetIterationTime(t);
     }
     if (!found)
         state.SkipWithError("the last node was not found");
@@ -360,65 +386,66 @@ QString firstStepNodeText()
     return {};
 }
 
-void BM_ScreenF3Steps(benchmark::State &state)
+// Twenty F3 presses from the 25th match from the end, each selecting, loading
+// the row and repainting, against the bare walk doing the same from match to match.
+void BM_F3Steps(benchmark::State &state)
 {
     useSize(state);
     Screen &s = screen();
     s.form->LoadAreaTree();
-    QTreeWidgetItem *start = s.form->TN->findNodeText(firstStepNodeText());
-    bool stepped = start != nullptr;
+    BareTree bare;
+    bare.load();
+    const QString startText = firstStepNodeText();
+    QTreeWidgetItem *start = s.form->TN->findNodeText(startText);
+    QTreeWidgetItem *bareStart = BareTree::walk(QTreeWidgetItemIterator(&bare.tree), startText);
+    const std::string size = sqda::bench::spaced(g_areas);
+    bool stepped = start && bareStart, floorFirst = true;
     for (auto _ : state) {
-        state.PauseTiming();
-        maintenanceState().LocateText = stepText();
-        if (start)
-            s.form->TN->selectNode(start);
-        QApplication::processEvents();
-        state.ResumeTiming();
-        for (int i = 0; i < Presses; ++i) {
-            s.form->LocateArea(false); // what F3 runs
-            QApplication::processEvents(); // repainted here
-        }
-        QTreeWidgetItem *at = s.form->TN->selectedNode();
-        stepped = stepped && at && at != start && at->text(0).contains(stepText());
+        double t = 0;
+        inTurns(
+            floorFirst,
+            [&] {
+                maintenanceState().LocateText = stepText();
+                if (start)
+                    s.form->TN->selectNode(start);
+                QApplication::processEvents();
+                t += timed("F3" + size, [&] {
+                    for (int i = 0; i < Presses; ++i) {
+                        s.form->LocateArea(false); // what F3 runs
+                        QApplication::processEvents(); // repainted here
+                    }
+                });
+                QTreeWidgetItem *at = s.form->TN->selectedNode();
+                stepped = stepped && at && at != start && at->text(0).contains(stepText());
+            },
+            [&] {
+                if (bareStart)
+                    bare.show(bareStart);
+                t += timed("bare F3" + size, [&] {
+                    QTreeWidgetItem *at = bareStart;
+                    for (int i = 0; at && i < Presses; ++i) {
+                        QTreeWidgetItemIterator it(at);
+                        at = BareTree::walk(++it, stepText());
+                        if (at)
+                            bare.show(at);
+                    }
+                    stepped = stepped && at;
+                });
+            });
+        state.SetIterationTime(t);
     }
     if (!stepped)
         state.SkipWithError("F3 did not step through the matches");
 }
 
-void BM_BareF3Steps(benchmark::State &state)
-{
-    useSize(state);
-    BareTree bare;
-    bare.load();
-    const QString startText = firstStepNodeText();
-    QTreeWidgetItem *start = BareTree::walk(QTreeWidgetItemIterator(&bare.tree), startText);
-    bool stepped = start != nullptr;
-    for (auto _ : state) {
-        state.PauseTiming();
-        if (start)
-            bare.show(start);
-        state.ResumeTiming();
-        QTreeWidgetItem *at = start;
-        for (int i = 0; at && i < Presses; ++i) {
-            QTreeWidgetItemIterator it(at);
-            at = BareTree::walk(++it, stepText());
-            if (at)
-                bare.show(at);
-        }
-        stepped = stepped && at;
-    }
-    if (!stepped)
-        state.SkipWithError("the bare walk did not step through the matches");
-}
-
 #define SIZES ->Arg(Small)->Arg(Large)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime()
 BENCHMARK(BM_ScreenTreeLoad) SIZES;
 BENCHMARK(BM_BareTreeLoad) SIZES;
-BENCHMARK(BM_ScreenLocateLast) SIZES;
-BENCHMARK(BM_BareLocateLast) SIZES;
-BENCHMARK(BM_ScreenF3Steps) SIZES;
-BENCHMARK(BM_BareF3Steps) SIZES;
 #undef SIZES
+#define TURNS ->Arg(Small)->Arg(Large)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(15)
+BENCHMARK(BM_LocateLast) TURNS;
+BENCHMARK(BM_F3Steps) TURNS;
+#undef TURNS
 
 } // namespace
 
@@ -444,8 +471,20 @@ int main(int argc, char **argv)
         }
     };
     goal("BM_ScreenTreeLoad", "BM_BareTreeLoad", "tree load screen / bare QTreeWidget", 1.5);
-    goal("BM_ScreenLocateLast", "BM_BareLocateLast", "locate last from collapsed screen / bare", 2.0);
-    goal("BM_ScreenF3Steps", "BM_BareF3Steps", "F3 x20 screen / bare", 2.0);
+    const auto turns = [&](const char *bench, const char *ours, const char *ref, const char *what, double limit) {
+        for (const int n : { Small, Large }) {
+            const std::string name = std::string(bench) + "/" + std::to_string(n) + "/iterations:15/manual_time";
+            if (!reporter.ran(name))
+                continue;
+            const std::string size = sqda::bench::spaced(n);
+            const double a = g_samples.median(ours + size), b = g_samples.median(ref + size);
+            sqda::bench::Goals::note("  %s, %d areas: %.2f ms / %.2f ms (medians)", what, n, a * 1e3, b * 1e3);
+            goals.atMost(std::string(what) + ", " + std::to_string(n) + " areas", b > 0 ? a / b : 0, limit,
+                reporter.anyFailed({ name }));
+        }
+    };
+    turns("BM_LocateLast", "locate", "bare locate", "locate last from collapsed screen / bare", 2.0);
+    turns("BM_F3Steps", "F3", "bare F3", "F3 x20 screen / bare", 2.0);
     benchmark::Shutdown();
     g_screen = nullptr;
     theScreen.reset();
