@@ -445,8 +445,8 @@ int main(int argc, char **argv)
         "first title click", "first sort", 1.1);
     goal("BM_PaintFarVsNear/iterations:60/manual_time", "paint at row 900000 / paint at row 0", "paint at row 900000",
         "paint at row 0", 1.2);
-    goal("BM_PageDownVsBareView/iterations:10/manual_time", "page scrolled + repaint / bare QTableView", "grid page down",
-        "bare page down", 1.2);
+    goal("BM_PageDownVsBareView/iterations:10/manual_time", "page scrolled + repaint / bare QTableView",
+        "grid page down", "bare page down", 1.2);
     benchmark::Shutdown();
     g_listing = nullptr;
     listing.reset();
