@@ -1,8 +1,9 @@
 // The dataset's sort and filter over a million trade-area rows, against SQLite
 // running the same ORDER BY / WHERE on an in-memory table, and against a
 // QSortFilterProxyModel over DataSetModel doing the same work. Prints the ratios
-// and the memory an index holds at the end. The ratios compare thread CPU time, so
-// other work on a shared machine does not tilt them.
+// and the memory an index holds at the end. The ratios compare the process's CPU
+// time (every thread), so other work on a shared machine does not tilt them.
+#include "Goals.h"
 #include "data/ClientDataSet.h"
 #include "data/DataSetModel.h"
 
@@ -33,9 +34,7 @@ std::map<std::string, double> g_seconds; // per-operation time, for the ratios
 
 double cpuNow()
 {
-    timespec ts {};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
-    return double(ts.tv_sec) + double(ts.tv_nsec) * 1e-9;
+    return sqda::bench::processCpuNow();
 }
 
 struct Row
@@ -293,29 +292,43 @@ BENCHMARK(BM_DataSetLikeFilter)->Unit(benchmark::kMillisecond)->Iterations(10);
 BENCHMARK(BM_SqliteOrderBy)->Unit(benchmark::kMillisecond)->Iterations(3);
 BENCHMARK(BM_SqliteWhere)->Unit(benchmark::kMillisecond)->Iterations(5);
 BENCHMARK(BM_ProxySort)->Unit(benchmark::kMillisecond)->Iterations(1);
-BENCHMARK(BM_ProxyFilter)->Unit(benchmark::kMillisecond)->Iterations(1);
+BENCHMARK(BM_ProxyFilter)->Unit(benchmark::kMillisecond)->Iterations(3);
 
 int main(int argc, char **argv)
 {
     benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
+    sqda::bench::printLoad("bench_dataset", "start");
+    sqda::bench::GoalReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    sqda::bench::Goals goals;
     auto s = [](const char *k) { return g_seconds.count(k) ? g_seconds[k] : 0.0; };
-    std::printf("\n1M rows, times per operation (goal in brackets):\n");
-    if (s("sqlite order by") > 0) {
-        std::printf("  first sort / SQLite ORDER BY   %.3f  [<= 1.0]\n", s("first sort") / s("sqlite order by"));
-        std::printf("  re-sort    / SQLite ORDER BY   %.3f  [<= 0.3]\n", s("re-sort") / s("sqlite order by"));
-    }
-    if (s("sqlite where") > 0)
-        std::printf("  LIKE filter / SQLite WHERE     %.3f  [<= 0.5]\n", s("LIKE filter") / s("sqlite where"));
+    const auto failed = [&](std::initializer_list<std::string> names) { return reporter.anyFailed(names); };
+    sqda::bench::Goals::note("1M rows, process CPU time per operation:");
+    for (const char *k :
+        { "first sort", "re-sort", "LIKE filter", "sqlite order by", "sqlite where", "proxy sort", "proxy filter" })
+        if (s(k) > 0)
+            sqda::bench::Goals::note("  %-16s %9.1f ms", k, s(k) * 1e3);
+    if (reporter.ran("BM_DataSetFirstSort/iterations:3") && reporter.ran("BM_SqliteOrderBy/iterations:3"))
+        goals.atMost("first sort / SQLite ORDER BY, 1M rows", s("first sort") / s("sqlite order by"), 1.0,
+            failed({ "BM_DataSetFirstSort/iterations:3", "BM_SqliteOrderBy/iterations:3" }));
+    if (reporter.ran("BM_DataSetResort/iterations:10") && reporter.ran("BM_SqliteOrderBy/iterations:3"))
+        goals.atMost("re-sort / SQLite ORDER BY, 1M rows", s("re-sort") / s("sqlite order by"), 0.3,
+            failed({ "BM_DataSetResort/iterations:10", "BM_SqliteOrderBy/iterations:3" }));
+    if (reporter.ran("BM_DataSetLikeFilter/iterations:10") && reporter.ran("BM_SqliteWhere/iterations:5"))
+        goals.atMost("LIKE filter / SQLite WHERE, 1M rows", s("LIKE filter") / s("sqlite where"), 0.5,
+            failed({ "BM_DataSetLikeFilter/iterations:10", "BM_SqliteWhere/iterations:5" }));
     if (s("LIKE filter") > 0)
-        std::printf("  LIKE filter rows/s             %.1f M  [>= 10 M]\n", double(kRows) / s("LIKE filter") / 1e6);
-    if (s("proxy sort") > 0 && s("first sort") > 0)
-        std::printf("  proxy sort / first sort        %.1f  [>= 10]\n", s("proxy sort") / s("first sort"));
-    if (s("proxy filter") > 0 && s("LIKE filter") > 0)
-        std::printf("  proxy filter / LIKE filter     %.1f  [>= 10]\n", s("proxy filter") / s("LIKE filter"));
+        sqda::bench::Goals::note("LIKE filter: %.1f M rows/s", double(kRows) / s("LIKE filter") / 1e6);
+    if (reporter.ran("BM_ProxySort/iterations:1") && reporter.ran("BM_DataSetFirstSort/iterations:3"))
+        goals.atLeast("QSortFilterProxyModel sort / first sort, 1M rows", s("proxy sort") / s("first sort"), 10,
+            failed({ "BM_ProxySort/iterations:1", "BM_DataSetFirstSort/iterations:3" }));
+    if (reporter.ran("BM_ProxyFilter/iterations:3") && reporter.ran("BM_DataSetLikeFilter/iterations:10"))
+        goals.atLeast("QSortFilterProxyModel filter / LIKE filter, 1M rows", s("proxy filter") / s("LIKE filter"), 10,
+            failed({ "BM_ProxyFilter/iterations:3", "BM_DataSetLikeFilter/iterations:10" }));
     if (s("index bytes/row") > 0)
-        std::printf("  index memory                   %.1f bytes/row (order 4 + 4 per sorted column's ranks)\n",
-            s("index bytes/row"));
+        sqda::bench::Goals::note(
+            "index memory: %.1f bytes/row (order 4 + 4 per sorted column's ranks)", s("index bytes/row"));
     benchmark::Shutdown();
-    return 0;
+    sqda::bench::printLoad("bench_dataset", "end");
+    return goals.exitCode();
 }

@@ -5,9 +5,10 @@
 // Each path is measured against a floor in the same process, run after run
 // in turn with it (floor_ms, floor_cpu_ms):
 // - SQLite: the sqlite3 C API stepping the same SELECT on the same file and
-//   copying each text into a QString; x_floor_nomutex against the same floor
-//   on a connection opened without SQLite's per-call lock (SQLITE_OPEN_NOMUTEX,
-//   as Qt's driver opens the host's), which steps about a tenth faster;
+//   copying each text into a QString, on a connection opened as Qt's driver
+//   opens the host's: without SQLite's per-call lock (SQLITE_OPEN_NOMUTEX),
+//   outside the timed region (BM_SqliteFloor keeps the library's default lock,
+//   for comparison);
 // - PostgreSQL: libpq's PQexec of the same SELECT, reading every value.
 // Host runs report their stages (the host's QueryData, the library's
 // loadPacket, and the first load of the process apart: cold_load_ms) and, from
@@ -17,11 +18,13 @@
 // times, on PostgreSQL this process's and the server process's together
 // (cpu_ms): on a shared machine the wall time mostly measures the others.
 // BM_LibpqSingleRow, BM_LibpqCursor and BM_LibpqCopy are the ways of reading
-// a large result with bounded memory the host chose among.
+// a large result with bounded memory the host chose among; they run with
+// BENCH_HOST_QUERY_CHOICES=1.
 //
 // PostgreSQL: a throw-away server is started on loopback with the tests'
 // fixture script (tests/hostapp/pg_fixture.sh), or KALMORA_BENCH_PG_URL names
 // one; without either the PostgreSQL runs are skipped.
+#include "Goals.h"
 #include "SqliteFloor.h"
 #include "core/SqlDataService.h"
 
@@ -46,9 +49,9 @@
 #include <fstream>
 #include <iterator>
 #include <map>
-#include <optional>
 #include <sstream>
 #include <string>
+#include <tuple>
 
 using namespace kalmora;
 
@@ -255,8 +258,8 @@ struct Floor
     std::string sql;
 
     // `noMutex`: the SQLite connection without its per-call lock, as Qt's
-    // driver opens the host's; the plain floor keeps the library's default.
-    Floor(bool postgresql, qsizetype n, bool noMutex = false)
+    // driver opens the host's; BM_SqliteFloor keeps the library's default.
+    Floor(bool postgresql, qsizetype n, bool noMutex = true)
         : sql(statement(n))
     {
         if (postgresql)
@@ -283,7 +286,7 @@ struct Floor
 void BM_SqliteFloor(benchmark::State &state)
 {
     const qsizetype n = state.range(0);
-    Floor floor(false, n);
+    Floor floor(false, n, false);
     for (auto _ : state) {
         if (floor.run() != n)
             state.SkipWithError("wrong row count");
@@ -478,35 +481,26 @@ void hostRun(benchmark::State &state, Backend &backend)
     qint64 packetBytes = 0;
     // The first load of this size in the process, apart: a user's search is
     // often the first in a fresh process, where the memory is still cold.
-    static std::map<qsizetype, std::pair<double, double>> coldLoad; // wall and processor seconds
-    if (!coldLoad.count(n)) {
+    static std::map<std::pair<const Backend *, qsizetype>, std::pair<double, double>> coldLoads; // wall and CPU seconds
+    auto &coldLoad = coldLoads;
+    const auto key = std::pair<const Backend *, qsizetype> { &backend, n };
+    if (!coldLoad.count(key)) {
         double q = 0, l = 0;
         loadCpuSeconds = 0;
         if (!hostPath(*backend.service.get(), n, &q, &l, &packetBytes)) {
             state.SkipWithError("QueryData or loadPacket failed");
             return;
         }
-        coldLoad[n] = { l, loadCpuSeconds };
+        coldLoad[key] = { l, loadCpuSeconds };
     }
-    state.counters["cold_load_ms"] = coldLoad[n].first * 1000;
-    state.counters["cold_load_cpu_ms"] = coldLoad[n].second * 1000;
+    state.counters["cold_load_ms"] = coldLoad[key].first * 1000;
+    state.counters["cold_load_cpu_ms"] = coldLoad[key].second * 1000;
     loadCpuSeconds = 0;
     const bool onPostgres = &backend == &postgres;
     Floor floor(onPostgres, n);
-    std::optional<Floor> lockless; // SQLite only: the floor on a connection without its lock
-    if (!onPostgres)
-        lockless.emplace(false, n, true);
     const auto hostServerCpu = [&] { return onPostgres ? processCpuSeconds(hostBackendPid) : 0.0; };
-    double cpu = 0, floorWall = 0, floorCpu = 0, locklessWall = 0;
+    double cpu = 0, floorWall = 0, floorCpu = 0;
     for (auto _ : state) {
-        if (lockless) {
-            const auto l0 = std::chrono::steady_clock::now();
-            if (lockless->run() != n) {
-                state.SkipWithError("wrong row count from the floor");
-                return;
-            }
-            locklessWall += std::chrono::duration<double>(std::chrono::steady_clock::now() - l0).count();
-        }
         const double f0 = cpuSeconds() + floor.serverCpu();
         const auto t0 = std::chrono::steady_clock::now();
         if (floor.run() != n) {
@@ -536,8 +530,6 @@ void hostRun(benchmark::State &state, Backend &backend)
     state.counters["load_ms"] = load / runs * 1000;
     state.counters["x_floor"] = (query + load) / floorWall;
     state.counters["x_floor_cpu"] = cpu / floorCpu;
-    if (lockless)
-        state.counters["x_floor_nomutex"] = (query + load) / locklessWall;
     state.counters["data_MB"] = double(dataBytes[n]) / 1e6;
     state.counters["packet_MB"] = double(packetBytes) / 1e6;
     state.counters["peak_MB"] = double(peak) / 1e6;
@@ -555,17 +547,9 @@ void BM_HostPostgres(benchmark::State &state)
     hostRun(state, postgres);
 }
 
-BENCHMARK(BM_SqliteFloor)->Arg(Small)->Arg(Large)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(2);
+BENCHMARK(BM_SqliteFloor)->Arg(Small)->Arg(Large)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(1);
 BENCHMARK(BM_HostSqlite)->Arg(Small)->Arg(Large)->Unit(benchmark::kMillisecond)->UseManualTime()->MinTime(2);
-BENCHMARK(BM_LibpqFloor)->Arg(Small)->Arg(Large)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(2);
-BENCHMARK(BM_LibpqSingleRow)->Arg(Small)->Arg(Large)->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK(BM_LibpqCursor)
-    ->Args({ Large, 20000 })
-    ->Args({ Large, 1000000 })
-    ->Unit(benchmark::kMillisecond)
-    ->UseRealTime()
-    ->MinTime(2);
-BENCHMARK(BM_LibpqCopy)->Arg(Small)->Arg(Large)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(2);
+BENCHMARK(BM_LibpqFloor)->Arg(Small)->Arg(Large)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(1);
 BENCHMARK(BM_HostPostgres)->Arg(Small)->Arg(Large)->Unit(benchmark::kMillisecond)->UseManualTime()->MinTime(2);
 
 } // namespace
@@ -574,6 +558,25 @@ int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
     benchmark::Initialize(&argc, argv);
+    // The ways of reading a large result the host chose among: not goals, run
+    // only when asked for.
+    if (qEnvironmentVariableIsSet("BENCH_HOST_QUERY_CHOICES")) {
+        for (const qsizetype n : { Small, Large })
+            benchmark::RegisterBenchmark("BM_LibpqSingleRow", BM_LibpqSingleRow)
+                ->Arg(n)
+                ->Unit(benchmark::kMillisecond)
+                ->UseRealTime();
+        for (const int batch : { 20000, 1000000 })
+            benchmark::RegisterBenchmark("BM_LibpqCursor", BM_LibpqCursor)
+                ->Args({ Large, batch })
+                ->Unit(benchmark::kMillisecond)
+                ->UseRealTime();
+        for (const qsizetype n : { Small, Large })
+            benchmark::RegisterBenchmark("BM_LibpqCopy", BM_LibpqCopy)
+                ->Arg(n)
+                ->Unit(benchmark::kMillisecond)
+                ->UseRealTime();
+    }
 
     QTemporaryDir dir;
     sqlitePath = dir.filePath(QStringLiteral("bench.sqlite")).toStdString();
@@ -609,10 +612,35 @@ int main(int argc, char **argv)
         std::fprintf(stderr, "no PostgreSQL server: its runs are skipped\n");
     }
 
-    benchmark::RunSpecifiedBenchmarks();
+    sqda::bench::printLoad("bench_host_query", "start");
+    sqda::bench::GoalReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    sqda::bench::Goals goals;
+    for (const qsizetype n : { Small, Large }) {
+        const std::string size = std::to_string(n);
+        for (const auto &[bench, what, limit] :
+            { std::tuple { "BM_HostSqlite/", "SQLite", 1.0 }, std::tuple { "BM_HostPostgres/", "PostgreSQL", 1.3 } }) {
+            const std::string name = bench + size + "/min_time:2.000/manual_time";
+            if (!reporter.ran(name))
+                continue;
+            const bool failed = reporter.anyFailed({ name });
+            sqda::bench::Goals::note("%s %s rows: host %.1f ms (cold load %.1f ms), floor %.1f ms (wall); host %.1f "
+                                     "ms, floor %.1f ms (CPU); peak %.0f MB for %.0f MB of data",
+                what, size.c_str(), reporter.counter(name, "query_ms") + reporter.counter(name, "load_ms"),
+                reporter.counter(name, "cold_load_ms"), reporter.counter(name, "floor_ms"),
+                reporter.counter(name, "cpu_ms"), reporter.counter(name, "floor_cpu_ms"),
+                reporter.counter(name, "peak_MB"), reporter.counter(name, "data_MB"));
+            goals.atMost(std::string("host QueryData + loadPacket / ") + (what[0] == 'S' ? "sqlite3" : "libpq")
+                    + " floor (process CPU), " + what + ", " + size + " rows",
+                reporter.counter(name, "x_floor_cpu"), limit, failed);
+            goals.atMost(std::string("host path peak memory / data, ") + what + ", " + size + " rows",
+                reporter.counter(name, "peak_x_data"), 3.5, failed);
+        }
+    }
     benchmark::Shutdown();
+    sqda::bench::printLoad("bench_host_query", "end");
     sqlite.service.reset();
     postgres.service.reset();
     stopPostgres();
-    return 0;
+    return goals.exitCode();
 }

@@ -1,6 +1,7 @@
 // Data packets at scale: encoding and decoding 100k and 1M trade-area rows,
 // against reading the same rows from an in-memory SQLite table with the C API.
-// Prints decode/SQLite ratios at the end (goal: decode at most 2x SQLite).
+// Goal: decode at most 2x the SQLite read, at both sizes.
+#include "Goals.h"
 #include "data/ClientDataSet.h"
 #include "data/Packet.h"
 
@@ -142,32 +143,22 @@ BENCHMARK(BM_Encode)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Decode)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_SqliteRead)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMillisecond);
 
-// Keeps each run's time per iteration so main() can print the ratios.
-class RatioReporter : public benchmark::ConsoleReporter
-{
-public:
-    std::map<std::string, double> seconds;
-    void ReportRuns(const std::vector<Run> &runs) override
-    {
-        for (const Run &r : runs)
-            seconds[r.benchmark_name()] = r.GetAdjustedRealTime();
-        ConsoleReporter::ReportRuns(runs);
-    }
-};
-
 } // namespace
 
 int main(int argc, char **argv)
 {
     benchmark::Initialize(&argc, argv);
-    RatioReporter reporter;
+    sqda::bench::printLoad("bench_packet", "start");
+    sqda::bench::GoalReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
+    sqda::bench::Goals goals;
     for (const char *n : { "100000", "1000000" }) {
-        const auto dec = reporter.seconds.find(std::string("BM_Decode/") + n);
-        const auto sql = reporter.seconds.find(std::string("BM_SqliteRead/") + n);
-        if (dec != reporter.seconds.end() && sql != reporter.seconds.end())
-            std::printf("ratio decode/sqlite at %s rows: %.2f (goal <= 2.00)\n", n, dec->second / sql->second);
+        const std::string dec = std::string("BM_Decode/") + n, sql = std::string("BM_SqliteRead/") + n;
+        if (reporter.ran(dec) && reporter.ran(sql))
+            goals.atMost(std::string("decode / sqlite3 read, ") + n + " rows", reporter.ratio(reporter.real, dec, sql),
+                2.0, reporter.anyFailed({ dec, sql }));
     }
     benchmark::Shutdown();
-    return 0;
+    sqda::bench::printLoad("bench_packet", "end");
+    return goals.exitCode();
 }

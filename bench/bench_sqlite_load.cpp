@@ -8,6 +8,7 @@
 // it reports per run: calls made, calls that failed (the goal is 0), starts that
 // failed, the share of calls that waited more than a second, the slowest call
 // and the 99th percentile.
+#include "Goals.h"
 #include "core/SqlDataService.h"
 
 #include "data/DataStore.h"
@@ -162,7 +163,22 @@ int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv); // the SQL driver plug-ins are found through it
     benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
+    sqda::bench::printLoad("bench_sqlite_load", "start");
+    sqda::bench::GoalReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    sqda::bench::Goals goals;
+    const std::string name = "BM_SixteenSqliteWorkstations/1400/iterations:1/real_time";
+    if (reporter.ran(name)) {
+        const double calls = reporter.counter(name, "calls"), failed = reporter.counter(name, "failed");
+        sqda::bench::Goals::note("sixteen workstations: %.0f calls, %.0f failed, %.0f starts failed, %.2f %% waited "
+                                 "over 1 s, p99 %.1f ms, slowest %.1f ms",
+            calls, failed, reporter.counter(name, "starts_failed"), reporter.counter(name, "waits_over_1s_pct"),
+            reporter.counter(name, "p99_ms"), reporter.counter(name, "max_ms"));
+        goals.atLeast("sixteen SQLite workstations, calls that succeeded / calls made",
+            calls > 0 ? (calls - failed) / calls : 0, 1.0,
+            reporter.anyFailed({ name }) || reporter.counter(name, "starts_failed") > 0);
+    }
     benchmark::Shutdown();
-    return 0;
+    sqda::bench::printLoad("bench_sqlite_load", "end");
+    return goals.exitCode();
 }

@@ -1,10 +1,17 @@
-// The maintenance screen's tree at scale, against a bare QTreeWidget in the same run:
-//   load: a packet of 100k areas to the shown tree (the screen's tree load), against
+// The maintenance screen's tree at 10k and 100k areas, against a bare QTreeWidget
+// doing the same work in the same run (process CPU time, every thread counted):
+//   load: a packet of areas to the shown tree (the screen's tree load), against
 //         decoding the same packet and inserting the same items into a bare
 //         QTreeWidget (goal at most 1.5x);
-//   locate: finding the last of the 100k nodes by its text (the screen's locate),
-//         against a bare walk over the same tree's item texts (goal at most 2x).
-// Prints both ratios at the end.
+//   locate: from a collapsed tree, finding the last node by its text, expanding
+//         its ancestors and repainting (the screen also loads the node's row from
+//         the host), against a bare walk over the item texts that expands, makes
+//         current and repaints the same way (goal at most 2x);
+//   F3: twenty presses stepping from match to match near the end of the tree,
+//         each selecting, loading and repainting, against the bare walk doing the
+//         same from the last match (goal at most 2x): a press costs the distance
+//         to the next match, whatever the tree's size.
+#include "Goals.h"
 #include "data/ClientDataSet.h"
 #include "data/Packet.h"
 #include "host/HostContext.h"
@@ -21,6 +28,7 @@
 #include <QTreeWidgetItemIterator>
 
 #include <cstdio>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -29,7 +37,10 @@ using namespace sqda;
 
 namespace {
 
-constexpr int AreaCount = 100000;
+constexpr int Small = 10000;
+constexpr int Large = 100000;
+constexpr int Presses = 20;
+int g_areas = Large; // the size the host answers with
 
 FieldDefs areaFields()
 {
@@ -40,15 +51,18 @@ FieldDefs areaFields()
 }
 
 // A chain's areas in code order: 20 districts of 10 zones of 10 streets, each
-// street with up to 49 blocks, cut at AreaCount rows.
-const DataStore &areas()
+// street with up to 49 blocks, cut at `count` rows.
+const DataStore &areas(int count = g_areas)
 {
-    static DataStore store = [] {
+    static std::map<int, DataStore> cache;
+    if (auto it = cache.find(count); it != cache.end())
+        return it->second;
+    DataStore store = [count] {
         DataStore s(areaFields());
-        s.reserve(AreaCount);
+        s.reserve(count);
         int n = 0;
         auto add = [&](const QString &code, int level, int leaf) {
-            if (n++ >= AreaCount)
+            if (n++ >= count)
                 return false;
             s.appendString(0, u"0101");
             s.appendString(1, code);
@@ -75,13 +89,15 @@ const DataStore &areas()
         }
         return s;
     }();
-    return store;
+    return cache.emplace(count, std::move(store)).first->second;
 }
 
-const QByteArray &areaPacket()
+const QByteArray &areaPacket(int count = g_areas)
 {
-    static const QByteArray p = Packet::encode(areas());
-    return p;
+    static std::map<int, QByteArray> cache;
+    if (auto it = cache.find(count); it != cache.end())
+        return it->second;
+    return cache.emplace(count, Packet::encode(areas(count))).first->second;
 }
 
 QByteArray recordPacket()
@@ -163,31 +179,46 @@ Screen &screen()
     return *g_screen;
 }
 
+void useSize(benchmark::State &state)
+{
+    g_areas = int(state.range(0));
+}
+
 // The screen: packet from the host, decoded, checked, built and shown, root selected.
 void BM_ScreenTreeLoad(benchmark::State &state)
 {
+    useSize(state);
     Screen &s = screen();
     for (auto _ : state) {
         s.form->LoadAreaTree();
         QApplication::processEvents();
         benchmark::DoNotOptimize(s.form->TN->topLevelItemCount());
     }
-    state.SetItemsProcessed(state.iterations() * AreaCount);
+    if (s.form->TN->nodesInOrder().size() != g_areas + 1)
+        state.SkipWithError("the tree does not hold every area");
+    state.SetItemsProcessed(state.iterations() * g_areas);
 }
 
-// The reference: decode the same packet, then put the same items into a bare
-// tree widget the fastest plain way (built off the view, added at once).
-void BM_BareTreeLoad(benchmark::State &state)
+// A bare tree widget shown as the screen's is.
+struct BareTree
 {
     QTreeWidget tree;
-    tree.setHeaderHidden(true);
-    tree.setUniformRowHeights(true);
-    tree.resize(185, 487);
-    tree.show();
-    for (auto _ : state) {
+    BareTree()
+    {
+        tree.setHeaderHidden(true);
+        tree.setUniformRowHeights(true);
+        tree.resize(185, 487);
+        tree.show();
+        QApplication::processEvents();
+    }
+
+    // Decodes the packet and puts the same items in the fastest plain way (built
+    // off the view, added at once).
+    bool load()
+    {
         ClientDataSet ds;
         if (!ds.loadPacket(areaPacket()))
-            state.SkipWithError("decode failed");
+            return false;
         const DataStore &st = ds.store();
         tree.clear();
         auto *root = new QTreeWidgetItem(QStringList { QStringLiteral("商圈档案") });
@@ -205,68 +236,216 @@ void BM_BareTreeLoad(benchmark::State &state)
         tree.addTopLevelItem(root);
         tree.expandItem(root);
         tree.setCurrentItem(root);
-        QApplication::processEvents();
-        benchmark::DoNotOptimize(tree.topLevelItemCount());
+        return true;
     }
-    state.SetItemsProcessed(state.iterations() * AreaCount);
+
+    // The walk the floor does: from `from` (tested too) to the first text holding `text`.
+    static QTreeWidgetItem *walk(QTreeWidgetItemIterator it, const QString &text)
+    {
+        for (; *it; ++it) {
+            if ((*it)->text(0).contains(text))
+                return *it;
+        }
+        return nullptr;
+    }
+
+    // What the screen does with a found node, the plain way.
+    void show(QTreeWidgetItem *found)
+    {
+        for (QTreeWidgetItem *p = found->parent(); p; p = p->parent())
+            p->setExpanded(true);
+        tree.setCurrentItem(found);
+        tree.scrollToItem(found);
+        QApplication::processEvents(); // repainted here
+    }
+
+    void collapse()
+    {
+        tree.collapseAll();
+        tree.expandItem(tree.topLevelItem(0));
+        tree.setCurrentItem(tree.topLevelItem(0));
+        QApplication::processEvents();
+    }
+};
+
+void BM_BareTreeLoad(benchmark::State &state)
+{
+    useSize(state);
+    BareTree bare;
+    for (auto _ : state) {
+        if (!bare.load())
+            state.SkipWithError("decode failed");
+        QApplication::processEvents();
+        benchmark::DoNotOptimize(bare.tree.topLevelItemCount());
+    }
+    state.SetItemsProcessed(state.iterations() * g_areas);
+}
+
+QString nodeText(qsizetype r)
+{
+    const DataStore &st = areas();
+    return st.string(r, 1).toString() + QLatin1Char(' ') + st.string(r, 2).toString();
 }
 
 QString lastNodeText()
 {
-    const DataStore &st = areas();
-    const qsizetype r = st.rowCount() - 1;
-    return st.string(r, 1).toString() + QLatin1Char(' ') + st.string(r, 2).toString();
+    return nodeText(areas().rowCount() - 1);
 }
 
-// The screen's locate from the top for the text of the last node: walk, select, load its row.
-void BM_ScreenLocateLast(benchmark::State &state)
+// The screen collapsed to its root, the root selected, as a user starts a locate.
+void collapseScreen(Screen &s)
 {
+    s.form->TN->collapseNode(s.form->TN->topLevelItem(0), true);
+    s.form->TN->expandNode(s.form->TN->topLevelItem(0), false);
+    s.form->TN->selectNode(s.form->TN->topLevelItem(0));
+    QApplication::processEvents();
+}
+
+sqda::bench::Samples g_samples;
+
+// Times `work` in process CPU seconds into the samples of `name`.
+double timed(const std::string &name, const std::function<void()> &work)
+{
+    const double t0 = sqda::bench::processCpuNow();
+    work();
+    const double t = sqda::bench::processCpuNow() - t0;
+    g_samples.add(name, t);
+    return t;
+}
+
+// Runs the two sides of a comparison, each going first in turn.
+void inTurns(bool &floorFirst, const std::function<void()> &ours, const std::function<void()> &floor)
+{
+    if (floorFirst) {
+        floor();
+        ours();
+    } else {
+        ours();
+        floor();
+    }
+    floorFirst = !floorFirst;
+}
+
+// From a collapsed tree, the screen's locate from the top for the text of the
+// last node (walk, expand, select, load its row, repaint), against the bare
+// walk that expands, makes current and repaints.
+void BM_LocateLast(benchmark::State &state)
+{
+    useSize(state);
     Screen &s = screen();
     s.form->LoadAreaTree();
-    maintenanceState().LocateText = lastNodeText();
+    BareTree bare;
+    bare.load();
+    const QString target = lastNodeText();
+    const std::string size = sqda::bench::spaced(g_areas);
+    bool found = true, floorFirst = true;
     for (auto _ : state) {
-        s.form->LocateArea(true);
-        benchmark::DoNotOptimize(s.form->TN->selectedNode());
+        double t = 0;
+        inTurns(
+            floorFirst,
+            [&] {
+                maintenanceState().LocateText = target;
+                collapseScreen(s);
+                t += timed("locate" + size, [&] {
+                    s.form->LocateArea(true);
+                    QApplication::processEvents(); // repainted here
+                });
+                found = found && s.form->TN->selectedNode() && s.form->TN->selectedNode()->text(0) == target;
+            },
+            [&] {
+                bare.collapse();
+                t += timed("bare locate" + size, [&] {
+                    QTreeWidgetItem *node = BareTree::walk(QTreeWidgetItemIterator(&bare.tree), target);
+                    if (node)
+                        bare.show(node);
+                    found = found && node;
+                });
+            });
+        state.SetIterationTime(t);
     }
-    if (!s.form->TN->selectedNode() || s.form->TN->selectedNode()->text(0) != lastNodeText())
+    if (!found)
         state.SkipWithError("the last node was not found");
 }
 
-// The reference: a bare walk over the same tree's item texts to the same node.
-void BM_BareWalkToLast(benchmark::State &state)
+// The text F3 steps through: the 49th block of every street, about one node in 50;
+// the presses start at the 25th match from the end.
+const QString &stepText()
 {
-    Screen &s = screen();
-    s.form->LoadAreaTree();
-    const QString target = lastNodeText();
-    for (auto _ : state) {
-        QTreeWidgetItem *found = nullptr;
-        for (QTreeWidgetItemIterator it(s.form->TN); *it; ++it) {
-            if ((*it)->text(0) == target) {
-                found = *it;
-                break;
-            }
-        }
-        benchmark::DoNotOptimize(found);
-    }
+    static const QString t = QStringLiteral("048 商圈");
+    return t;
 }
 
-BENCHMARK(BM_ScreenTreeLoad)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_BareTreeLoad)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_ScreenLocateLast)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_BareWalkToLast)->Unit(benchmark::kMillisecond);
-
-// Keeps each run's time per iteration so main() can print the ratios.
-class RatioReporter : public benchmark::ConsoleReporter
+QString firstStepNodeText()
 {
-public:
-    std::map<std::string, double> seconds;
-    void ReportRuns(const std::vector<Run> &runs) override
-    {
-        for (const Run &r : runs)
-            seconds[r.benchmark_name()] = r.GetAdjustedCPUTime(); // the machine may be shared
-        ConsoleReporter::ReportRuns(runs);
+    const DataStore &st = areas();
+    int seen = 0;
+    for (qsizetype r = st.rowCount() - 1; r >= 0; --r) {
+        if (nodeText(r).contains(stepText()) && ++seen == Presses + 5)
+            return nodeText(r);
     }
-};
+    return {};
+}
+
+// Twenty F3 presses from the 25th match from the end, each selecting, loading
+// the row and repainting, against the bare walk doing the same from match to match.
+void BM_F3Steps(benchmark::State &state)
+{
+    useSize(state);
+    Screen &s = screen();
+    s.form->LoadAreaTree();
+    BareTree bare;
+    bare.load();
+    const QString startText = firstStepNodeText();
+    QTreeWidgetItem *start = s.form->TN->findNodeText(startText);
+    QTreeWidgetItem *bareStart = BareTree::walk(QTreeWidgetItemIterator(&bare.tree), startText);
+    const std::string size = sqda::bench::spaced(g_areas);
+    bool stepped = start && bareStart, floorFirst = true;
+    for (auto _ : state) {
+        double t = 0;
+        inTurns(
+            floorFirst,
+            [&] {
+                maintenanceState().LocateText = stepText();
+                if (start)
+                    s.form->TN->selectNode(start);
+                QApplication::processEvents();
+                t += timed("F3" + size, [&] {
+                    for (int i = 0; i < Presses; ++i) {
+                        s.form->LocateArea(false); // what F3 runs
+                        QApplication::processEvents(); // repainted here
+                    }
+                });
+                QTreeWidgetItem *at = s.form->TN->selectedNode();
+                stepped = stepped && at && at != start && at->text(0).contains(stepText());
+            },
+            [&] {
+                if (bareStart)
+                    bare.show(bareStart);
+                t += timed("bare F3" + size, [&] {
+                    QTreeWidgetItem *at = bareStart;
+                    for (int i = 0; at && i < Presses; ++i) {
+                        QTreeWidgetItemIterator it(at);
+                        at = BareTree::walk(++it, stepText());
+                        if (at)
+                            bare.show(at);
+                    }
+                    stepped = stepped && at;
+                });
+            });
+        state.SetIterationTime(t);
+    }
+    if (!stepped)
+        state.SkipWithError("F3 did not step through the matches");
+}
+
+#define SIZES ->Arg(Small)->Arg(Large)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime()
+BENCHMARK(BM_ScreenTreeLoad) SIZES;
+BENCHMARK(BM_BareTreeLoad) SIZES;
+#undef SIZES
+#define TURNS ->Arg(Small)->Arg(Large)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(15)
+BENCHMARK(BM_LocateLast) TURNS;
+BENCHMARK(BM_F3Steps) TURNS;
+#undef TURNS
 
 } // namespace
 
@@ -278,21 +457,37 @@ int main(int argc, char **argv)
     auto theScreen = std::make_unique<Screen>();
     g_screen = theScreen.get();
     benchmark::Initialize(&argc, argv);
-    RatioReporter reporter;
+    sqda::bench::printLoad("bench_tree", "start");
+    sqda::bench::GoalReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
-    auto ratio = [&](const char *ours, const char *ref, const char *what, double goal) {
-        const auto a = reporter.seconds.find(ours), b = reporter.seconds.find(ref);
-        if (a != reporter.seconds.end() && b != reporter.seconds.end())
-            std::printf("ratio %s: %.2f (goal <= %.2f)\n", what, a->second / b->second, goal);
+    sqda::bench::Goals goals;
+    const auto goal = [&](const char *ours, const char *ref, const char *what, double limit) {
+        for (const int n : { Small, Large }) {
+            const std::string a = std::string(ours) + "/" + std::to_string(n) + "/process_time";
+            const std::string b = std::string(ref) + "/" + std::to_string(n) + "/process_time";
+            if (reporter.ran(a) && reporter.ran(b))
+                goals.atMost(std::string(what) + ", " + std::to_string(n) + " areas",
+                    reporter.ratio(reporter.cpu, a, b), limit, reporter.anyFailed({ a, b }));
+        }
     };
-    for (const char *suffix : { "", "_mean" }) {
-        ratio((std::string("BM_ScreenTreeLoad") + suffix).c_str(), (std::string("BM_BareTreeLoad") + suffix).c_str(),
-            "tree load screen/bare (CPU time)", 1.5);
-        ratio((std::string("BM_ScreenLocateLast") + suffix).c_str(),
-            (std::string("BM_BareWalkToLast") + suffix).c_str(), "locate last screen/bare walk (CPU time)", 2.0);
-    }
+    goal("BM_ScreenTreeLoad", "BM_BareTreeLoad", "tree load screen / bare QTreeWidget", 1.5);
+    const auto turns = [&](const char *bench, const char *ours, const char *ref, const char *what, double limit) {
+        for (const int n : { Small, Large }) {
+            const std::string name = std::string(bench) + "/" + std::to_string(n) + "/iterations:15/manual_time";
+            if (!reporter.ran(name))
+                continue;
+            const std::string size = sqda::bench::spaced(n);
+            const double a = g_samples.median(ours + size), b = g_samples.median(ref + size);
+            sqda::bench::Goals::note("  %s, %d areas: %.2f ms / %.2f ms (medians)", what, n, a * 1e3, b * 1e3);
+            goals.atMost(std::string(what) + ", " + std::to_string(n) + " areas", b > 0 ? a / b : 0, limit,
+                reporter.anyFailed({ name }));
+        }
+    };
+    turns("BM_LocateLast", "locate", "bare locate", "locate last from collapsed screen / bare", 2.0);
+    turns("BM_F3Steps", "F3", "bare F3", "F3 x20 screen / bare", 2.0);
     benchmark::Shutdown();
     g_screen = nullptr;
     theScreen.reset();
-    return 0;
+    sqda::bench::printLoad("bench_tree", "end");
+    return goals.exitCode();
 }

@@ -2,6 +2,10 @@
 
 #include "ClientDataSet.h"
 
+#include <algorithm>
+#include <utility>
+#include <vector>
+
 namespace sqda {
 
 DataSetModel::DataSetModel(ClientDataSet *dataSet, QObject *parent)
@@ -95,23 +99,22 @@ void DataSetModel::restoreLayout()
     QModelIndexList to;
     to.reserve(m_savedIndexes.size());
     if (m_savedRows.size() <= 8) {
-        // A view keeps a few (the current cell, the selection's corners): one
-        // pass over the rows that stops once all are found, comparing each
-        // with these few only.
-        std::vector<int> viewOf(m_savedRows.size(), -1);
-        size_t left = m_savedRows.size();
-        for (int v = 0, n = m_dataSet->recordCount(); v < n && left > 0; ++v) {
-            const qsizetype row = m_dataSet->storeRow(v);
-            for (size_t i = 0; i < m_savedRows.size(); ++i) {
-                if (m_savedRows[i] == row && viewOf[i] < 0) {
-                    viewOf[i] = v;
-                    --left;
-                }
-            }
-        }
+        // A view keeps a few (the current cell, the selection's corners): each
+        // distinct row is looked up once in the dataset's order, a straight
+        // search of its row numbers (often the current record, which the
+        // dataset has just found itself).
+        const qsizetype currentRow = m_dataSet->recordCount() > 0 && m_dataSet->currentIndex() >= 0
+            ? m_dataSet->storeRow(m_dataSet->currentIndex())
+            : -1;
+        std::vector<std::pair<qsizetype, int>> found;
         for (qsizetype i = 0; i < m_savedIndexes.size(); ++i) {
-            const int v = viewOf[size_t(i)];
-            to << (v < 0 ? QModelIndex() : index(v, m_savedIndexes[i].column()));
+            const qsizetype row = m_savedRows[size_t(i)];
+            auto it = std::find_if(found.begin(), found.end(), [row](const auto &f) { return f.first == row; });
+            if (it == found.end()) {
+                const int v = row == currentRow ? m_dataSet->currentIndex() : m_dataSet->viewIndexOf(row);
+                it = found.insert(found.end(), { row, v });
+            }
+            to << (it->second < 0 ? QModelIndex() : index(it->second, m_savedIndexes[i].column()));
         }
     } else {
         // One pass over the view maps store rows back to view rows.

@@ -274,12 +274,10 @@ QString TAreaTree::codeOf(const QTreeWidgetItem *node)
 
 QTreeWidgetItem *TAreaTree::findContaining(const QString &text, bool fromTop, const QTreeWidgetItem *after) const
 {
-    bool searching = fromTop;
-    for (QTreeWidgetItemIterator it(const_cast<TAreaTree *>(this)); *it; ++it) {
-        if (!searching) {
-            searching = *it == after; // the node itself is not tested
-            continue;
-        }
+    QTreeWidgetItem *start = walkStart(fromTop, after);
+    if (!start)
+        return nullptr;
+    for (QTreeWidgetItemIterator it(start); *it; ++it) {
         if ((*it)->text(0).contains(text, Qt::CaseSensitive))
             return *it;
     }
@@ -306,6 +304,18 @@ QTreeWidgetItem *TAreaTree::findPinyin(const QString &text, bool fromTop, const 
             return *it;
     }
     return nullptr;
+}
+
+QTreeWidgetItem *TAreaTree::walkStart(bool fromTop, const QTreeWidgetItem *after) const
+{
+    if (fromTop)
+        return topLevelItem(0);
+    // F3 goes on from the node itself (not tested), so a press costs the
+    // distance to the next match, not a walk from the top to `after`.
+    if (!after || after->treeWidget() != this)
+        return nullptr;
+    QTreeWidgetItemIterator it(const_cast<QTreeWidgetItem *>(after));
+    return *++it;
 }
 
 QList<QTreeWidgetItem *> TAreaTree::nodesInOrder() const

@@ -69,6 +69,9 @@ public:
     // the root has no name). A node's keys are built the first time they are
     // asked for and kept until its text changes.
     QTreeWidgetItem *findPinyin(const QString &text, bool fromTop, const QTreeWidgetItem *after) const;
+    // The first node that search tests: the first node, or the one after
+    // `after` in tree order; none when `after` is none or not in this tree.
+    QTreeWidgetItem *walkStart(bool fromTop, const QTreeWidgetItem *after) const;
     // The nodes in tree order.
     QList<QTreeWidgetItem *> nodesInOrder() const;
 

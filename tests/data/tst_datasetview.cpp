@@ -281,6 +281,19 @@ private Q_SLOTS:
         sortBy(ds, QStringLiteral("f_sqmc;f_sqbm"), QStringLiteral("f_sqmc"));
         QCOMPARE(model.data(model.index(tracked.row(), 0)).toString(), QStringLiteral("05"));
         QCOMPARE(model.data(model.index(0, 1)).toString(), QStringLiteral("名6"));
+        // A few, two of them cells of the current record: each finds its record.
+        ds.setCurrentIndex(9);
+        const QString currentCode = model.data(model.index(9, 0)).toString();
+        const QString otherCode = model.data(model.index(2, 0)).toString();
+        QPersistentModelIndex currentA = model.index(9, 0), currentB = model.index(9, 2), other = model.index(2, 1);
+        sortBy(ds, QStringLiteral("f_sqbm"), QStringLiteral("f_sqbm"));
+        QCOMPARE(model.data(model.index(currentA.row(), 0)).toString(), currentCode);
+        QCOMPARE(currentB.row(), currentA.row());
+        QCOMPARE(currentB.column(), 2);
+        QCOMPARE(currentA.row(), ds.currentIndex());
+        QCOMPARE(model.data(model.index(other.row(), 0)).toString(), otherCode);
+        sortBy(ds, QStringLiteral("f_sqmc;f_sqbm"), QStringLiteral("f_sqmc"));
+        QCOMPARE(model.data(model.index(tracked.row(), 0)).toString(), QStringLiteral("05"));
         // Many at once (a whole column of cells, two cells of one record too)
         // take the other way of mapping rows back; each still finds its record.
         QList<QPersistentModelIndex> many;

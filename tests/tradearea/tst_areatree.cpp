@@ -103,6 +103,12 @@ private Q_SLOTS:
         // No wrap round, and nothing after no node.
         QVERIFY(!tree.findContaining(QStringLiteral("东"), false, nodes[6]));
         QVERIFY(!tree.findContaining(QStringLiteral("东"), false, nullptr));
+        // F3 from the last node of a subtree goes on to the next branch.
+        QCOMPARE(tree.findContaining(QStringLiteral("0"), false, nodes[5]), nodes[6]);
+        // A node of another tree is no starting point.
+        TAreaTree other;
+        build(other);
+        QVERIFY(!tree.findContaining(QStringLiteral("东"), false, other.nodesInOrder()[2]));
         // Letter case counts.
         tree.topLevelItem(1)->setText(0, QStringLiteral("0301 Abc"));
         QVERIFY(!tree.findContaining(QStringLiteral("abc"), true, nullptr));
