@@ -15,6 +15,7 @@
 #include <cstdio>
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace sqda {
@@ -87,6 +88,41 @@ private:
     int m_fd = -1;
     bool m_busy = false;
 };
+
+// The file a write changes: a settings file that is a symbolic link (a chain of
+// them, relative or absolute, dangling too) stands for its target, so the
+// target is what is replaced, in its own folder; the link stays as it is.
+// Empty when the links go round in a circle or too deep.
+QString writeTarget(const QString &path)
+{
+    QString at = QFileInfo(path).absoluteFilePath();
+    for (int depth = 0; depth < 40; ++depth) {
+        const QFileInfo info(at);
+        if (!info.isSymLink())
+            return at;
+        at = info.symLinkTarget(); // absolute, resolved against the link's folder
+        if (at.isEmpty())
+            return {};
+    }
+    return {};
+}
+
+// A file its owner marked read-only (no write bit at all) is left alone, even by
+// a user the kernel would let write it (root); otherwise the kernel's answer
+// for this process's user and groups counts. Replacing the file by rename needs
+// only the folder's write permission, so the file's own is checked here.
+bool fileIsReadOnly(const QString &path)
+{
+    const QByteArray name = QFile::encodeName(path);
+    struct stat st
+    {
+    };
+    if (::stat(name.constData(), &st) != 0)
+        return false; // no file yet: the folder decides
+    if ((st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0)
+        return true;
+    return ::faccessat(AT_FDCWD, name.constData(), W_OK, AT_EACCESS) != 0 && errno == EACCES;
+}
 
 QString randomSuffix()
 {
@@ -206,9 +242,12 @@ void WriteIniValue(
         throw IniWriteError(message.toStdString());
     };
 
+    const QString target = writeTarget(path);
+    if (target.isEmpty())
+        refuse();
     // Writers of one file take turns (each reads, changes one line, writes the
     // whole file): without the lock two of them would each drop the other's value.
-    const QFileInfo info(path);
+    const QFileInfo info(target);
     if (!info.absoluteDir().exists())
         refuse();
     const FolderLock lock(info.absolutePath());
@@ -220,8 +259,14 @@ void WriteIniValue(
     // replaced, since its content could not be carried over.
     IniFile ini;
     QFile::Permissions permissions;
+    struct stat owner
+    {
+    };
+    bool keepOwner = false;
     if (info.exists()) {
-        QFile file(path);
+        if (fileIsReadOnly(target))
+            refuse();
+        QFile file(target);
         if (!file.open(QIODevice::ReadOnly))
             refuse();
         const QByteArray bytes = file.readAll();
@@ -229,6 +274,7 @@ void WriteIniValue(
             refuse();
         ini = IniFile::parse(bytes);
         permissions = file.permissions();
+        keepOwner = ::fstat(file.handle(), &owner) == 0;
     }
     if (const Status stored = ini.setValue(section, key, value); !stored)
         refuse(stored.error());
@@ -249,6 +295,11 @@ void WriteIniValue(
         out.remove();
         refuse();
     };
+    // The new file keeps the old one's owner and group where this user may give
+    // them (root may; a member of the group may keep the group), so a write by
+    // another user does not take the file from its owner.
+    if (keepOwner && ::fchown(out.handle(), owner.st_uid, owner.st_gid) != 0)
+        (void)!::fchown(out.handle(), uid_t(-1), owner.st_gid);
     if (permissions != QFile::Permissions() && !out.setPermissions(permissions))
         discard();
     if (out.write(bytes) != bytes.size() || !out.flush() || ::fsync(out.handle()) != 0)
@@ -257,7 +308,7 @@ void WriteIniValue(
     if (out.error() != QFileDevice::NoError)
         discard();
     // rename(2) replaces the old file in one step; readers see the old or the new one.
-    if (std::rename(QFile::encodeName(out.fileName()).constData(), QFile::encodeName(path).constData()) != 0)
+    if (std::rename(QFile::encodeName(out.fileName()).constData(), QFile::encodeName(target).constData()) != 0)
         discard();
 }
 
