@@ -90,9 +90,13 @@ int main(int argc, char *argv[])
     if (!library.load(options->library, &error))
         return failStart(error, interactive);
 
+    // A read-only database says so where the user looks first.
+    const QString database = service->readOnlyReason().isEmpty()
+        ? service->databaseText()
+        : QStringLiteral("%1（只读：%2）").arg(service->databaseText(), service->readOnlyReason());
     const QString status
         = QStringLiteral("数据库：%1　部门：%2　操作员：%3")
-              .arg(service->databaseText(), service->department(),
+              .arg(database, service->department(),
                   operatorCode.isEmpty() ? QStringLiteral("（无）") : operatorCode + u' ' + operatorName);
     int result = Ok;
     {
