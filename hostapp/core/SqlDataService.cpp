@@ -513,6 +513,8 @@ SqlDataService::Ptr SqlDataService::open(
         if (postgres && reader == ReaderRole::State::TooPowerful)
             return report(readerWhy);
         if (readOnly && tablesMissing) {
+            // Tables that cannot be read look missing: a file SQLite cannot read is said so.
+            runSql(conn, QStringLiteral("select count(*) from sqlite_master"), {}, QStringLiteral("无法读取数据库。"));
             return report(QStringLiteral("SQLite 数据库 %1 是只读的（%2），其中还没有商圈档案的表，无法建立。"
                                          "请给这个文件写权限，或使用另一个可写的数据库文件。")
                               .arg(QDir::toNativeSeparators(url->filePath()), service->m_readOnlyReason));
@@ -558,7 +560,14 @@ SqlDataService::Ptr SqlDataService::open(
                                   known.isEmpty() ? QStringLiteral("（无）") : known.join(QStringLiteral("，"))));
         }
     } catch (const SqlFailure &f) {
-        return report(f.lines().join(u'\n'));
+        QStringList lines = f.lines();
+        // SQLite cannot read a WAL file without its shared-memory file, which a
+        // read-only session may be unable to create beside it.
+        if (!service->m_readOnlyReason.isEmpty())
+            lines.prepend(QStringLiteral("SQLite 数据库 %1 是只读的（%2），无法读取。预写日志（WAL）方式的文件需要"
+                                         "在所在文件夹里建立 -shm 文件：请让这个文件夹可写。")
+                              .arg(QDir::toNativeSeparators(url->filePath()), service->m_readOnlyReason));
+        return report(lines.join(u'\n'));
     }
     return service;
 }

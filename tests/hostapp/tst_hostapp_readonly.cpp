@@ -195,6 +195,24 @@ private Q_SLOTS:
             qPrintable(answer.join(u'\n')));
     }
 
+    // A WAL file in a folder the user cannot write cannot be read at all
+    // (SQLite needs its -shm file): refused at the start, saying why.
+    void walFileInReadOnlyFolderIsRefusedAtStart()
+    {
+        if (::geteuid() != 0)
+            QSKIP("a session as another user needs a test run as root");
+        QTemporaryDir folder;
+        QCOMPARE(::chmod(QFile::encodeName(folder.path()).constData(), 0755), 0);
+        const QString path = folder.path() + QStringLiteral("/shop.db");
+        QVERIFY(QFile::copy(freshDatabase(QStringLiteral("wal-source.db")), path));
+        QCOMPARE(::chmod(QFile::encodeName(path).constData(), 0644), 0);
+        const QStringList answer = sessionAs(QStringLiteral("nobody"), path);
+        QVERIFY2(answer.value(0).startsWith(
+                     QStringLiteral("open: SQLite 数据库 %1 是只读的（当前用户没有写这个文件的权限），无法读取。")
+                         .arg(QDir::toNativeSeparators(path))),
+            qPrintable(answer.join(u'\n')));
+    }
+
     // A read-only file without the host's tables cannot be set up: refused at
     // the start with a message that says so and why.
     void readOnlyFileWithoutTablesIsRefusedAtStart()
