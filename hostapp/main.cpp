@@ -9,6 +9,8 @@
 #include "ui/SqdaLibrary.h"
 
 #include <QApplication>
+#include <QDir>
+#include <QFile>
 #include <QMessageBox>
 #include <QPixmap>
 #include <QSaveFile>
@@ -71,6 +73,16 @@ int main(int argc, char *argv[])
         return BadOptions;
     }
     const bool interactive = options->screenshot.isEmpty();
+
+    // The library keeps Kalmorapos.ini in KALMORA_HOME, else in the program's
+    // folder: right beside a program in its build tree, but an installed
+    // program's folder (/usr/bin) is no place for a user's settings, so those go
+    // to the user's data folder.
+    if (qEnvironmentVariableIsEmpty("KALMORA_HOME") && !SqdaLibrary::inBuildTree()) {
+        const QString home = options->effectiveDataDir();
+        QDir().mkpath(home);
+        qputenv("KALMORA_HOME", QFile::encodeName(home));
+    }
 
     SqlDataService::Ptr service = SqlDataService::open(options->databaseUrl(), options->department, &error);
     if (!service)
