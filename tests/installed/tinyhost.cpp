@@ -30,7 +30,8 @@ QByteArray packet(const QStringList &names, const QList<QStringList> &rows)
 {
     QCborArray fields;
     for (const QString &name : names)
-        fields.append(QCborMap { { QStringLiteral("name"), name }, { QStringLiteral("type"), QStringLiteral("string") } });
+        fields.append(
+            QCborMap { { QStringLiteral("name"), name }, { QStringLiteral("type"), QStringLiteral("string") } });
     QCborArray body;
     for (const QStringList &row : rows)
         body.append(QCborArray::fromStringList(row));
@@ -65,7 +66,8 @@ public:
             return true;
         case sqda::DispGetSystemParameters:
             args[0] = packet({ QStringLiteral("f_csmc"), QStringLiteral("f_csz") },
-                { { QStringLiteral("dwlx"), QStringLiteral("00") }, { QStringLiteral("qyny"), QStringLiteral("202601") },
+                { { QStringLiteral("dwlx"), QStringLiteral("00") },
+                    { QStringLiteral("qyny"), QStringLiteral("202601") },
                     { QStringLiteral("dybm"), QStringLiteral("0101") } });
             return true;
         default:
@@ -118,13 +120,19 @@ int main(int argc, char *argv[])
 
     int result = 0;
     QTimer::singleShot(500, &window, [&] {
+        const QList<QWidget *> shown = sqda::embeddedForms(control);
         if (QWidget *modal = QApplication::activeModalWidget()) {
-            std::fprintf(stderr, "tinyhost: a dialog is up instead of the screen: %s\n", qPrintable(modal->windowTitle()));
+            std::fprintf(
+                stderr, "tinyhost: a dialog is up instead of the screen: %s\n", qPrintable(modal->windowTitle()));
             result = 1;
-        } else if (sqda::embeddedForms(control).isEmpty() || !sqda::embeddedForms(control).first()->isVisible()) {
+        } else if (shown.isEmpty() || !shown.first()->isVisible()) {
             result = fail("the screen closed itself");
-        } else if (!window.grab().save(output, "PNG")) {
-            result = fail("cannot write the picture");
+        } else {
+            // The control has its laid-out size by now: the screen fills it, as a host's would.
+            shown.first()->setGeometry(control->rect());
+            sqda::sendHostMessage(shown.first(), sqda::HostResizeMessage, control->height(), control->width());
+            if (!window.grab().save(output, "PNG"))
+                result = fail("cannot write the picture");
         }
         QApplication::exit(result);
     });
