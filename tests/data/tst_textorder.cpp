@@ -171,6 +171,45 @@ private Q_SLOTS:
         }
     }
 
+    // LIKE takes one character for '_', a pair beyond U+FFFF too, as SQLite's
+    // GLOB does for '?' (GLOB: case matters, as in the filter's LIKE).
+    void likeMatchesAsSqlite()
+    {
+        DataStore store(
+            { { QStringLiteral("i"), FieldType::Int32, 0, {} }, { QStringLiteral("f"), FieldType::String, 8, {} } });
+        for (int i = 0; i < m_texts.size(); ++i) {
+            store.appendInt(0, i);
+            store.appendString(1, m_texts[i]);
+            store.commitRow();
+        }
+        const QString wide = QStringLiteral("𠀀"); // U+20000
+        const QStringList patterns { QStringLiteral("_"), QStringLiteral("__"), QStringLiteral("_a"),
+            QStringLiteral("01_"), QStringLiteral("%") + wide, wide + QStringLiteral("_"), QStringLiteral("%_%_%"),
+            QStringLiteral("%") + QChar(0xE000) + QStringLiteral("%"), QStringLiteral("_%a") };
+        // (No U+FFFE/U+FFFF in a pattern: SQLite's pattern matching reads them as U+FFFD.)
+        Statement query = prepare(m_db.get(), "select i from t where f glob ? order by i");
+        QVERIFY(query);
+        for (const QString &pattern : patterns) {
+            QString glob = pattern;
+            glob.replace(u'%', u'*').replace(u'_', u'?');
+            sqlite3_reset(query.get());
+            bindText(query.get(), 1, glob);
+            QList<int> expected;
+            while (sqlite3_step(query.get()) == SQLITE_ROW)
+                expected << sqlite3_column_int(query.get(), 0);
+
+            Result<FilterExpression> e = FilterExpression::parse(QStringLiteral("f like ") + literal(pattern));
+            QVERIFY2(e, qPrintable(e ? QString() : e.error()));
+            Result<FilterProgram> p = FilterProgram::bind(*e, store.defs());
+            QVERIFY2(p, qPrintable(p ? QString() : p.error()));
+            QList<int> selected;
+            for (quint32 r : p->select(store))
+                selected << int(r);
+            if (selected != expected)
+                QFAIL(qPrintable(QStringLiteral("LIKE %1").arg(QString::fromLatin1(pattern.toUtf8().toHex(' ')))));
+        }
+    }
+
     // The order key of each code unit makes units compare as their characters do.
     void unitKeysFollowCodePoints()
     {
