@@ -87,9 +87,7 @@ QString DatabaseUrl::sqliteReadOnlyReason() const
     if (m_backend != Backend::SQLite)
         return {};
     const QByteArray file = QFile::encodeName(m_filePath);
-    struct stat st
-    {
-    };
+    struct stat st = {};
     if (::stat(file.constData(), &st) != 0)
         return {};
     if ((st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0)

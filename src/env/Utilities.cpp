@@ -114,9 +114,7 @@ QString writeTarget(const QString &path)
 bool fileIsReadOnly(const QString &path)
 {
     const QByteArray name = QFile::encodeName(path);
-    struct stat st
-    {
-    };
+    struct stat st = {};
     if (::stat(name.constData(), &st) != 0)
         return false; // no file yet: the folder decides
     if ((st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0)
@@ -259,9 +257,7 @@ void WriteIniValue(
     // replaced, since its content could not be carried over.
     IniFile ini;
     QFile::Permissions permissions;
-    struct stat owner
-    {
-    };
+    struct stat owner = {};
     bool keepOwner = false;
     if (info.exists()) {
         if (fileIsReadOnly(target))

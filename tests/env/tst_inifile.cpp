@@ -612,15 +612,34 @@ private Q_SLOTS:
         const QString answer = writeAs(user, folder.path() + u'/', QStringLiteral("new"));
         QCOMPARE(answer, written ? QString() : QStringLiteral("Unable to write to ") + path);
         QCOMPARE(readBytes(path), written ? QByteArray("; the user's settings\n[S]\nk=new\n") : before);
-        struct stat st
-        {
-        };
+        struct stat st = {};
         QCOMPARE(::stat(QFile::encodeName(path).constData(), &st), 0);
         QCOMPARE(int(st.st_mode & 07777), mode);
         if (written && user.isEmpty())
             QCOMPARE(st.st_uid, ::geteuid());
         QCOMPARE(QDir(folder.path()).entryList(QDir::Files | QDir::Hidden),
             QStringList { QStringLiteral("Kalmorapos.ini") });
+    }
+
+    // A write by root (an administrator) leaves the file its owner's.
+    void ownerIsKept()
+    {
+        if (::geteuid() != 0)
+            QSKIP("giving a file to another user needs a test run as root");
+        const passwd *pw = ::getpwnam("nobody");
+        QVERIFY(pw);
+        QTemporaryDir folder;
+        const QString path = folder.path() + QStringLiteral("/Kalmorapos.ini");
+        writeBytes(path, "[S]\nk=old\n");
+        QCOMPARE(::chown(QFile::encodeName(path).constData(), pw->pw_uid, pw->pw_gid), 0);
+        QCOMPARE(::chmod(QFile::encodeName(path).constData(), 0640), 0);
+        QCOMPARE(writeAs(QString(), folder.path() + u'/', QStringLiteral("new")), QString());
+        struct stat st = {};
+        QCOMPARE(::stat(QFile::encodeName(path).constData(), &st), 0);
+        QCOMPARE(st.st_uid, pw->pw_uid);
+        QCOMPARE(st.st_gid, pw->pw_gid);
+        QCOMPARE(int(st.st_mode & 07777), 0640);
+        QCOMPARE(readBytes(path), QByteArray("[S]\nk=new\n"));
     }
 
     // A settings file that is a symbolic link is written through to its target,
