@@ -40,6 +40,21 @@ QString lines(const QVariant &v)
     return out.join(u'|');
 }
 
+// Whether `user` can create files in `folder` (a TMPDIR inside a private
+// folder keeps other users out of every temporary folder).
+bool reachableAs(const QString &user, const QString &folder)
+{
+    const pid_t child = fork();
+    if (child == 0) {
+        const passwd *pw = ::getpwnam(user.toLocal8Bit().constData());
+        const bool ok = pw && ::setgroups(0, nullptr) == 0 && ::setgid(pw->pw_gid) == 0 && ::setuid(pw->pw_uid) == 0
+            && ::access(QFile::encodeName(folder).constData(), W_OK | X_OK) == 0;
+        _exit(ok ? 0 : 1);
+    }
+    int status = 0;
+    return child > 0 && ::waitpid(child, &status, 0) == child && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
 // What a session on `url` answers, one line per step, run in a child process
 // as `user` (empty: this process's user).
 QStringList sessionAs(const QString &user, const QString &url)
@@ -165,6 +180,8 @@ private Q_SLOTS:
         QFETCH(QString, journal);
         if (!user.isEmpty() && ::geteuid() != 0)
             QSKIP("a session as another user needs a test run as root");
+        if (!user.isEmpty() && !reachableAs(user, m_dir.path()))
+            QSKIP("the temporary folder is out of that user's reach (TMPDIR)");
         const QString path = freshDatabase(
             QStringLiteral("ro-%1.db").arg(QString::fromUtf8(QTest::currentDataTag()).remove(u' ')), journal);
         QCOMPARE(::chmod(QFile::encodeName(path).constData(), mode_t(mode)), 0);
@@ -201,6 +218,8 @@ private Q_SLOTS:
     {
         if (::geteuid() != 0)
             QSKIP("a session as another user needs a test run as root");
+        if (!reachableAs(QStringLiteral("nobody"), m_dir.path()))
+            QSKIP("the temporary folder is out of that user's reach (TMPDIR)");
         QTemporaryDir folder;
         QCOMPARE(::chmod(QFile::encodeName(folder.path()).constData(), 0755), 0);
         const QString path = folder.path() + QStringLiteral("/shop.db");
