@@ -9,6 +9,8 @@
 #include "ui/SqdaLibrary.h"
 
 #include <QApplication>
+#include <QDir>
+#include <QFile>
 #include <QMessageBox>
 #include <QPixmap>
 #include <QSaveFile>
@@ -72,6 +74,16 @@ int main(int argc, char *argv[])
     }
     const bool interactive = options->screenshot.isEmpty();
 
+    // The library keeps Kalmorapos.ini in KALMORA_HOME, else in the program's
+    // folder: right beside a program in its build tree, but an installed
+    // program's folder (/usr/bin) is no place for a user's settings, so those go
+    // to the user's data folder.
+    if (qEnvironmentVariableIsEmpty("KALMORA_HOME") && !SqdaLibrary::inBuildTree()) {
+        const QString home = options->effectiveDataDir();
+        QDir().mkpath(home);
+        qputenv("KALMORA_HOME", QFile::encodeName(home));
+    }
+
     SqlDataService::Ptr service = SqlDataService::open(options->databaseUrl(), options->department, &error);
     if (!service)
         return failStart(error, interactive);
@@ -90,9 +102,13 @@ int main(int argc, char *argv[])
     if (!library.load(options->library, &error))
         return failStart(error, interactive);
 
+    // A read-only database says so where the user looks first.
+    const QString database = service->readOnlyReason().isEmpty()
+        ? service->databaseText()
+        : QStringLiteral("%1（只读：%2）").arg(service->databaseText(), service->readOnlyReason());
     const QString status
         = QStringLiteral("数据库：%1　部门：%2　操作员：%3")
-              .arg(service->databaseText(), service->department(),
+              .arg(database, service->department(),
                   operatorCode.isEmpty() ? QStringLiteral("（无）") : operatorCode + u' ' + operatorName);
     int result = Ok;
     {

@@ -1,10 +1,16 @@
 #include "DatabaseUrl.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QSqlError>
 #include <QUrl>
 #include <QUrlQuery>
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace kalmora {
 
@@ -76,6 +82,29 @@ DatabaseUrl DatabaseUrl::withDatabase(const QString &name) const
     return d;
 }
 
+QString DatabaseUrl::sqliteReadOnlyReason() const
+{
+    if (m_backend != Backend::SQLite)
+        return {};
+    const QByteArray file = QFile::encodeName(m_filePath);
+    struct stat st = {};
+    if (::stat(file.constData(), &st) != 0)
+        return {};
+    if ((st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0)
+        return QStringLiteral("文件设为只读，没有写权限");
+    if (::faccessat(AT_FDCWD, file.constData(), W_OK, AT_EACCESS) != 0) {
+        if (errno == EROFS)
+            return QStringLiteral("文件所在的文件系统是只读的");
+        if (errno == EACCES)
+            return QStringLiteral("当前用户没有写这个文件的权限");
+    }
+    // SQLite writes its journal (or its write-ahead log) beside the file.
+    const QByteArray folder = QFile::encodeName(QFileInfo(m_filePath).absolutePath());
+    if (::faccessat(AT_FDCWD, folder.constData(), W_OK | X_OK, AT_EACCESS) != 0 && errno == EACCES)
+        return QStringLiteral("当前用户不能在文件所在的文件夹里写文件");
+    return {};
+}
+
 QSqlDatabase DatabaseUrl::open(const QString &connectionName, QString *error) const
 {
     const bool sqlite = m_backend == Backend::SQLite;
@@ -91,7 +120,10 @@ QSqlDatabase DatabaseUrl::open(const QString &connectionName, QString *error) co
         if (sqlite) {
             db.setDatabaseName(m_filePath);
             // Another host writing the same file: wait for it rather than fail at once.
-            db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=10000"));
+            QString options = QStringLiteral("QSQLITE_BUSY_TIMEOUT=10000");
+            if (!sqliteReadOnlyReason().isEmpty())
+                options += QStringLiteral(";QSQLITE_OPEN_READONLY");
+            db.setConnectOptions(options);
         } else {
             db.setHostName(m_host);
             if (m_port)

@@ -32,8 +32,13 @@ public:
     QString displayText() const;
 
     // A new connection under `connectionName`, opened; on failure the
-    // connection is removed again and `error` says why.
+    // connection is removed again and `error` says why. An SQLite file that is
+    // read-only (see sqliteReadOnlyReason) is opened for reading only.
     QSqlDatabase open(const QString &connectionName, QString *error) const;
+    // Why the SQLite file cannot be written, in Chinese, or empty when it can
+    // (or does not exist yet). A file without any write bit counts as read-only
+    // for every user, root too: its owner made it so.
+    QString sqliteReadOnlyReason() const;
     // The same server, another database (PostgreSQL's maintenance database).
     DatabaseUrl withDatabase(const QString &name) const;
 

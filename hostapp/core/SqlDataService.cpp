@@ -264,8 +264,21 @@ void installSqliteBusyWait(const QSqlDatabase &conn)
     }
 }
 
-// Settings every new connection gets, the first and any after a reconnect.
-void prepareSession(const QSqlDatabase &conn, Backend backend)
+// True when SQLite opened the file for reading only (it does so by itself when
+// it cannot open it for writing).
+bool sqliteOpenedReadOnly(const QSqlDatabase &conn)
+{
+    const QVariant v = conn.driver() ? conn.driver()->handle() : QVariant();
+    if (v.isValid() && qstrcmp(v.typeName(), "sqlite3*") == 0) {
+        if (sqlite3 *handle = *static_cast<sqlite3 *const *>(v.constData()))
+            return sqlite3_db_readonly(handle, "main") == 1;
+    }
+    return false;
+}
+
+// Settings every new connection gets, the first and any after a reconnect. A
+// read-only SQLite file keeps the journal mode it has: changing it is a write.
+void prepareSession(const QSqlDatabase &conn, Backend backend, bool readOnly = false)
 {
     if (backend == Backend::PostgreSQL) {
         // The host's quoting of values, and the data-change check of ExecuteSql,
@@ -278,6 +291,8 @@ void prepareSession(const QSqlDatabase &conn, Backend backend)
         return;
     }
     installSqliteBusyWait(conn);
+    if (readOnly)
+        return;
     // Write-ahead log: readers never wait for a writer and a writer never waits
     // for readers, so many workstations on one file rarely wait at all. The mode
     // is kept in the file; only the first start after a change needs to set it.
@@ -478,7 +493,13 @@ SqlDataService::Ptr SqlDataService::open(
     service->m_queryLimits = options.queryLimits;
     try {
         const QSqlDatabase conn = service->database();
-        prepareSession(conn, url->backend());
+        if (url->backend() == Backend::SQLite) {
+            service->m_readOnlyReason = url->sqliteReadOnlyReason();
+            if (service->m_readOnlyReason.isEmpty() && sqliteOpenedReadOnly(conn))
+                service->m_readOnlyReason = QStringLiteral("SQLite 只能以只读方式打开它");
+        }
+        const bool readOnly = !service->m_readOnlyReason.isEmpty();
+        prepareSession(conn, url->backend(), readOnly);
 
         // A start only reads, unless the schema is missing, older than the
         // width checks, or (PostgreSQL) without its query reader: a write lock
@@ -491,7 +512,17 @@ SqlDataService::Ptr SqlDataService::open(
             = postgres && !tablesMissing ? ReaderRole::check(conn, &readerWhy) : ReaderRole::State::Incomplete;
         if (postgres && reader == ReaderRole::State::TooPowerful)
             return report(readerWhy);
-        if (tablesMissing || !Schema::hasWidthChecks(conn) || (postgres && reader != ReaderRole::State::Ready)) {
+        if (readOnly && tablesMissing) {
+            // Tables that cannot be read look missing: a file SQLite cannot read is said so.
+            runSql(conn, QStringLiteral("select count(*) from sqlite_master"), {}, QStringLiteral("无法读取数据库。"));
+            return report(QStringLiteral("SQLite 数据库 %1 是只读的（%2），其中还没有商圈档案的表，无法建立。"
+                                         "请给这个文件写权限，或使用另一个可写的数据库文件。")
+                              .arg(QDir::toNativeSeparators(url->filePath()), service->m_readOnlyReason));
+        }
+        // A read-only file from before the width checks is read as it is: the
+        // checks only guard writes, which it refuses anyway.
+        if (!readOnly
+            && (tablesMissing || !Schema::hasWidthChecks(conn) || (postgres && reader != ReaderRole::State::Ready))) {
             SqlTransaction tx(conn, url->backend(), Mode::Write);
             if (postgres) // hosts starting together create the schema once
                 runSql(conn, QStringLiteral("select pg_advisory_xact_lock(1262570829)"), {},
@@ -529,7 +560,14 @@ SqlDataService::Ptr SqlDataService::open(
                                   known.isEmpty() ? QStringLiteral("（无）") : known.join(QStringLiteral("，"))));
         }
     } catch (const SqlFailure &f) {
-        return report(f.lines().join(u'\n'));
+        QStringList lines = f.lines();
+        // SQLite cannot read a WAL file without its shared-memory file, which a
+        // read-only session may be unable to create beside it.
+        if (!service->m_readOnlyReason.isEmpty())
+            lines.prepend(QStringLiteral("SQLite 数据库 %1 是只读的（%2），无法读取。预写日志（WAL）方式的文件需要"
+                                         "在所在文件夹里建立 -shm 文件：请让这个文件夹可写。")
+                              .arg(QDir::toNativeSeparators(url->filePath()), service->m_readOnlyReason));
+        return report(lines.join(u'\n'));
     }
     return service;
 }
@@ -642,6 +680,14 @@ void SqlDataService::ensureConnected()
         QStringLiteral("与数据库的连接中断了，重新连接没有成功。"), QStringLiteral("数据库的消息：%1").arg(why) });
 }
 
+void SqlDataService::requireWritable() const
+{
+    if (m_readOnlyReason.isEmpty())
+        return;
+    throw SqlFailure(QStringList { QStringLiteral("数据库是只读的，不能修改数据，这次操作没有执行。"),
+        QStringLiteral("SQLite 数据库 %1：%2。").arg(QDir::toNativeSeparators(m_url.filePath()), m_readOnlyReason) });
+}
+
 QVariant SqlDataService::dispatch(int dispId, QVariantList &args)
 {
     switch (dispId) {
@@ -718,6 +764,7 @@ QVariant SqlDataService::queryData(QVariantList &args)
 QVariant SqlDataService::executeSql(QVariantList &args)
 {
     needArguments(args, 1);
+    requireWritable();
     const QString sql = args.at(0).toString();
     const SqlStatementText text = singleStatement(
         sql, backend(), QStringLiteral("SQL 语句为空！"), QStringLiteral("一次只能执行一条 SQL 语句！"));
@@ -840,6 +887,7 @@ QVariant SqlDataService::getCodeLevels(QVariantList &args)
 QVariant SqlDataService::checkAreaCode(QVariantList &args)
 {
     needArguments(args, 1);
+    requireWritable();
     const auto [dept, code] = departmentAndCode(args.at(0));
     const QSqlDatabase db = database();
     SqlTransaction tx(db, backend(), Mode::Read);
@@ -861,6 +909,7 @@ QVariant SqlDataService::checkAreaCode(QVariantList &args)
 QVariant SqlDataService::insertArea(QVariantList &args)
 {
     needArguments(args, 1);
+    requireWritable();
     const QVariant in = args.at(0);
     if (in.typeId() != QMetaType::QByteArray)
         throw SqlFailure(QStringList { QStringLiteral("插入商圈时应传入一行商圈记录的数据包。") });
@@ -919,6 +968,7 @@ QVariant SqlDataService::insertArea(QVariantList &args)
 QVariant SqlDataService::deleteArea(QVariantList &args)
 {
     needArguments(args, 1);
+    requireWritable();
     const auto [dept, code] = departmentAndCode(args.at(0));
     const QSqlDatabase db = database();
     SqlTransaction tx(db, backend(), Mode::Write);

@@ -53,6 +53,10 @@ public:
     QVariant Invoke(int dispId, QVariantList &args) override;
 
     DatabaseUrl::Backend backend() const { return m_url.backend(); }
+    // Why the database is open for reading only (an SQLite file the user cannot
+    // write), or empty. Such a session answers every query; every operation
+    // that would write is refused with a message saying why.
+    QString readOnlyReason() const { return m_readOnlyReason; }
     QString databaseText() const { return m_url.displayText(); }
     QString department() const { return m_department; }
 
@@ -82,6 +86,8 @@ private:
     QVariant insertArea(QVariantList &args);
 
     QSqlDatabase database() const;
+    // Refuses a write on a read-only database before any work.
+    void requireWritable() const;
     QVariant dispatch(int dispId, QVariantList &args);
     // PostgreSQL: a connection the server has closed (a restart, a killed
     // backend) is opened again before the call, within a bounded number of tries.
@@ -90,6 +96,7 @@ private:
     DatabaseUrl m_url;
     QString m_connectionName;
     QString m_department;
+    QString m_readOnlyReason;
     QueryPacket::Limits m_queryLimits;
     std::atomic<unsigned long> m_refs { 0 };
 };

@@ -10,11 +10,24 @@ QStringList SqdaLibrary::candidates(const QString &explicitPath)
 {
     if (!explicitPath.isEmpty())
         return { explicitPath };
-    QStringList out { QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("libsqda.so")) };
-#ifdef SQDA_BUILD_LIBRARY_PATH
-    out << QStringLiteral(SQDA_BUILD_LIBRARY_PATH);
-#endif
+    // All relative to the program's own folder, so an installed program finds
+    // the plug-in installed with it wherever the prefix is (a package unpacked
+    // anywhere too), and a program in the build tree finds the one built beside it.
+    const QDir program(QCoreApplication::applicationDirPath());
+    QStringList out { program.filePath(QStringLiteral("libsqda.so")),
+        QDir::cleanPath(program.filePath(QStringLiteral(SQDA_INSTALLED_PLUGIN))) };
+    // The build tree's plug-in only where the program is in a build tree, never
+    // a file an installed program happens to find there.
+    if (inBuildTree())
+        out << QDir::cleanPath(program.filePath(QStringLiteral(SQDA_BUILD_PLUGIN)));
     return out;
+}
+
+bool SqdaLibrary::inBuildTree()
+{
+    // The build tree's top holds CMakeCache.txt; an installed program's folder never does.
+    const QDir program(QCoreApplication::applicationDirPath());
+    return QFileInfo::exists(program.filePath(QStringLiteral(SQDA_BUILD_TOP "/CMakeCache.txt")));
 }
 
 bool SqdaLibrary::load(const QString &explicitPath, QString *error)

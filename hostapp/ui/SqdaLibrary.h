@@ -13,8 +13,11 @@ class SqdaLibrary
 {
 public:
     // Where to look, in order: `explicitPath` when given; otherwise libsqda.so
-    // next to the program, then the one in the build tree.
+    // next to the program, the one installed with it (lib/<multiarch>/ beside
+    // bin/), then, for a program in a build tree, the one built there.
     static QStringList candidates(const QString &explicitPath);
+    // True when the program runs from its build tree rather than installed.
+    static bool inBuildTree();
 
     bool load(const QString &explicitPath, QString *error);
     QString fileName() const { return m_lib.fileName(); }

@@ -1,4 +1,5 @@
 #include "ColumnRanks.h"
+#include "TextOrder.h"
 
 #include <unicode/ucol.h>
 #include <unicode/ustring.h>
@@ -39,12 +40,15 @@ void rankSorted(std::vector<Keyed> &items, std::vector<quint32> &ranks, quint32 
     maxRank = rank;
 }
 
-char16_t foldAscii(char16_t c)
+// The unit's key in code-point order, A-Z folded when `ci`.
+char16_t orderUnit(char16_t c, bool ci)
 {
-    return (c >= u'A' && c <= u'Z') ? char16_t(c + 32) : c;
+    if (ci && c >= u'A' && c <= u'Z')
+        return char16_t(c + 32);
+    return codePointOrderUnit(c);
 }
 
-// Code-unit order, optionally with A-Z folded. All-ASCII text packs eight
+// Code-point order, optionally with A-Z folded. All-ASCII text packs eight
 // characters into the sort prefix, other text four.
 void rankByUnits(
     const DataStore &store, int col, bool ci, bool ascii, const std::vector<quint32> &rows, ColumnRanks &out)
@@ -53,9 +57,7 @@ void rankByUnits(
     const int bits = ascii ? 8 : 16;
     const DataStore::StrRef *refs = store.stringRefs(col);
     const char16_t *text = store.text();
-    auto unit = [&](quint32 row, quint32 i) {
-        return ci ? foldAscii(text[refs[row].offset + i]) : text[refs[row].offset + i];
-    };
+    auto unit = [&](quint32 row, quint32 i) { return orderUnit(text[refs[row].offset + i], ci); };
     std::vector<Keyed> items;
     items.reserve(rows.size());
     for (quint32 row : rows) {
@@ -94,7 +96,7 @@ void rankCollated(const DataStore &store, int col, bool ci, const std::vector<qu
     UErrorCode status = U_ZERO_ERROR;
     std::unique_ptr<UCollator, CollatorCloser> coll(ucol_open("zh_CN", &status));
     if (U_FAILURE(status) || !coll) {
-        // No collation data: fall back to code-unit order, still a total order.
+        // No collation data: fall back to code-point order, still a total order.
         rankByUnits(store, col, ci, false, rows, out);
         return;
     }

@@ -1,6 +1,7 @@
 #include "FilterProgram.h"
 
 #include "LikePattern.h"
+#include "TextOrder.h"
 
 #include <QDate>
 #include <QDateTime>
@@ -34,17 +35,10 @@ bool isRealColumn(FieldType t)
     return t == FieldType::Double;
 }
 
-// Code-unit order, the order codes are written in.
+// Code-point order, the order codes are written in and the databases compare in.
 int compareText(QStringView a, QStringView b)
 {
-    const qsizetype n = std::min(a.size(), b.size());
-    const char16_t *pa = a.utf16();
-    const char16_t *pb = b.utf16();
-    for (qsizetype i = 0; i < n; ++i) {
-        if (pa[i] != pb[i])
-            return pa[i] < pb[i] ? -1 : 1;
-    }
-    return a.size() == b.size() ? 0 : (a.size() < b.size() ? -1 : 1);
+    return compareCodePoints(a, b);
 }
 
 bool holds(CompareOp op, int c)

@@ -15,6 +15,7 @@
 #include <cstdio>
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace sqda {
@@ -87,6 +88,39 @@ private:
     int m_fd = -1;
     bool m_busy = false;
 };
+
+// The file a write changes: a settings file that is a symbolic link (a chain of
+// them, relative or absolute, dangling too) stands for its target, so the
+// target is what is replaced, in its own folder; the link stays as it is.
+// Empty when the links go round in a circle or too deep.
+QString writeTarget(const QString &path)
+{
+    QString at = QFileInfo(path).absoluteFilePath();
+    for (int depth = 0; depth < 40; ++depth) {
+        const QFileInfo info(at);
+        if (!info.isSymLink())
+            return at;
+        at = info.symLinkTarget(); // absolute, resolved against the link's folder
+        if (at.isEmpty())
+            return {};
+    }
+    return {};
+}
+
+// A file its owner marked read-only (no write bit at all) is left alone, even by
+// a user the kernel would let write it (root); otherwise the kernel's answer
+// for this process's user and groups counts. Replacing the file by rename needs
+// only the folder's write permission, so the file's own is checked here.
+bool fileIsReadOnly(const QString &path)
+{
+    const QByteArray name = QFile::encodeName(path);
+    struct stat st = {};
+    if (::stat(name.constData(), &st) != 0)
+        return false; // no file yet: the folder decides
+    if ((st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0)
+        return true;
+    return ::faccessat(AT_FDCWD, name.constData(), W_OK, AT_EACCESS) != 0 && errno == EACCES;
+}
 
 QString randomSuffix()
 {
@@ -230,9 +264,12 @@ Status UpdateIniFile(const QString &fileName, const QString &directory, const st
         return Error { message };
     };
 
+    const QString target = writeTarget(path);
+    if (target.isEmpty())
+        return refused();
     // Writers of one file take turns (each reads, changes its lines, writes the
     // whole file): without the lock two of them would each drop the other's value.
-    const QFileInfo info(path);
+    const QFileInfo info(target);
     if (!info.absoluteDir().exists())
         return refused();
     const FolderLock lock(info.absolutePath());
@@ -244,8 +281,12 @@ Status UpdateIniFile(const QString &fileName, const QString &directory, const st
     // replaced, since its content could not be carried over.
     IniFile ini;
     QFile::Permissions permissions;
+    struct stat owner = {};
+    bool keepOwner = false;
     if (info.exists()) {
-        QFile file(path);
+        if (fileIsReadOnly(target))
+            return refused();
+        QFile file(target);
         if (!file.open(QIODevice::ReadOnly))
             return refused();
         const QByteArray bytes = file.readAll();
@@ -253,6 +294,7 @@ Status UpdateIniFile(const QString &fileName, const QString &directory, const st
             return refused();
         ini = IniFile::parse(bytes);
         permissions = file.permissions();
+        keepOwner = ::fstat(file.handle(), &owner) == 0;
     }
     if (Status edited = edit(ini); !edited)
         return edited;
@@ -273,6 +315,11 @@ Status UpdateIniFile(const QString &fileName, const QString &directory, const st
         out.remove();
         return refused();
     };
+    // The new file keeps the old one's owner and group where this user may give
+    // them (root may; a member of the group may keep the group), so a write by
+    // another user does not take the file from its owner.
+    if (keepOwner && ::fchown(out.handle(), owner.st_uid, owner.st_gid) != 0)
+        (void)!::fchown(out.handle(), uid_t(-1), owner.st_gid);
     if (permissions != QFile::Permissions() && !out.setPermissions(permissions))
         return discard();
     if (out.write(bytes) != bytes.size() || !out.flush() || ::fsync(out.handle()) != 0)
@@ -281,7 +328,7 @@ Status UpdateIniFile(const QString &fileName, const QString &directory, const st
     if (out.error() != QFileDevice::NoError)
         return discard();
     // rename(2) replaces the old file in one step; readers see the old or the new one.
-    if (std::rename(QFile::encodeName(out.fileName()).constData(), QFile::encodeName(path).constData()) != 0)
+    if (std::rename(QFile::encodeName(out.fileName()).constData(), QFile::encodeName(target).constData()) != 0)
         return discard();
     return Status();
 }

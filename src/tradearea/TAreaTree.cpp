@@ -1,6 +1,7 @@
 #include "TAreaTree.h"
 
 #include "data/PinyinKeys.h"
+#include "data/TextOrder.h"
 
 #include <QApplication>
 #include <QKeyEvent>
@@ -17,7 +18,8 @@ namespace sqda {
 
 namespace {
 
-// A node compares by text in code-unit order, without going through QVariant.
+// A node compares by text in code-point order, as the codes and names sort in the
+// database, without going through QVariant.
 class AreaNode : public QTreeWidgetItem
 {
 public:
@@ -32,7 +34,7 @@ public:
 
     bool operator<(const QTreeWidgetItem &other) const override
     {
-        return text(0).compare(other.text(0), Qt::CaseSensitive) < 0;
+        return compareCodePoints(text(0), other.text(0)) < 0;
     }
 
     // A screen reader says an area's level after its text; the root has none.

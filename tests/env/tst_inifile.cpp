@@ -14,7 +14,10 @@
 #include <QRandomGenerator>
 
 #include <csignal>
+#include <grp.h>
+#include <pwd.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -90,6 +93,69 @@ private:
     rlimit m_saved {};
     void (*m_oldHandler)(int) = nullptr;
 };
+
+// Runs one settings write in a child process as `user` ("" for this process's
+// own user) and answers the refusal's message, or empty when it was written.
+QString writeAs(const QString &user, const QString &directory, const QString &value)
+{
+    int fds[2];
+    if (::pipe(fds) != 0)
+        return QStringLiteral("<no pipe>");
+    const pid_t child = fork();
+    if (child == 0) {
+        ::close(fds[0]);
+        QByteArray answer;
+        if (!user.isEmpty()) {
+            const passwd *pw = ::getpwnam(user.toLocal8Bit().constData());
+            if (!pw || ::setgroups(0, nullptr) != 0 || ::setgid(pw->pw_gid) != 0 || ::setuid(pw->pw_uid) != 0)
+                answer = "<cannot become " + user.toLocal8Bit() + ">";
+        }
+        if (answer.isEmpty()) {
+            try {
+                WriteIniValue(
+                    QStringLiteral("Kalmorapos.ini"), QStringLiteral("S"), QStringLiteral("k"), value, directory);
+            } catch (const IniWriteError &e) {
+                answer = e.what();
+            }
+        }
+        (void)!::write(fds[1], answer.constData(), size_t(answer.size()));
+        _exit(0);
+    }
+    ::close(fds[1]);
+    QByteArray answer;
+    char buffer[512];
+    for (ssize_t got; (got = ::read(fds[0], buffer, sizeof buffer)) > 0;)
+        answer.append(buffer, got);
+    ::close(fds[0]);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    if (child < 0 || !WIFEXITED(status))
+        return QStringLiteral("<the writer did not finish>");
+    return QString::fromUtf8(answer);
+}
+
+// Whether `user` can create files in `folder` (a TMPDIR inside a private
+// folder keeps other users out of every temporary folder).
+bool reachableAs(const QString &user, const QString &folder)
+{
+    const pid_t child = fork();
+    if (child == 0) {
+        const passwd *pw = ::getpwnam(user.toLocal8Bit().constData());
+        const bool ok = pw && ::setgroups(0, nullptr) == 0 && ::setgid(pw->pw_gid) == 0 && ::setuid(pw->pw_uid) == 0
+            && ::access(QFile::encodeName(folder).constData(), W_OK | X_OK) == 0;
+        _exit(ok ? 0 : 1);
+    }
+    int status = 0;
+    return child > 0 && ::waitpid(child, &status, 0) == child && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+// A folder anyone may create files in (no sticky bit), as a shop's shared
+// program folder often is, so that another user's write is judged by the
+// file's own permissions alone.
+bool openToEveryone(const QString &folder)
+{
+    return ::chmod(QFile::encodeName(folder).constData(), 0777) == 0;
+}
 
 } // namespace
 
@@ -528,6 +594,157 @@ private Q_SLOTS:
             setup == QLatin1String("file as folder") ? QByteArray("x") : QByteArray("<unreadable>"));
         QDir(dir() + QStringLiteral("Kalmorapos.ini")).removeRecursively();
         QFile::remove(dir() + QStringLiteral("plain"));
+    }
+
+    // A file marked read-only is refused with the settings API's message and
+    // kept byte for byte, whoever writes; a file the writer may write is written.
+    void readOnlyFileIsRespected_data()
+    {
+        QTest::addColumn<QString>("user"); // who writes; empty: the file's owner (this process)
+        QTest::addColumn<int>("mode");
+        QTest::addColumn<bool>("written");
+        QTest::newRow("owner, 444") << "" << 0444 << false;
+        QTest::newRow("owner, 400") << "" << 0400 << false;
+        QTest::newRow("owner, 644") << "" << 0644 << true;
+        QTest::newRow("other user, 444") << "nobody" << 0444 << false;
+        QTest::newRow("other user, 644 (only the owner writes)") << "nobody" << 0644 << false;
+        QTest::newRow("other user, 666") << "nobody" << 0666 << true;
+    }
+    void readOnlyFileIsRespected()
+    {
+        QFETCH(QString, user);
+        QFETCH(int, mode);
+        QFETCH(bool, written);
+        if (!user.isEmpty() && ::geteuid() != 0)
+            QSKIP("writing as another user needs a test run as root");
+        QTemporaryDir folder;
+        QVERIFY(openToEveryone(folder.path()));
+        if (!user.isEmpty() && !reachableAs(user, folder.path()))
+            QSKIP("the temporary folder is out of that user's reach (TMPDIR)");
+        const QString path = folder.path() + QStringLiteral("/Kalmorapos.ini");
+        const QByteArray before = "; the user's settings\n[S]\nk=old\n";
+        writeBytes(path, before);
+        QVERIFY(::chmod(QFile::encodeName(path).constData(), mode_t(mode)) == 0);
+
+        const QString answer = writeAs(user, folder.path() + u'/', QStringLiteral("new"));
+        QCOMPARE(answer, written ? QString() : QStringLiteral("Unable to write to ") + path);
+        QCOMPARE(readBytes(path), written ? QByteArray("; the user's settings\n[S]\nk=new\n") : before);
+        struct stat st = {};
+        QCOMPARE(::stat(QFile::encodeName(path).constData(), &st), 0);
+        QCOMPARE(int(st.st_mode & 07777), mode);
+        if (written && user.isEmpty())
+            QCOMPARE(st.st_uid, ::geteuid());
+        QCOMPARE(QDir(folder.path()).entryList(QDir::Files | QDir::Hidden),
+            QStringList { QStringLiteral("Kalmorapos.ini") });
+    }
+
+    // A write by root (an administrator) leaves the file its owner's.
+    void ownerIsKept()
+    {
+        if (::geteuid() != 0)
+            QSKIP("giving a file to another user needs a test run as root");
+        const passwd *pw = ::getpwnam("nobody");
+        QVERIFY(pw);
+        QTemporaryDir folder;
+        const QString path = folder.path() + QStringLiteral("/Kalmorapos.ini");
+        writeBytes(path, "[S]\nk=old\n");
+        QCOMPARE(::chown(QFile::encodeName(path).constData(), pw->pw_uid, pw->pw_gid), 0);
+        QCOMPARE(::chmod(QFile::encodeName(path).constData(), 0640), 0);
+        QCOMPARE(writeAs(QString(), folder.path() + u'/', QStringLiteral("new")), QString());
+        struct stat st = {};
+        QCOMPARE(::stat(QFile::encodeName(path).constData(), &st), 0);
+        QCOMPARE(st.st_uid, pw->pw_uid);
+        QCOMPARE(st.st_gid, pw->pw_gid);
+        QCOMPARE(int(st.st_mode & 07777), 0640);
+        QCOMPARE(readBytes(path), QByteArray("[S]\nk=new\n"));
+    }
+
+    // A settings file that is a symbolic link is written through to its target,
+    // which is replaced whole in its own folder; the link stays a link.
+    void linkIsWrittenThrough_data()
+    {
+        QTest::addColumn<QString>("user");
+        QTest::addColumn<QString>("shape");
+        for (const QString &user : { QString(), QStringLiteral("nobody") }) {
+            const QString who = user.isEmpty() ? QStringLiteral("owner") : QStringLiteral("other user");
+            for (const char *shape : { "relative", "absolute", "chain", "dangling" })
+                QTest::addRow("%s, %s link", qPrintable(who), shape) << user << QString::fromLatin1(shape);
+        }
+    }
+    void linkIsWrittenThrough()
+    {
+        QFETCH(QString, user);
+        QFETCH(QString, shape);
+        if (!user.isEmpty() && ::geteuid() != 0)
+            QSKIP("writing as another user needs a test run as root");
+        QTemporaryDir root;
+        QVERIFY(openToEveryone(root.path()));
+        QVERIFY(QDir(root.path()).mkpath(QStringLiteral("program")));
+        QVERIFY(QDir(root.path()).mkpath(QStringLiteral("shared")));
+        QVERIFY(openToEveryone(root.path() + QStringLiteral("/program")));
+        QVERIFY(openToEveryone(root.path() + QStringLiteral("/shared")));
+        if (!user.isEmpty() && !reachableAs(user, root.path() + QStringLiteral("/shared")))
+            QSKIP("the temporary folder is out of that user's reach (TMPDIR)");
+        const QString program = root.path() + QStringLiteral("/program/");
+        const QString target = root.path() + QStringLiteral("/shared/pos.ini");
+        const QString link = program + QStringLiteral("Kalmorapos.ini");
+        if (shape != QLatin1String("dangling")) {
+            writeBytes(target, "[S]\nk=old\nother=kept\n");
+            QVERIFY(::chmod(QFile::encodeName(target).constData(), 0666) == 0);
+        }
+        QString pointsTo = shape == QLatin1String("absolute") ? target : QStringLiteral("../shared/pos.ini");
+        if (shape == QLatin1String("chain")) {
+            QVERIFY(QFile::link(QStringLiteral("../shared/pos.ini"), program + QStringLiteral("middle.ini")));
+            pointsTo = QStringLiteral("middle.ini");
+        }
+        QVERIFY(::symlink(QFile::encodeName(pointsTo).constData(), QFile::encodeName(link).constData()) == 0);
+
+        QCOMPARE(writeAs(user, program, QStringLiteral("new")), QString());
+
+        QVERIFY(QFileInfo(link).isSymLink());
+        char buffer[256] = {};
+        QCOMPARE(::readlink(QFile::encodeName(link).constData(), buffer, sizeof buffer - 1), pointsTo.size());
+        QCOMPARE(QString::fromLocal8Bit(buffer), pointsTo);
+        QCOMPARE(readBytes(target),
+            shape == QLatin1String("dangling") ? QByteArray("[S]\nk=new\n") : QByteArray("[S]\nk=new\nother=kept\n"));
+        QCOMPARE(ReadIniValue(
+                     QStringLiteral("Kalmorapos.ini"), QStringLiteral("S"), QStringLiteral("k"), QString(), program),
+            QStringLiteral("new"));
+        // The new file was made beside the target, nothing is left behind.
+        QCOMPARE(QDir(root.path() + QStringLiteral("/shared")).entryList(QDir::Files | QDir::Hidden),
+            QStringList { QStringLiteral("pos.ini") });
+        QStringList inProgram = QDir(program).entryList(QDir::Files | QDir::Hidden | QDir::System);
+        inProgram.sort();
+        QCOMPARE(inProgram,
+            shape == QLatin1String("chain")
+                ? (QStringList { QStringLiteral("Kalmorapos.ini"), QStringLiteral("middle.ini") })
+                : QStringList { QStringLiteral("Kalmorapos.ini") });
+    }
+
+    void readOnlyLinkTargetIsRefused()
+    {
+        QTemporaryDir root;
+        const QString target = root.path() + QStringLiteral("/pos.ini");
+        writeBytes(target, "[S]\nk=old\n");
+        QVERIFY(::chmod(QFile::encodeName(target).constData(), 0444) == 0);
+        QVERIFY(QDir(root.path()).mkpath(QStringLiteral("program")));
+        const QString link = root.path() + QStringLiteral("/program/Kalmorapos.ini");
+        QVERIFY(QFile::link(target, link));
+        QCOMPARE(writeAs(QString(), root.path() + QStringLiteral("/program/"), QStringLiteral("new")),
+            QStringLiteral("Unable to write to ") + link);
+        QCOMPARE(readBytes(target), QByteArray("[S]\nk=old\n"));
+        QVERIFY(QFileInfo(link).isSymLink());
+    }
+
+    void circularLinkIsRefused()
+    {
+        QTemporaryDir root;
+        const QString link = root.path() + QStringLiteral("/Kalmorapos.ini");
+        QVERIFY(QFile::link(QStringLiteral("other.ini"), link));
+        QVERIFY(QFile::link(QStringLiteral("Kalmorapos.ini"), root.path() + QStringLiteral("/other.ini")));
+        QCOMPARE(writeAs(QString(), root.path() + u'/', QStringLiteral("new")),
+            QStringLiteral("Unable to write to ") + link);
+        QVERIFY(QFileInfo(link).isSymLink());
     }
 
     void fullDiskLeavesTheOldFile()
