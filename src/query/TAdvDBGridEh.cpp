@@ -6,9 +6,9 @@
 #include "env/NumberText.h"
 #include "env/Utilities.h"
 #include "host/HostGuard.h"
+#include "host/ShowHostError.h"
 #include "ui/FlatDialog.h"
 
-#include <QMessageBox>
 #include <QPointer>
 
 namespace sqda {
@@ -179,7 +179,7 @@ bool TAdvDBGridEh::ShowFilterDialog(const QString &caption, bool visibleOnly)
         return true;
     } catch (const std::exception &e) {
         form.reset();
-        QMessageBox::critical(this, QStringLiteral("错误"), QString::fromUtf8(e.what()));
+        showHostErrorText(this, QString::fromUtf8(e.what()));
         return false;
     }
 }
