@@ -4,6 +4,7 @@
 #include "ScreenFonts.h"
 
 #include <QFileDialog>
+#include <QFontInfo>
 #include <QProgressDialog>
 
 namespace sqda {
@@ -19,9 +20,10 @@ void useLibraryFace(QWidget *window)
 QFont withChineseFace(const QFont &font)
 {
     ensureLibraryInitialized();
-    QStringList families = font.families();
-    if (families.isEmpty())
-        families << font.family();
+    // The face the font resolves to first, not a generic name such as "Sans
+    // Serif": beside a list, a generic name would give way to the Chinese face
+    // for the Latin letters too, and the dialog units measured on them.
+    QStringList families { QFontInfo(font).family() };
     const QString face = songTi9().family();
     if (!families.contains(face))
         families << face;
