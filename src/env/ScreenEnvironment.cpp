@@ -1,8 +1,8 @@
 #include "env/ScreenEnvironment.h"
 
 #include "host/HostContext.h"
+#include "host/LibraryWindows.h"
 
-#include <QMessageBox>
 #include <QPointer>
 
 namespace sqda {
@@ -12,8 +12,7 @@ std::unique_ptr<TTesselClass> openEnvironment(CoorDispRef service, QWidget *wind
     // The owner is fixed when the object is made, as its owner window was.
     const QPointer<QWidget> owner = window ? window : hostContext().AppWindow.data();
     return std::make_unique<TTesselClass>(std::move(service), [owner](const QString &text) {
-        QMessageBox box(QMessageBox::Warning, QStringLiteral("警告"), text, QMessageBox::Ok, owner.data());
-        box.exec();
+        showMessageBox(owner.data(), QMessageBox::Warning, QStringLiteral("警告"), text);
     });
 }
 

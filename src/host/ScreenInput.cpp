@@ -1,5 +1,7 @@
 #include "ScreenInput.h"
 
+#include "HostGuard.h"
+
 #include <QApplication>
 #include <QWidget>
 
@@ -53,9 +55,20 @@ bool InputBlock::eventFilter(QObject *watched, QEvent *event)
     }
 }
 
-HostCallGate::HostCallGate(QWidget *screen)
+void removeKeyPreview(QPointer<QObject> &preview)
+{
+    if (!preview)
+        return;
+    qApp->removeEventFilter(preview);
+    preview->setParent(nullptr);
+    preview->deleteLater();
+    preview = nullptr;
+}
+
+HostCallGate::HostCallGate(QWidget *screen, QWidget *controls)
     : QObject(screen)
     , m_screen(screen)
+    , m_controls(controls)
     , m_inputBlock(new InputBlock(screen))
 {
 }
@@ -68,6 +81,39 @@ HostCallGate::~HostCallGate()
 void HostCallGate::unblockInput()
 {
     qApp->removeEventFilter(m_inputBlock);
+}
+
+bool HostCallGate::userAction(const std::function<void()> &action)
+{
+    if (inFlight())
+        return true;
+    const QPointer<HostCallGate> self(this);
+    const QPointer<QWidget> controls(m_controls);
+    const bool outermost = m_actions == 0;
+    ++m_actions;
+    runGuarded(action);
+    if (self) {
+        --m_actions;
+        return true;
+    }
+    // Destroyed inside the action; screenDestroyed() kept the controls for now.
+    if (outermost && controls)
+        controls->deleteLater();
+    return false;
+}
+
+void HostCallGate::screenDestroyed()
+{
+    unblockInput();
+    if (m_actions == 0 && !inFlight())
+        return; // the controls go with the screen
+    m_controls->hide();
+    m_controls->setParent(nullptr);
+    // Inside an action, the outermost action frees them once it has returned
+    // (userAction); a call made outside any action is over with the event that
+    // made it.
+    if (m_actions == 0)
+        m_controls->deleteLater();
 }
 
 bool HostCallGate::holdClose()

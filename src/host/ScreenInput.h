@@ -53,16 +53,28 @@ private:
     QWidget *m_screen; // the parent: outlives this filter
 };
 
-// The gate a screen's host calls pass through. A host may process events
-// during a call (a COM host does): while one is in flight the screen takes no
-// user input, and a close asked for meanwhile is carried out once, after the
-// outermost call has returned and the action that made it has finished. The
-// host may destroy the screen during a call; the gate, a child of the screen,
-// then goes with it and is not touched afterwards.
+// Takes a key preview off the application and frees it once the event being
+// handled is over: it may be the filter whose key is being handled right now.
+void removeKeyPreview(QPointer<QObject> &preview);
+
+// The gate a screen's user actions and host calls pass through; both screens
+// have one (TFrmBase). A host may process events during a call (a COM host
+// does): while one is in flight the screen takes no user input and starts no
+// action, and a close asked for meanwhile is carried out once, after the
+// outermost call has returned and the action that made it has finished.
+//
+// The host may destroy the screen at any moment: during a call, or while one
+// of the screen's dialogs or message boxes is up. The screen's controls then
+// outlive it until the outermost action has returned, or, for a call made
+// outside any action, until the event that made it is over: one of them may be
+// in the middle of the event that started it (a tool button's click, a key, a
+// focus change), and a dialog's event loop would free them too early. The gate,
+// a child of the screen, goes with it and is not touched afterwards.
 class HostCallGate : public QObject
 {
 public:
-    explicit HostCallGate(QWidget *screen); // a child of the screen
+    // A child of the screen; `controls` is the screen's panel holding every control.
+    HostCallGate(QWidget *screen, QWidget *controls);
     ~HostCallGate() override;
 
     bool inFlight() const { return m_calls > 0; }
@@ -74,13 +86,19 @@ public:
         return call();
     }
 
+    // Runs one user action of the screen, any exception shown (runGuarded);
+    // refused while a host call is in flight. False when the screen was
+    // destroyed during the action: the caller then touches nothing of it.
+    bool userAction(const std::function<void()> &action);
+
     // For the screen's close handler: true when a call is in flight, and the
     // close is then remembered for afterwards.
     bool holdClose();
 
-    // Takes the block off the application now: for the screen's destructor,
-    // so no event reaches the half-destroyed screen before its children go.
-    void unblockInput();
+    // For the screen's destructor: takes the input block off the application,
+    // so no event reaches the half-destroyed screen before its children go, and
+    // keeps the controls while one of its actions or calls still runs.
+    void screenDestroyed();
 
 private:
     // One call in flight; the outermost scope blocks and releases the input.
@@ -98,10 +116,13 @@ private:
 
     void enter();
     void leave();
+    void unblockInput();
 
     QWidget *m_screen; // the parent: outlives this gate
+    QWidget *m_controls; // a child of the screen until screenDestroyed()
     InputBlock *m_inputBlock; // a child of the screen
     int m_calls = 0;
+    int m_actions = 0; // user actions running, nested ones included
     bool m_closePending = false;
 };
 

@@ -1,7 +1,7 @@
 #include "ShowHostError.h"
 
-#include <QMessageBox>
-#include <QPointer>
+#include "LibraryWindows.h"
+
 #include <QWidget>
 
 #include <algorithm>
@@ -92,14 +92,9 @@ QString boundedErrorText(const QString &text)
 
 void showHostErrorText(QWidget *owner, const QString &text)
 {
-    // On the heap: the owner may be destroyed while the box is up (a host
-    // processing events does), and takes the box with it.
-    QPointer<QMessageBox> box = new QMessageBox(
-        QMessageBox::Critical, QStringLiteral("错误"), boundedErrorText(text), QMessageBox::Ok, owner);
-    // Host texts are shown as typed, never as markup.
-    box->setTextFormat(Qt::PlainText);
-    box->exec();
-    delete box.data();
+    // Host texts are shown as typed, never as markup; the owner may be
+    // destroyed while the box is up (a host processing events does).
+    showMessageBox(owner, QMessageBox::Critical, QStringLiteral("错误"), boundedErrorText(text));
 }
 
 QString ShowHostError(QWidget *owner, const QVariant &error, const QString &heading)

@@ -30,6 +30,13 @@ TFrmBase::TFrmBase(QWidget *parentControl)
     PanelMain->setObjectName(QStringLiteral("PanelMain"));
     PanelMain->setFrameShape(QFrame::NoFrame);
     PanelMain->setGeometry(0, 0, 688, 450);
+    m_hostGate = new HostCallGate(this, PanelMain);
+}
+
+TFrmBase::~TFrmBase()
+{
+    // The children go after this destructor.
+    m_hostGate->screenDestroyed();
 }
 
 void TFrmBase::FormCreate()
@@ -68,6 +75,11 @@ void TFrmBase::showEvent(QShowEvent *e)
 
 void TFrmBase::closeEvent(QCloseEvent *e)
 {
+    if (m_hostGate->holdClose()) {
+        // The action that made the call still needs the screen.
+        e->ignore();
+        return;
+    }
     e->accept();
     if (m_closed)
         return; // a second close request before deletion must not notify again

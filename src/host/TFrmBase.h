@@ -7,8 +7,12 @@
 // the form without any notification.
 #pragma once
 
+#include "ScreenInput.h"
+
 #include <QFrame>
 #include <QWidget>
+
+#include <functional>
 
 namespace sqda {
 
@@ -17,8 +21,14 @@ class TFrmBase : public QWidget
     Q_OBJECT
 public:
     explicit TFrmBase(QWidget *parentControl);
+    ~TFrmBase() override;
 
     QFrame *PanelMain;
+
+    // True while one of this screen's host calls is in flight. A host may
+    // process events during a call (a COM host does); the screen then takes no
+    // user action, and a close request waits until the call has returned.
+    bool hostCallInFlight() const { return m_hostGate->inFlight(); }
 
 protected:
     // The base creation step: the library's owner window becomes AppWindow.
@@ -36,7 +46,16 @@ protected:
 
     void HostResizeMessage(qintptr height, qintptr width);
 
+    // Runs one host call with the screen closed to user actions. The host may
+    // destroy the screen meanwhile: callers check a QPointer to themselves
+    // before touching anything afterwards.
+    template<typename Call> auto callHost(Call &&call) { return m_hostGate->run(std::forward<Call>(call)); }
+    // Runs a user action unless a host call is in flight; false when the
+    // screen was destroyed during it (see HostCallGate).
+    bool userAction(const std::function<void()> &action) { return m_hostGate->userAction(action); }
+
 private:
+    HostCallGate *m_hostGate; // a child: goes with the screen
     bool m_shown = false;
     bool m_closed = false;
 };

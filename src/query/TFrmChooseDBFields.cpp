@@ -5,11 +5,13 @@
 
 #include "host/HostContext.h"
 #include "host/ScreenFonts.h"
+#include "host/LibraryWindows.h"
+#include "host/ShowHostError.h"
 #include "ui/DialogState.h"
 
 #include <QFrame>
 #include <QListWidget>
-#include <QMessageBox>
+#include <QPointer>
 #include <QScreen>
 #include <QShowEvent>
 
@@ -135,7 +137,8 @@ void TFrmChooseDBFields::btnOKClick()
         for (int i = 0; i < ltvChoose->count(); ++i)
             ticked += ltvChoose->item(i)->checkState() == Qt::Checked ? 1 : 0;
         if (ticked <= Grid->frozenColumnCount()) {
-            QMessageBox::warning(this, QStringLiteral("警告"), QStringLiteral("所选列数必须大于固定列数!"));
+            showMessageBox(
+                this, QMessageBox::Warning, QStringLiteral("警告"), QStringLiteral("所选列数必须大于固定列数!"));
             return; // stays open for more ticks
         }
         for (int i = 0; i < ltvChoose->count(); ++i) {
@@ -143,7 +146,10 @@ void TFrmChooseDBFields::btnOKClick()
             Grid->setColumnVisible(item->data(ColumnRole).toInt(), item->checkState() == Qt::Checked);
         }
     } catch (const std::exception &e) {
-        QMessageBox::critical(this, QStringLiteral("错误"), QString::fromUtf8(e.what()));
+        const QPointer<TFrmChooseDBFields> self(this);
+        showHostErrorText(this, QString::fromUtf8(e.what()));
+        if (!self)
+            return; // went with its owner while the box was up
     }
     accept();
 }

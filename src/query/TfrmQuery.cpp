@@ -10,6 +10,7 @@
 #include "host/CoorDisp.h"
 #include "host/HostContext.h"
 #include "host/HostGuard.h"
+#include "host/LibraryWindows.h"
 #include "host/ScreenFonts.h"
 #include "host/ScreenInput.h"
 #include "host/ShowHostError.h"
@@ -22,7 +23,6 @@
 #include "ui/ToolBarItems.h"
 
 #include <QApplication>
-#include <QCloseEvent>
 #include <QKeyEvent>
 #include <QMessageBox>
 #include <QScopeGuard>
@@ -51,39 +51,6 @@ FieldDefs listingFields()
 }
 
 } // namespace
-
-bool TfrmQuery::userAction(const std::function<void()> &action)
-{
-    if (hostCallInFlight())
-        return true;
-    // The screen may be destroyed inside the action, by the host during a call
-    // or while a dialog or message box is up. Its controls then outlive it
-    // until the outermost action has returned: one of them may be in the middle
-    // of the event that started the action (the tool button's click, the
-    // grid's key), and a dialog's event loop would free them too early.
-    const QPointer<TfrmQuery> self(this);
-    const QPointer<QFrame> panel(PanelMain);
-    const bool outermost = m_actions == 0;
-    ++m_actions;
-    runGuarded(action);
-    if (self) {
-        --m_actions;
-        return true;
-    }
-    if (outermost && panel)
-        panel->deleteLater();
-    return false;
-}
-
-void TfrmQuery::closeEvent(QCloseEvent *e)
-{
-    if (m_hostGate->holdClose()) {
-        // The action that made the call still needs the screen.
-        e->ignore();
-        return;
-    }
-    TFrmBase::closeEvent(e);
-}
 
 TfrmQuery::TfrmQuery(QWidget *parentControl)
     : TFrmBase(parentControl)
@@ -129,21 +96,9 @@ TfrmQuery::TfrmQuery(QWidget *parentControl)
 TfrmQuery::~TfrmQuery()
 {
     // The children go after this destructor; no key may reach the
-    // half-destroyed screen meanwhile.
+    // half-destroyed screen meanwhile. The base keeps the controls while one
+    // of the screen's actions or calls still runs.
     removeKeyPreview();
-    m_hostGate->unblockInput();
-    if (m_actions > 0) {
-        // Destroyed inside one of this screen's actions: the outermost action
-        // frees the controls once it has returned (see userAction).
-        PanelMain->hide();
-        PanelMain->setParent(nullptr);
-    } else if (hostCallInFlight()) {
-        // Destroyed by the host inside a call made outside any user action:
-        // the controls go once the event that made the call is over.
-        PanelMain->hide();
-        PanelMain->setParent(nullptr);
-        PanelMain->deleteLater();
-    }
 }
 
 // Layout --------------------------------------------------------------------
@@ -325,13 +280,7 @@ void TfrmQuery::installKeyPreview()
 
 void TfrmQuery::removeKeyPreview()
 {
-    if (m_keyPreview) {
-        qApp->removeEventFilter(m_keyPreview);
-        // It may be the filter whose key is being handled right now.
-        m_keyPreview->setParent(nullptr);
-        m_keyPreview->deleteLater();
-        m_keyPreview = nullptr;
-    }
+    sqda::removeKeyPreview(m_keyPreview);
 }
 
 void TfrmQuery::formClosing()
@@ -483,15 +432,11 @@ void TfrmQuery::btnPrintClick()
 {
     if (!cds->isActive())
         return;
-    const QPointer<TfrmQuery> self(this);
-    // Owned by the screen, which may go while the box is up; the box goes with it.
-    QPointer<QMessageBox> box = new QMessageBox(QMessageBox::Information, QStringLiteral("提示"),
-        QStringLiteral("请准备好打印机，进行打印!"), QMessageBox::Ok | QMessageBox::Cancel, this);
-    const int answer = box->exec();
-    if (!self)
-        return;
-    delete box;
-    if (answer != QMessageBox::Ok)
+    // Owned by the screen, which may go while the box is up; the box goes with
+    // it and answers no button.
+    if (showMessageBox(this, QMessageBox::Information, QStringLiteral("提示"),
+            QStringLiteral("请准备好打印机，进行打印!"), QMessageBox::Ok | QMessageBox::Cancel)
+        != QMessageBox::Ok)
         return;
     startListing(true);
 }

@@ -22,7 +22,6 @@
 #include <functional>
 #include <memory>
 
-class QCloseEvent;
 class QFrame;
 class QKeyEvent;
 class QTextEdit;
@@ -107,23 +106,12 @@ public:
     // The keys table; keys are never consumed.
     void FormKeyDown(QKeyEvent *event);
 
-    // True while one of this screen's host calls is in flight. A host may
-    // process events during a call (a COM host does); the screen then takes no
-    // user action, and a close request waits until the call has returned.
-    bool hostCallInFlight() const { return m_hostGate->inFlight(); }
-
 protected:
     void formShow() override;
     void formClosing() override;
-    void closeEvent(QCloseEvent *e) override;
 
 private:
     friend class SavedQueryActions; // runs the search path and the panel's texts
-
-    template<typename Call> auto callHost(Call &&call) { return m_hostGate->run(std::forward<Call>(call)); }
-    // Runs a user action unless a host call is in flight; false when the
-    // screen was destroyed during it.
-    bool userAction(const std::function<void()> &action);
 
     void FormCreate();
     void buildToolBar();
@@ -142,8 +130,6 @@ private:
     void startListing(bool print);
 
     QPointer<QObject> m_keyPreview; // sees the keys of the whole application while shown
-    HostCallGate *const m_hostGate = new HostCallGate(this); // a child: goes with the screen
-    int m_actions = 0; // user actions running, nested ones included
 };
 
 } // namespace sqda

@@ -4,23 +4,33 @@
 
 namespace sqda::report {
 
+DataSetReportSource::DataSetReportSource(const ClientDataSet &dataSet)
+    : m_dataSet(&dataSet)
+{
+}
+
 int DataSetReportSource::rowCount() const
 {
-    return m_dataSet.isActive() ? m_dataSet.recordCount() : 0;
+    const ClientDataSet *ds = m_dataSet.data();
+    return ds && ds->isActive() ? ds->recordCount() : 0;
 }
 
 QString DataSetReportSource::displayText(int row, int column) const
 {
-    if (row < 0 || row >= rowCount() || column < 0 || column >= m_dataSet.store().columnCount())
+    const ClientDataSet *ds = m_dataSet.data();
+    if (!ds || !ds->isActive() || row < 0 || row >= ds->recordCount() || column < 0
+        || column >= ds->store().columnCount())
         return {};
-    return m_dataSet.store().displayText(m_dataSet.storeRow(row), column);
+    return ds->store().displayText(ds->storeRow(row), column);
 }
 
 QVariant DataSetReportSource::value(int row, int column) const
 {
-    if (row < 0 || row >= rowCount() || column < 0 || column >= m_dataSet.store().columnCount())
+    const ClientDataSet *ds = m_dataSet.data();
+    if (!ds || !ds->isActive() || row < 0 || row >= ds->recordCount() || column < 0
+        || column >= ds->store().columnCount())
         return {};
-    return m_dataSet.store().value(m_dataSet.storeRow(row), column);
+    return ds->store().value(ds->storeRow(row), column);
 }
 
 double columnSum(const ReportDataSource &source, int column)

@@ -5,6 +5,7 @@
 // was formatted.
 #pragma once
 
+#include <QPointer>
 #include <QString>
 #include <QVariant>
 
@@ -25,20 +26,18 @@ public:
     virtual QVariant value(int row, int column) const = 0;
 };
 
-// A dataset's current view, read without moving its cursor.
+// A dataset's current view, read without moving its cursor. A dataset that
+// has gone (its screen was destroyed) reads as no rows.
 class DataSetReportSource final : public ReportDataSource
 {
 public:
-    explicit DataSetReportSource(const ClientDataSet &dataSet)
-        : m_dataSet(dataSet)
-    {
-    }
+    explicit DataSetReportSource(const ClientDataSet &dataSet);
     int rowCount() const override;
     QString displayText(int row, int column) const override;
     QVariant value(int row, int column) const override;
 
 private:
-    const ClientDataSet &m_dataSet;
+    QPointer<const ClientDataSet> m_dataSet;
 };
 
 // Footer values over all printed rows: the sum of a column's numbers (nulls and

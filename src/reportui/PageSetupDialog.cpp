@@ -1,6 +1,7 @@
 #include "PageSetupDialog.h"
 #include "host/AccessibleNames.h"
 
+#include "host/LibraryWindows.h"
 #include "host/ScreenFonts.h"
 #include "ui/FlatButton.h"
 
@@ -10,7 +11,6 @@
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QMessageBox>
 #include <QRadioButton>
 #include <QVBoxLayout>
 
@@ -124,8 +124,8 @@ PageSetup PageSetupDialog::page() const
 void PageSetupDialog::accept()
 {
     if (const Status ok = page().validate(); !ok) {
-        QMessageBox::warning(this, QStringLiteral("提示"), ok.error());
-        return;
+        showMessageBox(this, QMessageBox::Warning, QStringLiteral("提示"), ok.error());
+        return; // the dialog may have gone with its owner meanwhile
     }
     QDialog::accept();
 }

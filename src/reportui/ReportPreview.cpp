@@ -2,6 +2,7 @@
 #include "host/AccessibleNames.h"
 
 #include "PageSetupDialog.h"
+#include "host/LibraryWindows.h"
 #include "host/ScreenFonts.h"
 #include "report/ReportFile.h"
 #include "report/XlsxExport.h"
@@ -9,14 +10,11 @@
 #include "ui/FlatStyle.h"
 
 #include <QDir>
-#include <QFileDialog>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMessageBox>
 #include <QPainter>
-#include <QProgressDialog>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QSpinBox>
@@ -247,6 +245,12 @@ ReportPreview::ReportPreview(std::shared_ptr<const PreparedReport> report, const
 
 ReportPreview::~ReportPreview() = default;
 
+void ReportPreview::shareSource(std::shared_ptr<const ReportDataSource> source)
+{
+    if (source.get() == m_source)
+        m_sharedSource = std::move(source);
+}
+
 FlatButton *ReportPreview::addTool(const QString &caption, const char *name, const QString &tip)
 {
     auto *b = new FlatButton(caption, m_toolbar);
@@ -392,10 +396,7 @@ bool ReportPreview::find(const QString &text)
     // Every object of every page through the lines painting prints, so what is
     // found is what is seen. Long listings show a progress window that can stop
     // the search; the hits found until then stay.
-    QProgressDialog progress(QStringLiteral("正在查找…"), QStringLiteral("取消"), 0, pageCount(), this);
-    progress.setWindowTitle(QStringLiteral("查找"));
-    progress.setWindowModality(Qt::WindowModal);
-    progress.setMinimumDuration(m_progressDelay);
+    ProgressWindow progress(this, QStringLiteral("查找"), QStringLiteral("正在查找…"), pageCount(), m_progressDelay);
     const ObjectText &texts = m_painter->texts();
     bool cancelled = false;
     int searched = 0;
@@ -413,12 +414,13 @@ bool ReportPreview::find(const QString &text)
                     && m_painter->shownText(object, placed.row, numbers).contains(text, Qt::CaseInsensitive))
                     m_hits.push_back({ i, object.rect.translated(0, placed.y) });
         }
-        if ((i & 15) == 15) {
-            progress.setValue(i + 1);
-            cancelled = progress.wasCanceled();
+        if ((i & 15) == 15 && !progress.step(i + 1)) {
+            if (progress.gone())
+                return false; // went with its owner: nothing of it is touched
+            cancelled = true;
         }
     }
-    progress.reset();
+    progress.finish();
     if (m_hits.empty()) {
         setStatus(cancelled ? QStringLiteral("查找已取消。") : QStringLiteral("没有找到“%1”。").arg(text));
         m_view->update();
@@ -465,13 +467,13 @@ void ReportPreview::pageSetup()
 {
     if (!m_rebuild)
         return;
-    PageSetupDialog dialog(m_report->layout().page, this);
+    OwnedWindow<PageSetupDialog> dialog(new PageSetupDialog(m_report->layout().page, this));
     if (dialog.exec() != QDialog::Accepted)
-        return;
-    auto rebuilt = m_rebuild(dialog.page());
+        return; // cancelled, or gone with the preview
+    auto rebuilt = m_rebuild(dialog->page());
     if (!rebuilt) {
         // The report shown stays as it was.
-        QMessageBox::warning(this, QStringLiteral("提示"), rebuilt.error());
+        showMessageBox(this, QMessageBox::Warning, QStringLiteral("提示"), rebuilt.error());
         return;
     }
     const QString findText = m_findText;
@@ -485,20 +487,24 @@ void ReportPreview::pageSetup()
 
 void ReportPreview::print()
 {
-    if (printWithProgress(*m_report, *m_source, *m_variables, m_printer, this, m_progressDelay))
+    // What is printed stays while the event loop runs between pages, even if
+    // the window goes meanwhile (then false: nothing of it is touched).
+    const auto report = m_report;
+    const auto rows = m_sharedSource;
+    const auto variables = m_loadedVariables;
+    const PrinterProvider printer = m_printer;
+    if (printWithProgress(*report, *m_source, *m_variables, printer, this, m_progressDelay))
         setStatus(QStringLiteral("已打印%1页。").arg(pageCount()));
 }
 
 QString ReportPreview::askFile(const QString &caption, const QString &filter, const QString &suffix)
 {
     const bool open = suffix.isEmpty();
-    QString path;
-    if (m_askFileName)
-        path = m_askFileName(this, caption, filter, open);
-    else if (open)
-        path = QFileDialog::getOpenFileName(this, caption, {}, filter, nullptr, QFileDialog::DontUseNativeDialog);
-    else
-        path = QFileDialog::getSaveFileName(this, caption, {}, filter, nullptr, QFileDialog::DontUseNativeDialog);
+    const QPointer<ReportPreview> self(this);
+    QString path
+        = m_askFileName ? m_askFileName(this, caption, filter, open) : askFileName(this, caption, filter, open);
+    if (!self)
+        return {}; // gone with its owner while the name was asked: nothing more is done
     if (!path.isEmpty() && !open && !path.endsWith(suffix, Qt::CaseInsensitive))
         path += suffix;
     return path;
@@ -507,23 +513,22 @@ QString ReportPreview::askFile(const QString &caption, const QString &filter, co
 bool ReportPreview::runWithProgress(
     const QString &title, const QString &label, const std::function<Status(const std::function<bool(int, int)> &)> &job)
 {
-    QProgressDialog progress(label, QStringLiteral("取消"), 0, std::max(1, pageCount()), this);
-    progress.setWindowTitle(title);
-    progress.setWindowModality(Qt::WindowModal);
-    progress.setMinimumDuration(m_progressDelay);
-    const Status done = job([&](int part, int total) {
-        if (progress.maximum() != total)
-            progress.setMaximum(std::max(1, total));
-        progress.setValue(part);
-        return !progress.wasCanceled();
-    });
-    const bool cancelled = progress.wasCanceled();
-    progress.reset();
+    // What the job reads stays while the event loop runs between its steps;
+    // the window going meanwhile ends the job (false: nothing of it is touched).
+    const auto report = m_report;
+    const auto rows = m_sharedSource;
+    const auto variables = m_loadedVariables;
+    ProgressWindow progress(this, title, label, std::max(1, pageCount()), m_progressDelay);
+    const Status done = job([&](int part, int total) { return progress.step(part, std::max(1, total)); });
+    if (progress.gone())
+        return false;
+    const bool cancelled = progress.cancelled();
+    progress.finish();
     if (!done) {
         if (cancelled)
             setStatus(QStringLiteral("%1已取消。").arg(title));
         else
-            QMessageBox::warning(this, QStringLiteral("提示"), done.error());
+            showMessageBox(this, QMessageBox::Warning, QStringLiteral("提示"), done.error());
         return false;
     }
     return true;
@@ -558,7 +563,7 @@ void ReportPreview::save()
     if (path.isEmpty())
         return;
     if (const Status saved = saveReport(*m_report, *m_source, *m_variables, path); !saved) {
-        QMessageBox::warning(this, QStringLiteral("提示"), saved.error());
+        showMessageBox(this, QMessageBox::Warning, QStringLiteral("提示"), saved.error());
         return;
     }
     setStatus(QStringLiteral("已保存到 %1").arg(QDir::toNativeSeparators(path)));
@@ -573,12 +578,13 @@ void ReportPreview::load()
     auto loaded = loadReport(path);
     if (!loaded) {
         // The report shown stays.
-        QMessageBox::warning(this, QStringLiteral("提示"), loaded.error());
+        showMessageBox(this, QMessageBox::Warning, QStringLiteral("提示"), loaded.error());
         return;
     }
     m_painter.reset();
     m_loadedRows = loaded->rows;
     m_loadedVariables = loaded->variables;
+    m_sharedSource = m_loadedRows;
     m_source = m_loadedRows.get();
     m_variables = m_loadedVariables.get();
     m_page = 0;

@@ -12,6 +12,9 @@
 // Work that reads every page (find, PDF, printing) runs on the GUI thread with a
 // progress window that lets the event loop run between pages and can be
 // cancelled; the dataset cannot change meanwhile since the window is modal.
+// The host may destroy the window's owner meanwhile (and any of the window's
+// own dialogs): the window goes with it, and the work stops there without
+// touching it.
 #pragma once
 
 #include "ReportPrinting.h"
@@ -50,6 +53,9 @@ public:
         const ReportVariables &variables, QWidget *parent = nullptr);
     ~ReportPreview() override;
 
+    // Shares the ownership of `source` (the one given above), so the rows stay
+    // for as long as the window paints from them.
+    void shareSource(std::shared_ptr<const ReportDataSource> source);
     // Page setup asks this for the new report; without it the tool is hidden.
     void setRebuild(Rebuild rebuild);
     void setPrinterProvider(PrinterProvider provider) { m_printer = std::move(provider); }
@@ -121,6 +127,7 @@ private:
     std::shared_ptr<const PreparedReport> m_report;
     const ReportDataSource *m_source;
     const ReportVariables *m_variables;
+    std::shared_ptr<const ReportDataSource> m_sharedSource; // m_source, when shared
     // A report loaded from a file brings its own rows and variables.
     std::shared_ptr<const ReportDataSource> m_loadedRows;
     std::shared_ptr<const ReportVariables> m_loadedVariables;

@@ -1,6 +1,7 @@
 #include "ReportPrinting.h"
 
-#include <QMessageBox>
+#include "host/LibraryWindows.h"
+
 #include <QPrinter>
 #include <QProgressDialog>
 
@@ -17,24 +18,25 @@ bool printWithProgress(const PreparedReport &report, const ReportDataSource &sou
     auto printer
         = provider ? provider(report.layout().page) : Result<std::unique_ptr<QPrinter>>(Error { noPrinterMessage() });
     if (!printer || !*printer) {
-        QMessageBox::information(owner, QStringLiteral("提示"), printer ? noPrinterMessage() : printer.error());
+        showMessageBox(
+            owner, QMessageBox::Information, QStringLiteral("提示"), printer ? noPrinterMessage() : printer.error());
         return false;
     }
     // The window shows only for a job that takes a while; the event loop runs
-    // between pages so it paints and its cancel button answers.
-    QProgressDialog progress(QStringLiteral("正在打印…"), QStringLiteral("取消"), 0, report.pageCount(), owner);
-    progress.setWindowTitle(QStringLiteral("打印"));
-    progress.setWindowModality(Qt::WindowModal);
-    progress.setMinimumDuration(progressDelayMs);
-    const Status printed = printReport(report, source, variables, **printer, [&](int done, int) {
-        progress.setValue(done);
-        return !progress.wasCanceled();
-    });
-    const bool cancelled = progress.wasCanceled();
-    progress.reset();
+    // between pages so it paints and its cancel button answers. An owner
+    // destroyed meanwhile takes the window along, which stops the job before
+    // the next page is read.
+    ProgressWindow progress(
+        owner, QStringLiteral("打印"), QStringLiteral("正在打印…"), report.pageCount(), progressDelayMs);
+    const Status printed
+        = printReport(report, source, variables, **printer, [&](int done, int) { return progress.step(done); });
+    if (progress.gone())
+        return false; // nothing of the owner is touched
+    const bool cancelled = progress.cancelled();
+    progress.finish();
     if (!printed) {
         if (!cancelled)
-            QMessageBox::warning(owner, QStringLiteral("提示"), printed.error());
+            showMessageBox(owner, QMessageBox::Warning, QStringLiteral("提示"), printed.error());
         return false;
     }
     return true;

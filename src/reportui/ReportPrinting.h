@@ -20,7 +20,9 @@ PrinterProvider defaultPrinterProvider(); // printerFor()
 
 // Prints every page on the provider's printer with a cancellable progress window
 // over `owner` for long jobs. No printer, or a printer error, is a message box;
-// the caller carries on either way. The answer says whether every page went out.
+// the caller carries on either way. The answer says whether every page went out;
+// false too when the owner was destroyed during the job, which then stopped
+// before reading another page: the caller touches nothing of the owner then.
 bool printWithProgress(const PreparedReport &report, const ReportDataSource &source, const ReportVariables &variables,
     const PrinterProvider &provider, QWidget *owner, int progressDelayMs = 500);
 

@@ -1,10 +1,10 @@
 #include "TRMFormReport.h"
 
 #include "GridAdapter.h"
+#include "host/LibraryWindows.h"
 #include "report/ReportFonts.h"
 #include "widgets/DBGridEh.h"
 
-#include <QMessageBox>
 #include <QPrinter>
 
 namespace sqda::report {
@@ -49,9 +49,11 @@ void TRMFormReport::setPrinterProvider(std::function<std::unique_ptr<QPrinter>()
     };
 }
 
-QWidget *TRMFormReport::ownerWindow() const
+QWidget *TRMFormReport::owner() const
 {
-    return m_grid ? m_grid->window() : nullptr;
+    if (auto *form = qobject_cast<QWidget *>(parent()))
+        return form;
+    return m_grid;
 }
 
 Status TRMFormReport::BuildGridReport()
@@ -78,9 +80,9 @@ Status TRMFormReport::prepare(bool newRun)
     if (newRun || !m_source) {
         const ClientDataSet *ds = m_grid->dataSet();
         if (ds && ds->isActive())
-            m_source = std::make_unique<DataSetReportSource>(*ds);
+            m_source = std::make_shared<DataSetReportSource>(*ds);
         else
-            m_source = std::make_unique<NoRows>();
+            m_source = std::make_shared<NoRows>();
     }
     auto prepared = PreparedReport::prepare(m_layout, m_source->rowCount());
     if (!prepared)
@@ -92,27 +94,31 @@ Status TRMFormReport::prepare(bool newRun)
 void TRMFormReport::PreviewListing()
 {
     if (const Status ok = prepare(true); !ok) {
-        QMessageBox::warning(ownerWindow(), QStringLiteral("提示"), ok.error());
+        showMessageBox(owner(), QMessageBox::Warning, QStringLiteral("提示"), ok.error());
         return;
     }
-    // Owned by the form's window, which may be destroyed while the preview is
-    // up (the host closes its screen): the guard sees the window take it along.
-    QPointer<ReportPreview> guard = new ReportPreview(m_prepared, *m_source, ReportVariables::global(), ownerWindow());
-    ReportPreview &preview = *guard;
+    // Owned by the form, with the dataset and this component: the host may
+    // destroy it while the preview is up, and the preview goes with it.
+    OwnedWindow<ReportPreview> window(new ReportPreview(m_prepared, *m_source, ReportVariables::global(), owner()));
+    ReportPreview &preview = *window.get();
+    preview.shareSource(m_source);
     preview.setPrinterProvider(m_printer);
     if (RebuildAfterPageChanged && (PreviewButtons & PreviewPageSetup)) {
-        preview.setRebuild([this](const PageSetup &page) -> Result<std::shared_ptr<const PreparedReport>> {
+        const QPointer<TRMFormReport> self(this);
+        preview.setRebuild([self](const PageSetup &page) -> Result<std::shared_ptr<const PreparedReport>> {
+            if (!self)
+                return Error { QStringLiteral("报表所在的窗口已经关闭。") };
             // The new page is tried first; only a page the listing can be laid
             // out on replaces the form's layout for this and later runs.
-            const PageSetup before = PageLayout;
-            PageLayout = page;
-            if (const Status ok = prepare(false); !ok) {
-                PageLayout = before;
-                const Status back = prepare(false);
+            const PageSetup before = self->PageLayout;
+            self->PageLayout = page;
+            if (const Status ok = self->prepare(false); !ok) {
+                self->PageLayout = before;
+                const Status back = self->prepare(false);
                 Q_UNUSED(back);
                 return Error { ok.error() };
             }
-            return m_prepared;
+            return self->m_prepared;
         });
     }
     // Tools the form did not ask for are left out of the window.
@@ -136,17 +142,21 @@ void TRMFormReport::PreviewListing()
     if (!(PreviewButtons & PreviewExit))
         hide({ "exit" });
     Q_EMIT previewShown(&preview);
-    preview.exec();
-    delete guard.data(); // null when it went with its window
+    window.exec(); // nothing of this component is touched afterwards: it may be gone
 }
 
 void TRMFormReport::PrintListing()
 {
     if (const Status ok = prepare(true); !ok) {
-        QMessageBox::warning(ownerWindow(), QStringLiteral("提示"), ok.error());
+        showMessageBox(owner(), QMessageBox::Warning, QStringLiteral("提示"), ok.error());
         return;
     }
-    printWithProgress(*m_prepared, *m_source, ReportVariables::global(), m_printer, ownerWindow());
+    // The run keeps what it prints while the progress window lets the event
+    // loop run; a form destroyed meanwhile takes the window along and ends it.
+    const std::shared_ptr<const PreparedReport> report = m_prepared;
+    const std::shared_ptr<const ReportDataSource> source = m_source;
+    const PrinterProvider printer = m_printer;
+    printWithProgress(*report, *source, ReportVariables::global(), printer, owner(), ProgressDelay);
 }
 
 } // namespace sqda::report

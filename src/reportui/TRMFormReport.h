@@ -11,7 +11,10 @@
 //   BuildGridReport  generate the layout from the grid (both use it)
 //
 // Every run returns: a layout that cannot be generated or formatted, or no
-// printer, is a message box and nothing else changes.
+// printer, is a message box and nothing else changes. The host may destroy the
+// form during a run (the preview is up, or the print's progress window lets
+// the event loop run): the run's windows go with the form and the run ends
+// there, touching nothing of the form.
 #pragma once
 
 #include "ReportPreview.h"
@@ -63,6 +66,7 @@ public:
     quint16 PreviewButtons = PreviewZoom | PreviewLoad | PreviewSave | PreviewPrint | PreviewFind | PreviewPageSetup
         | PreviewExit | PreviewSaveToXls;
     bool ShowPrintDialog = false; // printing never asks for a printer
+    int ProgressDelay = 500; // ms a print run takes before its progress window shows
 
     // The page header's height for the next runs (40 without conditions).
     void setPageHeaderHeight(int units) { Options.pageHeaderHeight = units; }
@@ -91,13 +95,16 @@ Q_SIGNALS:
 
 private:
     Status prepare(bool newRun); // BuildGridReport, then both passes over the grid's rows
-    QWidget *ownerWindow() const;
+    // The owner of a run's windows (preview, progress, messages): the form this
+    // component is on, else the grid. They go with it, so none outlives the
+    // dataset it shows or this component.
+    QWidget *owner() const;
 
     QPointer<DBGridEh> m_grid;
     PrinterProvider m_printer = defaultPrinterProvider();
     std::shared_ptr<const ReportLayout> m_layout;
     std::shared_ptr<const PreparedReport> m_prepared;
-    std::unique_ptr<ReportDataSource> m_source;
+    std::shared_ptr<const ReportDataSource> m_source; // shared with the run that uses it
 };
 
 } // namespace sqda::report

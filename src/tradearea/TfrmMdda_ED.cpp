@@ -17,6 +17,7 @@
 #include "host/CoorDisp.h"
 #include "host/HostContext.h"
 #include "host/HostGuard.h"
+#include "host/LibraryWindows.h"
 #include "host/ScreenFonts.h"
 #include "host/ShowHostError.h"
 #include "ui/DialogState.h"
@@ -47,17 +48,18 @@ namespace {
 const QColor PanelGreen = colorFromBgr(32768); // caption strips, edit borders, splitter
 const QColor PanelFace = colorFromBgr(14614267); // tree and edit panel background
 
-// The screen's messages in the platform's plain message box, owned by the screen.
+// The screen's messages in the platform's plain message box, owned by the
+// screen: they go with it, and the caller checks that it is still there.
 void warn(QWidget *owner, const QString &text)
 {
-    QMessageBox box(QMessageBox::Warning, QStringLiteral("警告"), text, QMessageBox::Ok, owner);
-    box.exec();
+    showMessageBox(owner, QMessageBox::Warning, QStringLiteral("警告"), text);
 }
 
 bool askYes(QWidget *owner, const QString &text)
 {
-    QMessageBox box(QMessageBox::Information, QStringLiteral("提示"), text, QMessageBox::Yes | QMessageBox::No, owner);
-    return box.exec() == QMessageBox::Yes;
+    return showMessageBox(
+               owner, QMessageBox::Information, QStringLiteral("提示"), text, QMessageBox::Yes | QMessageBox::No)
+        == QMessageBox::Yes;
 }
 
 void flatWarning(const QString &text)
@@ -134,22 +136,6 @@ QLabel *redLabel(QWidget *parent, const char *name, const QString &text, const Q
 
 } // namespace
 
-void TfrmMdda_ED::userAction(const std::function<void()> &action)
-{
-    if (!hostCallInFlight())
-        runGuarded(action);
-}
-
-void TfrmMdda_ED::closeEvent(QCloseEvent *e)
-{
-    if (m_hostGate->holdClose()) {
-        // The action that made the call still needs the screen.
-        e->ignore();
-        return;
-    }
-    TFrmBase::closeEvent(e);
-}
-
 TfrmMdda_ED::TfrmMdda_ED(QWidget *parentControl)
     : TFrmBase(parentControl)
 {
@@ -215,27 +201,16 @@ TfrmMdda_ED::TfrmMdda_ED(QWidget *parentControl)
 TfrmMdda_ED::~TfrmMdda_ED()
 {
     // The children go after this destructor; no focus change or key may reach
-    // the half-destroyed screen meanwhile.
+    // the half-destroyed screen meanwhile. The base keeps the controls while
+    // one of the screen's actions or calls still runs; their connections to
+    // this screen end with it.
     disconnect(qApp, nullptr, this, nullptr);
     removeKeyPreview();
-    m_hostGate->unblockInput();
-    if (hostCallInFlight()) {
-        // Destroyed by the host inside one of this screen's calls: a control may
-        // still be in the middle of the event that made the call (the tree's
-        // mouse press, a focus change), so the controls go only once that event
-        // is over. Their connections to this screen end with it.
-        PanelMain->hide();
-        PanelMain->setParent(nullptr);
-        PanelMain->deleteLater();
-    }
 }
 
 void TfrmMdda_ED::removeKeyPreview()
 {
-    if (m_keyPreview) {
-        qApp->removeEventFilter(m_keyPreview);
-        delete m_keyPreview;
-    }
+    sqda::removeKeyPreview(m_keyPreview);
 }
 
 // Layout --------------------------------------------------------------------
@@ -382,8 +357,9 @@ void TfrmMdda_ED::installKeyPreview()
             if (hostCallInFlight())
                 return true; // no new action until the host has answered
             bool consumed = false;
-            runGuarded([&] { consumed = FormKeyDown(static_cast<QKeyEvent *>(event)); });
-            return consumed;
+            // A screen that went during the action leaves the key to nobody.
+            const bool alive = userAction([&] { consumed = FormKeyDown(static_cast<QKeyEvent *>(event)); });
+            return consumed || !alive;
         });
         preview->setParent(this);
         qApp->installEventFilter(preview);
@@ -537,8 +513,11 @@ void TfrmMdda_ED::ToolButton5Click()
 
 void TfrmMdda_ED::btnLocateClick()
 {
+    const QPointer<TfrmMdda_ED> self(this);
     const QString text
         = AskFlatText(QStringLiteral("输入"), QStringLiteral("请输入商圈编码或名称(F3查找下一个):"), QString());
+    if (!self)
+        return; // the themed dialog outlives the screen
     maintenanceState().LocateText = text.trimmed();
     LocateArea(true);
 }
@@ -629,17 +608,18 @@ void TfrmMdda_ED::btnSaveClick()
         TN->setFocus();
         return;
     }
+    const QPointer<TfrmMdda_ED> self(this);
     const CodeRules::NewAreaProblem problem = CodeRules::checkNewArea(edtBm->text(), edtName->text());
     if (problem != CodeRules::NewAreaProblem::None) {
         warn(this, CodeRules::problemMessage(problem));
-        (problem == CodeRules::NewAreaProblem::NameEmpty ? edtName : edtBm)->setFocus();
+        if (self)
+            (problem == CodeRules::NewAreaProblem::NameEmpty ? edtName : edtBm)->setFocus();
         return;
     }
     const QString code = edtBm->text().trimmed();
     const QString name = edtName->text().trimmed();
 
     AreaChanges changes(CoorDisp::current(), department());
-    const QPointer<TfrmMdda_ED> self(this);
     const Result<AreaChanges::CodeCheck> check = callHost([&] { return changes.checkCode(code); });
     if (!self)
         return;

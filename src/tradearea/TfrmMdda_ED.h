@@ -23,7 +23,6 @@
 #include <functional>
 #include <memory>
 
-class QCloseEvent;
 class QFrame;
 class QKeyEvent;
 class QLabel;
@@ -114,28 +113,15 @@ public:
     void btnHelpClick();
     void btnExitClick();
 
-    // True while one of this screen's host calls is in flight. A host may
-    // process events during a call (a COM host does); the screen then takes no
-    // user action, and a close request waits until the call has returned.
-    bool hostCallInFlight() const { return m_hostGate->inFlight(); }
-
 protected:
     void formShow() override;
     void formClosing() override;
-    void closeEvent(QCloseEvent *e) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
     // Focus moves (Tab, and Enter/Up/Down in the edits) go round this screen's
     // own controls: the tree, the code edit, the name edit.
     bool focusNextPrevChild(bool next) override;
 
 private:
-    // Runs one host call with the screen closed to user actions. The host may
-    // destroy the screen meanwhile: callers check a QPointer to themselves
-    // before touching anything afterwards.
-    template<typename Call> auto callHost(Call &&call) { return m_hostGate->run(std::forward<Call>(call)); }
-    // Runs a user action unless a host call is in flight.
-    void userAction(const std::function<void()> &action);
-
     void FormCreate();
     void buildToolBar();
     void buildTreePanel();
@@ -161,7 +147,6 @@ private:
     // after a failed record load, when the panel still shows the earlier row.
     QPersistentModelIndex m_shownNode;
     QPointer<QObject> m_keyPreview; // sees the keys of the whole application while shown
-    HostCallGate *const m_hostGate = new HostCallGate(this); // a child: goes with the screen
 };
 
 } // namespace sqda

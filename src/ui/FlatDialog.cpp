@@ -11,6 +11,7 @@
 #include "TMessageForm.h"
 
 #include "host/HostContext.h"
+#include "host/LibraryWindows.h"
 #include "host/ScreenFonts.h"
 
 #include <QApplication>
@@ -89,6 +90,9 @@ bool iconOf(MessageKind kind, QStyle::StandardPixmap &icon)
 // The input and choice dialogs' frame: caption, 180 × 63 units, centred.
 DialogUnits prepareEntryForm(FlatDialogForm &form, const QString &caption)
 {
+    // The platform's dialog font, its Chinese (the buttons' captions) in the
+    // screens' face.
+    form.setFont(withChineseFace(form.font()));
     form.setBackColor(dialogState().DialogBackColor);
     const DialogUnits du = MeasureDialogUnits(form.font());
     form.setWindowTitle(caption);

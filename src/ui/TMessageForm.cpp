@@ -3,6 +3,8 @@
 #include "DialogColorSettings.h"
 #include "FlatButton.h"
 
+#include "host/LibraryWindows.h"
+
 #include <QApplication>
 #include <QKeyEvent>
 
@@ -12,7 +14,8 @@ TMessageForm::TMessageForm(QWidget *owner)
     : FlatDialogForm(owner)
 {
     loadDialogBackColor();
-    setFont(QApplication::font("QMessageBox"));
+    // The platform's message-box font, its Chinese in the screens' face.
+    setFont(withChineseFace(QApplication::font("QMessageBox")));
 }
 
 FlatButton *TMessageForm::buttonForAccessLetter(QChar letter) const

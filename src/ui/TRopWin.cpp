@@ -3,8 +3,7 @@
 #include "TRopInst.h"
 
 #include "host/HostContext.h"
-
-#include <QMessageBox>
+#include "host/LibraryWindows.h"
 
 #include <memory>
 
@@ -15,14 +14,19 @@ TRopWin::TRopWin(QObject *owner)
 {
 }
 
-TRopWin::~TRopWin() = default;
+TRopWin::~TRopWin()
+{
+    // The screen that owns this component is going: its popup goes too, and
+    // ShowPopup returns touching nothing of it.
+    if (m_popup)
+        m_popup->close();
+}
 
 void TRopWin::ShowPopup()
 {
     if (Lines.isEmpty()) {
-        QMessageBox box(QMessageBox::NoIcon, QStringLiteral("Error"), QStringLiteral("The Lines is empty"),
-            QMessageBox::Ok, ownerWindow());
-        box.exec();
+        showMessageBox(
+            ownerWindow(), QMessageBox::NoIcon, QStringLiteral("Error"), QStringLiteral("The Lines is empty"));
         return;
     }
     // Owned here, not by a window, so it goes away on every way out of this call.

@@ -64,6 +64,9 @@ private Q_SLOTS:
         QCOMPARE(d.title, QStringLiteral("错误"));
         QCOMPARE(d.text, QStringLiteral("代码已存在\r\n请重新输入"));
         QCOMPARE(d.icon, int(QMessageBox::Critical));
+        // A top-level window takes no font from its owner: the box has the
+        // screens' face itself, its text and button too.
+        QCOMPARE(d.face, QStringLiteral("Noto Serif CJK SC"));
     }
 
     void hostCallsGoByDispatchIdentifier()
@@ -235,6 +238,7 @@ private Q_SLOTS:
         QCOMPARE(answerer.seen.first().text, QStringLiteral("连接已断开"));
         QCOMPARE(answerer.seen.first().title, QStringLiteral("错误"));
         QCOMPARE(answerer.seen.first().icon, int(QMessageBox::Critical));
+        QCOMPARE(answerer.seen.first().face, QStringLiteral("Noto Serif CJK SC"));
     }
 };
 

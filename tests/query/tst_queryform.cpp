@@ -16,6 +16,7 @@
 #include "query/TFrmQuerySet.h"
 #include "query/TfrmQuery.h"
 #include "report/ReportVariables.h"
+#include "reportui/ReportPreview.h"
 #include "reportui/TRMFormReport.h"
 #include "ui/DialogState.h"
 #include "ui/FlatComboBox.h"
@@ -27,6 +28,7 @@
 #include <sqda/HostMessage.h>
 
 #include <QAccessible>
+#include <QAbstractButton>
 #include <QApplication>
 #include <QFile>
 #include <QFontInfo>
@@ -262,6 +264,33 @@ class TestQueryForm : public QObject
             *titleColor = m_form->dgdView->titleTextColor;
             qobject_cast<QDialog *>(w)->reject();
         });
+    }
+
+    // What a user could still do with a preview that outlived its screen: a
+    // repaint and every tool. Nothing, when it went with the screen.
+    void useEveryTool(report::ReportPreview *p)
+    {
+        if (!p)
+            return;
+        const QString dir = m_home.path();
+        p->setAskFileName([dir](QWidget *, const QString &, const QString &, bool open) {
+            return open ? dir + u"/saved.sqdarpt"_s : dir + u"/after"_s;
+        });
+        p->repaint();
+        p->zoomIn();
+        p->fitWidth();
+        p->wholePage();
+        p->setZoom(1);
+        p->goToPage(1);
+        p->repaint();
+        p->find(u"东城"_s);
+        p->findNext();
+        p->exportPdf();
+        p->exportXlsx();
+        p->save();
+        p->load();
+        p->print();
+        p->pageSetup();
     }
 
     static QString pdfText(const QString &file)
@@ -889,6 +918,8 @@ private Q_SLOTS:
         QCOMPARE(m_answer->seen.last().text, u"请准备好打印机，进行打印!"_s);
         QCOMPARE(m_answer->seen.last().icon, int(QMessageBox::Information));
         QCOMPARE(m_answer->seen.last().buttons.size(), 2);
+        // A top-level window: the screens' face is given to it, not inherited.
+        QCOMPARE(m_answer->seen.last().face, u"Noto Serif CJK SC"_s);
         QCOMPARE(whileAsked, std::optional(QColor(Qt::white)));
         QVERIFY(!printedWith);
         QVERIFY(!m_form->PrintDG->prepared());
@@ -910,11 +941,11 @@ private Q_SLOTS:
         QTRY_VERIFY(m_answer->idle());
         QCOMPARE(printedWith, std::optional(QColor(Qt::black)));
         QCOMPARE(m_form->dgdView->titleTextColor, QColor(Qt::white));
-        // The five variables, the rows and the count on paper. (A PDF printer's
-        // text map names 日 and 页 by their radicals, so those are left out.)
+        // The five variables, the rows, the count and the page numbers on paper,
+        // as printed: the text maps of a PDF printer's file are repaired too.
         const QString printed = pdfText(printedFile());
-        for (const QString &text : { u"商圈档案查询"_s, u"东城"_s, u"河东"_s, u"合计:3条"_s, u"20261209"_s,
-                 u"打印时间:10:11:12"_s, u"操 作 员:张三"_s, u"第1"_s, u"共1"_s })
+        for (const QString &text : { u"商圈档案查询"_s, u"东城"_s, u"河东"_s, u"合计:3条"_s, u"打印日期:20261209"_s,
+                 u"打印时间:10:11:12"_s, u"操 作 员:张三"_s, u"第1页/共1页"_s })
             QVERIFY2(printed.contains(text), qPrintable(text + u"\n"_s + printed));
 
         QVERIFY(hostActive());
@@ -1246,6 +1277,130 @@ private Q_SLOTS:
         QVERIFY(!m_form);
         QCoreApplication::processEvents();
         m_host->parentControl = nullptr;
+    }
+
+    // The host destroys the screen while its preview is up, while one of the
+    // preview's tools has a window up (a progress window runs the event loop
+    // between pages), or during a print run: the preview and the run end with
+    // the screen, and nothing reads the rows or the report component that went
+    // with it (the sanitizer build checks). A preview still there afterwards
+    // would be repainted and every tool used.
+    void destroyedWhileThePreviewOrAPrintRuns_data()
+    {
+        QTest::addColumn<QString>("tool"); // the preview's tool button, or "" for the preview itself
+        QTest::addColumn<QString>("window"); // the window up when the host destroys the screen
+        QTest::newRow("preview") << ""
+                                 << "ReportPreview";
+        QTest::newRow("page setup") << "pageSetup"
+                                    << "PageSetupDialog";
+        QTest::newRow("find") << "find"
+                              << "QProgressDialog";
+        QTest::newRow("export PDF") << "exportPdf"
+                                    << "QProgressDialog";
+        QTest::newRow("export Excel") << "exportXlsx"
+                                      << "QProgressDialog";
+        QTest::newRow("save") << "save"
+                              << "QFileDialog";
+        QTest::newRow("load") << "load"
+                              << "QFileDialog";
+        QTest::newRow("print") << "print"
+                               << "QProgressDialog";
+        QTest::newRow("print, no printer") << "print"
+                                           << "QMessageBox";
+        QTest::newRow("print run") << "btnPrint"
+                                   << "QProgressDialog";
+    }
+
+    void destroyedWhileThePreviewOrAPrintRuns()
+    {
+        QFETCH(QString, tool);
+        QFETCH(QString, window);
+        m_rows.clear();
+        for (int i = 0; i < 20000; ++i)
+            m_rows << QStringList { u"0101"_s, u"%1"_s.arg(i, 5, 10, QChar(u'0')), u"东城%1"_s.arg(i) };
+        QVERIFY(open());
+        search();
+        QVERIFY(hostActive());
+        std::optional<QColor> printedWith;
+        if (window == u"QMessageBox"_s)
+            m_form->PrintDG->setPrinterProvider([] { return std::unique_ptr<QPrinter>(); });
+        else
+            printToFile(&printedWith);
+        m_form->PrintDG->ProgressDelay = 0;
+        QPointer<report::ReportPreview> shown;
+        connect(m_form->PrintDG, &report::TRMFormReport::previewShown, this, [&shown](report::ReportPreview *p) {
+            shown = p;
+            p->setProgressDelay(0);
+        });
+        const QString exported = m_home.filePath(tool == u"exportPdf"_s ? u"listing.pdf"_s : u"listing.xlsx"_s);
+        QPointer<QWidget> parent = m_host->parentControl;
+        QString destroyedUnder;
+        const auto destroyScreen = [&](QWidget *w) {
+            destroyedUnder = QString::fromLatin1(w->metaObject()->className()).split(u"::"_s).last();
+            delete parent.data();
+            useEveryTool(shown);
+        };
+        if (tool == u"btnPrint"_s) {
+            m_answer->press(u"Ok"_s); // the printer question
+            m_answer->then(destroyScreen);
+            QTest::mouseClick(m_form->btnPrint, Qt::LeftButton);
+        } else if (tool.isEmpty()) {
+            m_answer->drive(destroyScreen);
+            sendKey(m_form->dgdView, Qt::Key_V, Qt::ControlModifier, u"\x16"_s);
+        } else {
+            m_answer->drive([tool](QWidget *w) {
+                if (tool == u"find"_s)
+                    w->findChild<QLineEdit *>(u"findBox"_s)->setText(u"不在其中"_s);
+                // A click that stays safe when the button goes with the window.
+                w->findChild<QAbstractButton *>(tool)->click();
+            });
+            if (tool.startsWith(u"export"_s)) {
+                m_answer->then([exported](QWidget *w) {
+                    auto *name = w->findChild<QLineEdit *>(u"fileNameEdit"_s);
+                    QVERIFY(name);
+                    name->setText(exported);
+                    QTest::keyClick(name, Qt::Key_Return);
+                });
+            }
+            m_answer->then(destroyScreen);
+            sendKey(m_form->dgdView, Qt::Key_V, Qt::ControlModifier, u"\x16"_s);
+        }
+        QTRY_VERIFY(m_answer->idle());
+        QCOMPARE(destroyedUnder, window);
+        QVERIFY(!parent);
+        QVERIFY(!m_form);
+        QVERIFY(!shown); // it went with the screen
+        m_host->parentControl = nullptr;
+        m_host->repaint();
+        QCoreApplication::processEvents();
+        QCOMPARE(m_host->hostControl->closedNotifications, 0);
+        if (tool.startsWith(u"export"_s))
+            QVERIFY(!QFile::exists(exported)); // an export the screen did not see through leaves no file
+    }
+
+    // Destroying the owner control is no close: the screen neither writes its
+    // column layout nor tells the host control, as closing it does.
+    void destroyedByTheHostSavesAndSendsNothing()
+    {
+        QVERIFY(open());
+        m_form->dgdView->setGridColumnWidth(0, 99);
+        m_form->close();
+        QCOMPARE(ReadIniValue(u"Kalmorapos.ini"_s, u"SqSearchGrid"_s, u"f_sqbm"_s, QString(), QString()), u"1,99"_s);
+        QCOMPARE(m_host->hostControl->closedNotifications, 1);
+
+        QFile::remove(layoutFile());
+        m_host.reset();
+        releaseHostContext();
+        QVERIFY(open());
+        search();
+        m_form->dgdView->setGridColumnWidth(0, 77);
+        m_form->dgdView->setGridColumnVisible(1, false);
+        delete m_host->parentControl;
+        m_host->parentControl = nullptr;
+        QVERIFY(!m_form);
+        QCoreApplication::processEvents();
+        QCOMPARE(m_host->hostControl->closedNotifications, 0);
+        QVERIFY(!QFile::exists(layoutFile()));
     }
 
     // docs/query-screen.png: the screen after a search with a filter, the

@@ -47,6 +47,8 @@ namespace {
 const QString Code = u"商圈编码"_s;
 const QString Name = u"商圈名称"_s;
 const QString Level = u"级别"_s;
+// The face the screens write their Chinese in ("宋体" through its substitution).
+const QString Face = u"Noto Serif CJK SC"_s;
 
 // `count` areas "SQ0000".., named "名称n", levels 1…4, all in department 0101.
 DataStore areas(int count)
@@ -179,6 +181,7 @@ class TestReportPreview : public QObject
     std::unique_ptr<TAdvDBGridEh> m_grid;
     std::unique_ptr<TRMFormReport> m_report;
     std::unique_ptr<ModalAnswerer> m_answer;
+    QStringList m_fileDialogFaces; // the file dialogs answered: the faces of the dialog and its name box
 
     // The query form's grid: name moved before code, level shown, department
     // hidden; the count text under the code; titles black as the form sets them
@@ -222,11 +225,13 @@ class TestReportPreview : public QObject
     // The real file dialog, answered as a user would: a name typed, Enter.
     void answerFileDialog(const QString &path)
     {
-        m_answer->then([path](QWidget *w) {
+        m_answer->then([this, path](QWidget *w) {
             auto *dialog = qobject_cast<QFileDialog *>(w);
             QVERIFY(dialog);
+            QVERIFY(dialog->testOption(QFileDialog::DontUseNativeDialog));
             auto *name = dialog->findChild<QLineEdit *>(u"fileNameEdit"_s);
             QVERIFY(name);
+            m_fileDialogFaces << QFontInfo(dialog->font()).family() + u'|' + QFontInfo(name->font()).family();
             name->setText(path);
             key(name, Qt::Key_Return, u"\r"_s);
         });
@@ -264,6 +269,7 @@ private slots:
         m_grid.reset();
         m_ds.reset();
         m_answer.reset();
+        m_fileDialogFaces.clear();
     }
 
     // The adapter reads the grid as shown: visible columns in the grid's order,
@@ -379,6 +385,9 @@ private slots:
         QCOMPARE(m_answer->seen[0].className, u"QMessageBox"_s);
         QVERIFY2(m_answer->seen[0].text.startsWith(u"报表“damaged.sqdarpt”：这不是保存的报表，或者文件已损坏："_s),
             qPrintable(m_answer->seen[0].text));
+        // Every window the preview opened writes in the screens' face.
+        QCOMPARE(m_answer->seen[0].face, Face);
+        QCOMPARE(m_fileDialogFaces, QStringList(4, Face + u'|' + Face));
         const QString sheet = run(u"unzip"_s, { u"-p"_s, xlsx, u"xl/worksheets/sheet1.xml"_s });
         QCOMPARE(sheet.count(u"<row "_s), 1 + 120 + 1); // titles, rows, footer
         QVERIFY(sheet.contains(u"<v>4</v>"_s)); // the level as a number
@@ -521,6 +530,7 @@ private slots:
         makeGrid(200);
         int portraitPages = 0;
         int landscapePages = 0;
+        QString setupFace;
         preview(
             [&](ReportPreview &p) {
                 portraitPages = p.pageCount();
@@ -531,9 +541,10 @@ private slots:
                 key(focusIn(&p), Qt::Key_Escape);
             },
             [&] {
-                m_answer->drive([](QWidget *w) {
+                m_answer->drive([&setupFace](QWidget *w) {
                     auto *d = qobject_cast<PageSetupDialog *>(w);
                     QVERIFY(d);
+                    setupFace = ModalAnswerer::describe(d).face;
                     d->findChild<QDoubleSpinBox *>(u"left"_s)->setValue(150);
                     d->findChild<QDoubleSpinBox *>(u"right"_s)->setValue(150);
                     QTest::mouseClick(d->findChild<QWidget *>(u"ok"_s), Qt::LeftButton);
@@ -548,6 +559,8 @@ private slots:
         QVERIFY(landscapePages > portraitPages);
         QCOMPARE(m_answer->seen.size(), 1);
         QVERIFY(m_answer->seen[0].text.contains(u"页面上没有地方了"_s));
+        QCOMPARE(m_answer->seen[0].face, Face);
+        QCOMPARE(setupFace, Face);
         QCOMPARE(m_report->PageLayout.orientation, Orientation::Landscape);
         QCOMPARE(m_report->PageLayout.leftMargin, millimetresToUnits(20));
 
@@ -577,12 +590,14 @@ private slots:
         QCOMPARE(m_answer->seen.size(), 1);
         QCOMPARE(m_answer->seen[0].text, noPrinterMessage());
         QCOMPARE(m_answer->seen[0].title, u"提示"_s);
+        QCOMPARE(m_answer->seen[0].face, Face);
 
         m_answer->press(u"Ok"_s);
         m_report->PrintListing();
         QVERIFY(m_answer->idle());
         QCOMPARE(m_answer->seen.size(), 2);
         QCOMPARE(m_answer->seen[1].text, noPrinterMessage());
+        QCOMPARE(m_answer->seen[1].face, Face);
 
         const QString out = m_dir.filePath(u"printed.pdf"_s);
         m_report->setPrinterProvider([out](const PageSetup &) -> Result<std::unique_ptr<QPrinter>> {
@@ -651,6 +666,9 @@ private slots:
         QCOMPARE(m_answer->seen.size(), 2);
         QCOMPARE(m_answer->seen[0].className, u"QProgressDialog"_s);
         QCOMPARE(m_answer->seen[1].className, u"QProgressDialog"_s);
+        QCOMPARE(m_answer->seen[0].face, Face);
+        QCOMPARE(m_answer->seen[1].face, Face);
+        QCOMPARE(m_fileDialogFaces, QStringList { Face + u'|' + Face });
         QVERIFY(!QFile::exists(pdf));
         QCOMPARE(QDir(m_dir.path()).entryList({ u".cancelled*"_s }, QDir::Files | QDir::Hidden), QStringList());
     }

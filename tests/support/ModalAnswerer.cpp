@@ -3,6 +3,7 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QDialog>
+#include <QFontInfo>
 #include <QHash>
 #include <QKeyEvent>
 #include <QLabel>
@@ -92,6 +93,20 @@ SeenDialog ModalAnswerer::describe(QWidget *w)
     }
     for (QAbstractButton *b : w->findChildren<QAbstractButton *>())
         d.buttons << plain(b->text());
+    d.face = QFontInfo(w->font()).family();
+    QStringList faces;
+    bool mixed = false;
+    for (QWidget *child : w->findChildren<QWidget *>()) {
+        auto *label = qobject_cast<QLabel *>(child);
+        auto *button = qobject_cast<QAbstractButton *>(child);
+        if ((!label || label->text().isEmpty()) && (!button || button->text().isEmpty()))
+            continue;
+        const QString family = QFontInfo(child->font()).family();
+        faces << family;
+        mixed = mixed || family != d.face;
+    }
+    if (mixed)
+        d.face = QStringLiteral("mixed: ") + d.face + QLatin1Char(' ') + faces.join(QLatin1Char(','));
     return d;
 }
 

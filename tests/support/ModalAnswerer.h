@@ -25,6 +25,9 @@ struct SeenDialog
     QString text; // a message box's text, the "Message" label, or all labels joined
     QStringList buttons; // button texts without '&'
     int icon = -1; // QMessageBox::Icon for message boxes
+    // The resolved family (QFontInfo) of the window's font, when its labels
+    // and buttons share it; else "mixed: " and each child's family.
+    QString face;
 };
 
 class ModalAnswerer : public QObject

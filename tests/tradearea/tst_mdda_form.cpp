@@ -1374,6 +1374,108 @@ private Q_SLOTS:
         m_host->parentControl = nullptr;
     }
 
+    // The host destroys the screen while one of its dialogs, message boxes or
+    // its help popup is up, reached by a button or by the key: the action ends
+    // without touching the screen (the sanitizer build checks). Boxes owned by
+    // the screen go with it; the themed dialogs belong to the application
+    // window and are answered afterwards, as a user would.
+    void destroyedWhileADialogIsUp_data()
+    {
+        QTest::addColumn<QString>("what");
+        QTest::addColumn<bool>("byKey");
+        QTest::addColumn<QString>("window"); // the window up when the screen goes
+        QTest::addColumn<QString>("answer"); // pressed afterwards when the window is still up
+        for (const bool byKey : { false, true }) {
+            const char *how = byKey ? "key" : "button";
+            QTest::addRow("locate input, %s", how) << "locate" << byKey << "输入"
+                                                   << "btnOK";
+            QTest::addRow("locate not found, %s", how) << "not found" << byKey << "警告"
+                                                       << "OK";
+            QTest::addRow("delete question, %s", how) << "delete" << byKey << "提示"
+                                                      << "";
+            QTest::addRow("create question, %s", how) << "create" << byKey << "提示"
+                                                      << "";
+            QTest::addRow("save warning, %s", how) << "warning" << byKey << "警告"
+                                                   << "";
+        }
+        QTest::newRow("rename question") << "rename" << false << "提示"
+                                         << "";
+        QTest::newRow("error box") << "error" << false << "错误"
+                                   << "";
+        QTest::newRow("help popup") << "help" << false << ""
+                                    << "";
+    }
+
+    void destroyedWhileADialogIsUp()
+    {
+        QFETCH(QString, what);
+        QFETCH(bool, byKey);
+        QFETCH(QString, window);
+        QFETCH(QString, answer);
+        standardRows();
+        ModalAnswerer answerer;
+        QVERIFY(open());
+        QVERIFY(hostActive());
+        QPointer<QWidget> parent = m_host->parentControl;
+        if (what == QLatin1String("delete") || what == QLatin1String("rename") || what == QLatin1String("error"))
+            click(node(QStringLiteral("02 西区")));
+        if (what == QLatin1String("rename"))
+            type(m_form->edtName, QStringLiteral("西区改"));
+        if (what == QLatin1String("error"))
+            m_fake->service->once(DispDeleteArea, FakeCoorDisp::fail(0, QVariantList { QStringLiteral("拒绝删除") }));
+        if (what == QLatin1String("not found"))
+            maintenanceState().LocateText = QStringLiteral("不在树中");
+        if (what == QLatin1String("create") || what == QLatin1String("warning")) {
+            QTest::mouseClick(m_form->btnAdd, Qt::LeftButton);
+            type(m_form->edtBm, what == QLatin1String("create") ? QStringLiteral("03") : QString());
+            type(m_form->edtName, QStringLiteral("南区"));
+        }
+        if (what == QLatin1String("error"))
+            answerer.press(QStringLiteral("Yes")); // the delete question
+        if (what == QLatin1String("not found") && !byKey)
+            answerer.typeAndPress(QStringLiteral("不在树中"), QStringLiteral("btnOK")); // the locate input
+        SeenDialog up;
+        answerer.then([&](QWidget *w) {
+            QPointer<QWidget> modal = w;
+            up = ModalAnswerer::describe(w);
+            delete parent.data();
+            if (!modal)
+                return;
+            if (auto *popup = qobject_cast<TRopInst *>(modal.data())) {
+                QTest::keyClick(popup, Qt::Key_Shift);
+                return;
+            }
+            if (auto *edit = modal->findChild<QLineEdit *>())
+                edit->setText(QStringLiteral("东"));
+            if (answer.isEmpty() || !ModalAnswerer::pressButton(modal, answer))
+                qobject_cast<QDialog *>(modal.data())->reject();
+        });
+        if (what == QLatin1String("locate")) {
+            byKey ? key(Qt::Key_L, Qt::ControlModifier) : QTest::mouseClick(m_form->btnLocate, Qt::LeftButton);
+        } else if (what == QLatin1String("not found")) {
+            byKey ? key(Qt::Key_F3) : QTest::mouseClick(m_form->btnLocate, Qt::LeftButton);
+        } else if (what == QLatin1String("delete") || what == QLatin1String("error")) {
+            byKey ? key(Qt::Key_D, Qt::ControlModifier) : QTest::mouseClick(m_form->btnDelete, Qt::LeftButton);
+        } else if (what == QLatin1String("create") || what == QLatin1String("warning")) {
+            byKey ? key(Qt::Key_S, Qt::ControlModifier) : QTest::mouseClick(m_form->btnSave, Qt::LeftButton);
+        } else if (what == QLatin1String("rename")) {
+            m_form->TN->setFocus(); // leaves the edit panel
+        } else {
+            QTest::mouseClick(m_form->btnHelp, Qt::LeftButton);
+        }
+        QTRY_VERIFY(answerer.idle());
+        QVERIFY(!parent);
+        QVERIFY(!m_form);
+        QCoreApplication::processEvents();
+        m_host->parentControl = nullptr;
+        m_host->repaint();
+        QCOMPARE(up.title, window);
+        if (up.className == QLatin1String("QMessageBox")) // the screen's own boxes, in its face
+            QCOMPARE(up.face, QStringLiteral("Noto Serif CJK SC"));
+        QCOMPARE(m_host->hostControl->closedNotifications, 0);
+        QVERIFY(answerer.unexpected.isEmpty());
+    }
+
     // The host opens a second maintenance screen inside a call of the first:
     // the second loads its own tree meanwhile, the first finishes its action,
     // and both take actions afterwards.

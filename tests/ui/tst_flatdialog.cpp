@@ -5,6 +5,7 @@
 
 #include "host/AccessibleNames.h"
 #include "host/HostContext.h"
+#include "host/LibraryWindows.h"
 #include "ui/DialogColorSettings.h"
 #include "ui/DialogState.h"
 #include "ui/FlatButton.h"
@@ -23,6 +24,7 @@
 #include <QScreen>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTextLayout>
 
 #include <cmath>
 
@@ -31,6 +33,17 @@ using namespace sqda::test;
 using namespace Qt::StringLiterals;
 
 namespace {
+
+// The family of the face that draws `text` in `font`, after fallback.
+QString drawingFamily(const QFont &font, const QString &text)
+{
+    QTextLayout layout(text, font);
+    layout.beginLayout();
+    layout.createLine();
+    layout.endLayout();
+    const QList<QGlyphRun> runs = layout.glyphRuns();
+    return runs.isEmpty() ? QString() : runs.first().rawFont().familyName();
+}
 
 constexpr DialogButtons bits(std::initializer_list<DialogButton> list)
 {
@@ -460,6 +473,8 @@ private Q_SLOTS:
 
         std::unique_ptr<QDialog> form = CreateFlatMessageForm(text, MessageKind(kind), DialogButtons(buttons));
         QCOMPARE(QFontInfo(form->font()).family(), QStringLiteral("DejaVu Sans"));
+        // Its Chinese is drawn in the screens' face behind the platform's.
+        QCOMPARE(drawingFamily(form->font(), QStringLiteral("商圈确认")), QStringLiteral("Noto Serif CJK SC"));
         const Units u(form->font());
         QCOMPARE(u.h(4), 7); // the units the rows were worked out for
         QCOMPARE(u.v(8), 14);
@@ -563,7 +578,8 @@ private Q_SLOTS:
     // stored width wider than 50 units widens every button of the dialog.
     void captionWidthsMeasuredOnce()
     {
-        const QFontMetrics fm(QApplication::font("QMessageBox"));
+        // In the form's font: the platform's, its Chinese in the screens' face.
+        const QFontMetrics fm(withChineseFace(QApplication::font("QMessageBox")));
         CreateFlatMessageForm(QStringLiteral("x"), MessageKind::Warning, bits({ DialogButton::OK }));
         QCOMPARE(dialogState().ButtonCaptionWidths[int(DialogButton::OK)],
             fm.horizontalAdvance(QStringLiteral("确认(O)")) + 8);
@@ -849,6 +865,7 @@ private Q_SLOTS:
         QCOMPARE(cancelFont, dialogFont);
         QCOMPARE(QFontInfo(okFont).family(), QFontInfo(QApplication::font()).family());
         QVERIFY(QFontInfo(okFont).family() != QFontInfo(promptFont).family());
+        QCOMPARE(drawingFamily(okFont, QStringLiteral("确认放弃")), QStringLiteral("Noto Serif CJK SC"));
         QVERIFY(!selected);
         QCOMPARE(cursor, 4);
         QCOMPARE(focus, static_cast<QWidget *>(edit));
