@@ -41,12 +41,20 @@ QMessageBox::StandardButton showMessageBox(QWidget *owner, QMessageBox::Icon ico
     return answer ? QMessageBox::StandardButton(*answer) : QMessageBox::NoButton;
 }
 
-QString askFileName(QWidget *owner, const QString &caption, const QString &filter, bool open)
+QString askFileName(QWidget *owner, const QString &caption, const QString &filter, bool open, const QString &suggested)
 {
-    OwnedWindow<QFileDialog> dialog(new QFileDialog(owner, caption, QString(), filter));
+    OwnedWindow<QFileDialog> dialog(new QFileDialog(owner, caption, suggested, filter));
     dialog->setOption(QFileDialog::DontUseNativeDialog);
     dialog->setAcceptMode(open ? QFileDialog::AcceptOpen : QFileDialog::AcceptSave);
     dialog->setFileMode(open ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
+    dialog->setLabelText(QFileDialog::LookIn, QStringLiteral("查找范围："));
+    dialog->setLabelText(QFileDialog::FileName, QStringLiteral("文件名："));
+    dialog->setLabelText(QFileDialog::FileType, QStringLiteral("文件类型："));
+    dialog->setLabelText(QFileDialog::Accept, open ? QStringLiteral("打开") : QStringLiteral("保存"));
+    dialog->setLabelText(QFileDialog::Reject, QStringLiteral("取消"));
+    // A name typed without its ending gets the filter's.
+    if (!open && filter.contains(QLatin1String("*.")))
+        dialog->setDefaultSuffix(filter.section(QLatin1String("*."), 1).section(QLatin1Char(')'), 0, 0));
     const std::optional<int> answer = dialog.exec();
     if (!answer || *answer != QDialog::Accepted)
         return {};

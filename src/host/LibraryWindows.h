@@ -72,8 +72,10 @@ QMessageBox::StandardButton showMessageBox(QWidget *owner, QMessageBox::Icon ico
 
 // A file to write (`open` false) or to read, asked in Qt's own file dialog: the
 // platform's dialog would not take the library's face. Empty when the user
-// cancelled or the dialog went with its owner.
-QString askFileName(QWidget *owner, const QString &caption, const QString &filter, bool open);
+// cancelled or the dialog went with its owner. `suggested`: the name (or path)
+// it opens with.
+QString askFileName(
+    QWidget *owner, const QString &caption, const QString &filter, bool open, const QString &suggested = {});
 
 // The progress window of a job that lets the event loop run between its steps:
 // over `owner`, shown once the job has taken `delayMs`, with a cancel button.

@@ -1,6 +1,6 @@
 #include "TFrmBase.h"
-#include "AccessibleNames.h"
 
+#include "AccessibleNames.h"
 #include "HostContext.h"
 #include "HostGuard.h"
 #include "ScreenFonts.h"

@@ -53,6 +53,8 @@ protected:
     // Runs a user action unless a host call is in flight; false when the
     // screen was destroyed during it (see HostCallGate).
     bool userAction(const std::function<void()> &action) { return m_hostGate->userAction(action); }
+    // For the parts beside a screen that make its host calls (its menus).
+    HostCallGate *hostGate() const { return m_hostGate; }
 
 private:
     HostCallGate *m_hostGate; // a child: goes with the screen

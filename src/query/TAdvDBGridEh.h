@@ -10,8 +10,8 @@
 #include "WhereTextBuilder.h"
 #include "widgets/DBGridEh.h"
 
-#include <optional>
 #include <QElapsedTimer>
+#include <optional>
 
 namespace sqda {
 

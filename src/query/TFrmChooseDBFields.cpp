@@ -1,11 +1,11 @@
 #include "TFrmChooseDBFields.h"
-#include "host/AccessibleNames.h"
 
 #include "QueryButton.h"
 
+#include "host/AccessibleNames.h"
 #include "host/HostContext.h"
-#include "host/ScreenFonts.h"
 #include "host/LibraryWindows.h"
+#include "host/ScreenFonts.h"
 #include "host/ShowHostError.h"
 #include "ui/DialogState.h"
 

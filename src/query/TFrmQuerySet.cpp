@@ -1,10 +1,10 @@
 #include "TFrmQuerySet.h"
-#include "host/AccessibleNames.h"
 
 #include "QueryButton.h"
 
 #include "data/ClientDataSet.h"
 #include "env/Utilities.h"
+#include "host/AccessibleNames.h"
 #include "host/HostContext.h"
 #include "host/HostGuard.h"
 #include "host/ScreenFonts.h"

@@ -1,6 +1,6 @@
 #include "PageSetupDialog.h"
-#include "host/AccessibleNames.h"
 
+#include "host/AccessibleNames.h"
 #include "host/LibraryWindows.h"
 #include "host/ScreenFonts.h"
 #include "ui/FlatButton.h"

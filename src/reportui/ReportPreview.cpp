@@ -1,7 +1,7 @@
 #include "ReportPreview.h"
-#include "host/AccessibleNames.h"
 
 #include "PageSetupDialog.h"
+#include "host/AccessibleNames.h"
 #include "host/LibraryWindows.h"
 #include "host/ScreenFonts.h"
 #include "report/ReportFile.h"

@@ -13,6 +13,7 @@
 #include "data/Packet.h"
 #include "host/CoorDisp.h"
 #include "host/HostGuard.h"
+#include "host/LibraryWindows.h"
 #include "host/ScreenFonts.h"
 #include "host/ScreenInput.h"
 #include "host/ShowHostError.h"
@@ -22,7 +23,6 @@
 #include "ui/DialogState.h"
 
 #include <QApplication>
-#include <QFileDialog>
 #include <QFileInfo>
 #include <QKeyEvent>
 #include <QMenu>
@@ -128,29 +128,14 @@ bool AreaTreeMenu::eventFilter(QObject *watched, QEvent *event)
 
 void AreaTreeMenu::warn(const QString &text) const
 {
-    QMessageBox box(QMessageBox::Warning, QStringLiteral("警告"), text, QMessageBox::Ok, m_screen);
-    box.setFont(songTi9());
-    box.exec();
+    // On the heap as the screen's child: the host may destroy the screen while it is up.
+    showMessageBox(m_screen, QMessageBox::Warning, QStringLiteral("警告"), text);
 }
 
 QString AreaTreeMenu::askFileName(
     QWidget *parent, const QString &caption, const QString &filter, const QString &suggested, bool open)
 {
-    QFileDialog dialog(parent, caption, suggested, filter);
-    dialog.setOption(QFileDialog::DontUseNativeDialog);
-    dialog.setFont(songTi9());
-    dialog.setAcceptMode(open ? QFileDialog::AcceptOpen : QFileDialog::AcceptSave);
-    dialog.setFileMode(open ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
-    dialog.setLabelText(QFileDialog::LookIn, QStringLiteral("查找范围："));
-    dialog.setLabelText(QFileDialog::FileName, QStringLiteral("文件名："));
-    dialog.setLabelText(QFileDialog::FileType, QStringLiteral("文件类型："));
-    dialog.setLabelText(QFileDialog::Accept, open ? QStringLiteral("打开") : QStringLiteral("保存"));
-    dialog.setLabelText(QFileDialog::Reject, QStringLiteral("取消"));
-    if (!open && filter.contains(QLatin1String("*.")))
-        dialog.setDefaultSuffix(filter.section(QLatin1String("*."), 1).section(QLatin1Char(')'), 0, 0));
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
-        return {};
-    return dialog.selectedFiles().constFirst();
+    return sqda::askFileName(parent, caption, filter, open, suggested);
 }
 
 std::optional<AreaTreeMenu::Department> AreaTreeMenu::loadDepartment()
@@ -402,11 +387,8 @@ void AreaTreeMenu::importFile()
             QSaveFile out(file);
             const QByteArray bytes = QByteArray("\xEF\xBB\xBF") + csv.toUtf8();
             if (!out.open(QIODevice::WriteOnly) || out.write(bytes) != bytes.size() || !out.commit()) {
-                QMessageBox box(QMessageBox::Warning, QStringLiteral("警告"),
-                    QStringLiteral("无法写入文件“%1”：%2").arg(QFileInfo(file).fileName(), out.errorString()),
-                    QMessageBox::Ok, owner);
-                box.setFont(songTi9());
-                box.exec();
+                showMessageBox(owner, QMessageBox::Warning, QStringLiteral("警告"),
+                    QStringLiteral("无法写入文件“%1”：%2").arg(QFileInfo(file).fileName(), out.errorString()));
             }
         },
         parent);

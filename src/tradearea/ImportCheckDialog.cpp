@@ -2,6 +2,7 @@
 
 #include "ImportRowsModel.h"
 
+#include "host/AccessibleNames.h"
 #include "host/ScreenFonts.h"
 #include "ui/DialogState.h"
 #include "ui/FlatButton.h"
@@ -112,6 +113,7 @@ ImportCheckDialog::ImportCheckDialog(const AreaImportPlan &plan, const QString &
     connect(m_start, &QAbstractButton::clicked, this, &QDialog::accept);
     connect(cancel, &QAbstractButton::clicked, this, &QDialog::reject);
     updateCounts();
+    nameControls(this);
 }
 
 bool ImportCheckDialog::updateNames() const
@@ -166,6 +168,7 @@ ImportSummaryDialog::ImportSummaryDialog(
             save(this);
     });
     connect(close, &QAbstractButton::clicked, this, &QDialog::accept);
+    nameControls(this);
 }
 
 } // namespace sqda

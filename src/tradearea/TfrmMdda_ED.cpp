@@ -181,7 +181,7 @@ TfrmMdda_ED::TfrmMdda_ED(QWidget *parentControl)
     Panel2->installEventFilter(this);
     connect(qApp, &QApplication::focusChanged, this, &TfrmMdda_ED::onFocusChanged);
 
-    pmnuTree = new AreaTreeMenu(this, TN, m_hostGate,
+    pmnuTree = new AreaTreeMenu(this, TN, hostGate(),
         { [this] { return department(); }, [this] { return SysInfo.OperatorName; },
             [this] {
                 // After an import: one reload, the selection kept where its area still is.

@@ -1,10 +1,10 @@
 #include "FlatDialogForm.h"
-#include "host/AccessibleNames.h"
 
 #include "FlatButton.h"
 #include "FlatDialog.h"
 #include "MessageLayout.h"
 
+#include "host/AccessibleNames.h"
 #include "host/HostContext.h"
 
 #include <QGuiApplication>

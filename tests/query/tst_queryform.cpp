@@ -27,8 +27,8 @@
 #include <sqda/EntryPoints.h>
 #include <sqda/HostMessage.h>
 
-#include <QAccessible>
 #include <QAbstractButton>
+#include <QAccessible>
 #include <QApplication>
 #include <QFile>
 #include <QFontInfo>

@@ -3,6 +3,7 @@
 // context menu opened by the right mouse button, the Menu key and Shift+F10,
 // its items chosen with the keys, names typed into the themed input dialog,
 // the manager driven from its keyboard.
+#include "AccessibleReader.h"
 #include "FakeCoorDisp.h"
 #include "ModalAnswerer.h"
 #include "TestHost.h"
@@ -537,6 +538,7 @@ private Q_SLOTS:
             ->drive([&](QWidget *w) {
                 auto *dlg = qobject_cast<TFrmSavedQueries *>(w);
                 QVERIFY(dlg);
+                QCOMPARE(unnamedControls(dlg).join(u','), QString()); // a screen reader names each
                 QListWidget *list = dlg->lstQueries;
                 font = QFontInfo(list->font()).family();
                 for (int i = 0; i < list->count(); ++i)

@@ -2,6 +2,7 @@
 // mouse button, the Menu key or Shift+F10, refused during a host call; export
 // and import back through the in-memory host; the check dialog, cancel and host
 // failures midway; the printed tree read back from its PDF.
+#include "AccessibleReader.h"
 #include "AreaHostFake.h"
 #include "ModalAnswerer.h"
 #include "TestHost.h"
@@ -149,6 +150,7 @@ class TestMaintenanceHierarchy : public QObject
             auto *dialog = qobject_cast<ImportCheckDialog *>(w);
             QVERIFY(dialog);
             QVERIFY(isSimplifiedChinese(dialog->font()));
+            QCOMPARE(unnamedControls(dialog).join(QLatin1Char(',')), QString()); // a screen reader names each
             QAbstractItemModelTester tester(
                 dialog->view()->model(), QAbstractItemModelTester::FailureReportingMode::QtTest);
             if (rename)
@@ -164,6 +166,7 @@ class TestMaintenanceHierarchy : public QObject
         a.then([=](QWidget *w) {
             auto *dialog = qobject_cast<ImportSummaryDialog *>(w);
             QVERIFY(dialog);
+            QCOMPARE(unnamedControls(dialog).join(QLatin1Char(',')), QString());
             if (rows)
                 *rows = tableTexts(dialog->view(), 3);
             if (heading)
