@@ -8,6 +8,7 @@
 #include "ui/FlatStyle.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFileDialog>
 #include <QHBoxLayout>
 #include <QKeyEvent>
@@ -379,20 +380,31 @@ bool ReportPreview::find(const QString &text)
         m_view->update();
         return false;
     }
-    // Every page is searched to count its hits; long listings show a progress
-    // window that can stop the search, and the hits found until then stay.
-    QProgressDialog progress(QStringLiteral("正在查找…"), QStringLiteral("取消"), 0, pageCount(), this);
-    progress.setWindowTitle(QStringLiteral("查找"));
-    progress.setWindowModality(Qt::WindowModal);
-    progress.setMinimumDuration(m_progressDelay);
+    // Every page is searched to count its hits; a search still running after the
+    // progress delay shows a progress window that can stop it, and the hits found
+    // until then stay. The window is made only then: most finds end long before,
+    // and building it would cost more than they do.
+    QElapsedTimer clock;
+    clock.start();
+    std::unique_ptr<QProgressDialog> progress;
     std::vector<int> before { 0 };
     before.reserve(size_t(pageCount()) + 1);
     bool cancelled = false;
     for (int i = 0; i < pageCount() && !cancelled; ++i) {
         before.push_back(before.back() + matchPage(i, text, nullptr));
-        if ((i & 15) == 15) {
-            progress.setValue(i + 1);
-            cancelled = progress.wasCanceled();
+        if ((i & 15) != 15)
+            continue;
+        if (!progress && clock.elapsed() >= m_progressDelay) {
+            progress = std::make_unique<QProgressDialog>(
+                QStringLiteral("正在查找…"), QStringLiteral("取消"), 0, pageCount(), this);
+            progress->setWindowTitle(QStringLiteral("查找"));
+            progress->setWindowModality(Qt::WindowModal);
+            progress->setMinimumDuration(0);
+            progress->setValue(0);
+        }
+        if (progress) {
+            progress->setValue(i + 1);
+            cancelled = progress->wasCanceled();
         }
     }
     progress.reset();
