@@ -185,7 +185,7 @@ void BM_PreviewFind(benchmark::State &state)
     state.counters["pages"] = open.preview->pageCount();
     state.counters["hits"] = open.preview->hitCount();
 }
-BENCHMARK(BM_PreviewFind)->Arg(10'000)->Arg(100'000)->Iterations(5)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_PreviewFind)->Arg(10'000)->Arg(100'000)->Iterations(9)->UseManualTime()->Unit(benchmark::kMillisecond);
 
 } // namespace
 
@@ -200,7 +200,7 @@ int main(int argc, char **argv)
     benchmark::RunSpecifiedBenchmarks(&reporter);
     sqda::bench::Goals goals;
     for (const int n : { 10'000, 100'000 }) {
-        const std::string name = "BM_PreviewFind/" + std::to_string(n) + "/iterations:5/manual_time";
+        const std::string name = "BM_PreviewFind/" + std::to_string(n) + "/iterations:9/manual_time";
         if (!reporter.ran(name))
             continue;
         const bool failed = reporter.anyFailed({ name });
