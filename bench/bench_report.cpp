@@ -187,7 +187,6 @@ void BM_ExportXlsxVsBare(benchmark::State &state)
 BENCHMARK(BM_ExportXlsxVsBare)->Arg(10'000)->Iterations(9)->Unit(benchmark::kMillisecond)->UseManualTime();
 BENCHMARK(BM_ExportXlsxVsBare)->Arg(kRows)->Iterations(5)->Unit(benchmark::kMillisecond)->UseManualTime();
 
-
 // The floor of saving and loading: the same cells (every printed column's
 // display text) through QDataStream, compressed, written with QSaveFile and read
 // back into strings.

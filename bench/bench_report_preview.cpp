@@ -226,13 +226,13 @@ void BM_PreviewPagesAndFind(benchmark::State &state)
             find();
             floorFind();
         }
-        if (bareHits == 0 || int(open.preview->hits().size()) != bareHits)
+        if (bareHits == 0 || open.preview->hitCount() != bareHits)
             state.SkipWithError("find and the floor found different hits");
         floorFirst = !floorFirst;
         state.SetIterationTime(t);
     }
     state.counters["pages"] = open.preview->pageCount();
-    state.counters["hits"] = double(open.preview->hits().size());
+    state.counters["hits"] = open.preview->hitCount();
 }
 BENCHMARK(BM_PreviewPagesAndFind)
     ->Arg(10'000)

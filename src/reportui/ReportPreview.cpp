@@ -10,6 +10,7 @@
 #include "ui/FlatStyle.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
@@ -22,6 +23,7 @@
 #include <QWheelEvent>
 
 #include <algorithm>
+#include <optional>
 
 namespace sqda::report {
 
@@ -92,16 +94,16 @@ protected:
         m_preview->m_painter->paintPage(p, m_preview->m_page);
 
         // Hits of this page: all in light yellow, the current one stronger.
-        const auto &hits = m_preview->m_hits;
-        const auto first = std::lower_bound(
-            hits.begin(), hits.end(), m_preview->m_page, [](const Hit &h, int page) { return h.page < page; });
-        for (auto it = first; it != hits.end() && it->page == m_preview->m_page; ++it) {
-            const bool current = int(it - hits.begin()) == m_preview->m_hit;
-            p.fillRect(it->rect, current ? QColor(255, 140, 0, 120) : QColor(255, 230, 0, 100));
+        const int page = m_preview->m_page;
+        const int first = m_preview->firstHitOn(page);
+        const std::vector<QRect> &hits = m_preview->hitsOn(page);
+        for (size_t i = 0; i < hits.size(); ++i) {
+            const bool current = first + int(i) == m_preview->m_hit;
+            p.fillRect(hits[i], current ? QColor(255, 140, 0, 120) : QColor(255, 230, 0, 100));
             if (current) {
                 p.setPen(QPen(QColor(220, 90, 0), 0));
                 p.setBrush(Qt::NoBrush);
-                p.drawRect(it->rect);
+                p.drawRect(hits[i]);
             }
         }
     }
@@ -216,7 +218,7 @@ ReportPreview::ReportPreview(std::shared_ptr<const PreparedReport> report, const
     makeFlatEdit(m_findBox, LineColor);
     findRow->addWidget(m_findBox);
     connect(m_findBox, &QLineEdit::returnPressed, this, [this] {
-        if (m_findBox->text() == m_findText && !m_hits.empty())
+        if (m_findBox->text() == m_findText && hitCount() > 0)
             findNext();
         else
             find(m_findBox->text());
@@ -272,8 +274,7 @@ void ReportPreview::setReport(std::shared_ptr<const PreparedReport> report)
     m_painter.reset(); // refers to the old report
     m_report = std::move(report);
     m_painter = std::make_unique<ReportPainter>(*m_report, *m_source, *m_variables);
-    m_hits.clear();
-    m_hit = -1;
+    clearHits();
     m_page = std::clamp(m_page, 0, std::max(0, pageCount() - 1));
     {
         const QSignalBlocker quiet(m_pageBox);
@@ -385,50 +386,48 @@ void ReportPreview::showEvent(QShowEvent *e)
 
 bool ReportPreview::find(const QString &text)
 {
-    m_hits.clear();
-    m_hit = -1;
+    clearHits();
     m_findText = text;
     if (text.isEmpty()) {
         setStatus({});
         m_view->update();
         return false;
     }
-    // Every object of every page through the lines painting prints, so what is
-    // found is what is seen. Long listings show a progress window that can stop
-    // the search; the hits found until then stay.
-    ProgressWindow progress(this, QStringLiteral("查找"), QStringLiteral("正在查找…"), pageCount(), m_progressDelay);
-    const ObjectText &texts = m_painter->texts();
+    // Every page is searched to count its hits, through the lines painting
+    // prints, so what is found is what is seen. A search still running after the
+    // progress delay shows a progress window that can stop it, and the hits found
+    // until then stay. The window is made only then: most finds end long before,
+    // and building it would cost more than they do.
+    QElapsedTimer clock;
+    clock.start();
+    std::optional<ProgressWindow> progress;
+    std::vector<int> before { 0 };
+    before.reserve(size_t(pageCount()) + 1);
     bool cancelled = false;
-    int searched = 0;
-    for (int i = 0; i < pageCount() && !cancelled; ++i, ++searched) {
-        const LayoutPage &set = m_report->layout().pages[m_report->page(i).pageSet];
-        const PageNumbers numbers = m_report->numbers(i);
-        for (const BandPlacement &placed : m_report->placements(i)) {
-            const Band *band = set.band(placed.kind);
-            if (!band)
-                continue;
-            // The whole text first, which is cheap; then the lines the page
-            // keeps of it, so a cut line or a line below a band is not found.
-            for (const ReportObject &object : band->objects)
-                if (object.visible && texts.text(object, placed.row, numbers).contains(text, Qt::CaseInsensitive)
-                    && m_painter->shownText(object, placed.row, numbers).contains(text, Qt::CaseInsensitive))
-                    m_hits.push_back({ i, object.rect.translated(0, placed.y) });
-        }
-        if ((i & 15) == 15 && !progress.step(i + 1)) {
-            if (progress.gone())
+    for (int i = 0; i < pageCount() && !cancelled; ++i) {
+        before.push_back(before.back() + matchPage(i, text, nullptr));
+        if ((i & 15) != 15)
+            continue;
+        if (!progress && clock.elapsed() >= m_progressDelay)
+            progress.emplace(this, QStringLiteral("查找"), QStringLiteral("正在查找…"), pageCount(), 0);
+        if (progress && !progress->step(i + 1)) {
+            if (progress->gone())
                 return false; // went with its owner: nothing of it is touched
             cancelled = true;
         }
     }
-    progress.finish();
-    if (m_hits.empty()) {
+    if (progress)
+        progress->finish();
+    const int searched = int(before.size()) - 1;
+    if (before.back() == 0) {
         setStatus(cancelled ? QStringLiteral("查找已取消。") : QStringLiteral("没有找到“%1”。").arg(text));
         m_view->update();
         return false;
     }
-    const auto from
-        = std::lower_bound(m_hits.begin(), m_hits.end(), m_page, [](const Hit &h, int page) { return h.page < page; });
-    m_hit = from == m_hits.end() ? 0 : int(from - m_hits.begin());
+    m_hitsBefore = std::move(before);
+    // The first hit on or after the current page, else the first of all.
+    const int from = firstHitOn(m_page);
+    m_hit = from < hitCount() ? from : 0;
     showHit();
     if (cancelled)
         setStatus(m_status + QStringLiteral(" (查找已取消, 只查到第%1页)").arg(searched));
@@ -437,29 +436,90 @@ bool ReportPreview::find(const QString &text)
 
 bool ReportPreview::findNext()
 {
-    if (m_hits.empty()) {
+    if (hitCount() == 0) {
         if (m_findText != m_findBox->text() && !m_findBox->text().isEmpty())
             return find(m_findBox->text());
         return false;
     }
-    m_hit = (m_hit + 1) % int(m_hits.size());
+    m_hit = (m_hit + 1) % hitCount();
     showHit();
     return true;
 }
 
+int ReportPreview::matchPage(int index, const QString &text, std::vector<QRect> *rects) const
+{
+    // Through the texts painting prints, so what is found is what is seen.
+    const ObjectText &texts = m_painter->texts();
+    const LayoutPage &set = m_report->layout().pages[m_report->page(index).pageSet];
+    const PageNumbers numbers = m_report->numbers(index);
+    int count = 0;
+    for (const BandPlacement &placed : m_report->placements(index)) {
+        const Band *band = set.band(placed.kind);
+        if (!band)
+            continue;
+        // The whole text first, which is cheap; then the lines the page keeps of
+        // it, so a cut line or a line below a band is not found.
+        for (const ReportObject &object : band->objects)
+            if (object.visible && texts.text(object, placed.row, numbers).contains(text, Qt::CaseInsensitive)
+                && m_painter->shownText(object, placed.row, numbers).contains(text, Qt::CaseInsensitive)) {
+                ++count;
+                if (rects)
+                    rects->push_back(object.rect.translated(0, placed.y));
+            }
+    }
+    return count;
+}
+
+int ReportPreview::hitPage(int hit) const
+{
+    // The last page with fewer hits before it than `hit` + 1.
+    const auto after = std::upper_bound(m_hitsBefore.begin(), m_hitsBefore.end(), hit);
+    return int(after - m_hitsBefore.begin()) - 1;
+}
+
+int ReportPreview::firstHitOn(int index) const
+{
+    if (m_hitsBefore.empty())
+        return 0;
+    return m_hitsBefore[size_t(std::clamp(index, 0, int(m_hitsBefore.size()) - 1))];
+}
+
+const std::vector<QRect> &ReportPreview::hitsOn(int index)
+{
+    // Pages a cancelled find did not reach have none.
+    const bool searched = index >= 0 && index + 1 < int(m_hitsBefore.size());
+    if (m_pageHitsOf != index) {
+        m_pageHits.clear();
+        if (searched && m_hitsBefore[size_t(index) + 1] > m_hitsBefore[size_t(index)])
+            matchPage(index, m_findText, &m_pageHits);
+        m_pageHitsOf = index;
+    }
+    return m_pageHits;
+}
+
+void ReportPreview::clearHits()
+{
+    m_hitsBefore.clear();
+    m_pageHits.clear();
+    m_pageHitsOf = -1;
+    m_hit = -1;
+}
+
 void ReportPreview::showHit()
 {
-    const Hit &hit = m_hits[size_t(m_hit)];
-    goToPage(hit.page);
-    const QRect r(m_view->toWidget(hit.rect.topLeft()), m_view->toWidget(hit.rect.bottomRight()));
-    // The hit in the middle of the window where the page allows.
-    m_scroll->ensureVisible(
-        r.center().x(), r.center().y(), m_scroll->viewport()->width() / 2, m_scroll->viewport()->height() / 2);
-    setStatus(QStringLiteral("“%1”: 第%2处/共%3处, 第%4页")
-                  .arg(m_findText)
-                  .arg(m_hit + 1)
-                  .arg(m_hits.size())
-                  .arg(hit.page + 1));
+    const int page = hitPage(m_hit);
+    goToPage(page);
+    const std::vector<QRect> &onPage = hitsOn(page);
+    const size_t at = size_t(m_hit - firstHitOn(page));
+    if (at < onPage.size()) {
+        const QRect &hit = onPage[at];
+        const QRect r(m_view->toWidget(hit.topLeft()), m_view->toWidget(hit.bottomRight()));
+        // The hit in the middle of the window where the page allows.
+        m_scroll->ensureVisible(
+            r.center().x(), r.center().y(), m_scroll->viewport()->width() / 2, m_scroll->viewport()->height() / 2);
+    }
+    setStatus(
+        QStringLiteral("“%1”: 第%2处/共%3处, 第%4页").arg(m_findText).arg(m_hit + 1).arg(hitCount()).arg(page + 1));
     m_view->update();
 }
 

@@ -72,12 +72,11 @@ public:
     ZoomMode zoomMode() const { return m_zoomMode; }
     double zoom() const { return m_zoom; } // 1 is 100 %: one report unit a pixel at 96 dpi
 
-    struct Hit
-    {
-        int page;
-        QRect rect; // in page units
-    };
-    const std::vector<Hit> &hits() const { return m_hits; }
+    // The hits of the last find, in page order: counted per page, their places
+    // worked out again for the page shown, so that a find across a long listing
+    // holds an int a page, not every hit of every page.
+    int hitCount() const { return m_hitsBefore.empty() ? 0 : m_hitsBefore.back(); }
+    int hitPage(int hit) const; // the page (from 0) of hit `hit` (from 0)
     int currentHit() const { return m_hit; } // -1: none
     QString statusText() const;
 
@@ -115,6 +114,13 @@ private:
     void setReport(std::shared_ptr<const PreparedReport> report);
     void applyZoom();
     void showHit();
+    // The objects of page `index` that show `text`, counted; their rectangles (in
+    // page units, in painting order) added to `rects` when it is given.
+    int matchPage(int index, const QString &text, std::vector<QRect> *rects) const;
+    // The first hit on page `index`, and the rectangles of the hits there.
+    int firstHitOn(int index) const;
+    const std::vector<QRect> &hitsOn(int index);
+    void clearHits();
     void updateControls();
     void setStatus(const QString &text);
     QString askFile(const QString &caption, const QString &filter, const QString &suffix);
@@ -140,7 +146,11 @@ private:
     int m_page = 0;
     ZoomMode m_zoomMode = ZoomMode::Fixed;
     double m_zoom = 1.0;
-    std::vector<Hit> m_hits;
+    // Hits on the pages before page i; empty without hits. A cancelled find
+    // counted only the pages it searched.
+    std::vector<int> m_hitsBefore;
+    std::vector<QRect> m_pageHits; // hitsOn(m_pageHitsOf)
+    int m_pageHitsOf = -1;
     int m_hit = -1;
     QString m_findText;
     QString m_status;

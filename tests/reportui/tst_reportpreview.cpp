@@ -497,11 +497,11 @@ private slots:
             // "名称19" is row 19 and rows 190…199, which lie on a later page.
             type(findBox, u"名称19"_s);
             key(findBox, Qt::Key_Return, u"\r"_s);
-            QCOMPARE(p.hits().size(), size_t(11));
+            QCOMPARE(p.hitCount(), 11);
             QCOMPARE(p.currentHit(), 0);
             QCOMPARE(p.currentPage(), 0);
             QVERIFY(p.statusText().contains(u"第1处/共11处"_s));
-            const int laterPage = p.hits()[1].page;
+            const int laterPage = p.hitPage(1);
             QVERIFY(laterPage > 0);
             key(focusIn(&p), Qt::Key_F3);
             QCOMPARE(p.currentHit(), 1);
@@ -513,10 +513,10 @@ private slots:
 
             // Texts of the page itself are found too: the page line of page 2.
             QVERIFY(p.find(u"第2页/共"_s));
-            QCOMPARE(p.hits().size(), size_t(1));
+            QCOMPARE(p.hitCount(), 1);
             QCOMPARE(p.currentPage(), 1);
             QVERIFY(!p.find(u"不存在的文字"_s));
-            QVERIFY(p.hits().empty());
+            QCOMPARE(p.hitCount(), 0);
             QVERIFY(p.statusText().contains(u"没有找到"_s));
             key(focusIn(&p), Qt::Key_Escape);
         });
