@@ -11,6 +11,7 @@
 // - find across every page, against a bare loop over the same cells' texts
 //   testing each for the text.
 #include "Goals.h"
+#include "OpenPreview.h"
 #include "ReportListing.h"
 #include "host/HostContext.h"
 #include "report/GridReport.h"
@@ -34,6 +35,7 @@
 
 using namespace sqda;
 using namespace sqda::report;
+using sqda::bench::OpenPreview;
 
 namespace {
 
@@ -93,77 +95,6 @@ void BM_PreviewFirstPage(benchmark::State &state)
     state.counters["pages"] = pages;
 }
 BENCHMARK(BM_PreviewFirstPage)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(5);
-
-struct OpenPreview
-{
-    ClientDataSet rows;
-    std::unique_ptr<DataSetReportSource> source;
-    std::shared_ptr<const PreparedReport> report;
-    ReportVariables variables;
-    std::unique_ptr<ReportPreview> preview;
-    QWidget *page = nullptr;
-
-    explicit OpenPreview(int count)
-    {
-        sqda::bench::fillListing(rows, count);
-        source = std::make_unique<DataSetReportSource>(rows);
-        auto layout = std::make_shared<const ReportLayout>(
-            buildGridReport(sqda::bench::listingGrid(count), {}, defaultListingPage(), fontTextMeasure(96)).value());
-        report = std::make_shared<const PreparedReport>(
-            std::move(PreparedReport::prepare(std::move(layout), source->rowCount())).value());
-        variables.set(QStringLiteral("Title"), QStringLiteral("商圈档案查询"));
-        preview = std::make_unique<ReportPreview>(report, *source, variables);
-        preview->setProgressDelay(1'000'000); // no progress window in the figures
-        preview->resize(900, 700);
-        preview->show();
-        QApplication::processEvents();
-        page = preview->findChild<QWidget *>(QStringLiteral("page"));
-    }
-
-    // The floor of a page: the same cells' texts and frames with QPainter on an
-    // image of the page widget's size, at its scale.
-    void paintBare(int index, QImage &image) const
-    {
-        const ObjectText texts(*source, variables);
-        image.fill(Qt::white);
-        QPainter painter(&image);
-        const double scale = image.width() / double(report->layout().page.pageWidth());
-        painter.scale(scale, scale);
-        painter.setFont(reportFont({}));
-        const LayoutPage &set = report->layout().pages[report->page(index).pageSet];
-        const PageNumbers numbers = report->numbers(index);
-        for (const BandPlacement &p : report->placements(index)) {
-            const Band *band = set.band(p.kind);
-            if (!band)
-                continue;
-            for (const ReportObject &o : band->objects) {
-                const QRect r = o.rect.translated(0, p.y);
-                painter.drawText(r, Qt::AlignVCenter | Qt::AlignLeft, texts.text(o, p.row, numbers));
-                if (o.frames)
-                    painter.drawRect(r);
-            }
-        }
-    }
-
-    // The floor of find: every cell's text tested, the hits counted.
-    int findBare(const QString &text) const
-    {
-        const ObjectText texts(*source, variables);
-        int hits = 0;
-        for (int i = 0; i < report->pageCount(); ++i) {
-            const LayoutPage &set = report->layout().pages[report->page(i).pageSet];
-            const PageNumbers numbers = report->numbers(i);
-            for (const BandPlacement &p : report->placements(i)) {
-                const Band *band = set.band(p.kind);
-                if (!band)
-                    continue;
-                for (const ReportObject &o : band->objects)
-                    hits += o.visible && texts.text(o, p.row, numbers).contains(text, Qt::CaseInsensitive);
-            }
-        }
-        return hits;
-    }
-};
 
 void BM_PreviewPagesAndFind(benchmark::State &state)
 {
