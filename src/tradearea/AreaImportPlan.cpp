@@ -152,12 +152,14 @@ AreaImportPlan AreaImportPlan::make(const std::vector<ImportRow> &rows, const QH
     plan.m_rows = std::move(accepted);
     plan.m_rows.insert(
         plan.m_rows.end(), std::make_move_iterator(refused.begin()), std::make_move_iterator(refused.end()));
+    for (const PlanRow &r : plan.m_rows)
+        ++plan.m_counts[size_t(r.verdict)];
     return plan;
 }
 
 int AreaImportPlan::count(PlanRow::Verdict verdict) const
 {
-    return int(std::count_if(m_rows.begin(), m_rows.end(), [&](const PlanRow &r) { return r.verdict == verdict; }));
+    return size_t(verdict) < m_counts.size() ? m_counts[size_t(verdict)] : 0;
 }
 
 QString AreaImportPlan::verdictText(const PlanRow &row, bool updateNames)
