@@ -1,6 +1,7 @@
 // Settings files: one value read or written, every other byte of the file kept,
 // and a refused write that leaves the old file whole.
 #include "EnvTests.h"
+#include "RunAsUser.h"
 
 #include "env/IniFile.h"
 #include "env/Utilities.h"
@@ -22,6 +23,9 @@
 #include <unistd.h>
 
 using namespace sqda;
+
+using sqda::test::reachableAs;
+using sqda::test::runAsUser;
 
 namespace {
 
@@ -98,55 +102,14 @@ private:
 // own user) and answers the refusal's message, or empty when it was written.
 QString writeAs(const QString &user, const QString &directory, const QString &value)
 {
-    int fds[2];
-    if (::pipe(fds) != 0)
-        return QStringLiteral("<no pipe>");
-    const pid_t child = fork();
-    if (child == 0) {
-        ::close(fds[0]);
-        QByteArray answer;
-        if (!user.isEmpty()) {
-            const passwd *pw = ::getpwnam(user.toLocal8Bit().constData());
-            if (!pw || ::setgroups(0, nullptr) != 0 || ::setgid(pw->pw_gid) != 0 || ::setuid(pw->pw_uid) != 0)
-                answer = "<cannot become " + user.toLocal8Bit() + ">";
+    return QString::fromUtf8(runAsUser(user, [&]() -> QByteArray {
+        try {
+            WriteIniValue(QStringLiteral("Kalmorapos.ini"), QStringLiteral("S"), QStringLiteral("k"), value, directory);
+        } catch (const IniWriteError &e) {
+            return e.what();
         }
-        if (answer.isEmpty()) {
-            try {
-                WriteIniValue(
-                    QStringLiteral("Kalmorapos.ini"), QStringLiteral("S"), QStringLiteral("k"), value, directory);
-            } catch (const IniWriteError &e) {
-                answer = e.what();
-            }
-        }
-        (void)!::write(fds[1], answer.constData(), size_t(answer.size()));
-        _exit(0);
-    }
-    ::close(fds[1]);
-    QByteArray answer;
-    char buffer[512];
-    for (ssize_t got; (got = ::read(fds[0], buffer, sizeof buffer)) > 0;)
-        answer.append(buffer, got);
-    ::close(fds[0]);
-    int status = 0;
-    ::waitpid(child, &status, 0);
-    if (child < 0 || !WIFEXITED(status))
-        return QStringLiteral("<the writer did not finish>");
-    return QString::fromUtf8(answer);
-}
-
-// Whether `user` can create files in `folder` (a TMPDIR inside a private
-// folder keeps other users out of every temporary folder).
-bool reachableAs(const QString &user, const QString &folder)
-{
-    const pid_t child = fork();
-    if (child == 0) {
-        const passwd *pw = ::getpwnam(user.toLocal8Bit().constData());
-        const bool ok = pw && ::setgroups(0, nullptr) == 0 && ::setgid(pw->pw_gid) == 0 && ::setuid(pw->pw_uid) == 0
-            && ::access(QFile::encodeName(folder).constData(), W_OK | X_OK) == 0;
-        _exit(ok ? 0 : 1);
-    }
-    int status = 0;
-    return child > 0 && ::waitpid(child, &status, 0) == child && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+        return {};
+    }));
 }
 
 // A folder anyone may create files in (no sticky bit), as a shop's shared

@@ -2,6 +2,7 @@
 // queries; every operation that would write is refused with a message saying
 // the database is read-only and why, and the file stays as it was. Run as the
 // file's owner (who marked it read-only) and as another user.
+#include "RunAsUser.h"
 #include "core/SqlDataService.h"
 
 #include <sqda/ICoorDisp.h>
@@ -22,6 +23,9 @@
 
 using namespace kalmora;
 
+using sqda::test::reachableAs;
+using sqda::test::runAsUser;
+
 namespace {
 
 QByteArray fileHash(const QString &path)
@@ -40,83 +44,42 @@ QString lines(const QVariant &v)
     return out.join(u'|');
 }
 
-// Whether `user` can create files in `folder` (a TMPDIR inside a private
-// folder keeps other users out of every temporary folder).
-bool reachableAs(const QString &user, const QString &folder)
-{
-    const pid_t child = fork();
-    if (child == 0) {
-        const passwd *pw = ::getpwnam(user.toLocal8Bit().constData());
-        const bool ok = pw && ::setgroups(0, nullptr) == 0 && ::setgid(pw->pw_gid) == 0 && ::setuid(pw->pw_uid) == 0
-            && ::access(QFile::encodeName(folder).constData(), W_OK | X_OK) == 0;
-        _exit(ok ? 0 : 1);
-    }
-    int status = 0;
-    return child > 0 && ::waitpid(child, &status, 0) == child && WIFEXITED(status) && WEXITSTATUS(status) == 0;
-}
-
 // What a session on `url` answers, one line per step, run in a child process
 // as `user` (empty: this process's user).
 QStringList sessionAs(const QString &user, const QString &url)
 {
-    int fds[2];
-    if (::pipe(fds) != 0)
-        return { QStringLiteral("<no pipe>") };
-    const pid_t child = fork();
-    if (child == 0) {
-        ::close(fds[0]);
+    return QString::fromUtf8(runAsUser(user, [&] {
         QStringList answer;
-        if (!user.isEmpty()) {
-            const passwd *pw = ::getpwnam(user.toLocal8Bit().constData());
-            if (!pw || ::setgroups(0, nullptr) != 0 || ::setgid(pw->pw_gid) != 0 || ::setuid(pw->pw_uid) != 0)
-                answer << QStringLiteral("<cannot become %1>").arg(user);
-        }
-        if (answer.isEmpty()) {
-            QString error;
-            SqlDataService::Ptr service = SqlDataService::open(url, QString(), &error);
-            if (!service) {
-                answer << QStringLiteral("open: ") + error;
-            } else {
-                answer << QStringLiteral("open: read-only: ") + service->readOnlyReason();
-                QVariantList query { QStringLiteral("select f_sqbm from tbsqda"), QVariant() };
-                const bool read = service->Invoke(sqda::DispQueryData, query).toBool();
-                answer << QStringLiteral("query: %1 %2")
-                              .arg(read ? QStringLiteral("ok") : QStringLiteral("refused"),
-                                  read ? QString::number(query.at(1).toByteArray().size() > 0) : lines(query.at(1)));
-                QVariantList name { service->department() };
-                answer << QStringLiteral("operator: %1")
-                              .arg(service->Invoke(sqda::DispGetSystemParameters, name).toBool());
-                const QVariantList area { service->department(), QStringLiteral("99") };
-                const std::pair<int, QVariantList> writes[] = {
-                    { sqda::DispExecuteSql, { QStringLiteral("update tbsqda set f_sqmc = 'x' where f_sqbm = '01'") } },
-                    { sqda::DispCheckAreaCode, { QVariant(area) } },
-                    { sqda::DispInsertArea, { QByteArray() } },
-                    { sqda::DispDeleteArea, { QVariant(area) } },
-                };
-                for (auto [id, args] : writes) {
-                    const bool ok = service->Invoke(id, args).toBool();
-                    answer << QStringLiteral("write %1: %2 %3")
-                                  .arg(id)
-                                  .arg(ok ? QStringLiteral("done") : QStringLiteral("refused"), lines(args.at(0)));
-                }
-                service->close();
+        QString error;
+        SqlDataService::Ptr service = SqlDataService::open(url, QString(), &error);
+        if (!service) {
+            answer << QStringLiteral("open: ") + error;
+        } else {
+            answer << QStringLiteral("open: read-only: ") + service->readOnlyReason();
+            QVariantList query { QStringLiteral("select f_sqbm from tbsqda"), QVariant() };
+            const bool read = service->Invoke(sqda::DispQueryData, query).toBool();
+            answer << QStringLiteral("query: %1 %2")
+                          .arg(read ? QStringLiteral("ok") : QStringLiteral("refused"),
+                              read ? QString::number(query.at(1).toByteArray().size() > 0) : lines(query.at(1)));
+            QVariantList name { service->department() };
+            answer << QStringLiteral("operator: %1").arg(service->Invoke(sqda::DispGetSystemParameters, name).toBool());
+            const QVariantList area { service->department(), QStringLiteral("99") };
+            const std::pair<int, QVariantList> writes[] = {
+                { sqda::DispExecuteSql, { QStringLiteral("update tbsqda set f_sqmc = 'x' where f_sqbm = '01'") } },
+                { sqda::DispCheckAreaCode, { QVariant(area) } },
+                { sqda::DispInsertArea, { QByteArray() } },
+                { sqda::DispDeleteArea, { QVariant(area) } },
+            };
+            for (auto [id, args] : writes) {
+                const bool ok = service->Invoke(id, args).toBool();
+                answer << QStringLiteral("write %1: %2 %3")
+                              .arg(id)
+                              .arg(ok ? QStringLiteral("done") : QStringLiteral("refused"), lines(args.at(0)));
             }
+            service->close();
         }
-        const QByteArray bytes = answer.join(u'\n').toUtf8();
-        (void)!::write(fds[1], bytes.constData(), size_t(bytes.size()));
-        _exit(0);
-    }
-    ::close(fds[1]);
-    QByteArray bytes;
-    char buffer[4096];
-    for (ssize_t got; (got = ::read(fds[0], buffer, sizeof buffer)) > 0;)
-        bytes.append(buffer, got);
-    ::close(fds[0]);
-    int status = 0;
-    ::waitpid(child, &status, 0);
-    if (child < 0 || !WIFEXITED(status))
-        return { QStringLiteral("<the session did not finish>") };
-    return QString::fromUtf8(bytes).split(u'\n');
+        return answer.join(u'\n').toUtf8();
+    })).split(u'\n');
 }
 
 } // namespace
