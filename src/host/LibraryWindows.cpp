@@ -85,6 +85,12 @@ bool ProgressWindow::step(int value, int maximum)
     return m_dialog && !m_dialog->wasCanceled();
 }
 
+void ProgressWindow::setLabel(const QString &label)
+{
+    if (m_dialog)
+        m_dialog->setLabelText(label);
+}
+
 void ProgressWindow::finish()
 {
     if (m_dialog)

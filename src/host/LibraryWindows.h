@@ -91,6 +91,8 @@ public:
     // when the job must stop: the user cancelled, or the window went with its
     // owner (gone()), after which the job touches nothing of the owner.
     bool step(int value, int maximum = -1);
+    // The text above the bar.
+    void setLabel(const QString &label);
     bool cancelled() const; // by the user
     // The job is over: the window closes.
     void finish();

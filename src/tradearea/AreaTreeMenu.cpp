@@ -27,7 +27,6 @@
 #include <QKeyEvent>
 #include <QMenu>
 #include <QMessageBox>
-#include <QProgressDialog>
 #include <QSaveFile>
 
 namespace sqda {
@@ -36,18 +35,6 @@ namespace {
 
 const QString XlsxFilter = QStringLiteral("Excel 工作簿 (*.xlsx)");
 const QString CsvFilter = QStringLiteral("文本文件 (*.csv)");
-
-std::unique_ptr<QProgressDialog> progressWindow(QWidget *owner, const QString &label, int total, int delay)
-{
-    auto progress = std::make_unique<QProgressDialog>(label, QStringLiteral("取消"), 0, std::max(1, total), owner);
-    progress->setWindowTitle(QStringLiteral("请稍候"));
-    progress->setFont(songTi9());
-    progress->setWindowModality(Qt::WindowModal);
-    progress->setMinimumDuration(delay);
-    progress->setAutoClose(false);
-    progress->setAutoReset(false);
-    return progress;
-}
 
 } // namespace
 
@@ -205,16 +192,10 @@ void AreaTreeMenu::exportTo(bool xlsx)
     if (path.isEmpty() || !self)
         return;
     const QPointer<QWidget> ownerGuard(parent);
-    std::unique_ptr<QProgressDialog> progress
-        = progressWindow(parent, QStringLiteral("正在导出商圈…"), int(d->sheet.areas.size()), m_progressDelay);
-    QPointer<QProgressDialog> bar(progress.get());
-    const auto step = [bar](int done, int total) {
-        if (!bar)
-            return false; // its window went: nothing to show the rest on
-        bar->setMaximum(std::max(1, total));
-        bar->setValue(done);
-        return !bar->wasCanceled();
-    };
+    ProgressWindow progress(parent, QStringLiteral("请稍候"), QStringLiteral("正在导出商圈…"),
+        std::max(1, int(d->sheet.areas.size())), m_progressDelay);
+    // False once the user cancelled, or the window went: nothing to show the rest on.
+    const auto step = [&progress](int done, int total) { return progress.step(done, std::max(1, total)); };
     Status written;
     {
         // The screen takes no action while the progress window lets events through.
@@ -223,9 +204,7 @@ void AreaTreeMenu::exportTo(bool xlsx)
             written = xlsx ? AreaExport::writeXlsx(d->sheet, path, step) : AreaExport::writeCsv(d->sheet, path, step);
         });
     }
-    if (!bar)
-        (void)progress.release(); // destroyed with its window
-    progress.reset();
+    progress.finish();
     if (!self)
         return;
     if (!written)
@@ -326,36 +305,28 @@ void AreaTreeMenu::importFile()
     }
 
     AreaImportRun run(CoorDisp::current(), d->sheet.department, plan, updateNames);
-    std::unique_ptr<QProgressDialog> progress
-        = progressWindow(parent, QStringLiteral("正在导入商圈…"), run.total(), m_progressDelay);
-    QPointer<QProgressDialog> bar(progress.get());
+    ProgressWindow progress(
+        parent, QStringLiteral("请稍候"), QStringLiteral("正在导入商圈…"), std::max(1, run.total()), m_progressDelay);
     // The whole run counts as one host call: the progress window lets events
     // through between rows, and the screen must take no action of its own
     // meanwhile (its "删除" on an area the import is about to hang rows under).
     // The progress window is not part of the screen, so its "取消" still works.
     m_gate->run([&] {
         while (!run.finished()) {
-            if (bar && bar->wasCanceled()) {
+            if (progress.cancelled()) {
                 run.cancel();
                 break;
             }
             run.step();
             if (!self)
                 return; // the screen went; the rows stored so far are whole
-            if (bar) {
-                bar->setLabelText(QStringLiteral("正在导入商圈：第%1/%2行").arg(run.done()).arg(run.total()));
-                bar->setValue(run.done());
-            }
+            progress.setLabel(QStringLiteral("正在导入商圈：第%1/%2行").arg(run.done()).arg(run.total()));
+            progress.step(run.done());
         }
     });
-    if (!self) {
-        if (!bar)
-            (void)progress.release();
+    if (!self)
         return;
-    }
-    if (!bar)
-        (void)progress.release();
-    progress.reset();
+    progress.finish();
 
     if (run.changedAnything() && m_hooks.reload) {
         m_hooks.reload(); // once, at the end
