@@ -3,9 +3,13 @@
 #include "HostContext.h"
 #include "ScreenFonts.h"
 
+#include <QCoreApplication>
 #include <QFileDialog>
 #include <QFontInfo>
+#include <QProgressBar>
 #include <QProgressDialog>
+
+#include <algorithm>
 
 namespace sqda {
 
@@ -63,11 +67,14 @@ QString askFileName(QWidget *owner, const QString &caption, const QString &filte
 
 ProgressWindow::ProgressWindow(QWidget *owner, const QString &title, const QString &label, int maximum, int delayMs)
     : m_dialog(new QProgressDialog(label, QStringLiteral("取消"), 0, maximum, owner))
+    , m_delayMs(std::max(0, delayMs))
 {
     useLibraryFace(m_dialog);
     m_dialog->setWindowTitle(title);
     m_dialog->setWindowModality(Qt::WindowModal);
-    m_dialog->setMinimumDuration(delayMs);
+    m_dialog->setMinimumDuration(m_delayMs);
+    m_bar = m_dialog->findChild<QProgressBar *>();
+    m_started.start();
 }
 
 ProgressWindow::~ProgressWindow()
@@ -75,14 +82,46 @@ ProgressWindow::~ProgressWindow()
     delete m_dialog.data();
 }
 
+// QProgressDialog::setValue runs the event loop itself and goes on reading the
+// dialog afterwards, so a host that destroys the owner (the dialog with it) in
+// that loop would leave it reading freed memory. The bar is moved here and the
+// loop run here, the dialog looked at again only if it is still there.
 bool ProgressWindow::step(int value, int maximum)
 {
-    if (!m_dialog)
+    if (!m_dialog || !m_bar)
         return false;
     if (maximum >= 0 && m_dialog->maximum() != maximum)
         m_dialog->setMaximum(maximum);
-    m_dialog->setValue(value); // runs the event loop once the window shows
-    return m_dialog && !m_dialog->wasCanceled();
+    m_bar->setValue(value);
+    showWhenDue();
+    if (m_dialog->isVisible()) {
+        const QPointer<QProgressDialog> dialog = m_dialog;
+        QCoreApplication::processEvents();
+        if (!dialog)
+            return false;
+    }
+    if (value >= m_dialog->maximum() && m_dialog->autoReset() && !m_dialog->wasCanceled()) {
+        m_dialog->reset();
+        m_shownOnce = false; // a job that goes on after its maximum shows again, as QProgressDialog does
+        m_started.start();
+        return true;
+    }
+    return !m_dialog->wasCanceled();
+}
+
+// The window shows once the job has run for the delay, as QProgressDialog's own
+// timer would show it when the event loop runs.
+void ProgressWindow::showWhenDue()
+{
+    if (m_dialog->isVisible())
+        m_shownOnce = true;
+    if (m_shownOnce || m_dialog->wasCanceled() || m_started.elapsed() < m_delayMs)
+        return;
+    if (m_bar->value() <= m_dialog->minimum() && m_bar->value() >= 0 && m_delayMs > 0)
+        return; // nothing done yet
+    m_dialog->resize(m_dialog->size().expandedTo(m_dialog->sizeHint()));
+    m_dialog->show();
+    m_shownOnce = true;
 }
 
 void ProgressWindow::setLabel(const QString &label)

@@ -9,6 +9,7 @@
 // caller learns that it went, so that it touches nothing of the owner after.
 #pragma once
 
+#include <QElapsedTimer>
 #include <QFont>
 #include <QMessageBox>
 #include <QPointer>
@@ -17,6 +18,7 @@
 #include <optional>
 
 class QDialog;
+class QProgressBar;
 class QProgressDialog;
 class QWidget;
 
@@ -87,9 +89,10 @@ public:
     ProgressWindow(const ProgressWindow &) = delete;
     ProgressWindow &operator=(const ProgressWindow &) = delete;
 
-    // Moves the bar (the maximum too, when given); runs the event loop. False
-    // when the job must stop: the user cancelled, or the window went with its
-    // owner (gone()), after which the job touches nothing of the owner.
+    // Moves the bar (the maximum too, when given); runs the event loop once the
+    // window shows. False when the job must stop: the user cancelled, or the
+    // window went with its owner (gone()), after which the job touches nothing
+    // of the owner.
     bool step(int value, int maximum = -1);
     // The text above the bar.
     void setLabel(const QString &label);
@@ -99,7 +102,13 @@ public:
     bool gone() const { return m_dialog.isNull(); }
 
 private:
+    void showWhenDue();
+
     QPointer<QProgressDialog> m_dialog;
+    QPointer<QProgressBar> m_bar;
+    QElapsedTimer m_started;
+    int m_delayMs;
+    bool m_shownOnce = false;
 };
 
 } // namespace sqda

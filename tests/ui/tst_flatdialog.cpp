@@ -6,6 +6,7 @@
 #include "host/AccessibleNames.h"
 #include "host/HostContext.h"
 #include "host/LibraryWindows.h"
+#include "host/ScreenFonts.h"
 #include "ui/DialogColorSettings.h"
 #include "ui/DialogState.h"
 #include "ui/FlatButton.h"
@@ -17,14 +18,18 @@
 #include <QComboBox>
 #include <QDialog>
 #include <QFile>
+#include <QFontInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPainter>
+#include <QProgressDialog>
+#include <QPushButton>
 #include <QScopeGuard>
 #include <QScreen>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextLayout>
+#include <QTimer>
 
 #include <cmath>
 
@@ -623,6 +628,57 @@ private Q_SLOTS:
         QVERIFY(!QueryFlatText(QStringLiteral("c"), QStringLiteral("p"), value));
         QCOMPARE(value, QStringLiteral("v"));
         QVERIFY(answerer.unexpected.isEmpty());
+    }
+
+    // The host destroying the owner while a job's progress window runs the
+    // event loop between steps: the step answers "stop" and nothing reads the
+    // freed window (the sanitizer build checks; QProgressDialog's own
+    // setValue read it after its loop).
+    void progressOwnerDestroyedDuringAStep()
+    {
+        auto *owner = new QWidget;
+        owner->show();
+        QVERIFY(QTest::qWaitForWindowExposed(owner));
+        ProgressWindow progress(owner, QStringLiteral("请稍候"), QStringLiteral("正在导出…"), 100, 0);
+        QTimer::singleShot(0, owner, [owner] { delete owner; });
+        int stoppedAt = -1;
+        for (int i = 1; i <= 100 && stoppedAt < 0; ++i) {
+            if (!progress.step(i))
+                stoppedAt = i;
+        }
+        QCOMPARE(stoppedAt, 1);
+        QVERIFY(progress.gone());
+        QVERIFY(!progress.step(2));
+        progress.setLabel(QStringLiteral("x"));
+        progress.finish();
+    }
+
+    // Shown over its owner once the delay has passed, window-modal, in the
+    // library's face; a press of its cancel button stops the job at the step.
+    void progressShowsAfterTheDelayAndCancels()
+    {
+        QWidget owner;
+        owner.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&owner));
+        ProgressWindow progress(&owner, QStringLiteral("请稍候"), QStringLiteral("正在导出…"), 1000, 150);
+        auto *dialog = owner.findChild<QProgressDialog *>();
+        QVERIFY(dialog);
+        QVERIFY(progress.step(1));
+        QVERIFY(!dialog->isVisible());
+        QTest::qWait(200);
+        QVERIFY(progress.step(2));
+        QVERIFY(dialog->isVisible());
+        QCOMPARE(dialog->windowModality(), Qt::WindowModal);
+        QCOMPARE(dialog->value(), 2);
+        QCOMPARE(QFontInfo(dialog->font()).family(), QFontInfo(songTi9()).family());
+        auto *cancel = dialog->findChild<QPushButton *>();
+        QVERIFY(cancel);
+        QTimer::singleShot(0, cancel, [cancel] { cancel->click(); });
+        QVERIFY(!progress.step(3));
+        QVERIFY(progress.cancelled());
+        QVERIFY(!progress.gone());
+        progress.finish();
+        QVERIFY(!dialog->isVisible());
     }
 
     // Colours with no settings at all: the message dialog stores "backcolor"'s
