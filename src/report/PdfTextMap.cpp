@@ -7,30 +7,69 @@
 
 namespace sqda::report {
 
+namespace {
+
+constexpr char16_t FirstRadical = 0x2E80, LastRadical = 0x2FDF;
+constexpr char16_t FirstIdeograph = 0x4E00, LastIdeograph = 0x9FFF;
+
+QString codeRange(char16_t first, char16_t last)
+{
+    QString text(last - first + 1, Qt::Uninitialized);
+    for (char16_t c = first; c <= last; ++c)
+        text[c - first] = QChar(c);
+    return text;
+}
+
+// Faces alike in name and style map characters to the same glyphs: the
+// listing's fonts are a few sizes of two faces, each scanned once.
+QString faceKey(const QRawFont &raw)
+{
+    return raw.familyName() + u'\n' + raw.styleName() + u'\n' + QString::number(raw.weight()) + u'\n'
+        + QString::number(int(raw.style()));
+}
+
+} // namespace
+
 QHash<char16_t, char16_t> textMapRepairs(const std::vector<QFont> &fonts)
 {
     QHash<char16_t, char16_t> repairs;
     repairs.insert(u'\t', u' ');
-    QString unified;
-    for (char16_t c = 0x4E00; c <= 0x9FFF; ++c)
-        unified += QChar(c);
-    QString radicals;
-    for (char16_t c = 0x2E80; c <= 0x2FDF; ++c)
-        radicals += QChar(c);
-    for (const QFont &font : fonts) {
-        const QRawFont raw = QRawFont::fromFont(font);
+    static const QString unified = codeRange(FirstIdeograph, LastIdeograph);
+    static const QString radicals = codeRange(FirstRadical, LastRadical);
+    // A radical two faces draw differently reads as the later face has it, so
+    // the faces are taken from the last and the first answer kept.
+    QStringList seen;
+    for (auto font = fonts.rbegin(); font != fonts.rend(); ++font) {
+        const QRawFont raw = QRawFont::fromFont(*font);
         if (!raw.isValid())
             continue;
-        QHash<quint32, char16_t> ideographOf; // glyph → lowest unified ideograph
-        const QList<quint32> unifiedGlyphs = raw.glyphIndexesForString(unified);
-        for (qsizetype i = unifiedGlyphs.size() - 1; i >= 0; --i)
-            if (unifiedGlyphs[i])
-                ideographOf.insert(unifiedGlyphs[i], char16_t(0x4E00 + i));
+        const QString key = faceKey(raw);
+        if (seen.contains(key))
+            continue;
+        seen << key;
+        // The radicals' glyphs, sorted, then one walk up the ideographs: the
+        // first ideograph on a radical's glyph is the lowest, as a copy of the
+        // text would read it. A face without radicals needs no walk.
         const QList<quint32> radicalGlyphs = raw.glyphIndexesForString(radicals);
-        for (qsizetype i = 0; i < radicalGlyphs.size(); ++i) {
-            const auto it = ideographOf.constFind(radicalGlyphs[i]);
-            if (radicalGlyphs[i] && it != ideographOf.cend())
-                repairs.insert(char16_t(0x2E80 + i), *it);
+        std::vector<std::pair<quint32, char16_t>> wanted; // glyph, radical
+        for (qsizetype i = 0; i < radicalGlyphs.size(); ++i)
+            if (radicalGlyphs[i])
+                wanted.emplace_back(radicalGlyphs[i], char16_t(FirstRadical + i));
+        if (wanted.empty())
+            continue;
+        std::sort(wanted.begin(), wanted.end());
+        std::vector<bool> found(wanted.size());
+        const QList<quint32> unifiedGlyphs = raw.glyphIndexesForString(unified);
+        for (qsizetype i = 0; i < unifiedGlyphs.size(); ++i) {
+            const quint32 glyph = unifiedGlyphs[i];
+            auto it = std::lower_bound(wanted.begin(), wanted.end(), std::pair<quint32, char16_t>(glyph, 0));
+            for (; glyph && it != wanted.end() && it->first == glyph; ++it) {
+                if (found[size_t(it - wanted.begin())])
+                    continue;
+                found[size_t(it - wanted.begin())] = true;
+                if (!repairs.contains(it->second))
+                    repairs.insert(it->second, char16_t(FirstIdeograph + i));
+            }
         }
     }
     return repairs;
