@@ -116,59 +116,77 @@ void writeCode(char *token, char16_t code)
         token[4 - i] = digits[(code >> (4 * i)) & 0xF];
 }
 
+constexpr QByteArrayView Begin("begincmap"), End("endcmap");
+
+// Repairs the CMap between `begin` and `end` (its "endcmap") in `data`.
+int repairCMap(char *data, qsizetype begin, qsizetype end, const QHash<char16_t, char16_t> &repairs)
+{
+    int changed = 0;
+    const QByteArrayView whole(data, end);
+    enum { Other, Chars, Ranges } mode = Other;
+    for (qsizetype lineStart = begin; lineStart < end;) {
+        qsizetype lineEnd = whole.indexOf('\n', lineStart);
+        if (lineEnd < 0)
+            lineEnd = end;
+        const QByteArrayView line = whole.sliced(lineStart, lineEnd - lineStart);
+        if (line.contains("beginbfchar"))
+            mode = Chars;
+        else if (line.contains("beginbfrange"))
+            mode = Ranges;
+        else if (line.contains("endbfchar") || line.contains("endbfrange"))
+            mode = Other;
+        else if (mode != Other) {
+            // bfchar: <glyph> <target>; bfrange: <first> <last> <target> or
+            // <first> <last> [<target> …]. A single target of a longer range
+            // counts up from itself, so it is left alone.
+            const std::vector<char *> tokens = codeTokens(data + lineStart, data + lineEnd);
+            const size_t sources = mode == Chars ? 1 : 2;
+            const bool single = mode == Ranges && tokens.size() == 3 && !line.contains("[");
+            if (tokens.size() > sources && !(single && codeAt(tokens[0]) != codeAt(tokens[1]))) {
+                for (size_t i = sources; i < tokens.size(); ++i) {
+                    const auto it = repairs.constFind(codeAt(tokens[i]));
+                    if (it != repairs.cend()) {
+                        writeCode(tokens[i], *it);
+                        ++changed;
+                    }
+                }
+            }
+        }
+        lineStart = lineEnd + 1;
+    }
+    return changed;
+}
+
+// Repairs the CMaps that end inside `data`, in one walk forward, adding to
+// `changed`. Returns where what is left undone begins: the first CMap the end
+// cuts, else the last bytes, where a "begincmap" cut by the end could start.
+qsizetype repairCompleteCMaps(char *data, qsizetype size, const QHash<char16_t, char16_t> &repairs, int &changed)
+{
+    const QByteArrayView whole(data, size);
+    qsizetype from = 0;
+    for (;;) {
+        const qsizetype begin = whole.indexOf(Begin, from);
+        if (begin < 0)
+            return std::max(from, size - (Begin.size() - 1));
+        const qsizetype end = whole.indexOf(End, begin);
+        if (end < 0)
+            return begin;
+        changed += repairCMap(data, begin, end, repairs);
+        from = end + End.size();
+    }
+}
+
 } // namespace
 
 int repairTextMaps(char *data, qsizetype size, const QHash<char16_t, char16_t> &repairs)
 {
     int changed = 0;
-    const QByteArrayView whole(data, size);
-    qsizetype from = 0;
-    for (;;) {
-        const qsizetype begin = whole.indexOf("begincmap", from);
-        if (begin < 0)
-            break;
-        const qsizetype end = whole.indexOf("endcmap", begin);
-        if (end < 0)
-            break;
-        enum { Other, Chars, Ranges } mode = Other;
-        for (qsizetype lineStart = begin; lineStart < end;) {
-            qsizetype lineEnd = whole.indexOf('\n', lineStart);
-            if (lineEnd < 0 || lineEnd > end)
-                lineEnd = end;
-            const QByteArrayView line = whole.sliced(lineStart, lineEnd - lineStart);
-            if (line.contains("beginbfchar"))
-                mode = Chars;
-            else if (line.contains("beginbfrange"))
-                mode = Ranges;
-            else if (line.contains("endbfchar") || line.contains("endbfrange"))
-                mode = Other;
-            else if (mode != Other) {
-                // bfchar: <glyph> <target>; bfrange: <first> <last> <target> or
-                // <first> <last> [<target> …]. A single target of a longer range
-                // counts up from itself, so it is left alone.
-                const std::vector<char *> tokens = codeTokens(data + lineStart, data + lineEnd);
-                const size_t sources = mode == Chars ? 1 : 2;
-                const bool single = mode == Ranges && tokens.size() == 3 && !line.contains("[");
-                if (tokens.size() > sources && !(single && codeAt(tokens[0]) != codeAt(tokens[1]))) {
-                    for (size_t i = sources; i < tokens.size(); ++i) {
-                        const auto it = repairs.constFind(codeAt(tokens[i]));
-                        if (it != repairs.cend()) {
-                            writeCode(tokens[i], *it);
-                            ++changed;
-                        }
-                    }
-                }
-            }
-            lineStart = lineEnd + 1;
-        }
-        from = end;
-    }
+    repairCompleteCMaps(data, size, repairs, changed);
     return changed;
 }
 
 int repairTextMapsInFile(QFile &file, const QHash<char16_t, char16_t> &repairs, qsizetype window)
 {
-    static constexpr QByteArrayView Begin("begincmap"), End("endcmap");
     window = std::max<qsizetype>(window, 64);
     const qint64 size = file.size();
     int changed = 0;
@@ -178,26 +196,17 @@ int repairTextMapsInFile(QFile &file, const QHash<char16_t, char16_t> &repairs, 
         uchar *mapped = file.map(at, length);
         if (!mapped)
             return -1;
-        const QByteArrayView view(reinterpret_cast<const char *>(mapped), length);
-        // Repair only CMaps that end inside the window; the next window starts
-        // at the first one that may not.
-        qsizetype done = length;
-        if (at + length < size) {
-            const qsizetype last = view.lastIndexOf(Begin);
-            if (last > 0) {
-                done = last;
-            } else if (last < 0) {
-                done = length - (Begin.size() - 1); // a "begincmap" cut at the edge is seen next time
-            } else if (const qsizetype end = view.indexOf(End); end >= 0) {
-                done = end + End.size();
-            } else {
-                file.unmap(mapped); // one CMap longer than the window: take more
-                window *= 2;
-                continue;
-            }
-        }
-        changed += repairTextMaps(reinterpret_cast<char *>(mapped), done, repairs);
+        // The next window starts at the first CMap this one cuts.
+        int inWindow = 0;
+        qsizetype done = repairCompleteCMaps(reinterpret_cast<char *>(mapped), length, repairs, inWindow);
         file.unmap(mapped); // leaves the resident set: the file is never whole in memory
+        if (at + length >= size)
+            done = length;
+        else if (done == 0) {
+            window *= 2; // one CMap longer than the window: take more
+            continue;
+        }
+        changed += inWindow;
         at += done;
     }
     return changed;
