@@ -533,10 +533,10 @@ void TestReportPdf::textMapRepairsPerFace()
     QFETCH(bool, ideographs);
     std::vector<QFont> fonts;
     for (qsizetype i = 0; i < families.size(); ++i) {
-        FontSpec spec;
-        spec.family = families[i];
-        spec.pointSize = points[i];
-        fonts.push_back(reportFont(spec));
+        FontSpec font;
+        font.family = families[i];
+        font.pointSize = points[i];
+        fonts.push_back(reportFont(font));
     }
     const auto table = textMapRepairs(fonts);
     QCOMPARE(table.value(u'\t'), u' ');
