@@ -7,30 +7,69 @@
 
 namespace sqda::report {
 
+namespace {
+
+constexpr char16_t FirstRadical = 0x2E80, LastRadical = 0x2FDF;
+constexpr char16_t FirstIdeograph = 0x4E00, LastIdeograph = 0x9FFF;
+
+QString codeRange(char16_t first, char16_t last)
+{
+    QString text(last - first + 1, Qt::Uninitialized);
+    for (char16_t c = first; c <= last; ++c)
+        text[c - first] = QChar(c);
+    return text;
+}
+
+// Faces alike in name and style map characters to the same glyphs: the
+// listing's fonts are a few sizes of two faces, each scanned once.
+QString faceKey(const QRawFont &raw)
+{
+    return raw.familyName() + u'\n' + raw.styleName() + u'\n' + QString::number(raw.weight()) + u'\n'
+        + QString::number(int(raw.style()));
+}
+
+} // namespace
+
 QHash<char16_t, char16_t> textMapRepairs(const std::vector<QFont> &fonts)
 {
     QHash<char16_t, char16_t> repairs;
     repairs.insert(u'\t', u' ');
-    QString unified;
-    for (char16_t c = 0x4E00; c <= 0x9FFF; ++c)
-        unified += QChar(c);
-    QString radicals;
-    for (char16_t c = 0x2E80; c <= 0x2FDF; ++c)
-        radicals += QChar(c);
-    for (const QFont &font : fonts) {
-        const QRawFont raw = QRawFont::fromFont(font);
+    static const QString unified = codeRange(FirstIdeograph, LastIdeograph);
+    static const QString radicals = codeRange(FirstRadical, LastRadical);
+    // A radical two faces draw differently reads as the later face has it, so
+    // the faces are taken from the last and the first answer kept.
+    QStringList seen;
+    for (auto font = fonts.rbegin(); font != fonts.rend(); ++font) {
+        const QRawFont raw = QRawFont::fromFont(*font);
         if (!raw.isValid())
             continue;
-        QHash<quint32, char16_t> ideographOf; // glyph → lowest unified ideograph
-        const QList<quint32> unifiedGlyphs = raw.glyphIndexesForString(unified);
-        for (qsizetype i = unifiedGlyphs.size() - 1; i >= 0; --i)
-            if (unifiedGlyphs[i])
-                ideographOf.insert(unifiedGlyphs[i], char16_t(0x4E00 + i));
+        const QString key = faceKey(raw);
+        if (seen.contains(key))
+            continue;
+        seen << key;
+        // The radicals' glyphs, sorted, then one walk up the ideographs: the
+        // first ideograph on a radical's glyph is the lowest, as a copy of the
+        // text would read it. A face without radicals needs no walk.
         const QList<quint32> radicalGlyphs = raw.glyphIndexesForString(radicals);
-        for (qsizetype i = 0; i < radicalGlyphs.size(); ++i) {
-            const auto it = ideographOf.constFind(radicalGlyphs[i]);
-            if (radicalGlyphs[i] && it != ideographOf.cend())
-                repairs.insert(char16_t(0x2E80 + i), *it);
+        std::vector<std::pair<quint32, char16_t>> wanted; // glyph, radical
+        for (qsizetype i = 0; i < radicalGlyphs.size(); ++i)
+            if (radicalGlyphs[i])
+                wanted.emplace_back(radicalGlyphs[i], char16_t(FirstRadical + i));
+        if (wanted.empty())
+            continue;
+        std::sort(wanted.begin(), wanted.end());
+        std::vector<bool> found(wanted.size());
+        const QList<quint32> unifiedGlyphs = raw.glyphIndexesForString(unified);
+        for (qsizetype i = 0; i < unifiedGlyphs.size(); ++i) {
+            const quint32 glyph = unifiedGlyphs[i];
+            auto it = std::lower_bound(wanted.begin(), wanted.end(), std::pair<quint32, char16_t>(glyph, 0));
+            for (; glyph && it != wanted.end() && it->first == glyph; ++it) {
+                if (found[size_t(it - wanted.begin())])
+                    continue;
+                found[size_t(it - wanted.begin())] = true;
+                if (!repairs.contains(it->second))
+                    repairs.insert(it->second, char16_t(FirstIdeograph + i));
+            }
         }
     }
     return repairs;
@@ -77,59 +116,77 @@ void writeCode(char *token, char16_t code)
         token[4 - i] = digits[(code >> (4 * i)) & 0xF];
 }
 
+constexpr QByteArrayView Begin("begincmap"), End("endcmap");
+
+// Repairs the CMap between `begin` and `end` (its "endcmap") in `data`.
+int repairCMap(char *data, qsizetype begin, qsizetype end, const QHash<char16_t, char16_t> &repairs)
+{
+    int changed = 0;
+    const QByteArrayView whole(data, end);
+    enum { Other, Chars, Ranges } mode = Other;
+    for (qsizetype lineStart = begin; lineStart < end;) {
+        qsizetype lineEnd = whole.indexOf('\n', lineStart);
+        if (lineEnd < 0)
+            lineEnd = end;
+        const QByteArrayView line = whole.sliced(lineStart, lineEnd - lineStart);
+        if (line.contains("beginbfchar"))
+            mode = Chars;
+        else if (line.contains("beginbfrange"))
+            mode = Ranges;
+        else if (line.contains("endbfchar") || line.contains("endbfrange"))
+            mode = Other;
+        else if (mode != Other) {
+            // bfchar: <glyph> <target>; bfrange: <first> <last> <target> or
+            // <first> <last> [<target> …]. A single target of a longer range
+            // counts up from itself, so it is left alone.
+            const std::vector<char *> tokens = codeTokens(data + lineStart, data + lineEnd);
+            const size_t sources = mode == Chars ? 1 : 2;
+            const bool single = mode == Ranges && tokens.size() == 3 && !line.contains("[");
+            if (tokens.size() > sources && !(single && codeAt(tokens[0]) != codeAt(tokens[1]))) {
+                for (size_t i = sources; i < tokens.size(); ++i) {
+                    const auto it = repairs.constFind(codeAt(tokens[i]));
+                    if (it != repairs.cend()) {
+                        writeCode(tokens[i], *it);
+                        ++changed;
+                    }
+                }
+            }
+        }
+        lineStart = lineEnd + 1;
+    }
+    return changed;
+}
+
+// Repairs the CMaps that end inside `data`, in one walk forward, adding to
+// `changed`. Returns where what is left undone begins: the first CMap the end
+// cuts, else the last bytes, where a "begincmap" cut by the end could start.
+qsizetype repairCompleteCMaps(char *data, qsizetype size, const QHash<char16_t, char16_t> &repairs, int &changed)
+{
+    const QByteArrayView whole(data, size);
+    qsizetype from = 0;
+    for (;;) {
+        const qsizetype begin = whole.indexOf(Begin, from);
+        if (begin < 0)
+            return std::max(from, size - (Begin.size() - 1));
+        const qsizetype end = whole.indexOf(End, begin);
+        if (end < 0)
+            return begin;
+        changed += repairCMap(data, begin, end, repairs);
+        from = end + End.size();
+    }
+}
+
 } // namespace
 
 int repairTextMaps(char *data, qsizetype size, const QHash<char16_t, char16_t> &repairs)
 {
     int changed = 0;
-    const QByteArrayView whole(data, size);
-    qsizetype from = 0;
-    for (;;) {
-        const qsizetype begin = whole.indexOf("begincmap", from);
-        if (begin < 0)
-            break;
-        const qsizetype end = whole.indexOf("endcmap", begin);
-        if (end < 0)
-            break;
-        enum { Other, Chars, Ranges } mode = Other;
-        for (qsizetype lineStart = begin; lineStart < end;) {
-            qsizetype lineEnd = whole.indexOf('\n', lineStart);
-            if (lineEnd < 0 || lineEnd > end)
-                lineEnd = end;
-            const QByteArrayView line = whole.sliced(lineStart, lineEnd - lineStart);
-            if (line.contains("beginbfchar"))
-                mode = Chars;
-            else if (line.contains("beginbfrange"))
-                mode = Ranges;
-            else if (line.contains("endbfchar") || line.contains("endbfrange"))
-                mode = Other;
-            else if (mode != Other) {
-                // bfchar: <glyph> <target>; bfrange: <first> <last> <target> or
-                // <first> <last> [<target> …]. A single target of a longer range
-                // counts up from itself, so it is left alone.
-                const std::vector<char *> tokens = codeTokens(data + lineStart, data + lineEnd);
-                const size_t sources = mode == Chars ? 1 : 2;
-                const bool single = mode == Ranges && tokens.size() == 3 && !line.contains("[");
-                if (tokens.size() > sources && !(single && codeAt(tokens[0]) != codeAt(tokens[1]))) {
-                    for (size_t i = sources; i < tokens.size(); ++i) {
-                        const auto it = repairs.constFind(codeAt(tokens[i]));
-                        if (it != repairs.cend()) {
-                            writeCode(tokens[i], *it);
-                            ++changed;
-                        }
-                    }
-                }
-            }
-            lineStart = lineEnd + 1;
-        }
-        from = end;
-    }
+    repairCompleteCMaps(data, size, repairs, changed);
     return changed;
 }
 
 int repairTextMapsInFile(QFile &file, const QHash<char16_t, char16_t> &repairs, qsizetype window)
 {
-    static constexpr QByteArrayView Begin("begincmap"), End("endcmap");
     window = std::max<qsizetype>(window, 64);
     const qint64 size = file.size();
     int changed = 0;
@@ -139,26 +196,17 @@ int repairTextMapsInFile(QFile &file, const QHash<char16_t, char16_t> &repairs, 
         uchar *mapped = file.map(at, length);
         if (!mapped)
             return -1;
-        const QByteArrayView view(reinterpret_cast<const char *>(mapped), length);
-        // Repair only CMaps that end inside the window; the next window starts
-        // at the first one that may not.
-        qsizetype done = length;
-        if (at + length < size) {
-            const qsizetype last = view.lastIndexOf(Begin);
-            if (last > 0) {
-                done = last;
-            } else if (last < 0) {
-                done = length - (Begin.size() - 1); // a "begincmap" cut at the edge is seen next time
-            } else if (const qsizetype end = view.indexOf(End); end >= 0) {
-                done = end + End.size();
-            } else {
-                file.unmap(mapped); // one CMap longer than the window: take more
-                window *= 2;
-                continue;
-            }
-        }
-        changed += repairTextMaps(reinterpret_cast<char *>(mapped), done, repairs);
+        // The next window starts at the first CMap this one cuts.
+        int inWindow = 0;
+        qsizetype done = repairCompleteCMaps(reinterpret_cast<char *>(mapped), length, repairs, inWindow);
         file.unmap(mapped); // leaves the resident set: the file is never whole in memory
+        if (at + length >= size)
+            done = length;
+        else if (done == 0) {
+            window *= 2; // one CMap longer than the window: take more
+            continue;
+        }
+        changed += inWindow;
         at += done;
     }
     return changed;

@@ -25,6 +25,7 @@
 
 using namespace sqda;
 using namespace sqda::report;
+using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -169,6 +170,8 @@ private Q_SLOTS:
     void failedWriteKeepsTheOldFile();
     void checkBoxesVerticalTitlesAndThickFrames();
     void textMapRepairKeepsGlyphIds();
+    void textMapRepairsPerFace_data();
+    void textMapRepairsPerFace();
     void textMapRepairInWindows_data();
     void textMapRepairInWindows();
 };
@@ -504,6 +507,43 @@ void TestReportPdf::textMapRepairKeepsGlyphIds()
     QCOMPARE(table.value(0x2F00), char16_t(0x4E00)); // ⼀ 一
     QCOMPARE(table.value(0x2F47), char16_t(0x65E5)); // ⽇ 日
     QCOMPARE(table.value(0x2EDA), char16_t(0x9875)); // ⻚ 页
+}
+
+void TestReportPdf::textMapRepairsPerFace_data()
+{
+    // Sizes of one face share its glyphs; a face without ideographs adds only the
+    // tab; the Song face draws ⺫ (U+2EAB) as 罒, the Hei face not.
+    QTest::addColumn<QStringList>("families");
+    QTest::addColumn<QList<double>>("points");
+    QTest::addColumn<bool>("songRadical");
+    QTest::addColumn<bool>("ideographs");
+    QTest::newRow("Song") << QStringList { u"宋体"_s } << QList<double> { 9 } << true << true;
+    QTest::newRow("Hei at two sizes") << QStringList { u"黑体"_s, u"黑体"_s } << QList<double> { 22, 8 } << false
+                                      << true;
+    QTest::newRow("Hei then Song") << QStringList { u"黑体"_s, u"宋体"_s, u"黑体"_s } << QList<double> { 22, 9, 8 }
+                                   << true << true;
+    QTest::newRow("no ideographs") << QStringList { u"MS Sans Serif"_s } << QList<double> { 8 } << false << false;
+}
+
+void TestReportPdf::textMapRepairsPerFace()
+{
+    QFETCH(QStringList, families);
+    QFETCH(QList<double>, points);
+    QFETCH(bool, songRadical);
+    QFETCH(bool, ideographs);
+    std::vector<QFont> fonts;
+    for (qsizetype i = 0; i < families.size(); ++i) {
+        FontSpec font;
+        font.family = families[i];
+        font.pointSize = points[i];
+        fonts.push_back(reportFont(font));
+    }
+    const auto table = textMapRepairs(fonts);
+    QCOMPARE(table.value(u'\t'), u' ');
+    QCOMPARE(table.value(0x2EDA), ideographs ? char16_t(0x9875) : char16_t(0)); // ⻚ 页
+    QCOMPARE(table.value(0x2F47), ideographs ? char16_t(0x65E5) : char16_t(0)); // ⽇ 日
+    QCOMPARE(table.value(0x2EAB), songRadical ? char16_t(0x7F52) : char16_t(0)); // ⺫ 罒
+    QCOMPARE(table.size() > 200, ideographs);
 }
 
 void TestReportPdf::textMapRepairInWindows_data()
