@@ -23,12 +23,14 @@ struct PlanRow
         Refused,
     };
     int line = 0;
-    QString code;
-    QString name;
     Verdict verdict = Refused;
+    int level = 0; // from the level structure; 0 when the host decides
+    // Views of the file's texts, which the plan keeps: valid while the plan
+    // (or a copy of it) lives.
+    QStringView code;
+    QStringView name;
     QString reason; // why refused
     QString storedName; // the department's name for an existing code
-    int level = 0; // from the level structure; 0 when the host decides
 };
 
 class AreaImportPlan
@@ -38,9 +40,9 @@ public:
     // GetCodeLevels answers, one character per level giving the length of that
     // level's part of a code ("2223"); when it is not all digits 1 to 9 the
     // host alone judges the codes' structure. `nameWidth`: the longest name
-    // the name edit accepts.
-    static AreaImportPlan make(const std::vector<ImportRow> &rows, const QHash<QString, QString> &existing,
-        const QString &codeLevels, int nameWidth);
+    // the name edit accepts. The rows' texts are kept with the plan.
+    static AreaImportPlan make(
+        ImportRows rows, const QHash<QString, QString> &existing, const QString &codeLevels, int nameWidth);
 
     // Accepted rows in code order (which puts every parent first), then the
     // refused ones in file order.
@@ -51,6 +53,7 @@ public:
     static QString verdictText(const PlanRow &row, bool updateNames);
 
 private:
+    ImportRows m_source; // the texts the rows' codes and names are views of
     std::vector<PlanRow> m_rows;
     // Rows per verdict, counted once: the check dialog shows them for every
     // change of its tick, over files of a hundred thousand rows.

@@ -79,9 +79,9 @@ ImportCheckDialog::ImportCheckDialog(const AreaImportPlan &plan, const QString &
             case 0:
                 return QString::number(r.line);
             case 1:
-                return r.code;
+                return r.code.toString();
             case 2:
-                return r.name;
+                return r.name.toString();
             default:
                 return AreaImportPlan::verdictText(r, m_rename && m_rename->isChecked());
             }

@@ -31,7 +31,7 @@ QByteArray utf8Bom(const QString &text)
     return QByteArray("\xEF\xBB\xBF") + text.toUtf8();
 }
 
-QStringList rowTexts(const std::vector<ImportRow> &rows)
+QStringList rowTexts(const ImportRows &rows)
 {
     QStringList out;
     for (const ImportRow &r : rows)
@@ -71,7 +71,7 @@ struct RunFixture
     {
         fake.add(QStringLiteral("01"), QStringLiteral("东区"), 1, 0);
         fake.add(QStringLiteral("0101"), QStringLiteral("东一"), 2, 1);
-        const Result<std::vector<ImportRow>> rows
+        const Result<ImportRows> rows
             = AreaFileReader::readCsv((QStringLiteral("商圈编码,商圈名称\n") + file).toUtf8());
         QHash<QString, QString> existing;
         for (const AreaRow &r : fake.departmentRows())
@@ -153,7 +153,7 @@ private Q_SLOTS:
             QVERIFY(bytes.startsWith("\xEF\xBB\xBF"));
             QVERIFY(bytes.contains(QStringLiteral("\"东区, \"\"老城\"\"\"").toUtf8()));
         }
-        const Result<std::vector<ImportRow>> rows = AreaFileReader::read(file);
+        const Result<ImportRows> rows = AreaFileReader::read(file);
         QVERIFY2(rows, qPrintable(rows.error()));
         // The names come back trimmed, as the screen stores them; codes stay text.
         QCOMPARE(rowTexts(*rows).size(), 3);
@@ -211,7 +211,7 @@ private Q_SLOTS:
         QFETCH(QStringList, rows);
         const QString file = path(QStringLiteral("in.csv"));
         writeFile(file, bytes);
-        const Result<std::vector<ImportRow>> read = AreaFileReader::read(file);
+        const Result<ImportRows> read = AreaFileReader::read(file);
         QVERIFY2(read, qPrintable(read.error()));
         QCOMPARE(rowTexts(*read), rows);
     }
@@ -230,7 +230,7 @@ private Q_SLOTS:
             worksheet_write_number(ws, 3, 2, 101, nullptr);
             worksheet_write_string(ws, 3, 0, "东一", nullptr);
         });
-        Result<std::vector<ImportRow>> read = AreaFileReader::read(file);
+        Result<ImportRows> read = AreaFileReader::read(file);
         QVERIFY2(read, qPrintable(read.error()));
         QCOMPARE(rowTexts(*read), (QStringList { QStringLiteral("3|01|东区"), QStringLiteral("4|101|东一|!") }));
         QVERIFY((*read)[1].problem.contains(QStringLiteral("数字格式")));
@@ -242,13 +242,13 @@ private Q_SLOTS:
               "<row r=\"2\"><c r=\"A2\" t=\"inlineStr\"><is><t>02</t></is></c>"
               "<c r=\"B2\" t=\"inlineStr\"><is><t>西区</t><rPh><t>xi</t></rPh></is></c></row>"
               "</sheetData></worksheet>";
-        const Result<std::vector<ImportRow>> inl = readPatched(sheet);
+        const Result<ImportRows> inl = readPatched(sheet);
         QVERIFY2(inl, qPrintable(inl.error()));
         QCOMPARE(rowTexts(*inl), (QStringList { QStringLiteral("2|02|西区") }));
     }
 
     // A workbook written by libxlsxwriter with its sheet replaced by `sheet`.
-    Result<std::vector<ImportRow>> readPatched(const QByteArray &sheet)
+    Result<ImportRows> readPatched(const QByteArray &sheet)
     {
         const QString file = path(QStringLiteral("patched.xlsx"));
         if (!writePatched(file, sheet))
@@ -349,7 +349,7 @@ private Q_SLOTS:
         } else if (kind == QLatin1String("quote")) {
             writeFile(file, "商圈编码,商圈名称\n01,\"东区\n02,西区\n");
         }
-        const Result<std::vector<ImportRow>> read = AreaFileReader::read(file);
+        const Result<ImportRows> read = AreaFileReader::read(file);
         QVERIFY(!read);
         QVERIFY2(read.error().contains(message), qPrintable(read.error()));
         QVERIFY2(read.error().contains(QFileInfo(file).fileName()), qPrintable(read.error()));
@@ -392,7 +392,7 @@ private Q_SLOTS:
         QFETCH(QString, levels);
         QFETCH(QString, file);
         QFETCH(QStringList, verdicts);
-        const Result<std::vector<ImportRow>> rows
+        const Result<ImportRows> rows
             = AreaFileReader::readCsv((QStringLiteral("商圈编码,商圈名称\n") + file).toUtf8());
         QVERIFY2(rows, qPrintable(rows.error()));
         const QHash<QString, QString> existing { { QStringLiteral("01"), QStringLiteral("东区") },
