@@ -86,46 +86,40 @@ AreaImportPlan AreaImportPlan::make(
 {
     const std::vector<int> lengths = levelLengths(codeLevels);
     AreaImportPlan plan;
-    // The accepted rows are decided in place in this one vector; the refused
-    // ones, few in a sound file, gather beside it.
-    std::vector<PlanRow> &out = plan.m_rows;
+    // The accepted rows are decided in place in this one vector of small
+    // entries; the refused ones, few in a sound file, gather beside it.
+    std::vector<Entry> &out = plan.m_entries;
     out.reserve(rows.size());
-    std::vector<PlanRow> refused;
+    std::vector<Entry> refused;
+    const auto detail = [&plan](QString text) {
+        plan.m_details.push_back(std::move(text));
+        return qint32(plan.m_details.size() - 1);
+    };
+    const auto codeOf = [&rows](const Entry &e) { return rows[e.source].code; };
 
-    // Row by row: what the row itself shows. The codes and names stay views of
-    // the file's texts, which the plan keeps.
+    // Row by row: what the row itself shows.
     bool inCodeOrder = true;
-    for (const ImportRow &in : rows) {
+    for (size_t i = 0; i < rows.size(); ++i) {
+        const ImportRow &in = rows[i];
         int level = 0;
         QString problem = rowProblem(in, lengths, codeLevels, nameWidth, &level);
         if (!problem.isEmpty()) {
-            PlanRow &r = refused.emplace_back();
-            r.line = in.line;
-            r.code = in.code;
-            r.name = in.name;
-            r.reason = std::move(problem);
+            refused.push_back({ quint32(i), PlanRow::Refused, 0, detail(std::move(problem)) });
             continue;
         }
-        if (inCodeOrder && !out.empty() && codeLess(in.code, out.back().code))
+        if (inCodeOrder && !out.empty() && codeLess(in.code, codeOf(out.back())))
             inCodeOrder = false;
-        // Filled in place: a row built aside and moved costs a copy of all of it.
-        PlanRow &r = out.emplace_back();
-        r.line = in.line;
-        r.verdict = PlanRow::New;
-        r.level = level;
-        r.code = in.code;
-        r.name = in.name;
+        out.push_back({ quint32(i), PlanRow::New, qint16(level), -1 }); // the level is at most the code width
     }
 
     // In code order a parent, a prefix of its children's codes, comes first. A
     // file written in tree order is in code order already.
     if (!inCodeOrder)
         std::stable_sort(
-            out.begin(), out.end(), [](const PlanRow &a, const PlanRow &b) { return codeLess(a.code, b.code); });
+            out.begin(), out.end(), [&](const Entry &a, const Entry &b) { return codeLess(codeOf(a), codeOf(b)); });
 
     // The accepted new codes that are prefixes of the code in hand, longest last:
-    // in code order a code's ancestors from the file are all on it. Views of the
-    // file's texts.
+    // in code order a code's ancestors from the file are all on it.
     std::vector<QStringView> lineage;
     const auto known = [&](QStringView code) {
         for (QStringView c : lineage)
@@ -137,11 +131,12 @@ AreaImportPlan AreaImportPlan::make(
     int previousLine = 0;
     size_t kept = 0;
     for (size_t i = 0; i < out.size(); ++i) {
-        PlanRow &r = out[i];
+        Entry &e = out[i];
+        const ImportRow &r = rows[e.source];
         const auto refuse = [&](QString why) {
-            r.verdict = PlanRow::Refused;
-            r.reason = std::move(why);
-            refused.push_back(std::move(r));
+            e.verdict = PlanRow::Refused;
+            e.detail = detail(std::move(why));
+            refused.push_back(e);
         };
         if (!previousCode.isEmpty() && sameCode(previousCode, r.code)) {
             refuse(QStringLiteral("与第%1行的商圈编码重复").arg(previousLine));
@@ -153,22 +148,23 @@ AreaImportPlan AreaImportPlan::make(
             lineage.pop_back();
         if (const auto stored = existing.isEmpty() ? existing.cend() : existing.constFind(r.code.toString());
             stored != existing.cend()) {
-            r.storedName = stored->trimmed();
-            r.verdict = r.storedName == r.name ? PlanRow::Same : PlanRow::OtherName;
+            const QString storedName = stored->trimmed();
+            e.verdict = storedName == r.name ? PlanRow::Same : PlanRow::OtherName;
+            e.detail = detail(storedName);
         } else {
             // The parent: by the level structure when it is known, else the
             // longest stored or accepted code the code begins with.
             QStringView parent;
             bool parentKnown = true;
             if (!lengths.empty()) {
-                if (r.level > 1) {
-                    parent = QStringView(r.code).left(lengths[size_t(r.level - 2)]);
+                if (e.level > 1) {
+                    parent = r.code.left(lengths[size_t(e.level - 2)]);
                     parentKnown = known(parent);
                 }
             } else {
                 for (qsizetype len = r.code.size() - 1; len >= 2 && parent.isEmpty(); --len)
-                    if (known(QStringView(r.code).left(len)))
-                        parent = QStringView(r.code).left(len);
+                    if (known(r.code.left(len)))
+                        parent = r.code.left(len);
             }
             if (!parentKnown) {
                 refuse(QStringLiteral("上级商圈%1既不在本部门，也不在文件里（或未通过检查）").arg(parent));
@@ -176,19 +172,41 @@ AreaImportPlan AreaImportPlan::make(
             }
             lineage.push_back(r.code);
         }
-        ++plan.m_counts[size_t(r.verdict)];
-        if (kept != i)
-            out[kept] = std::move(r);
-        ++kept;
+        ++plan.m_counts[size_t(e.verdict)];
+        out[kept++] = e;
     }
-    out.erase(out.begin() + qsizetype(kept), out.end());
+    out.resize(kept);
 
-    std::stable_sort(
-        refused.begin(), refused.end(), [](const PlanRow &a, const PlanRow &b) { return a.line < b.line; });
-    out.insert(out.end(), std::make_move_iterator(refused.begin()), std::make_move_iterator(refused.end()));
+    std::stable_sort(refused.begin(), refused.end(),
+        [&rows](const Entry &a, const Entry &b) { return rows[a.source].line < rows[b.source].line; });
+    out.insert(out.end(), refused.begin(), refused.end());
     plan.m_counts[PlanRow::Refused] = int(refused.size());
     plan.m_source = std::move(rows);
     return plan;
+}
+
+PlanRow AreaImportPlan::row(size_t i) const
+{
+    const Entry &e = m_entries[i];
+    const ImportRow &in = m_source[e.source];
+    PlanRow r;
+    r.line = in.line;
+    r.verdict = e.verdict;
+    r.level = e.level;
+    r.code = in.code;
+    r.name = in.name;
+    if (e.detail >= 0)
+        (e.verdict == PlanRow::Refused ? r.reason : r.storedName) = m_details[size_t(e.detail)];
+    return r;
+}
+
+std::vector<PlanRow> AreaImportPlan::rows() const
+{
+    std::vector<PlanRow> out;
+    out.reserve(m_entries.size());
+    for (size_t i = 0; i < m_entries.size(); ++i)
+        out.push_back(row(i));
+    return out;
 }
 
 int AreaImportPlan::count(PlanRow::Verdict verdict) const

@@ -13,11 +13,10 @@ AreaImportRun::AreaImportRun(CoorDisp host, QString department, const AreaImport
     , m_plan(plan)
     , m_updateNames(updateNames)
 {
-    const std::vector<PlanRow> &rows = m_plan.rows();
-    m_outcomes.resize(rows.size());
-    for (size_t i = 0; i < rows.size(); ++i) {
+    m_outcomes.resize(m_plan.size());
+    for (size_t i = 0; i < m_plan.size(); ++i) {
         ImportOutcome &o = m_outcomes[i];
-        const PlanRow &r = rows[i];
+        const PlanRow r = m_plan.row(i);
         o.line = r.line;
         o.code = r.code.toString();
         o.name = r.name.toString();
@@ -41,7 +40,7 @@ void AreaImportRun::step()
     const size_t i = size_t(m_next++);
     ImportOutcome &out = m_outcomes[i];
     try {
-        runRow(m_plan.rows()[i], out);
+        runRow(m_plan.row(i), out);
     } catch (const std::exception &e) {
         out.kind = ImportOutcome::Refused;
         out.message = QString::fromUtf8(e.what());
