@@ -18,6 +18,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <optional>
+
 #include <xlsxwriter.h>
 #include <zip.h>
 
@@ -429,6 +431,28 @@ private Q_SLOTS:
         const QString csv = run.summaryCsv();
         QVERIFY(csv.startsWith(QStringLiteral("行号,商圈编码,商圈名称,结果,说明\r\n")));
         QVERIFY(csv.contains(QStringLiteral("6,,空,拒绝,商圈编码为空")));
+    }
+
+    // The codes and names are views of the file's text: the rows read, the plan
+    // and the run may each outlive the others. What was freed is written over,
+    // so a view left on it shows other text (and the sanitizer build stops).
+    void textsLiveWithThePlanAndTheRun()
+    {
+        RunFixture f(QStringLiteral("02,\"西\"\"区\"\n0201,西一\n03,南区\n"));
+        std::optional<AreaImportPlan> copy = f.plan;
+        f.plan = AreaImportPlan();
+        std::vector<QString> clobber(64, QString(256, QLatin1Char('x')));
+        QCOMPARE(copy->size(), size_t(3));
+        QCOMPARE(copy->row(0).name.toString(), QStringLiteral("西\"区"));
+        QCOMPARE(copy->row(1).code.toString(), QStringLiteral("0201"));
+        AreaImportRun run(CoorDisp(CoorDispRef(f.fake.service.get())), f.fake.department, *copy, false);
+        copy.reset();
+        clobber.assign(64, QString(256, QLatin1Char('y')));
+        while (!run.finished())
+            run.step();
+        QVERIFY(!run.stopped());
+        QCOMPARE(f.stored(),
+            (QStringList { "01 东区 1 0", "0101 东一 2 1", "02 西\"区 1 0", "0201 西一 2 1", "03 南区 1 1" }));
     }
 
     void runWithoutRenameSkips()
