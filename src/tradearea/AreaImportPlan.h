@@ -40,7 +40,8 @@ public:
     // GetCodeLevels answers, one character per level giving the length of that
     // level's part of a code ("2223"); when it is not all digits 1 to 9 the
     // host alone judges the codes' structure. `nameWidth`: the longest name
-    // the name edit accepts. The rows' texts are kept with the plan.
+    // the name edit accepts. The rows and their texts are kept with the plan:
+    // pass the rows read with std::move (a copy shares the texts, not the rows).
     static AreaImportPlan make(
         ImportRows rows, const QHash<QString, QString> &existing, const QString &codeLevels, int nameWidth);
 
