@@ -9,6 +9,7 @@
 
 #include <zip.h>
 
+#include <cstring>
 #include <memory>
 
 namespace sqda::AreaFileReader {
@@ -17,18 +18,21 @@ namespace {
 
 constexpr int HeaderSearchRows = 20;
 
+// A cell's text: a view of the file's kept text, or of `owned` when the cell
+// has a text of its own (a spreadsheet's value). Moving a cell keeps the view.
 struct Cell
 {
-    QString text;
+    QStringView text;
+    QString owned;
     bool number = false;
 };
 
-bool isCodeTitle(const QString &t)
+bool isCodeTitle(QStringView t)
 {
     return t == AreaExport::CodeTitle || t.compare(QLatin1String("f_sqbm"), Qt::CaseInsensitive) == 0;
 }
 
-bool isNameTitle(const QString &t)
+bool isNameTitle(QStringView t)
 {
     return t == AreaExport::NameTitle || t.compare(QLatin1String("f_sqmc"), Qt::CaseInsensitive) == 0;
 }
@@ -39,18 +43,22 @@ Error tooLong(int line)
 }
 
 // Turns the file's rows into import rows: finds the header, then takes the
-// code and name columns of every row below it. Cells may be slices of text
-// that lives only while the file is read; what is kept is copied.
+// code and name columns of every row below it. The rows' views are of the
+// file's text, kept with them, or of the cells' own texts, moved there.
 class RowCollector
 {
 public:
+    void reserve(size_t rows) { m_rows.reserve(rows); }
+    QStringView keep(QString text) { return m_rows.keep(std::move(text)); }
+    void keepAll(std::vector<QString> texts) { m_rows.keepAll(std::move(texts)); }
+
     Status add(int line, std::vector<Cell> &cells)
     {
         if (m_codeColumn < 0) {
             if (++m_rowsBeforeHeader > HeaderSearchRows)
                 return noHeader();
             for (size_t c = 0; c < cells.size(); ++c) {
-                const QString t = cells[c].text.trimmed();
+                const QStringView t = cells[c].text.trimmed();
                 if (m_codeColumn < 0 && isCodeTitle(t))
                     m_codeColumn = int(c);
                 else if (m_nameColumn < 0 && isNameTitle(t))
@@ -62,27 +70,30 @@ public:
                 m_nameColumn = -1;
             return {};
         }
-        const auto cell = [&](int c) { return size_t(c) < cells.size() ? cells[size_t(c)] : Cell(); };
-        const Cell code = cell(m_codeColumn), name = cell(m_nameColumn);
+        Cell none;
+        Cell &code = size_t(m_codeColumn) < cells.size() ? cells[size_t(m_codeColumn)] : none;
+        Cell &name = size_t(m_nameColumn) < cells.size() ? cells[size_t(m_nameColumn)] : none;
         ImportRow row;
         row.line = line;
-        // Copied out: a cell may be a slice of the file's text.
-        const QStringView c = QStringView(code.text).trimmed(), n = QStringView(name.text).trimmed();
-        row.code = QString(c.data(), c.size());
-        row.name = QString(n.data(), n.size());
+        row.code = code.text.trimmed();
+        row.name = name.text.trimmed();
         if (row.code.isEmpty() && row.name.isEmpty())
             return {};
+        // A cell's own text goes with the rows; the views stay on it.
+        for (Cell *c : { &code, &name })
+            if (!c->owned.isNull())
+                keep(std::move(c->owned));
         if (code.number)
             row.problem
                 = QStringLiteral("商圈编码以数字格式保存（%1），开头的0可能已经丢失；请把该列设为文本格式后重新输入")
                       .arg(row.code);
         if (int(m_rows.size()) >= MaxRows)
             return Error { QStringLiteral("文件超过%1行，请分成几个文件导入。").arg(MaxRows) };
-        m_rows.push_back(std::move(row));
+        m_rows.add(std::move(row));
         return {};
     }
 
-    Result<std::vector<ImportRow>> finish()
+    Result<ImportRows> finish()
     {
         if (m_codeColumn < 0)
             return noHeader();
@@ -98,7 +109,7 @@ private:
     int m_codeColumn = -1;
     int m_nameColumn = -1;
     int m_rowsBeforeHeader = 0;
-    std::vector<ImportRow> m_rows;
+    ImportRows m_rows;
 };
 
 // CSV ------------------------------------------------------------------------
@@ -281,6 +292,16 @@ int columnOf(QStringView ref)
     return letters ? col - 1 : -1;
 }
 
+// Lines of the text, to reserve the rows: memchr rather than a loop by byte.
+size_t lineCount(const QByteArray &bytes)
+{
+    size_t lines = 1;
+    for (const char *p = bytes.constData(), *end = p + bytes.size();
+         (p = static_cast<const char *>(std::memchr(p, '\n', size_t(end - p)))) != nullptr; ++p)
+        ++lines;
+    return lines;
+}
+
 } // namespace
 
 Result<QString> decodeText(const QByteArray &bytes)
@@ -300,23 +321,27 @@ Result<QString> decodeText(const QByteArray &bytes)
     return text;
 }
 
-Result<std::vector<ImportRow>> readCsv(const QByteArray &bytes)
+Result<ImportRows> readCsv(const QByteArray &bytes)
 {
     if (bytes.contains('\0'))
         return Error { QStringLiteral("文件不是文本文件（CSV），也不是Excel工作簿（.xlsx）。") };
     Result<QString> decoded = decodeText(bytes);
     if (!decoded)
         return Error { decoded.error() };
-    const QString &text = *decoded;
-    const QChar delimiter = detectDelimiter(text);
+    const QChar delimiter = detectDelimiter(*decoded);
 
     RowCollector rows;
-    std::vector<Cell> cells;
-    const QChar *d = text.constData();
+    rows.reserve(lineCount(bytes));
+    // The text is kept with the rows, whose codes and names are views of it;
+    // a quoted field is written back over itself without its quotes.
+    QString text = std::move(*decoded);
+    QChar *d = text.data(); // not shared: written over below
     const qsizetype n = text.size();
+    rows.keep(std::move(text)); // moved, the characters stay where they are
+    std::vector<Cell> cells;
     const QChar quote = QLatin1Char('"'), newline = QLatin1Char('\n');
     int line = 1;
-    // Record by record; a field is a slice of the text unless quoted.
+    // Record by record; a field is a view of the text.
     for (qsizetype i = 0; i < n;) {
         const int recordLine = line;
         cells.clear();
@@ -327,13 +352,16 @@ Result<std::vector<ImportRow>> readCsv(const QByteArray &bytes)
             Cell cell;
             if (j < n && d[j] == quote) {
                 // RFC 4180: a quoted field, "" for a quote, line breaks inside.
-                QString field;
+                // The field is written from its opening quote on: never ahead
+                // of what is read.
+                const qsizetype start = j;
+                qsizetype w = start;
                 for (++j;; ++j) {
                     if (j >= n)
                         return Error { QStringLiteral("第%1行的引号没有结束。").arg(recordLine) };
                     if (d[j] == quote) {
                         if (j + 1 < n && d[j + 1] == quote) {
-                            field += quote;
+                            d[w++] = quote;
                             ++j;
                             continue;
                         }
@@ -342,18 +370,17 @@ Result<std::vector<ImportRow>> readCsv(const QByteArray &bytes)
                     }
                     if (d[j] == newline)
                         ++line;
-                    field += d[j];
-                    if (field.size() > MaxCellChars)
+                    d[w++] = d[j];
+                    if (w - start > MaxCellChars)
                         return tooLong(recordLine);
                 }
                 // Anything between the closing quote and the delimiter is kept.
                 qsizetype end = j;
                 while (end < n && d[end] != delimiter && d[end] != newline)
-                    ++end;
-                field += QStringView(d + j, end - j);
-                if (field.endsWith(QLatin1Char('\r')))
-                    field.chop(1);
-                cell.text = std::move(field);
+                    d[w++] = d[end++];
+                if (w > start && d[w - 1] == QLatin1Char('\r'))
+                    --w;
+                cell.text = QStringView(d + start, w - start);
                 j = end;
             } else {
                 qsizetype end = i;
@@ -364,8 +391,7 @@ Result<std::vector<ImportRow>> readCsv(const QByteArray &bytes)
                     --stop;
                 if (stop - i > MaxCellChars)
                     return tooLong(recordLine);
-                // A slice of the text, not a copy: most cells are in no column of ours.
-                cell.text = QString::fromRawData(d + i, stop - i);
+                cell.text = QStringView(d + i, stop - i);
                 j = end;
             }
             if (cell.text.size() > MaxCellChars)
@@ -385,7 +411,7 @@ Result<std::vector<ImportRow>> readCsv(const QByteArray &bytes)
     return rows.finish();
 }
 
-Result<std::vector<ImportRow>> readXlsx(const QString &path)
+Result<ImportRows> readXlsx(const QString &path)
 {
     int zipError = 0;
     ZipPtr archive(zip_open(QFile::encodeName(path).constData(), ZIP_RDONLY | ZIP_CHECKCONS, &zipError));
@@ -484,16 +510,19 @@ Result<std::vector<ImportRow>> readXlsx(const QString &path)
                     const qsizetype index = value.toLongLong(&ok);
                     if (!ok || index < 0 || size_t(index) >= shared->size())
                         return damaged(QStringLiteral("单元格%1引用的文字不存在").arg(ref));
+                    // The shared strings are kept with the rows.
                     cell.text = (*shared)[size_t(index)];
                 } else if (type == QLatin1String("inlineStr") || type == QLatin1String("str")
                     || type == QLatin1String("e")) {
-                    cell.text = value;
+                    cell.owned = std::move(value);
                 } else if (type == QLatin1String("b")) {
-                    cell.text = value == QLatin1String("1") ? QStringLiteral("TRUE") : QStringLiteral("FALSE");
+                    cell.owned = value == QLatin1String("1") ? QStringLiteral("TRUE") : QStringLiteral("FALSE");
                 } else {
-                    cell.text = value;
+                    cell.owned = std::move(value);
                     cell.number = true;
                 }
+                if (type != QLatin1String("s"))
+                    cell.text = cell.owned;
                 if (size_t(col) >= cells.size())
                     cells.resize(size_t(col) + 1);
                 cells[size_t(col)] = std::move(cell);
@@ -504,10 +533,11 @@ Result<std::vector<ImportRow>> readXlsx(const QString &path)
         return xmlError(xml, sheetPath.constData());
     if (inRow)
         return damaged(QStringLiteral("工作表没有结束"));
+    rows.keepAll(std::move(*shared)); // the cells' views of them stay valid
     return rows.finish();
 }
 
-Result<std::vector<ImportRow>> read(const QString &path)
+Result<ImportRows> read(const QString &path)
 {
     const QString shown = QFileInfo(path).fileName();
     const auto failed
@@ -518,7 +548,7 @@ Result<std::vector<ImportRow>> read(const QString &path)
     if (file.size() > MaxFileBytes)
         return failed(QStringLiteral("文件超过%1 MB，不像是商圈档案。").arg(MaxFileBytes / (1024 * 1024)));
     const QByteArray head = file.peek(8);
-    Result<std::vector<ImportRow>> rows = Error {};
+    Result<ImportRows> rows = Error {};
     if (head.startsWith("PK")) {
         file.close();
         rows = readXlsx(path);

@@ -8,9 +8,12 @@ namespace sqda {
 
 namespace {
 
-bool allDigits(const QString &s)
+bool allDigits(QStringView s)
 {
-    return std::all_of(s.begin(), s.end(), [](QChar c) { return c >= QLatin1Char('0') && c <= QLatin1Char('9'); });
+    for (QChar c : s)
+        if (c.unicode() < u'0' || c.unicode() > u'9')
+            return false;
+    return true;
 }
 
 // The cumulative code lengths of the levels, or none when the text does not
@@ -28,133 +31,182 @@ std::vector<int> levelLengths(const QString &codeLevels)
     return lengths;
 }
 
+// Codes of digits only, compared unit by unit as QString compares them; inline,
+// since the plan compares every code with its neighbour.
+bool codeLess(QStringView a, QStringView b)
+{
+    const qsizetype n = std::min(a.size(), b.size());
+    for (qsizetype i = 0; i < n; ++i)
+        if (a[i] != b[i])
+            return a[i].unicode() < b[i].unicode();
+    return a.size() < b.size();
+}
+
+bool sameCode(QStringView a, QStringView b)
+{
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin());
+}
+
+bool hasPrefix(QStringView code, QStringView prefix)
+{
+    return code.size() >= prefix.size() && std::equal(prefix.begin(), prefix.end(), code.begin());
+}
+
+// Why a row cannot be taken whatever the department holds; empty when it can.
+QString rowProblem(
+    const ImportRow &in, const std::vector<int> &lengths, const QString &codeLevels, int nameWidth, int *level)
+{
+    if (!in.problem.isEmpty())
+        return in.problem;
+    if (in.code.isEmpty())
+        return QStringLiteral("商圈编码为空");
+    if (in.code.size() == 1)
+        return QStringLiteral("商圈编码只有1位");
+    if (!allDigits(in.code))
+        return QStringLiteral("商圈编码只能是数字");
+    if (in.code.size() > TradeArea::CodeWidth)
+        return QStringLiteral("商圈编码超过%1位").arg(TradeArea::CodeWidth);
+    if (in.name.isEmpty())
+        return QStringLiteral("商圈名称为空");
+    if (in.name.size() > nameWidth)
+        return QStringLiteral("商圈名称超过%1个字").arg(nameWidth);
+    if (!lengths.empty()) {
+        const auto at = std::find(lengths.begin(), lengths.end(), int(in.code.size()));
+        if (at == lengths.end())
+            return QStringLiteral("商圈编码的长度不符合商圈分级（%1）").arg(codeLevels);
+        *level = int(at - lengths.begin()) + 1;
+    }
+    return {};
+}
+
 } // namespace
 
-AreaImportPlan AreaImportPlan::make(const std::vector<ImportRow> &rows, const QHash<QString, QString> &existing,
-    const QString &codeLevels, int nameWidth)
+AreaImportPlan AreaImportPlan::make(
+    ImportRows rows, const QHash<QString, QString> &existing, const QString &codeLevels, int nameWidth)
 {
     const std::vector<int> lengths = levelLengths(codeLevels);
-    std::vector<PlanRow> accepted, refused;
-    accepted.reserve(rows.size());
-    std::vector<PlanRow> candidates;
-    candidates.reserve(rows.size());
+    AreaImportPlan plan;
+    // The accepted rows are decided in place in this one vector of small
+    // entries; the refused ones, few in a sound file, gather beside it.
+    std::vector<Entry> &out = plan.m_entries;
+    out.reserve(rows.size());
+    std::vector<Entry> refused;
+    const auto detail = [&plan](QString text) {
+        plan.m_details.push_back(std::move(text));
+        return qint32(plan.m_details.size() - 1);
+    };
+    const auto codeOf = [&rows](const Entry &e) { return rows[e.source].code; };
 
     // Row by row: what the row itself shows.
-    for (const ImportRow &in : rows) {
-        PlanRow r;
-        r.line = in.line;
-        r.code = in.code;
-        r.name = in.name;
-        const auto refuse = [&](const QString &why) {
-            r.verdict = PlanRow::Refused;
-            r.reason = why;
-            refused.push_back(r);
-        };
-        if (!in.problem.isEmpty()) {
-            refuse(in.problem);
+    bool inCodeOrder = true;
+    for (size_t i = 0; i < rows.size(); ++i) {
+        const ImportRow &in = rows[i];
+        int level = 0;
+        QString problem = rowProblem(in, lengths, codeLevels, nameWidth, &level);
+        if (!problem.isEmpty()) {
+            refused.push_back({ quint32(i), PlanRow::Refused, 0, detail(std::move(problem)) });
             continue;
         }
-        if (r.code.isEmpty()) {
-            refuse(QStringLiteral("商圈编码为空"));
-            continue;
-        }
-        if (r.code.size() == 1) {
-            refuse(QStringLiteral("商圈编码只有1位"));
-            continue;
-        }
-        if (!allDigits(r.code)) {
-            refuse(QStringLiteral("商圈编码只能是数字"));
-            continue;
-        }
-        if (r.code.size() > TradeArea::CodeWidth) {
-            refuse(QStringLiteral("商圈编码超过%1位").arg(TradeArea::CodeWidth));
-            continue;
-        }
-        if (r.name.isEmpty()) {
-            refuse(QStringLiteral("商圈名称为空"));
-            continue;
-        }
-        if (r.name.size() > nameWidth) {
-            refuse(QStringLiteral("商圈名称超过%1个字").arg(nameWidth));
-            continue;
-        }
-        if (!lengths.empty()) {
-            const auto at = std::find(lengths.begin(), lengths.end(), int(r.code.size()));
-            if (at == lengths.end()) {
-                refuse(QStringLiteral("商圈编码的长度不符合商圈分级（%1）").arg(codeLevels));
-                continue;
-            }
-            r.level = int(at - lengths.begin()) + 1;
-        }
-        candidates.push_back(std::move(r));
+        if (inCodeOrder && !out.empty() && codeLess(in.code, codeOf(out.back())))
+            inCodeOrder = false;
+        out.push_back({ quint32(i), PlanRow::New, qint16(level), -1 }); // the level is at most the code width
     }
 
     // In code order a parent, a prefix of its children's codes, comes first. A
     // file written in tree order is in code order already.
-    const auto byCode = [](const PlanRow &a, const PlanRow &b) { return a.code < b.code; };
-    if (!std::is_sorted(candidates.begin(), candidates.end(), byCode))
-        std::stable_sort(candidates.begin(), candidates.end(), byCode);
+    if (!inCodeOrder)
+        std::stable_sort(
+            out.begin(), out.end(), [&](const Entry &a, const Entry &b) { return codeLess(codeOf(a), codeOf(b)); });
+
     // The accepted new codes that are prefixes of the code in hand, longest last:
     // in code order a code's ancestors from the file are all on it.
-    std::vector<QString> lineage;
+    std::vector<QStringView> lineage;
     const auto known = [&](QStringView code) {
-        if (std::find(lineage.begin(), lineage.end(), code) != lineage.end())
-            return true;
+        for (QStringView c : lineage)
+            if (sameCode(c, code))
+                return true;
         return !existing.isEmpty() && existing.contains(code.toString());
     };
-    QString previousCode; // a duplicate follows its first row, in file order
+    QStringView previousCode; // a duplicate follows its first row, in file order
     int previousLine = 0;
-    for (PlanRow &r : candidates) {
-        if (!previousCode.isEmpty() && previousCode == r.code) {
-            r.verdict = PlanRow::Refused;
-            r.reason = QStringLiteral("与第%1行的商圈编码重复").arg(previousLine);
-            refused.push_back(std::move(r));
+    size_t kept = 0;
+    for (size_t i = 0; i < out.size(); ++i) {
+        Entry &e = out[i];
+        const ImportRow &r = rows[e.source];
+        const auto refuse = [&](QString why) {
+            e.verdict = PlanRow::Refused;
+            e.detail = detail(std::move(why));
+            refused.push_back(e);
+        };
+        if (!previousCode.isEmpty() && sameCode(previousCode, r.code)) {
+            refuse(QStringLiteral("与第%1行的商圈编码重复").arg(previousLine));
             continue;
         }
         previousCode = r.code;
         previousLine = r.line;
-        while (!lineage.empty() && !r.code.startsWith(lineage.back()))
+        while (!lineage.empty() && !hasPrefix(r.code, lineage.back()))
             lineage.pop_back();
-        if (const auto stored = existing.constFind(r.code); stored != existing.cend()) {
-            r.storedName = stored->trimmed();
-            r.verdict = r.storedName == r.name ? PlanRow::Same : PlanRow::OtherName;
-            accepted.push_back(std::move(r));
-            continue;
-        }
-        // The parent: by the level structure when it is known, else the longest
-        // stored or accepted code the code begins with.
-        QStringView parent;
-        bool parentKnown = true;
-        if (!lengths.empty()) {
-            if (r.level > 1) {
-                parent = QStringView(r.code).left(lengths[size_t(r.level - 2)]);
-                parentKnown = known(parent);
-            }
+        if (const auto stored = existing.isEmpty() ? existing.cend() : existing.constFind(r.code.toString());
+            stored != existing.cend()) {
+            const QString storedName = stored->trimmed();
+            e.verdict = storedName == r.name ? PlanRow::Same : PlanRow::OtherName;
+            e.detail = detail(storedName);
         } else {
-            for (qsizetype len = r.code.size() - 1; len >= 2 && parent.isEmpty(); --len)
-                if (known(QStringView(r.code).left(len)))
-                    parent = QStringView(r.code).left(len);
+            // The parent: by the level structure when it is known, else the
+            // longest stored or accepted code the code begins with.
+            QStringView parent;
+            bool parentKnown = true;
+            if (!lengths.empty()) {
+                if (e.level > 1) {
+                    parent = r.code.left(lengths[size_t(e.level - 2)]);
+                    parentKnown = known(parent);
+                }
+            } else {
+                for (qsizetype len = r.code.size() - 1; len >= 2 && parent.isEmpty(); --len)
+                    if (known(r.code.left(len)))
+                        parent = r.code.left(len);
+            }
+            if (!parentKnown) {
+                refuse(QStringLiteral("上级商圈%1既不在本部门，也不在文件里（或未通过检查）").arg(parent));
+                continue;
+            }
+            lineage.push_back(r.code);
         }
-        if (!parentKnown) {
-            r.verdict = PlanRow::Refused;
-            r.reason = QStringLiteral("上级商圈%1既不在本部门，也不在文件里（或未通过检查）").arg(parent.toString());
-            refused.push_back(std::move(r));
-            continue;
-        }
-        r.verdict = PlanRow::New;
-        lineage.push_back(r.code);
-        accepted.push_back(std::move(r));
+        ++plan.m_counts[size_t(e.verdict)];
+        out[kept++] = e;
     }
+    out.resize(kept);
 
-    std::stable_sort(
-        refused.begin(), refused.end(), [](const PlanRow &a, const PlanRow &b) { return a.line < b.line; });
-    AreaImportPlan plan;
-    plan.m_rows = std::move(accepted);
-    plan.m_rows.insert(
-        plan.m_rows.end(), std::make_move_iterator(refused.begin()), std::make_move_iterator(refused.end()));
-    for (const PlanRow &r : plan.m_rows)
-        ++plan.m_counts[size_t(r.verdict)];
+    std::stable_sort(refused.begin(), refused.end(),
+        [&rows](const Entry &a, const Entry &b) { return rows[a.source].line < rows[b.source].line; });
+    out.insert(out.end(), refused.begin(), refused.end());
+    plan.m_counts[PlanRow::Refused] = int(refused.size());
+    plan.m_source = std::move(rows);
     return plan;
+}
+
+PlanRow AreaImportPlan::row(size_t i) const
+{
+    const Entry &e = m_entries[i];
+    const ImportRow &in = m_source[e.source];
+    PlanRow r;
+    r.line = in.line;
+    r.verdict = e.verdict;
+    r.level = e.level;
+    r.code = in.code;
+    r.name = in.name;
+    if (e.detail >= 0)
+        (e.verdict == PlanRow::Refused ? r.reason : r.storedName) = m_details[size_t(e.detail)];
+    return r;
+}
+
+std::vector<PlanRow> AreaImportPlan::rows() const
+{
+    std::vector<PlanRow> out;
+    out.reserve(m_entries.size());
+    for (size_t i = 0; i < m_entries.size(); ++i)
+        out.push_back(row(i));
+    return out;
 }
 
 int AreaImportPlan::count(PlanRow::Verdict verdict) const

@@ -10,16 +10,16 @@ namespace sqda {
 AreaImportRun::AreaImportRun(CoorDisp host, QString department, const AreaImportPlan &plan, bool updateNames)
     : m_host(std::move(host))
     , m_department(std::move(department))
-    , m_rows(plan.rows())
+    , m_plan(plan)
     , m_updateNames(updateNames)
 {
-    m_outcomes.resize(m_rows.size());
-    for (size_t i = 0; i < m_rows.size(); ++i) {
+    m_outcomes.resize(m_plan.size());
+    for (size_t i = 0; i < m_plan.size(); ++i) {
         ImportOutcome &o = m_outcomes[i];
-        const PlanRow &r = m_rows[i];
+        const PlanRow r = m_plan.row(i);
         o.line = r.line;
-        o.code = r.code;
-        o.name = r.name;
+        o.code = r.code.toString();
+        o.name = r.name.toString();
         o.kind = ImportOutcome::NotRun;
         o.message = QStringLiteral("未执行");
     }
@@ -40,7 +40,7 @@ void AreaImportRun::step()
     const size_t i = size_t(m_next++);
     ImportOutcome &out = m_outcomes[i];
     try {
-        runRow(m_rows[i], out);
+        runRow(m_plan.row(i), out);
     } catch (const std::exception &e) {
         out.kind = ImportOutcome::Refused;
         out.message = QString::fromUtf8(e.what());
@@ -68,7 +68,7 @@ void AreaImportRun::runRow(const PlanRow &row, ImportOutcome &out)
             out.message = QStringLiteral("已存在，名称不同（“%1”），未改名").arg(row.storedName);
             return;
         }
-        const Status renamed = AreaChanges(m_host, m_department).rename(row.code, row.name);
+        const Status renamed = AreaChanges(m_host, m_department).rename(out.code, out.name);
         if (!renamed) {
             out.kind = ImportOutcome::Refused;
             out.message = renamed.error();
@@ -86,14 +86,14 @@ void AreaImportRun::runRow(const PlanRow &row, ImportOutcome &out)
     }
     // A parent that was not stored: its children cannot be either.
     for (qsizetype len = row.code.size() - 1; len >= 2; --len) {
-        if (m_failedCodes.contains(row.code.left(len))) {
+        if (m_failedCodes.contains(row.code.left(len).toString())) {
             out.kind = ImportOutcome::Refused;
             out.message = QStringLiteral("上级商圈%1没有导入").arg(row.code.left(len));
             return;
         }
     }
     AreaChanges changes(m_host, m_department);
-    const Result<AreaChanges::CodeCheck> check = changes.checkCode(row.code);
+    const Result<AreaChanges::CodeCheck> check = changes.checkCode(out.code);
     if (!check) {
         out.kind = ImportOutcome::Refused;
         out.message = check.error();
@@ -105,7 +105,7 @@ void AreaImportRun::runRow(const PlanRow &row, ImportOutcome &out)
         out.message = level.error();
         return;
     }
-    const Result<QString> stored = changes.insert(m_rowSet, row.code, row.name, *level);
+    const Result<QString> stored = changes.insert(m_rowSet, out.code, out.name, *level);
     if (!stored) {
         out.kind = ImportOutcome::Refused;
         out.message = stored.error();

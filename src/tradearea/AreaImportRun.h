@@ -59,7 +59,7 @@ private:
 
     CoorDisp m_host;
     QString m_department;
-    std::vector<PlanRow> m_rows;
+    AreaImportPlan m_plan; // a copy: it shares the file's texts, which its rows are views of
     std::vector<ImportOutcome> m_outcomes;
     ClientDataSet m_rowSet; // the one-row packet InsertArea takes
     QSet<QString> m_failedCodes; // rows not stored: their children are not tried

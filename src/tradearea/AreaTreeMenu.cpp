@@ -278,7 +278,7 @@ void AreaTreeMenu::importFile()
         QString(), true);
     if (path.isEmpty() || !self)
         return;
-    Result<std::vector<ImportRow>> rows = Error {};
+    Result<ImportRows> rows = Error {};
     {
         const WaitCursor wait;
         rows = AreaFileReader::read(path);
@@ -290,7 +290,7 @@ void AreaTreeMenu::importFile()
     std::optional<Department> d = loadDepartment();
     if (!d)
         return;
-    const AreaImportPlan plan = AreaImportPlan::make(*rows, d->names, d->levelText, TradeArea::NameWidth);
+    const AreaImportPlan plan = AreaImportPlan::make(std::move(*rows), d->names, d->levelText, TradeArea::NameWidth);
 
     bool updateNames = false;
     {

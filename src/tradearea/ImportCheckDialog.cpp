@@ -71,17 +71,17 @@ ImportCheckDialog::ImportCheckDialog(const AreaImportPlan &plan, const QString &
     auto *heading = new QLabel(QStringLiteral("文件“%1”的检查结果（尚未存入任何数据）：").arg(fileName), this);
     heading->setObjectName(QStringLiteral("heading"));
     m_model = new ImportRowsModel(
-        int(plan.rows().size()),
+        int(plan.size()),
         { QStringLiteral("行号"), QStringLiteral("商圈编码"), QStringLiteral("商圈名称"), QStringLiteral("检查结果") },
         [this](int row, int column) -> QString {
-            const PlanRow &r = m_plan.rows()[size_t(row)];
+            const PlanRow r = m_plan.row(size_t(row));
             switch (column) {
             case 0:
                 return QString::number(r.line);
             case 1:
-                return r.code;
+                return r.code.toString();
             case 2:
-                return r.name;
+                return r.name.toString();
             default:
                 return AreaImportPlan::verdictText(r, m_rename && m_rename->isChecked());
             }
@@ -127,7 +127,7 @@ void ImportCheckDialog::updateCounts()
     const int other = m_plan.count(PlanRow::OtherName), refused = m_plan.count(PlanRow::Refused);
     const bool rename = updateNames();
     m_counts->setText(QStringLiteral("共%1行：新增%2，改名%3，跳过%4，拒绝%5。")
-                          .arg(m_plan.rows().size())
+                          .arg(m_plan.size())
                           .arg(added)
                           .arg(rename ? other : 0)
                           .arg(same + (rename ? 0 : other))

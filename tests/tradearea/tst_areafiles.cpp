@@ -18,6 +18,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <optional>
+
 #include <xlsxwriter.h>
 #include <zip.h>
 
@@ -31,7 +33,7 @@ QByteArray utf8Bom(const QString &text)
     return QByteArray("\xEF\xBB\xBF") + text.toUtf8();
 }
 
-QStringList rowTexts(const std::vector<ImportRow> &rows)
+QStringList rowTexts(const ImportRows &rows)
 {
     QStringList out;
     for (const ImportRow &r : rows)
@@ -71,7 +73,7 @@ struct RunFixture
     {
         fake.add(QStringLiteral("01"), QStringLiteral("东区"), 1, 0);
         fake.add(QStringLiteral("0101"), QStringLiteral("东一"), 2, 1);
-        const Result<std::vector<ImportRow>> rows
+        const Result<ImportRows> rows
             = AreaFileReader::readCsv((QStringLiteral("商圈编码,商圈名称\n") + file).toUtf8());
         QHash<QString, QString> existing;
         for (const AreaRow &r : fake.departmentRows())
@@ -153,7 +155,7 @@ private Q_SLOTS:
             QVERIFY(bytes.startsWith("\xEF\xBB\xBF"));
             QVERIFY(bytes.contains(QStringLiteral("\"东区, \"\"老城\"\"\"").toUtf8()));
         }
-        const Result<std::vector<ImportRow>> rows = AreaFileReader::read(file);
+        const Result<ImportRows> rows = AreaFileReader::read(file);
         QVERIFY2(rows, qPrintable(rows.error()));
         // The names come back trimmed, as the screen stores them; codes stay text.
         QCOMPARE(rowTexts(*rows).size(), 3);
@@ -211,7 +213,7 @@ private Q_SLOTS:
         QFETCH(QStringList, rows);
         const QString file = path(QStringLiteral("in.csv"));
         writeFile(file, bytes);
-        const Result<std::vector<ImportRow>> read = AreaFileReader::read(file);
+        const Result<ImportRows> read = AreaFileReader::read(file);
         QVERIFY2(read, qPrintable(read.error()));
         QCOMPARE(rowTexts(*read), rows);
     }
@@ -230,7 +232,7 @@ private Q_SLOTS:
             worksheet_write_number(ws, 3, 2, 101, nullptr);
             worksheet_write_string(ws, 3, 0, "东一", nullptr);
         });
-        Result<std::vector<ImportRow>> read = AreaFileReader::read(file);
+        Result<ImportRows> read = AreaFileReader::read(file);
         QVERIFY2(read, qPrintable(read.error()));
         QCOMPARE(rowTexts(*read), (QStringList { QStringLiteral("3|01|东区"), QStringLiteral("4|101|东一|!") }));
         QVERIFY((*read)[1].problem.contains(QStringLiteral("数字格式")));
@@ -242,13 +244,13 @@ private Q_SLOTS:
               "<row r=\"2\"><c r=\"A2\" t=\"inlineStr\"><is><t>02</t></is></c>"
               "<c r=\"B2\" t=\"inlineStr\"><is><t>西区</t><rPh><t>xi</t></rPh></is></c></row>"
               "</sheetData></worksheet>";
-        const Result<std::vector<ImportRow>> inl = readPatched(sheet);
+        const Result<ImportRows> inl = readPatched(sheet);
         QVERIFY2(inl, qPrintable(inl.error()));
         QCOMPARE(rowTexts(*inl), (QStringList { QStringLiteral("2|02|西区") }));
     }
 
     // A workbook written by libxlsxwriter with its sheet replaced by `sheet`.
-    Result<std::vector<ImportRow>> readPatched(const QByteArray &sheet)
+    Result<ImportRows> readPatched(const QByteArray &sheet)
     {
         const QString file = path(QStringLiteral("patched.xlsx"));
         if (!writePatched(file, sheet))
@@ -349,7 +351,7 @@ private Q_SLOTS:
         } else if (kind == QLatin1String("quote")) {
             writeFile(file, "商圈编码,商圈名称\n01,\"东区\n02,西区\n");
         }
-        const Result<std::vector<ImportRow>> read = AreaFileReader::read(file);
+        const Result<ImportRows> read = AreaFileReader::read(file);
         QVERIFY(!read);
         QVERIFY2(read.error().contains(message), qPrintable(read.error()));
         QVERIFY2(read.error().contains(QFileInfo(file).fileName()), qPrintable(read.error()));
@@ -392,7 +394,7 @@ private Q_SLOTS:
         QFETCH(QString, levels);
         QFETCH(QString, file);
         QFETCH(QStringList, verdicts);
-        const Result<std::vector<ImportRow>> rows
+        const Result<ImportRows> rows
             = AreaFileReader::readCsv((QStringLiteral("商圈编码,商圈名称\n") + file).toUtf8());
         QVERIFY2(rows, qPrintable(rows.error()));
         const QHash<QString, QString> existing { { QStringLiteral("01"), QStringLiteral("东区") },
@@ -429,6 +431,28 @@ private Q_SLOTS:
         const QString csv = run.summaryCsv();
         QVERIFY(csv.startsWith(QStringLiteral("行号,商圈编码,商圈名称,结果,说明\r\n")));
         QVERIFY(csv.contains(QStringLiteral("6,,空,拒绝,商圈编码为空")));
+    }
+
+    // The codes and names are views of the file's text: the rows read, the plan
+    // and the run may each outlive the others. What was freed is written over,
+    // so a view left on it shows other text (and the sanitizer build stops).
+    void textsLiveWithThePlanAndTheRun()
+    {
+        RunFixture f(QStringLiteral("02,\"西\"\"区\"\n0201,西一\n03,南区\n"));
+        std::optional<AreaImportPlan> copy = f.plan;
+        f.plan = AreaImportPlan();
+        std::vector<QString> clobber(64, QString(256, QLatin1Char('x')));
+        QCOMPARE(copy->size(), size_t(3));
+        QCOMPARE(copy->row(0).name.toString(), QStringLiteral("西\"区"));
+        QCOMPARE(copy->row(1).code.toString(), QStringLiteral("0201"));
+        AreaImportRun run(CoorDisp(CoorDispRef(f.fake.service.get())), f.fake.department, *copy, false);
+        copy.reset();
+        clobber.assign(64, QString(256, QLatin1Char('y')));
+        while (!run.finished())
+            run.step();
+        QVERIFY(!run.stopped());
+        QCOMPARE(f.stored(),
+            (QStringList { "01 东区 1 0", "0101 东一 2 1", "02 西\"区 1 0", "0201 西一 2 1", "03 南区 1 1" }));
     }
 
     void runWithoutRenameSkips()
