@@ -28,6 +28,7 @@
 #include "SqliteFloor.h"
 #include "core/SqlDataService.h"
 
+#include "data/BulkAllocator.h"
 #include "data/ClientDataSet.h"
 
 #include <QCoreApplication>
@@ -191,7 +192,10 @@ qint64 statusKb(const char *key)
 // The most memory `run` held at once beyond what the process held before it.
 template<typename F> qint64 peakBytes(F &&run)
 {
-    malloc_trim(0); // memory freed by earlier runs goes back, so it is not reused unseen
+    // Memory freed by earlier runs goes back (the kept column buffers too), so
+    // it is not reused unseen.
+    sqda::bulkReleasePooled();
+    malloc_trim(0);
     std::ofstream("/proc/self/clear_refs") << "5"; // restarts the high-water mark
     const qint64 before = statusKb("VmRSS:");
     run();
