@@ -26,8 +26,10 @@
 // one; without either the PostgreSQL runs are skipped.
 #include "Goals.h"
 #include "SqliteFloor.h"
+#include "core/PacketBuilder.h"
 #include "core/SqlDataService.h"
 
+#include "data/BulkAllocator.h"
 #include "data/ClientDataSet.h"
 
 #include <QCoreApplication>
@@ -191,7 +193,11 @@ qint64 statusKb(const char *key)
 // The most memory `run` held at once beyond what the process held before it.
 template<typename F> qint64 peakBytes(F &&run)
 {
-    malloc_trim(0); // memory freed by earlier runs goes back, so it is not reused unseen
+    // Memory freed by earlier runs goes back (the kept column buffers and the
+    // host's spare packet buffer too), so it is not reused unseen.
+    sqda::bulkReleasePooled();
+    PacketBuilder::releaseSpare();
+    malloc_trim(0);
     std::ofstream("/proc/self/clear_refs") << "5"; // restarts the high-water mark
     const qint64 before = statusKb("VmRSS:");
     run();

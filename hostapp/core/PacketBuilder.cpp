@@ -74,7 +74,7 @@ PacketBuilder::PacketBuilder(std::vector<Column> columns)
                 QStringLiteral("请在语句中用 AS 给这一列起个短一些的名字。") });
         m_frontRoom += bytes + 48;
     }
-    m_w = PacketWriter(m_frontRoom);
+    m_w = PacketWriter(m_frontRoom, std::move(spareBuffer()));
 }
 
 void PacketBuilder::real(int col, double v)
@@ -272,7 +272,17 @@ QByteArray PacketBuilder::finish()
         defs << sqda::FieldDef { c.name, c.type, c.type == FieldType::String ? std::max(c.size, 0) : 0, {} };
     PacketWriter head;
     sqda::Packet::writeHeader(head, defs, m_rows);
-    return m_w.take(head.view());
+    QByteArray packet = m_w.take(head.view());
+    // Kept (shared) for this thread's next packet, which writes into it once
+    // the reader has dropped this one; a very large one is not held on to.
+    spareBuffer() = packet.capacity() <= MaxSpareBytes ? packet : QByteArray();
+    return packet;
+}
+
+QByteArray &PacketBuilder::spareBuffer()
+{
+    thread_local QByteArray spare;
+    return spare;
 }
 
 bool PacketBuilder::isValidUtf8(const char *utf8, qsizetype n)

@@ -90,6 +90,10 @@ public:
     // The packet: the header with the settled types, then the rows.
     QByteArray finish();
 
+    // Lets go of the memory this thread keeps for its next packet (a
+    // measurement of memory use starts from here, like malloc_trim).
+    static void releaseSpare() { spareBuffer() = QByteArray(); }
+
     // Whether `utf8` is well-formed UTF-8 (no overlong forms, no surrogates,
     // nothing above U+10FFFF): what the packet reader accepts.
     static bool isValidUtf8(const char *utf8, qsizetype n);
@@ -102,6 +106,9 @@ private:
         else
             m_w.text(QString::fromUtf8(utf8, n));
     }
+    // The last packet this thread built, whose memory the next one reuses.
+    static QByteArray &spareBuffer();
+    static constexpr qsizetype MaxSpareBytes = qsizetype(160) << 20;
     void otherInteger(int col, qint64 v);
     void textInTypedColumn(int col, const char *utf8, qsizetype n);
     // Turns `col` into a text column, rewriting the values already written.

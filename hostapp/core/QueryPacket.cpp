@@ -474,9 +474,9 @@ public:
         QElapsedTimer clock;
         clock.start();
         m_timeoutMs = limits.timeoutMs;
-        if (limits.timeoutMs > 0) // the server stops a statement that runs too long
-            command(QByteArray("set local statement_timeout = ").append(QByteArray::number(limits.timeoutMs)),
-                PGRES_COMMAND_OK);
+        QByteArray timeout; // the server stops a statement that runs too long
+        if (limits.timeoutMs > 0)
+            timeout = QByteArray("set local statement_timeout = ").append(QByteArray::number(limits.timeoutMs));
 
         // '?' marks become the values as quoted literals (the host's own
         // statements only; a caller's text comes without values).
@@ -506,12 +506,7 @@ public:
         // protocol: that takes exactly one statement, so nothing rides along;
         // and a text that is one whole statement on its own is also exactly
         // what COPY's brackets hold. The description gives the column types.
-        const Result prepared(PQprepare(m_conn, "", text.constData(), 0, nullptr));
-        if (PQresultStatus(prepared.get()) != PGRES_COMMAND_OK)
-            fail(prepared.get());
-        const Result described(PQdescribePrepared(m_conn, ""));
-        if (PQresultStatus(described.get()) != PGRES_COMMAND_OK)
-            fail(described.get());
+        const Result described = prepareAndDescribe(timeout, text);
         const PGresult *desc = described.get();
         const int cols = PQnfields(desc);
         std::vector<PacketBuilder::Column> columns;
@@ -591,6 +586,58 @@ public:
     }
 
 private:
+    // The timeout (when given), the statement's preparation and its
+    // description in one round trip to the server (libpq's pipeline), where
+    // one after another they took three; the first that fails is reported.
+    Result prepareAndDescribe(const QByteArray &timeout, const QByteArray &text) const
+    {
+        if (!PQenterPipelineMode(m_conn)) {
+            if (!timeout.isEmpty())
+                command(timeout.constData(), PGRES_COMMAND_OK);
+            const Result prepared(PQprepare(m_conn, "", text.constData(), 0, nullptr));
+            if (PQresultStatus(prepared.get()) != PGRES_COMMAND_OK)
+                fail(prepared.get());
+            Result described(PQdescribePrepared(m_conn, ""));
+            if (PQresultStatus(described.get()) != PGRES_COMMAND_OK)
+                fail(described.get());
+            return described;
+        }
+        const bool sent
+            = (timeout.isEmpty()
+                  || PQsendQueryParams(m_conn, timeout.constData(), 0, nullptr, nullptr, nullptr, nullptr, 0))
+            && PQsendPrepare(m_conn, "", text.constData(), 0, nullptr) && PQsendDescribePrepared(m_conn, "");
+        const bool synced = PQpipelineSync(m_conn) == 1;
+        // Every result up to the pipeline's end is taken in, so the connection
+        // leaves pipeline mode ready for the next statement whatever failed.
+        std::vector<Result> results;
+        if (synced) {
+            for (;;) {
+                PGresult *r = PQgetResult(m_conn);
+                if (!r) {
+                    if (PQstatus(m_conn) != CONNECTION_OK)
+                        break;
+                    continue; // the end of one statement's results
+                }
+                if (PQresultStatus(r) == PGRES_PIPELINE_SYNC) {
+                    PQclear(r);
+                    break;
+                }
+                results.emplace_back(r);
+            }
+        }
+        PQexitPipelineMode(m_conn);
+        if (!sent || !synced)
+            fail(nullptr);
+        const size_t expected = timeout.isEmpty() ? 2 : 3;
+        for (Result &r : results) {
+            if (PQresultStatus(r.get()) != PGRES_COMMAND_OK)
+                fail(r.get());
+        }
+        if (results.size() != expected)
+            fail(nullptr);
+        return std::move(results.back());
+    }
+
     static void cell(PacketBuilder &out, int c, PgKind kind, const char *p, int n)
     {
         switch (kind) {

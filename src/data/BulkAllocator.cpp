@@ -1,13 +1,27 @@
 #include "BulkAllocator.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
 #include <new>
 #include <string>
+#include <vector>
 
 #ifdef __linux__
 #include <sys/mman.h>
+#endif
+
+#if defined(__SANITIZE_ADDRESS__)
+#define SQDA_BULK_ASAN 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define SQDA_BULK_ASAN 1
+#endif
+#endif
+#ifdef SQDA_BULK_ASAN
+#include <sanitizer/asan_interface.h>
 #endif
 
 namespace sqda {
@@ -47,6 +61,117 @@ bool hugePagesWithoutStall()
     return false;
 #endif
 }
+
+// Large buffers released and kept for reuse, and those handed out, by their
+// true size: a kept buffer may serve a somewhat smaller request, and the
+// caller frees it naming the size it asked for.
+struct Block
+{
+    void *p;
+    std::size_t bytes;
+};
+
+class Pool
+{
+public:
+    // A kept buffer of at least `bytes` (already rounded), at most half as
+    // large again, so a small request does not pin a large buffer.
+    void *take(std::size_t bytes)
+    {
+        const std::lock_guard lock(m_mutex);
+        auto best = m_kept.end();
+        for (auto it = m_kept.begin(); it != m_kept.end(); ++it) {
+            if (it->bytes >= bytes && it->bytes <= bytes + bytes / 2
+                && (best == m_kept.end() || it->bytes < best->bytes))
+                best = it;
+        }
+        if (best == m_kept.end())
+            return nullptr;
+        const Block b = *best;
+        m_out.push_back(b); // first: should it throw, the buffer is still kept
+        m_kept.erase(best);
+        m_keptBytes -= b.bytes;
+#ifdef SQDA_BULK_ASAN
+        ASAN_UNPOISON_MEMORY_REGION(b.p, b.bytes);
+#endif
+        return b.p;
+    }
+
+    void handedOut(void *p, std::size_t bytes)
+    {
+        const std::lock_guard lock(m_mutex);
+        m_out.push_back({ p, bytes });
+    }
+
+    // Keeps `p`, releasing the oldest kept buffers beyond the bound.
+    void put(void *p) noexcept
+    {
+        const std::lock_guard lock(m_mutex);
+        const auto it = std::find_if(m_out.begin(), m_out.end(), [p](const Block &b) { return b.p == p; });
+        if (it == m_out.end())
+            return std::free(p); // not handed out here: nothing to keep
+        const Block b = *it;
+        *it = m_out.back();
+        m_out.pop_back();
+        if (b.bytes > BulkPoolLimit)
+            return std::free(b.p);
+        try {
+            m_kept.push_back(b);
+        } catch (const std::bad_alloc &) {
+            return std::free(b.p); // no room to note it: given back instead
+        }
+        m_keptBytes += b.bytes;
+#ifdef SQDA_BULK_ASAN
+        ASAN_POISON_MEMORY_REGION(b.p, b.bytes); // a use after release still shows
+#endif
+        while (m_keptBytes > BulkPoolLimit) {
+            freeBlock(m_kept.front());
+            m_keptBytes -= m_kept.front().bytes;
+            m_kept.erase(m_kept.begin());
+        }
+    }
+
+    std::size_t keptBytes()
+    {
+        const std::lock_guard lock(m_mutex);
+        return m_keptBytes;
+    }
+
+    void releaseAll() noexcept
+    {
+        std::vector<Block> kept;
+        {
+            const std::lock_guard lock(m_mutex);
+            kept.swap(m_kept);
+            m_keptBytes = 0;
+        }
+        for (const Block &b : kept)
+            freeBlock(b);
+    }
+
+private:
+    // A kept buffer back to the system.
+    static void freeBlock(const Block &b) noexcept
+    {
+#ifdef SQDA_BULK_ASAN
+        ASAN_UNPOISON_MEMORY_REGION(b.p, b.bytes);
+#endif
+        std::free(b.p);
+    }
+
+    std::mutex m_mutex;
+    std::vector<Block> m_kept; // oldest first
+    std::vector<Block> m_out;
+    std::size_t m_keptBytes = 0;
+};
+
+// Never destroyed: datasets held in statics are freed after this file's
+// statics would be.
+Pool &pool()
+{
+    static Pool *const p = new Pool;
+    return *p;
+}
 } // namespace
 
 void *bulkAllocate(std::size_t bytes)
@@ -54,6 +179,8 @@ void *bulkAllocate(std::size_t bytes)
     if (bytes < HugePage)
         return ::operator new(bytes);
     const std::size_t rounded = (bytes + HugePage - 1) & ~(HugePage - 1);
+    if (void *kept = pool().take(rounded))
+        return kept;
     void *p = std::aligned_alloc(HugePage, rounded);
     if (!p)
         throw std::bad_alloc();
@@ -61,6 +188,12 @@ void *bulkAllocate(std::size_t bytes)
     if (hugePagesWithoutStall())
         madvise(p, rounded, MADV_HUGEPAGE); // a hint: without it the buffer still works
 #endif
+    try {
+        pool().handedOut(p, rounded);
+    } catch (...) {
+        std::free(p);
+        throw;
+    }
     return p;
 }
 
@@ -71,7 +204,17 @@ void bulkFree(void *p, std::size_t bytes) noexcept
     if (bytes < HugePage)
         ::operator delete(p);
     else
-        std::free(p);
+        pool().put(p);
+}
+
+std::size_t bulkPooledBytes() noexcept
+{
+    return pool().keptBytes();
+}
+
+void bulkReleasePooled() noexcept
+{
+    pool().releaseAll();
 }
 
 } // namespace sqda

@@ -5,6 +5,10 @@
 // 2 MiB and more are therefore aligned to 2 MiB, so the kernel can back them
 // with transparent huge pages, and marked for them where that cannot stall
 // the first touch (see BulkAllocator.cpp); smaller ones come from the heap.
+//
+// Large buffers released are kept, up to a bound, with their pages still in
+// place: the next load of a similar size (the user's next search) takes them
+// back instead of having the kernel fault in and clear fresh pages again.
 #pragma once
 
 #include <cstddef>
@@ -13,6 +17,14 @@ namespace sqda {
 
 void *bulkAllocate(std::size_t bytes);
 void bulkFree(void *p, std::size_t bytes) noexcept;
+
+// The most bytes of released buffers kept for reuse.
+constexpr std::size_t BulkPoolLimit = std::size_t(192) << 20;
+// Bytes held in released buffers now.
+std::size_t bulkPooledBytes() noexcept;
+// Gives every kept buffer back to the system (a measurement of memory use
+// starts from here, like malloc_trim).
+void bulkReleasePooled() noexcept;
 
 template<typename T> struct BulkAllocator
 {

@@ -11,6 +11,22 @@ PacketWriter::PacketWriter(qsizetype frontRoom)
     ensure(0);
 }
 
+PacketWriter::PacketWriter(qsizetype frontRoom, QByteArray &&spare)
+    : m_front(frontRoom)
+{
+    m_size = m_front;
+    if (!spare.isNull() && spare.isDetached()) {
+        m_buffer = std::move(spare);
+        // All the room behind the start (take() may have moved the start
+        // forward): within it resize() neither copies nor fills.
+        m_buffer.resize(m_buffer.capacity() - m_buffer.data_ptr().freeSpaceAtBegin());
+        m_data = m_buffer.data();
+        m_capacity = m_buffer.size();
+    }
+    spare = QByteArray();
+    ensure(0);
+}
+
 void PacketWriter::grow(qsizetype n)
 {
     // Doubling keeps appends amortised constant; a large buffer grows by

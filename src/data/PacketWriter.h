@@ -35,6 +35,10 @@ public:
 
     // `frontRoom` bytes are kept free before the first byte written.
     explicit PacketWriter(qsizetype frontRoom = 0);
+    // Writes into `spare`'s memory when nothing else shares it (a packet
+    // taken earlier and since dropped by its reader): its pages are in place,
+    // where a fresh buffer of a large packet is faulted in page by page.
+    PacketWriter(qsizetype frontRoom, QByteArray &&spare);
     PacketWriter(PacketWriter &&other) noexcept { swap(other); }
     PacketWriter &operator=(PacketWriter &&other) noexcept
     {

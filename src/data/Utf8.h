@@ -98,14 +98,17 @@ template<bool Write> qsizetype walk(const char *utf8, qsizetype n, char16_t *out
             continue;
         }
         // Most Chinese characters: a three-byte lead whose second byte may be
-        // any continuation byte; both continuations checked at once.
+        // any continuation byte; both continuations checked at once. A run of
+        // them (a name) stays in this loop instead of probing for ASCII first.
         if ((b & 0xf0) == 0xe0 && b != 0xe0 && b != 0xed && n - i >= 3) {
-            if (((s[i + 1] & 0xc0) | ((s[i + 2] & 0xc0) >> 2)) != 0xa0)
-                return -1;
-            if constexpr (Write)
-                out[o] = char16_t(((b & 0x0f) << 12) | ((s[i + 1] & 0x3f) << 6) | (s[i + 2] & 0x3f));
-            ++o;
-            i += 3;
+            do {
+                if (((s[i + 1] & 0xc0) | ((s[i + 2] & 0xc0) >> 2)) != 0xa0)
+                    return -1;
+                if constexpr (Write)
+                    out[o] = char16_t(((s[i] & 0x0f) << 12) | ((s[i + 1] & 0x3f) << 6) | (s[i + 2] & 0x3f));
+                ++o;
+                i += 3;
+            } while (n - i >= 3 && (s[i] & 0xf0) == 0xe0 && s[i] != 0xe0 && s[i] != 0xed);
             continue;
         }
         uchar lo, hi;

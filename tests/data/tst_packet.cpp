@@ -344,6 +344,47 @@ private Q_SLOTS:
         QCOMPARE(rows.size(), 0); // the writer starts over after take()
     }
 
+    // A writer given the memory of an earlier packet writes into it only when
+    // no reader holds that packet any more; one still read is left as it was.
+    void spareBufferReusedOnlyWhenDropped_data()
+    {
+        QTest::addColumn<bool>("stillHeld");
+        QTest::newRow("dropped by its reader") << false;
+        QTest::newRow("still held by a reader") << true;
+    }
+    void spareBufferReusedOnlyWhenDropped()
+    {
+        QFETCH(bool, stillHeld);
+        FieldDefs defs { { QStringLiteral("t"), FieldType::String, 8, {} } };
+        const auto write = [&](PacketWriter &w, const QString &text, int rows) {
+            for (int k = 0; k < rows; ++k) {
+                w.startArray(1);
+                w.text(text);
+            }
+            PacketWriter head;
+            Packet::writeHeader(head, defs, rows);
+            return w.take(head.view());
+        };
+        PacketWriter first(256);
+        QByteArray spare = write(first, QStringLiteral("第一个数据包"), 20000);
+        const QByteArray firstCopy(spare.constData(), spare.size());
+        const auto *firstMemory = spare.data_ptr().d_ptr();
+        QByteArray reader;
+        if (stillHeld)
+            reader = spare;
+
+        PacketWriter second(256, std::move(spare));
+        QVERIFY(spare.isNull()); // taken or let go, never kept by the caller
+        QByteArray packet = write(second, QStringLiteral("第二"), 30000);
+        QCOMPARE(packet.data_ptr().d_ptr() == firstMemory, !stillHeld);
+        if (stillHeld)
+            QCOMPARE(reader, firstCopy);
+        const auto out = Packet::decode(packet);
+        QVERIFY2(out, qPrintable(out.error()));
+        QCOMPARE(out->rowCount(), 30000);
+        QCOMPARE(out->string(29999, 0), u"第二");
+    }
+
     void malformed_data()
     {
         QTest::addColumn<QByteArray>("packet");
