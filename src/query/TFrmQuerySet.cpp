@@ -11,6 +11,7 @@
 #include "ui/DialogState.h"
 #include "ui/FlatComboBox.h"
 #include "ui/FlatDialog.h"
+#include "ui/SharedPalette.h"
 
 #include <QAction>
 #include <QFrame>
@@ -23,6 +24,7 @@
 #include <QPainter>
 #include <QPlainTextEdit>
 #include <QScreen>
+#include <QStyleOptionHeader>
 #include <QStyledItemDelegate>
 #include <QToolTip>
 #include <QTreeWidget>
@@ -80,6 +82,28 @@ public:
         if ((option.state & QStyle::State_MouseOver) && !(option.state & QStyle::State_Selected))
             p->fillRect(option.rect, option.palette.color(QPalette::Highlight).lighter(180));
         QStyledItemDelegate::paint(p, option, index);
+    }
+};
+
+// The list's title row, painted with the shared palette of its colours: the
+// style then finds the sections it painted for the last dialog.
+class SharedPaletteHeader : public QHeaderView
+{
+public:
+    explicit SharedPaletteHeader(QWidget *parent)
+        : QHeaderView(Qt::Horizontal, parent)
+    {
+        // As a tree view's own title row starts.
+        setSectionsMovable(true);
+        setStretchLastSection(true);
+        setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    }
+
+protected:
+    void initStyleOptionForIndex(QStyleOptionHeader *option, int logicalIndex) const override
+    {
+        QHeaderView::initStyleOptionForIndex(option, logicalIndex);
+        option->palette = sharedPalette(option->palette);
     }
 };
 
@@ -177,6 +201,7 @@ TFrmQuerySet::TFrmQuerySet(QWidget *owner)
 
     lvwLogic = new QTreeWidget(g);
     lvwLogic->setObjectName(QStringLiteral("lvwLogic"));
+    lvwLogic->setHeader(new SharedPaletteHeader(lvwLogic));
     lvwLogic->setGeometry(9, 83, 502, 167);
     lvwLogic->setFrameShape(QFrame::NoFrame);
     lvwLogic->setColumnCount(4);

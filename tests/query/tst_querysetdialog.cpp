@@ -789,6 +789,45 @@ private Q_SLOTS:
         QVERIFY(!m_dlg);
     }
 
+    // The style keeps what it painted for one dialog for the next: a dialog
+    // opened after the input colour changed must show the new colour in its
+    // boxes and its list's title row, and one opened after it changed back the
+    // very picture of the first.
+    void paintedInTheColoursOfItsOpening()
+    {
+        const auto regions = [this] {
+            open();
+            const QImage image = m_dlg->grab().toImage();
+            const QPoint at = m_dlg->gbxGoodsInfo->pos();
+            const QWidget *title = m_dlg->lvwLogic->header();
+            const QRect titleRect(title->mapTo(m_dlg.get(), QPoint(0, 0)), title->size());
+            QList<QImage> parts { image.copy(m_dlg->cbxField->geometry().translated(at)),
+                image.copy(m_dlg->cbxFactor->geometry().translated(at)), image.copy(titleRect) };
+            m_dlg.reset();
+            return parts;
+        };
+        const QPalette original = QToolTip::palette();
+        const QList<QImage> first = regions();
+        QPalette blue = original;
+        blue.setColor(QPalette::ToolTipBase, QColor(120, 160, 255));
+        QToolTip::setPalette(blue);
+        const QList<QImage> changed = regions();
+        QToolTip::setPalette(original);
+        const QList<QImage> again = regions();
+        for (int i = 0; i < first.size(); ++i) {
+            QVERIFY2(changed.at(i) != first.at(i), qPrintable(QString::number(i)));
+            QVERIFY2(again.at(i) == first.at(i), qPrintable(QString::number(i)));
+        }
+        // The new colour itself, inside the field box and on the title row.
+        const auto bluish = [](const QImage &image) {
+            const QColor c = image.pixelColor(image.width() / 3, image.height() / 2);
+            return c.blue() > c.red() + 40;
+        };
+        QVERIFY(bluish(changed.at(0)));
+        QVERIFY(bluish(changed.at(2)));
+        QVERIFY(!bluish(first.at(0)));
+    }
+
     // docs/condition-builder.png: run with SQDA_SCREENSHOT_DIR set to write it.
     void screenshot()
     {
