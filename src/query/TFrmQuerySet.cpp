@@ -260,11 +260,6 @@ TFrmQuerySet::TFrmQuerySet(QWidget *owner)
     btnHelp->setCursor(Qt::ArrowCursor);
     btnExit = button(QStringLiteral("退  出(&X)"), QRect(520, 226, 92, 27), "btnExit");
 
-    memSQL = new QPlainTextEdit(this);
-    memSQL->setObjectName(QStringLiteral("memSQL"));
-    memSQL->hide();
-    memSQL->lower();
-
     pmnuSetField = new QMenu(this);
     pmnuSetField->setObjectName(QStringLiteral("pmnuSetField"));
     auto item = [this](QMenu *menu, const QString &caption, int tag, const char *name) {
@@ -439,6 +434,14 @@ bool TFrmQuerySet::BuildWhereText()
     ExcludeLike = built->excludeLike;
     ExcludeField = built->excludeField;
     FilterText = built->filterText;
+    if (!memSQL) {
+        // Made on the first build only: it is never shown, and most openings
+        // end without one.
+        memSQL = new QPlainTextEdit(this);
+        memSQL->setObjectName(QStringLiteral("memSQL"));
+        memSQL->hide();
+        memSQL->lower();
+    }
     memSQL->setPlainText(WhereText);
     return true;
 }

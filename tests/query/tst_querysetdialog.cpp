@@ -306,7 +306,7 @@ private Q_SLOTS:
         QCOMPARE(d->btnAddLogic->toolTip(), u"加入逻辑表达式"_s);
         QCOMPARE(d->btnModifyOK->toolTip(), u"确认对逻辑表达式的修改"_s);
         QCOMPARE(d->btnModifyCancel->toolTip(), u"放弃对逻辑表达式的修改"_s);
-        QVERIFY(!d->memSQL->isVisible());
+        QVERIFY(!d->memSQL || !d->memSQL->isVisible());
 
         QTreeWidget *list = d->lvwLogic;
         QCOMPARE(list->headerItem()->text(0), u"字段名称"_s);
@@ -382,6 +382,8 @@ private Q_SLOTS:
         m_dlg->btnOK->click();
         QCOMPARE(m_dlg->result(), 1);
         QCOMPARE(m_dlg->WhereText, u"( f_sqmc<>'temp@temp@temp' )"_s);
+        QVERIFY(m_dlg->memSQL);
+        QVERIFY(!m_dlg->memSQL->isVisible());
         QCOMPARE(m_dlg->memSQL->toPlainText(), m_dlg->WhereText);
         QCOMPARE(m_dlg->ExcludeLike, u"f_sqmc LIKE '%东%'"_s);
         QCOMPARE(m_dlg->ExcludeField, u"f_sqmc"_s);
