@@ -57,13 +57,21 @@ void QueryButton::paintEvent(QPaintEvent *)
     }
 }
 
+namespace {
+
+void paintDropChange(QPainter &p, int)
+{
+    p.setPen(QPen(QColor(200, 0, 0), 2.5, Qt::SolidLine, Qt::RoundCap));
+    p.drawLine(QPointF(4, 4), QPointF(12, 12));
+    p.drawLine(QPointF(12, 4), QPointF(4, 12));
+}
+
+} // namespace
+
 QIcon dropChangeIcon()
 {
-    return paintToolIcons(1, [](QPainter &p, int) {
-        p.setPen(QPen(QColor(200, 0, 0), 2.5, Qt::SolidLine, Qt::RoundCap));
-        p.drawLine(QPointF(4, 4), QPointF(12, 12));
-        p.drawLine(QPointF(12, 4), QPointF(4, 12));
-    }).first();
+    // A plain function, so the picture is painted once per size and kept.
+    return paintToolIcons(1, paintDropChange).first();
 }
 
 } // namespace sqda

@@ -4,6 +4,7 @@
 
 #include "data/DataError.h"
 #include "data/TypeAhead.h"
+#include "env/IniFile.h"
 #include "env/NumberText.h"
 #include "env/Utilities.h"
 #include "host/HostGuard.h"
@@ -236,9 +237,11 @@ QString TAdvDBGridEh::ConditionText(const QString &extraText) const
 void TAdvDBGridEh::LoadColumnLayout(const QString &fileName, const QString &section, const QString &directory)
 {
     const QString dir = layoutDirectory(directory);
+    // One read of the file for all columns.
+    const IniFile ini = ReadIniFile(fileName, dir);
     for (int i = 0; i < gridColumnCount(); ++i) {
         GridColumn &c = editColumn(i);
-        const QString value = ReadIniValue(fileName, section, c.fieldName, QStringLiteral("1,0"), dir);
+        const QString value = ini.value(section, c.fieldName).value_or(QStringLiteral("1,0")).left(2047);
         const qsizetype comma = value.indexOf(QLatin1Char(','));
         const QString flag = comma < 0 ? QString() : value.left(comma);
         const QString width = comma < 0 ? value : value.mid(comma + 1);

@@ -11,6 +11,7 @@
 #include "ui/DialogState.h"
 #include "ui/FlatComboBox.h"
 #include "ui/FlatDialog.h"
+#include "ui/SharedPalette.h"
 
 #include <QAction>
 #include <QFrame>
@@ -23,6 +24,7 @@
 #include <QPainter>
 #include <QPlainTextEdit>
 #include <QScreen>
+#include <QStyleOptionHeader>
 #include <QStyledItemDelegate>
 #include <QToolTip>
 #include <QTreeWidget>
@@ -80,6 +82,28 @@ public:
         if ((option.state & QStyle::State_MouseOver) && !(option.state & QStyle::State_Selected))
             p->fillRect(option.rect, option.palette.color(QPalette::Highlight).lighter(180));
         QStyledItemDelegate::paint(p, option, index);
+    }
+};
+
+// The list's title row, painted with the shared palette of its colours: the
+// style then finds the sections it painted for the last dialog.
+class SharedPaletteHeader : public QHeaderView
+{
+public:
+    explicit SharedPaletteHeader(QWidget *parent)
+        : QHeaderView(Qt::Horizontal, parent)
+    {
+        // As a tree view's own title row starts.
+        setSectionsMovable(true);
+        setStretchLastSection(true);
+        setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    }
+
+protected:
+    void initStyleOptionForIndex(QStyleOptionHeader *option, int logicalIndex) const override
+    {
+        QHeaderView::initStyleOptionForIndex(option, logicalIndex);
+        option->palette = sharedPalette(option->palette);
     }
 };
 
@@ -177,6 +201,7 @@ TFrmQuerySet::TFrmQuerySet(QWidget *owner)
 
     lvwLogic = new QTreeWidget(g);
     lvwLogic->setObjectName(QStringLiteral("lvwLogic"));
+    lvwLogic->setHeader(new SharedPaletteHeader(lvwLogic));
     lvwLogic->setGeometry(9, 83, 502, 167);
     lvwLogic->setFrameShape(QFrame::NoFrame);
     lvwLogic->setColumnCount(4);
@@ -234,11 +259,6 @@ TFrmQuerySet::TFrmQuerySet(QWidget *owner)
     btnHelp = button(QStringLiteral("帮  助(&H)"), QRect(520, 190, 93, 27), "btnHelp");
     btnHelp->setCursor(Qt::ArrowCursor);
     btnExit = button(QStringLiteral("退  出(&X)"), QRect(520, 226, 92, 27), "btnExit");
-
-    memSQL = new QPlainTextEdit(this);
-    memSQL->setObjectName(QStringLiteral("memSQL"));
-    memSQL->hide();
-    memSQL->lower();
 
     pmnuSetField = new QMenu(this);
     pmnuSetField->setObjectName(QStringLiteral("pmnuSetField"));
@@ -414,6 +434,14 @@ bool TFrmQuerySet::BuildWhereText()
     ExcludeLike = built->excludeLike;
     ExcludeField = built->excludeField;
     FilterText = built->filterText;
+    if (!memSQL) {
+        // Made on the first build only: it is never shown, and most openings
+        // end without one.
+        memSQL = new QPlainTextEdit(this);
+        memSQL->setObjectName(QStringLiteral("memSQL"));
+        memSQL->hide();
+        memSQL->lower();
+    }
     memSQL->setPlainText(WhereText);
     return true;
 }

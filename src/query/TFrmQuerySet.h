@@ -81,7 +81,7 @@ public:
     QueryButton *btnOK = nullptr;
     QueryButton *btnHelp = nullptr;
     QueryButton *btnExit = nullptr;
-    QPlainTextEdit *memSQL = nullptr;
+    QPlainTextEdit *memSQL = nullptr; // the last where text built; made by the first build
     QMenu *pmnuSetField = nullptr;
     QAction *mnuAddField = nullptr;
     QAction *mnuModifyField = nullptr;

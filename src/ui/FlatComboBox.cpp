@@ -1,6 +1,9 @@
 #include "FlatComboBox.h"
 
+#include "SharedPalette.h"
+
 #include <QPainter>
+#include <QStyleOptionComboBox>
 
 namespace sqda {
 
@@ -14,6 +17,12 @@ void FlatComboBox::setLineColor(const QColor &color)
     m_lineColor = color;
     setProperty("lineColor", color);
     update();
+}
+
+void FlatComboBox::initStyleOption(QStyleOptionComboBox *option) const
+{
+    QComboBox::initStyleOption(option);
+    option->palette = sharedPalette(option->palette);
 }
 
 void FlatComboBox::paintEvent(QPaintEvent *e)

@@ -18,6 +18,9 @@ public:
 
 protected:
     void paintEvent(QPaintEvent *e) override;
+    // The style paints with the shared palette of the box's colours, so a new
+    // box finds the frame the style painted for the last one.
+    void initStyleOption(QStyleOptionComboBox *option) const override;
 
 private:
     QColor m_lineColor;

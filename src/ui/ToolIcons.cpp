@@ -4,6 +4,7 @@
 #include <QIconEngine>
 #include <QPainter>
 #include <QPixmap>
+#include <QPixmapCache>
 #include <QStyle>
 #include <QStyleOption>
 
@@ -15,13 +16,24 @@ namespace {
 
 // An icon painted for the size and pixel density it is shown at, so a screen at
 // twice the density gets twice the pixels, not a 16-pixel image scaled up.
+//
+// A picture is the same every time it is drawn at one size, density and mode:
+// images painted by a plain function are kept in the application's pixmap
+// cache, so every screen that shows them after the first one draws a copy
+// instead of painting the picture again on each paint event.
 class PaintedIconEngine : public QIconEngine
 {
 public:
+    using Paint = void (*)(QPainter &, int);
+
     PaintedIconEngine(std::function<void(QPainter &, int)> paint, int index)
         : m_paint(std::move(paint))
         , m_index(index)
     {
+        // Only a plain function paints the same picture for the same index:
+        // a functor may carry state of its own.
+        if (const Paint *f = m_paint.target<Paint>())
+            m_cacheStem = QStringLiteral("sqda-tool-icon:%1:%2:").arg(quintptr(*f), 0, 16).arg(index);
     }
 
     void paint(QPainter *painter, const QRect &rect, QIcon::Mode mode, QIcon::State state) override
@@ -40,6 +52,22 @@ public:
     {
         if (pixels.isEmpty())
             return {};
+        QString key;
+        if (!m_cacheStem.isEmpty()) {
+            // The disabled and selected looks follow the application's palette,
+            // and a painter's text the application's font.
+            key = m_cacheStem
+                + QStringLiteral("%1x%2:%3:%4:%5:")
+                      .arg(pixels.width())
+                      .arg(pixels.height())
+                      .arg(int(mode))
+                      .arg(scale)
+                      .arg(mode == QIcon::Normal ? 0 : QGuiApplication::palette().cacheKey())
+                + QGuiApplication::font().key();
+            QPixmap cached;
+            if (QPixmapCache::find(key, &cached))
+                return cached;
+        }
         QPixmap pm(pixels);
         pm.fill(Qt::transparent);
         {
@@ -55,6 +83,8 @@ public:
             pm = QApplication::style()->generatedIconPixmap(mode, pm, &option);
         }
         pm.setDevicePixelRatio(scale);
+        if (!key.isEmpty())
+            QPixmapCache::insert(key, pm);
         return pm;
     }
 
@@ -69,6 +99,7 @@ public:
 private:
     std::function<void(QPainter &, int)> m_paint;
     int m_index;
+    QString m_cacheStem; // empty: painted every time
 };
 
 } // namespace

@@ -14,7 +14,9 @@ namespace sqda {
 constexpr int ToolIconSize = 16;
 
 // Paints images 0 to count - 1, each on its own transparent, antialiased
-// square; an index the painter leaves alone stays blank.
+// square; an index the painter leaves alone stays blank. When `paint` is a
+// plain function, each picture is painted once per size, density and look and
+// then drawn from the application's pixmap cache.
 QList<QIcon> paintToolIcons(int count, const std::function<void(QPainter &, int)> &paint);
 
 // Exit: a door with an arrow.

@@ -306,7 +306,7 @@ private Q_SLOTS:
         QCOMPARE(d->btnAddLogic->toolTip(), u"加入逻辑表达式"_s);
         QCOMPARE(d->btnModifyOK->toolTip(), u"确认对逻辑表达式的修改"_s);
         QCOMPARE(d->btnModifyCancel->toolTip(), u"放弃对逻辑表达式的修改"_s);
-        QVERIFY(!d->memSQL->isVisible());
+        QVERIFY(!d->memSQL || !d->memSQL->isVisible());
 
         QTreeWidget *list = d->lvwLogic;
         QCOMPARE(list->headerItem()->text(0), u"字段名称"_s);
@@ -382,6 +382,8 @@ private Q_SLOTS:
         m_dlg->btnOK->click();
         QCOMPARE(m_dlg->result(), 1);
         QCOMPARE(m_dlg->WhereText, u"( f_sqmc<>'temp@temp@temp' )"_s);
+        QVERIFY(m_dlg->memSQL);
+        QVERIFY(!m_dlg->memSQL->isVisible());
         QCOMPARE(m_dlg->memSQL->toPlainText(), m_dlg->WhereText);
         QCOMPARE(m_dlg->ExcludeLike, u"f_sqmc LIKE '%东%'"_s);
         QCOMPARE(m_dlg->ExcludeField, u"f_sqmc"_s);
@@ -787,6 +789,45 @@ private Q_SLOTS:
         m_answer->then([&owner](QWidget *) { owner.reset(); });
         QCOMPARE(TFrmQuerySet::execOwned(m_dlg), 2);
         QVERIFY(!m_dlg);
+    }
+
+    // The style keeps what it painted for one dialog for the next: a dialog
+    // opened after the input colour changed must show the new colour in its
+    // boxes and its list's title row, and one opened after it changed back the
+    // very picture of the first.
+    void paintedInTheColoursOfItsOpening()
+    {
+        const auto regions = [this] {
+            open();
+            const QImage image = m_dlg->grab().toImage();
+            const QPoint at = m_dlg->gbxGoodsInfo->pos();
+            const QWidget *title = m_dlg->lvwLogic->header();
+            const QRect titleRect(title->mapTo(m_dlg.get(), QPoint(0, 0)), title->size());
+            QList<QImage> parts { image.copy(m_dlg->cbxField->geometry().translated(at)),
+                image.copy(m_dlg->cbxFactor->geometry().translated(at)), image.copy(titleRect) };
+            m_dlg.reset();
+            return parts;
+        };
+        const QPalette original = QToolTip::palette();
+        const QList<QImage> first = regions();
+        QPalette blue = original;
+        blue.setColor(QPalette::ToolTipBase, QColor(120, 160, 255));
+        QToolTip::setPalette(blue);
+        const QList<QImage> changed = regions();
+        QToolTip::setPalette(original);
+        const QList<QImage> again = regions();
+        for (int i = 0; i < first.size(); ++i) {
+            QVERIFY2(changed.at(i) != first.at(i), qPrintable(QString::number(i)));
+            QVERIFY2(again.at(i) == first.at(i), qPrintable(QString::number(i)));
+        }
+        // The new colour itself, inside the field box and on the title row.
+        const auto bluish = [](const QImage &image) {
+            const QColor c = image.pixelColor(image.width() / 3, image.height() / 2);
+            return c.blue() > c.red() + 40;
+        };
+        QVERIFY(bluish(changed.at(0)));
+        QVERIFY(bluish(changed.at(2)));
+        QVERIFY(!bluish(first.at(0)));
     }
 
     // docs/condition-builder.png: run with SQDA_SCREENSHOT_DIR set to write it.

@@ -203,6 +203,39 @@ private Q_SLOTS:
         QVERIFY(disabled.toImage() != two.toImage());
     }
 
+    // Pictures painted by a plain function are painted once and kept: a second
+    // set from the same function draws the kept pixmap. A painter with state of
+    // its own is painted each time, and the disabled look follows the
+    // application's palette.
+    void toolImagesKeptOncePainted()
+    {
+        const QSize size(ToolIconSize, ToolIconSize);
+        const auto plain = [](QPainter &p, int) { paintExitIcon(p); };
+        const QPixmap one = paintToolIcons(1, +plain).first().pixmap(size, 1.0);
+        const QPixmap kept = paintToolIcons(1, +plain).first().pixmap(size, 1.0);
+        QCOMPARE(kept.cacheKey(), one.cacheKey());
+        // The same picture as painting it afresh.
+        int paints = 0;
+        const auto counted = [&paints](QPainter &p, int) {
+            ++paints;
+            paintExitIcon(p);
+        };
+        const QList<QIcon> fresh = paintToolIcons(1, counted);
+        QCOMPARE(fresh.first().pixmap(size, 1.0).toImage(), one.toImage());
+        QCOMPARE(fresh.first().pixmap(size, 1.0).toImage(), one.toImage());
+        QCOMPARE(paints, 2);
+
+        const QPalette original = QGuiApplication::palette();
+        const QImage disabled = paintToolIcons(1, +plain).first().pixmap(size, 1.0, QIcon::Disabled).toImage();
+        QPalette dark = original;
+        dark.setColor(QPalette::Disabled, QPalette::Window, QColor(20, 20, 90));
+        QGuiApplication::setPalette(dark);
+        const QImage darkDisabled = paintToolIcons(1, +plain).first().pixmap(size, 1.0, QIcon::Disabled).toImage();
+        QGuiApplication::setPalette(original);
+        QVERIFY(darkDisabled != disabled);
+        QCOMPARE(paintToolIcons(1, +plain).first().pixmap(size, 1.0, QIcon::Disabled).toImage(), disabled);
+    }
+
     // Enter gives 1 and Esc gives 2 whatever the buttons, none included: a
     // Yes/No confirmation answered with Enter is neither Yes nor No.
     void enterAndEscapeOnMessages_data()
