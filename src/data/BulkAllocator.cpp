@@ -1,6 +1,12 @@
 #include "BulkAllocator.h"
 
+#include <QCoreApplication>
+#include <QMetaObject>
+#include <QTimer>
+
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -69,7 +75,11 @@ struct Block
 {
     void *p;
     std::size_t bytes;
+    std::chrono::steady_clock::time_point keptSince {};
 };
+
+using Clock = std::chrono::steady_clock;
+std::atomic<std::int64_t> g_idleReleaseMs { 30'000 };
 
 class Pool
 {
@@ -116,7 +126,7 @@ public:
         if (b.bytes > BulkPoolLimit)
             return std::free(b.p);
         try {
-            m_kept.push_back(b);
+            m_kept.push_back({ b.p, b.bytes, Clock::now() });
         } catch (const std::bad_alloc &) {
             return std::free(b.p); // no room to note it: given back instead
         }
@@ -136,6 +146,35 @@ public:
         const std::lock_guard lock(m_mutex);
         return m_keptBytes;
     }
+
+    // Gives back the buffers kept for longer than `idle`; true when some are
+    // still kept.
+    bool releaseIdle(std::chrono::milliseconds idle) noexcept
+    {
+        std::vector<Block> old;
+        bool left = false;
+        {
+            const std::lock_guard lock(m_mutex);
+            const auto cut = Clock::now() - idle;
+            const auto young = std::stable_partition(
+                m_kept.begin(), m_kept.end(), [cut](const Block &b) { return b.keptSince <= cut; });
+            try {
+                old.assign(m_kept.begin(), young);
+            } catch (const std::bad_alloc &) {
+                return true; // tried again at the next check
+            }
+            for (const Block &b : old)
+                m_keptBytes -= b.bytes;
+            m_kept.erase(m_kept.begin(), young);
+            left = !m_kept.empty();
+        }
+        for (const Block &b : old)
+            freeBlock(b);
+        return left;
+    }
+
+    // One check at a time waits on the application's thread.
+    std::atomic_bool checkPending { false };
 
     void releaseAll() noexcept
     {
@@ -174,6 +213,33 @@ Pool &pool()
 }
 } // namespace
 
+namespace {
+// Buffers kept but not taken back within the idle time are given back to the
+// system, so a host that has closed its listings does not hold their memory:
+// a check runs on the application's thread while any are kept. Without an
+// application (a tool, a test) they stay until bulkReleasePooled().
+void scheduleIdleRelease() noexcept
+{
+    QCoreApplication *app = QCoreApplication::instance();
+    if (!app || pool().checkPending.exchange(true))
+        return;
+    try {
+        QMetaObject::invokeMethod(
+            app,
+            [] {
+                QTimer::singleShot(std::chrono::milliseconds(g_idleReleaseMs.load()), QCoreApplication::instance(), [] {
+                    pool().checkPending = false;
+                    if (pool().releaseIdle(std::chrono::milliseconds(g_idleReleaseMs.load())))
+                        scheduleIdleRelease();
+                });
+            },
+            Qt::QueuedConnection);
+    } catch (...) {
+        pool().checkPending = false; // the next release tries again
+    }
+}
+} // namespace
+
 void *bulkAllocate(std::size_t bytes)
 {
     if (bytes < HugePage)
@@ -203,8 +269,11 @@ void bulkFree(void *p, std::size_t bytes) noexcept
         return;
     if (bytes < HugePage)
         ::operator delete(p);
-    else
+    else {
         pool().put(p);
+        if (pool().keptBytes() > 0)
+            scheduleIdleRelease();
+    }
 }
 
 std::size_t bulkPooledBytes() noexcept
@@ -215,6 +284,11 @@ std::size_t bulkPooledBytes() noexcept
 void bulkReleasePooled() noexcept
 {
     pool().releaseAll();
+}
+
+void setBulkIdleRelease(std::chrono::milliseconds idle) noexcept
+{
+    g_idleReleaseMs = std::max<std::int64_t>(0, idle.count());
 }
 
 } // namespace sqda

@@ -11,6 +11,7 @@
 // back instead of having the kernel fault in and clear fresh pages again.
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 
 namespace sqda {
@@ -22,6 +23,9 @@ void bulkFree(void *p, std::size_t bytes) noexcept;
 constexpr std::size_t BulkPoolLimit = std::size_t(192) << 20;
 // Bytes held in released buffers now.
 std::size_t bulkPooledBytes() noexcept;
+// How long a released buffer is kept unused before it goes back to the system
+// (30 s; checked on the application's thread while its event loop runs).
+void setBulkIdleRelease(std::chrono::milliseconds idle) noexcept;
 // Gives every kept buffer back to the system (a measurement of memory use
 // starts from here, like malloc_trim).
 void bulkReleasePooled() noexcept;

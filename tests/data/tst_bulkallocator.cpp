@@ -3,6 +3,7 @@
 // request it is too small or far too large for.
 #include "data/BulkAllocator.h"
 
+#include <QScopeGuard>
 #include <QTest>
 
 #include <algorithm>
@@ -85,6 +86,35 @@ private slots:
 
         bulkReleasePooled();
         QCOMPARE(bulkPooledBytes(), std::size_t(0));
+    }
+
+    // Kept buffers nobody takes back go to the system after the idle time,
+    // once the application's event loop runs; one taken back meanwhile is
+    // the caller's again and one released later waits its own time.
+    void idleBuffersGoBackToTheSystem()
+    {
+        const auto restore = qScopeGuard([] { setBulkIdleRelease(std::chrono::seconds(30)); });
+        setBulkIdleRelease(std::chrono::milliseconds(100));
+        const std::size_t block = 8 * MiB;
+        void *a = bulkAllocate(block);
+        void *b = bulkAllocate(block);
+        bulkFree(a, block);
+        bulkFree(b, block);
+        QCOMPARE(bulkPooledBytes(), 2 * block);
+        QTRY_COMPARE_WITH_TIMEOUT(bulkPooledBytes(), std::size_t(0), 5000);
+
+        setBulkIdleRelease(std::chrono::milliseconds(300));
+        void *c = bulkAllocate(block);
+        bulkFree(c, block);
+        QTest::qWait(200);
+        void *d = bulkAllocate(block); // taken back before its time
+        QCOMPARE(d, c);
+        QCOMPARE(bulkPooledBytes(), std::size_t(0));
+        QTest::qWait(400);
+        bulkFree(d, block);
+        QTest::qWait(100);
+        QCOMPARE(bulkPooledBytes(), block); // kept afresh: its time starts now
+        QTRY_COMPARE_WITH_TIMEOUT(bulkPooledBytes(), std::size_t(0), 5000);
     }
 };
 
