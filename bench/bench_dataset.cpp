@@ -23,14 +23,24 @@ using namespace sqda;
 
 namespace {
 
-constexpr qsizetype kRows = 1'000'000;
+constexpr qsizetype kSizes[] = { 100'000, 1'000'000 };
 const QString kSortFields = QStringLiteral("f_sqmc;f_sqbm");
 const QString kOtherFields = QStringLiteral("f_bmbm;f_sqbm");
 const char *const kOrderBy = "select rowid from tbsqda order by f_sqmc collate nocase desc, f_sqbm";
 const char *const kWhere = "select rowid from tbsqda where f_sqmc like '%东%' and f_sqbm >= '0100'";
 const QString kFilter = QStringLiteral("f_sqmc LIKE '%东%' AND f_sqbm >= '0100'");
 
-std::map<std::string, double> g_seconds; // per-operation time, for the ratios
+std::map<std::string, double> g_seconds; // per-operation time and size, for the ratios
+
+// "100k" / "1M": the size in a goal's text.
+std::string sizeText(qsizetype rows)
+{
+    return rows >= 1'000'000 ? std::to_string(rows / 1'000'000) + "M" : std::to_string(rows / 1000) + "k";
+}
+std::string sized(const char *name, qsizetype rows)
+{
+    return name + sqda::bench::spaced(rows);
+}
 
 double cpuNow()
 {
@@ -54,8 +64,8 @@ const std::vector<Row> &rows()
         "南昌合肥济南太原石家庄呼和浩特沈阳长春哈尔滨昆明贵阳南宁海口兰州银川西宁乌鲁木齐拉萨王府井前门"
         "金融商务科技园体育文化广场花园公园学院医院车站机场港口码头市场超市百货购物中心步行");
     std::mt19937 rng(7);
-    out.reserve(size_t(kRows));
-    for (qsizetype i = 0; i < kRows; ++i) {
+    out.reserve(size_t(kSizes[1]));
+    for (qsizetype i = 0; i < kSizes[1]; ++i) {
         Row r;
         r.code = QStringLiteral("%1").arg(quint64(rng() % 100000000), 8, 10, QLatin1Char('0'));
         const int len = 2 + int(rng() % 5);
@@ -69,14 +79,16 @@ const std::vector<Row> &rows()
     return out;
 }
 
-DataStore buildStore()
+// The first `n` rows: the smaller size is the start of the larger.
+DataStore buildStore(qsizetype n)
 {
     DataStore s({ { QStringLiteral("f_sqbm"), FieldType::String, 12, {} },
         { QStringLiteral("f_sqmc"), FieldType::String, 40, {} },
         { QStringLiteral("f_bmbm"), FieldType::String, 12, {} }, { QStringLiteral("f_jb"), FieldType::Int32, 0, {} },
         { QStringLiteral("f_mj"), FieldType::Double, 0, {} } });
-    s.reserve(kRows);
-    for (const Row &r : rows()) {
+    s.reserve(n);
+    for (qsizetype i = 0; i < n; ++i) {
+        const Row &r = rows()[size_t(i)];
         s.appendString(0, r.code);
         s.appendString(1, r.name);
         s.appendString(2, r.dept);
@@ -87,9 +99,10 @@ DataStore buildStore()
     return s;
 }
 
-sqlite3 *database()
+sqlite3 *database(qsizetype n)
 {
-    static sqlite3 *db = nullptr;
+    static std::map<qsizetype, sqlite3 *> dbs;
+    sqlite3 *&db = dbs[n];
     if (db)
         return db;
     sqlite3_open(":memory:", &db);
@@ -99,7 +112,8 @@ sqlite3 *database()
     sqlite3_exec(db, "begin", nullptr, nullptr, nullptr);
     sqlite3_stmt *ins = nullptr;
     sqlite3_prepare_v2(db, "insert into tbsqda values(?,?,?,?,?)", -1, &ins, nullptr);
-    for (const Row &r : rows()) {
+    for (qsizetype i = 0; i < n; ++i) {
+        const Row &r = rows()[size_t(i)];
         const QByteArray code = r.code.toUtf8(), name = r.name.toUtf8(), dept = r.dept.toUtf8();
         sqlite3_bind_text(ins, 1, code.constData(), int(code.size()), SQLITE_TRANSIENT);
         sqlite3_bind_text(ins, 2, name.constData(), int(name.size()), SQLITE_TRANSIENT);
@@ -125,8 +139,9 @@ void sortBy(ClientDataSet &ds, const QString &fields, const QString &desc)
 
 void record(benchmark::State &state, const char *name, double seconds, qsizetype iterations)
 {
-    g_seconds[name] = seconds / double(iterations);
-    state.counters["rows/s"] = benchmark::Counter(double(kRows) * double(iterations), benchmark::Counter::kIsRate);
+    const qsizetype n = state.range(0);
+    g_seconds[sized(name, n)] = seconds / double(iterations);
+    state.counters["rows/s"] = benchmark::Counter(double(n) * double(iterations), benchmark::Counter::kIsRate);
 }
 
 void BM_DataSetFirstSort(benchmark::State &state)
@@ -137,7 +152,7 @@ void BM_DataSetFirstSort(benchmark::State &state)
     for (auto _ : state) {
         state.PauseTiming();
         ds.setIndexName(QString());
-        ds.loadStore(buildStore()); // new rows: no column ranks yet
+        ds.loadStore(buildStore(state.range(0))); // new rows: no column ranks yet
         state.ResumeTiming();
         const double t0 = cpuNow();
         sortBy(ds, kSortFields, QStringLiteral("f_sqmc"));
@@ -145,13 +160,13 @@ void BM_DataSetFirstSort(benchmark::State &state)
         ++n;
     }
     record(state, "first sort", total, n);
-    g_seconds["index bytes/row"] = double(ds.indexMemoryBytes()) / double(kRows);
+    g_seconds[sized("index bytes/row", state.range(0))] = double(ds.indexMemoryBytes()) / double(state.range(0));
 }
 
 void BM_DataSetResort(benchmark::State &state)
 {
     ClientDataSet ds;
-    ds.loadStore(buildStore());
+    ds.loadStore(buildStore(state.range(0)));
     sortBy(ds, kSortFields, QStringLiteral("f_sqmc"));
     sortBy(ds, kOtherFields, {});
     bool flip = false;
@@ -164,15 +179,15 @@ void BM_DataSetResort(benchmark::State &state)
     }
     const double t0 = cpuNow();
     sortBy(ds, kSortFields, QStringLiteral("f_sqmc"));
-    g_seconds["re-sort"] = (cpuNow() - t0);
+    g_seconds[sized("re-sort", state.range(0))] = (cpuNow() - t0);
     state.counters["rows/s"]
-        = benchmark::Counter(double(kRows) * double(state.iterations()), benchmark::Counter::kIsRate);
+        = benchmark::Counter(double(state.range(0)) * double(state.iterations()), benchmark::Counter::kIsRate);
 }
 
 void BM_DataSetLikeFilter(benchmark::State &state)
 {
     ClientDataSet ds;
-    ds.loadStore(buildStore());
+    ds.loadStore(buildStore(state.range(0)));
     ds.setFiltered(true);
     bool flip = false;
     double total = 0;
@@ -186,10 +201,10 @@ void BM_DataSetLikeFilter(benchmark::State &state)
     record(state, "LIKE filter", total, state.iterations());
 }
 
-qsizetype stepAll(const char *sql)
+qsizetype stepAll(qsizetype rows, const char *sql)
 {
     sqlite3_stmt *st = nullptr;
-    sqlite3_prepare_v2(database(), sql, -1, &st, nullptr);
+    sqlite3_prepare_v2(database(rows), sql, -1, &st, nullptr);
     qsizetype n = 0;
     while (sqlite3_step(st) == SQLITE_ROW)
         n += sqlite3_column_int64(st, 0) >= 0;
@@ -199,11 +214,11 @@ qsizetype stepAll(const char *sql)
 
 void BM_SqliteOrderBy(benchmark::State &state)
 {
-    database();
+    database(state.range(0));
     double total = 0;
     for (auto _ : state) {
         const double t0 = cpuNow();
-        benchmark::DoNotOptimize(stepAll(kOrderBy));
+        benchmark::DoNotOptimize(stepAll(state.range(0), kOrderBy));
         total += (cpuNow() - t0);
     }
     record(state, "sqlite order by", total, state.iterations());
@@ -211,12 +226,12 @@ void BM_SqliteOrderBy(benchmark::State &state)
 
 void BM_SqliteWhere(benchmark::State &state)
 {
-    database();
+    database(state.range(0));
     double total = 0;
     qsizetype passing = 0;
     for (auto _ : state) {
         const double t0 = cpuNow();
-        passing = stepAll(kWhere);
+        passing = stepAll(state.range(0), kWhere);
         total += (cpuNow() - t0);
     }
     state.counters["passing"] = double(passing);
@@ -257,7 +272,7 @@ private:
 template<typename Work> void runProxy(benchmark::State &state, const char *name, Work work)
 {
     ClientDataSet ds;
-    ds.loadStore(buildStore());
+    ds.loadStore(buildStore(state.range(0)));
     DataSetModel model(&ds);
     double total = 0;
     for (auto _ : state) {
@@ -286,13 +301,13 @@ void BM_ProxyFilter(benchmark::State &state)
 
 } // namespace
 
-BENCHMARK(BM_DataSetFirstSort)->Unit(benchmark::kMillisecond)->Iterations(3);
-BENCHMARK(BM_DataSetResort)->Unit(benchmark::kMillisecond)->Iterations(10);
-BENCHMARK(BM_DataSetLikeFilter)->Unit(benchmark::kMillisecond)->Iterations(10);
-BENCHMARK(BM_SqliteOrderBy)->Unit(benchmark::kMillisecond)->Iterations(3);
-BENCHMARK(BM_SqliteWhere)->Unit(benchmark::kMillisecond)->Iterations(5);
-BENCHMARK(BM_ProxySort)->Unit(benchmark::kMillisecond)->Iterations(1);
-BENCHMARK(BM_ProxyFilter)->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK(BM_DataSetFirstSort)->Arg(kSizes[0])->Arg(kSizes[1])->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK(BM_DataSetResort)->Arg(kSizes[0])->Arg(kSizes[1])->Unit(benchmark::kMillisecond)->Iterations(10);
+BENCHMARK(BM_DataSetLikeFilter)->Arg(kSizes[0])->Arg(kSizes[1])->Unit(benchmark::kMillisecond)->Iterations(10);
+BENCHMARK(BM_SqliteOrderBy)->Arg(kSizes[0])->Arg(kSizes[1])->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK(BM_SqliteWhere)->Arg(kSizes[0])->Arg(kSizes[1])->Unit(benchmark::kMillisecond)->Iterations(5);
+BENCHMARK(BM_ProxySort)->Arg(kSizes[0])->Arg(kSizes[1])->Unit(benchmark::kMillisecond)->Iterations(1);
+BENCHMARK(BM_ProxyFilter)->Arg(kSizes[0])->Arg(kSizes[1])->Unit(benchmark::kMillisecond)->Iterations(3);
 
 int main(int argc, char **argv)
 {
@@ -301,33 +316,48 @@ int main(int argc, char **argv)
     sqda::bench::GoalReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
     sqda::bench::Goals goals;
-    auto s = [](const char *k) { return g_seconds.count(k) ? g_seconds[k] : 0.0; };
-    const auto failed = [&](std::initializer_list<std::string> names) { return reporter.anyFailed(names); };
-    sqda::bench::Goals::note("1M rows, process CPU time per operation:");
-    for (const char *k :
-        { "first sort", "re-sort", "LIKE filter", "sqlite order by", "sqlite where", "proxy sort", "proxy filter" })
-        if (s(k) > 0)
-            sqda::bench::Goals::note("  %-16s %9.1f ms", k, s(k) * 1e3);
-    if (reporter.ran("BM_DataSetFirstSort/iterations:3") && reporter.ran("BM_SqliteOrderBy/iterations:3"))
-        goals.atMost("first sort / SQLite ORDER BY, 1M rows", s("first sort") / s("sqlite order by"), 1.0,
-            failed({ "BM_DataSetFirstSort/iterations:3", "BM_SqliteOrderBy/iterations:3" }));
-    if (reporter.ran("BM_DataSetResort/iterations:10") && reporter.ran("BM_SqliteOrderBy/iterations:3"))
-        goals.atMost("re-sort / SQLite ORDER BY, 1M rows", s("re-sort") / s("sqlite order by"), 0.3,
-            failed({ "BM_DataSetResort/iterations:10", "BM_SqliteOrderBy/iterations:3" }));
-    if (reporter.ran("BM_DataSetLikeFilter/iterations:10") && reporter.ran("BM_SqliteWhere/iterations:5"))
-        goals.atMost("LIKE filter / SQLite WHERE, 1M rows", s("LIKE filter") / s("sqlite where"), 0.5,
-            failed({ "BM_DataSetLikeFilter/iterations:10", "BM_SqliteWhere/iterations:5" }));
-    if (s("LIKE filter") > 0)
-        sqda::bench::Goals::note("LIKE filter: %.1f M rows/s", double(kRows) / s("LIKE filter") / 1e6);
-    if (reporter.ran("BM_ProxySort/iterations:1") && reporter.ran("BM_DataSetFirstSort/iterations:3"))
-        goals.atLeast("QSortFilterProxyModel sort / first sort, 1M rows", s("proxy sort") / s("first sort"), 10,
-            failed({ "BM_ProxySort/iterations:1", "BM_DataSetFirstSort/iterations:3" }));
-    if (reporter.ran("BM_ProxyFilter/iterations:3") && reporter.ran("BM_DataSetLikeFilter/iterations:10"))
-        goals.atLeast("QSortFilterProxyModel filter / LIKE filter, 1M rows", s("proxy filter") / s("LIKE filter"), 10,
-            failed({ "BM_ProxyFilter/iterations:3", "BM_DataSetLikeFilter/iterations:10" }));
-    if (s("index bytes/row") > 0)
-        sqda::bench::Goals::note(
-            "index memory: %.1f bytes/row (order 4 + 4 per sorted column's ranks)", s("index bytes/row"));
+    for (qsizetype n : kSizes) {
+        const std::string size = ", " + sizeText(n) + " rows";
+        auto s = [n](const char *k) {
+            const std::string key = sized(k, n);
+            return g_seconds.count(key) ? g_seconds[key] : 0.0;
+        };
+        const auto run = [n](const char *bench, int iterations) {
+            return std::string(bench) + "/" + std::to_string(n) + "/iterations:" + std::to_string(iterations);
+        };
+        const auto both
+            = [&](const std::string &a, const std::string &b) { return reporter.ran(a) && reporter.ran(b); };
+        const auto failed = [&](const std::string &a, const std::string &b) { return reporter.anyFailed({ a, b }); };
+        sqda::bench::Goals::note("%s rows, process CPU time per operation:", sizeText(n).c_str());
+        for (const char *k :
+            { "first sort", "re-sort", "LIKE filter", "sqlite order by", "sqlite where", "proxy sort", "proxy filter" })
+            if (s(k) > 0)
+                sqda::bench::Goals::note("  %-16s %9.2f ms", k, s(k) * 1e3);
+        const std::string first = run("BM_DataSetFirstSort", 3), resort = run("BM_DataSetResort", 10),
+                          like = run("BM_DataSetLikeFilter", 10), orderBy = run("BM_SqliteOrderBy", 3),
+                          where = run("BM_SqliteWhere", 5), proxySort = run("BM_ProxySort", 1),
+                          proxyFilter = run("BM_ProxyFilter", 3);
+        if (both(first, orderBy))
+            goals.atMost("first sort / SQLite ORDER BY" + size, s("first sort") / s("sqlite order by"), 1.0,
+                failed(first, orderBy));
+        if (both(resort, orderBy))
+            goals.atMost(
+                "re-sort / SQLite ORDER BY" + size, s("re-sort") / s("sqlite order by"), 0.3, failed(resort, orderBy));
+        if (both(like, where))
+            goals.atMost(
+                "LIKE filter / SQLite WHERE" + size, s("LIKE filter") / s("sqlite where"), 0.5, failed(like, where));
+        if (s("LIKE filter") > 0)
+            sqda::bench::Goals::note("LIKE filter: %.1f M rows/s", double(n) / s("LIKE filter") / 1e6);
+        if (both(proxySort, first))
+            goals.atLeast("QSortFilterProxyModel sort / first sort" + size, s("proxy sort") / s("first sort"), 10,
+                failed(proxySort, first));
+        if (both(proxyFilter, like))
+            goals.atLeast("QSortFilterProxyModel filter / LIKE filter" + size, s("proxy filter") / s("LIKE filter"), 10,
+                failed(proxyFilter, like));
+        if (s("index bytes/row") > 0)
+            sqda::bench::Goals::note(
+                "index memory: %.1f bytes/row (order 4 + 4 per sorted column's ranks)", s("index bytes/row"));
+    }
     benchmark::Shutdown();
     sqda::bench::printLoad("bench_dataset", "end");
     return goals.exitCode();

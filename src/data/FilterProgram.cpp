@@ -305,21 +305,41 @@ struct FilterStep
             const qsizetype at = QStringView(text + from, qsizetype(end - from)).indexOf(QChar(unit));
             return at < 0 ? end : from + size_t(at);
         };
-        size_t hit = nextHit(first);
-        for (size_t i = 0; i < n; ++i) {
-            bool found = false;
-            if (refs[i].length != 0) {
-                const size_t from = refs[i].offset, to = from + refs[i].length;
-                if (hit < from)
-                    hit = nextHit(from); // the hit lay in another column's text
-                found = hit < to;
-                if (found)
-                    hit = nextHit(to);
+        // Rows without a hit fail LIKE (NOT LIKE passes them unless null); only
+        // the rows holding a hit are looked at one by one. The rows in
+        // between are settled in one tight sweep each.
+        const auto noHit = [&](size_t from, size_t to) {
+            if (negated) {
+                for (size_t r = from; r < to; ++r)
+                    mask[r] &= quint8(nulls[r] == 0);
+            } else {
+                std::fill(mask + from, mask + to, quint8(0));
             }
-            const bool passes = !nulls[i] && (found != negated);
-            if (mask[i] && !passes)
-                mask[i] = 0;
+        };
+        size_t i = 0;
+        size_t hit = nextHit(first);
+        while (hit < end && i < n) {
+            // The first row at or after i whose text ends after the hit.
+            size_t j = i;
+            while (j < n && (refs[j].length == 0 || size_t(refs[j].offset) + refs[j].length <= hit))
+                ++j;
+            noHit(i, j);
+            if (j == n) {
+                i = n;
+                break;
+            }
+            const size_t from = refs[j].offset, to = from + refs[j].length;
+            if (from <= hit) {
+                mask[j] &= quint8(!nulls[j] && !negated);
+                i = j + 1;
+                hit = nextHit(to);
+            } else {
+                // The hit lay in another column's text.
+                i = j;
+                hit = nextHit(from);
+            }
         }
+        noHit(i, n);
     }
 
     // Clears mask[i] for every candidate i that fails. `rows` null: candidate i is row i.

@@ -1,11 +1,13 @@
 #include "DBGridEh.h"
 
 #include <QApplication>
+#include <QCache>
 #include <QKeyEvent>
 #include <QLocale>
 #include <QPainter>
 #include <QScrollBar>
 #include <QStyledItemDelegate>
+#include <QTextLayout>
 
 namespace sqda {
 
@@ -119,6 +121,60 @@ public:
     {
     }
 
+    void paint(QPainter *painter, const QStyleOptionViewItem &option, const QModelIndex &index) const override
+    {
+        QStyleOptionViewItem opt = option;
+        initStyleOption(&opt, index);
+        const QWidget *widget = opt.widget;
+        const QStyle *style = widget ? widget->style() : QApplication::style();
+        // A plain one-line text is laid out once and kept, where the style
+        // lays it out five times on every paint (the item's three rectangles,
+        // the eliding, the drawing); it is drawn as the style draws it: the
+        // same layout at the same place, with the same pen and clip, after the
+        // cell's background. Anything else is left to the style.
+        const bool plain = !opt.text.isEmpty()
+            && !(opt.features
+                & (QStyleOptionViewItem::HasCheckIndicator | QStyleOptionViewItem::HasDecoration
+                    | QStyleOptionViewItem::WrapText))
+            && !(opt.state & (QStyle::State_HasFocus | QStyle::State_Editing));
+        if (!plain) {
+            style->drawControl(QStyle::CE_ItemViewItem, &opt, painter, widget);
+            return;
+        }
+        const int margin = style->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, widget) + 1;
+        const QRect textRect = opt.rect.adjusted(margin, 0, -margin, 0);
+        const CellTextKey key { opt.text, opt.font, textRect.width(), int(opt.displayAlignment), int(opt.direction),
+            int(opt.textElideMode) };
+        CellText *text = m_texts.object(key);
+        if (!text) {
+            text = layOut(opt, textRect.width());
+            m_texts.insert(key, text);
+        }
+        if (!text->layout) {
+            style->drawControl(QStyle::CE_ItemViewItem, &opt, painter, widget);
+            return;
+        }
+        const QRect layoutRect
+            = QStyle::alignedRect(Qt::LayoutDirectionAuto, opt.displayAlignment, text->size, textRect);
+        QPalette::ColorGroup cg = opt.state & QStyle::State_Enabled ? QPalette::Normal : QPalette::Disabled;
+        if (cg == QPalette::Normal && !(opt.state & QStyle::State_Active))
+            cg = QPalette::Inactive;
+        const QColor pen
+            = opt.palette.color(cg, opt.state & QStyle::State_Selected ? QPalette::HighlightedText : QPalette::Text);
+        opt.text.clear();
+        // Without text, a selection or a background there is nothing more to
+        // paint for the cell.
+        const bool bare = opt.backgroundBrush.style() == Qt::NoBrush
+            && !(opt.state & (QStyle::State_Selected | QStyle::State_MouseOver)) && isCommonStyle(style);
+        if (!bare)
+            style->drawControl(QStyle::CE_ItemViewItem, &opt, painter, widget);
+        painter->save();
+        painter->setClipRect(opt.rect);
+        painter->setPen(pen);
+        text->layout->draw(painter, QPointF(textRect.x(), layoutRect.top()));
+        painter->restore();
+    }
+
 protected:
     void initStyleOption(QStyleOptionViewItem *option, const QModelIndex &index) const override
     {
@@ -136,7 +192,81 @@ protected:
     }
 
 private:
+    struct CellTextKey
+    {
+        QString text;
+        QFont font;
+        int width;
+        int alignment;
+        int direction;
+        int elideMode;
+        bool operator==(const CellTextKey &o) const
+        {
+            return width == o.width && alignment == o.alignment && direction == o.direction && elideMode == o.elideMode
+                && text == o.text && font == o.font;
+        }
+        friend size_t qHash(const CellTextKey &k, size_t seed = 0)
+        {
+            return qHashMulti(seed, k.text, k.font, k.width, k.alignment, k.direction, k.elideMode);
+        }
+    };
+    // A cell's text laid out in one line of the cell's width, elided as the
+    // style elides it; no layout when the style must draw it (several lines).
+    struct CellText
+    {
+        std::unique_ptr<QTextLayout> layout;
+        QSize size; // of the whole text's line: the style places the line by it
+    };
+
+    // Fusion (the platform-neutral style) paints an item's panel only for a
+    // selection or a background brush; other styles are always asked.
+    bool isCommonStyle(const QStyle *style) const
+    {
+        if (m_checkedStyle.data() != style) {
+            m_checkedStyle = const_cast<QStyle *>(style);
+            m_commonStyle = style->name().compare(QLatin1String("fusion"), Qt::CaseInsensitive) == 0;
+        }
+        return m_commonStyle;
+    }
+
+    static CellText *layOut(const QStyleOptionViewItem &opt, int width)
+    {
+        auto out = std::make_unique<CellText>();
+        QTextOption textOption;
+        textOption.setWrapMode(QTextOption::ManualWrap);
+        textOption.setTextDirection(opt.direction);
+        textOption.setAlignment(QStyle::visualAlignment(opt.direction, opt.displayAlignment));
+        auto layout = std::make_unique<QTextLayout>(opt.text, opt.font);
+        layout->setTextOption(textOption);
+        const auto layOutLine = [&layout, width] {
+            layout->beginLayout();
+            QTextLine line = layout->createLine();
+            if (line.isValid()) {
+                line.setLineWidth(width);
+                line.setPosition(QPointF(0, 0));
+            }
+            const bool more = line.isValid() && layout->createLine().isValid();
+            layout->endLayout();
+            return line.isValid() && !more ? line.naturalTextWidth() : -1.0;
+        };
+        const qreal natural = layOutLine();
+        if (natural < 0 || opt.text.contains(QChar(0x9c)))
+            return out.release(); // several lines, or length variants: the style's
+        out->size = layout->boundingRect().size().toSize();
+        if (natural > width) {
+            layout->setText(QFontMetrics(opt.font).elidedText(opt.text, opt.textElideMode, width));
+            layOutLine();
+        }
+        out->layout = std::move(layout);
+        return out.release();
+    }
+
     DBGridEh *m_grid;
+    // The texts of the cells painted lately, so a repaint of the same rows
+    // (a scroll back, a sort reversed, a selection moved) shapes nothing again.
+    mutable QCache<CellTextKey, CellText> m_texts { 2048 };
+    mutable QPointer<QStyle> m_checkedStyle;
+    mutable bool m_commonStyle = false;
 };
 
 GridTitle::GridTitle(DBGridEh *grid)
@@ -283,6 +413,19 @@ void DBGridEh::setDataSet(ClientDataSet *dataSet)
         connect(dataSet, &ClientDataSet::aboutToReload, this, &DBGridEh::dataLinkAboutToChange);
         connect(dataSet, &ClientDataSet::reloaded, this, &DBGridEh::dataLinkChanged);
         connect(dataSet, &ClientDataSet::layoutChanged, this, &DBGridEh::invalidateFooter);
+        // A new order of the same rows keeps every geometry: the delayed layout
+        // that follows a layout change then only repaints the rows (see
+        // doItemsLayout). Anything else that arrives first lays out in full.
+        connect(m_model.get(), &QAbstractItemModel::layoutAboutToBeChanged, this,
+            [this] { m_rowsBeforeLayout = m_model->rowCount(); });
+        connect(m_model.get(), &QAbstractItemModel::layoutChanged, this,
+            [this] { m_reorderOnly = m_rowsBeforeLayout == m_model->rowCount(); });
+        const auto layOutInFull = [this] { m_reorderOnly = false; };
+        connect(m_model.get(), &QAbstractItemModel::modelReset, this, layOutInFull);
+        connect(m_model.get(), &QAbstractItemModel::rowsInserted, this, layOutInFull);
+        connect(m_model.get(), &QAbstractItemModel::rowsRemoved, this, layOutInFull);
+        connect(m_model.get(), &QAbstractItemModel::columnsInserted, this, layOutInFull);
+        connect(m_model.get(), &QAbstractItemModel::columnsRemoved, this, layOutInFull);
         connect(dataSet, &ClientDataSet::rowAppended, this, &DBGridEh::invalidateFooter);
         connect(selectionModel(), &QItemSelectionModel::currentRowChanged, this, [this] {
             // A field-value footer shows the current record.
@@ -776,6 +919,29 @@ QString DBGridEh::footerCellText(int gc) const
     return text;
 }
 
+void DBGridEh::doItemsLayout()
+{
+    // Laying out again would set the view's viewport margins and then the
+    // footer's, resizing the viewport twice and repainting the whole grid
+    // (frame, scroll bar) for rows that only changed their order.
+    // Whatever else asked for this layout (new rows, a delegate), it is skipped
+    // only when every size the geometry is made of is still the one last laid out.
+    if (std::exchange(m_reorderOnly, false) && layoutInputs() == m_laidOut) {
+        viewport()->update();
+        return;
+    }
+    QTableView::doItemsLayout();
+}
+
+DBGridEh::LayoutInputs DBGridEh::layoutInputs() const
+{
+    const QHeaderView *h = horizontalHeader();
+    const QHeaderView *v = verticalHeader();
+    return { m_model.get(), m_model ? m_model->rowCount() : 0, m_model ? m_model->columnCount() : 0, h->length(),
+        v->length(), h->isHidden() ? -1 : h->sizeHint().height(), v->isHidden() ? -1 : v->sizeHint().width(), size(),
+        viewport()->size(), footerHeight(), m_frozenCols };
+}
+
 void DBGridEh::updateGeometries()
 {
     // The view sets its margins for the title row and zero below; the footer row
@@ -808,6 +974,7 @@ void DBGridEh::updateGeometries()
             break;
     }
     m_inGeometries = false;
+    m_laidOut = layoutInputs();
     repaintFooter();
 }
 

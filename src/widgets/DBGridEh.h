@@ -123,6 +123,9 @@ public:
     // Keeps the cell out from under the frozen columns: a scrolling cell is
     // brought to the right of them, a frozen one only scrolls vertically.
     void scrollTo(const QModelIndex &index, ScrollHint hint = EnsureVisible) override;
+    // After a layout change that kept every row (a re-sort) only the rows are
+    // painted again; any other layout goes through the view.
+    void doItemsLayout() override;
 
     // Footer ---------------------------------------------------------------
     bool footerShown() const { return m_footerShown; }
@@ -193,6 +196,19 @@ private:
     bool m_geometriesAgain = false;
     bool m_footerShown = false;
     bool m_footerReadingPending = false;
+    bool m_reorderOnly = false; // the last layout change kept every row
+    int m_rowsBeforeLayout = -1;
+    // What the grid's geometry is made of, as of the last time it was laid out.
+    struct LayoutInputs
+    {
+        const QAbstractItemModel *model = nullptr;
+        int rows = -1, columns = -1, width = -1, height = -1, titleHeight = -1, rowHeaderWidth = -1;
+        QSize size, viewport;
+        int footer = -1, frozen = -1;
+        bool operator==(const LayoutInputs &) const = default;
+    };
+    LayoutInputs layoutInputs() const;
+    LayoutInputs m_laidOut;
     int m_frozenCols = 0;
     std::unique_ptr<Footer> m_footer;
     // Frozen columns: a second view over the same model and selection, laid over

@@ -187,6 +187,41 @@ private Q_SLOTS:
         QCOMPARE(got.join(u','), codes);
     }
 
+    // '%x%' over a whole column finds x in the text arena, where the columns'
+    // texts lie interleaved: hits in other columns' texts, empty and null
+    // names, neighbouring rows both holding x, x at the first and last row.
+    void containsOneCharacterAmongOtherColumns_data()
+    {
+        QTest::addColumn<QString>("expression");
+        QTest::addColumn<QString>("codes");
+        QTest::newRow("like") << u"f_sqmc LIKE '%东%'"_s << u"a,d,e,i"_s;
+        QTest::newRow("not like") << u"f_sqmc NOT LIKE '%东%'"_s << u"b,g,h"_s;
+        QTest::newRow("like, then a test on few rows") << u"f_sqmc LIKE '%东%' AND f_bmbm = '东'"_s << u"d,i"_s;
+    }
+    void containsOneCharacterAmongOtherColumns()
+    {
+        QFETCH(QString, expression);
+        QFETCH(QString, codes);
+        DataStore s({ { u"f_sqbm"_s, FieldType::String, 12, {} }, { u"f_sqmc"_s, FieldType::String, 40, {} },
+            { u"f_bmbm"_s, FieldType::String, 12, {} } });
+        const char16_t *rows[][3] = { { u"a", u"东", u"x" }, { u"b", u"", u"东东" }, { u"c", nullptr, u"东" },
+            { u"d", u"河东", u"东" }, { u"e", u"东东城", u"" }, { u"f", nullptr, u"" }, { u"g", u"西城", u"东" },
+            { u"h", u"", u"" }, { u"i", u"城东", u"东" } };
+        for (const auto &r : rows) {
+            s.appendString(0, QStringView(r[0]));
+            if (r[1])
+                s.appendString(1, QStringView(r[1]));
+            else
+                s.appendNull(1);
+            s.appendString(2, QStringView(r[2]));
+            s.commitRow();
+        }
+        QString error;
+        const QStringList got = codesPassing(s, expression, &error);
+        QVERIFY2(error.isEmpty(), qPrintable(error));
+        QCOMPARE(got.join(u','), codes);
+    }
+
     void errors_data()
     {
         QTest::addColumn<QString>("expression");

@@ -13,6 +13,7 @@
 #include "ui/FlatComboBox.h"
 
 #include <QAbstractItemModelTester>
+#include <QDir>
 #include <QFile>
 #include <QFontInfo>
 #include <QHeaderView>
@@ -22,6 +23,7 @@
 #include <QPaintEngine>
 #include <QScrollBar>
 #include <QSignalSpy>
+#include <QStyledItemDelegate>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -1016,6 +1018,192 @@ private Q_SLOTS:
         const QRect codeCell = m_grid->visualRect(m_grid->dataModel()->index(2, m_grid->sectionOfGridColumn(0)));
         QCOMPARE(img.pixelColor(nameCell.right() - 3, nameCell.top() + 2), QColor(200, 220, 255));
         QVERIFY(img.pixelColor(codeCell.right() - 3, codeCell.top() + 2) != QColor(200, 220, 255));
+    }
+
+    // A re-sort keeps every row: the rows are painted in their new order and
+    // the grid is not laid out again (the viewport keeps its size throughout,
+    // so the frame and scroll bars are not repainted); a filter that takes
+    // rows away lays the grid out again, its scroll range shrinks.
+    void resortRepaintsTheRowsFilterLaysOut()
+    {
+        std::vector<std::string> names;
+        for (int i = 0; i < 300; ++i)
+            names.push_back(std::to_string(100000 + (i * 7919) % 300));
+        DataStore s = areas({});
+        for (int i = 0; i < 300; ++i) {
+            s.appendString(0, QString::number(1000 + i));
+            s.appendString(1, QString::fromStdString(names[size_t(i)]));
+            s.appendString(2, i % 3 == 0 ? u"0101"_s : u"0102"_s);
+            s.commitRow();
+        }
+        makeGrid(std::move(s));
+        clickTitle(0);
+        QApplication::processEvents();
+        struct Counter : QObject
+        {
+            QEvent::Type type;
+            int count = 0;
+            explicit Counter(QEvent::Type t)
+                : type(t)
+            {
+            }
+            bool eventFilter(QObject *, QEvent *e) override
+            {
+                count += e->type() == type;
+                return false;
+            }
+        } rowPaints(QEvent::Paint), resizes(QEvent::Resize);
+        QScrollBar *bar = m_grid->verticalScrollBar();
+        m_grid->viewport()->installEventFilter(&rowPaints);
+        m_grid->viewport()->installEventFilter(&resizes);
+        const int range = bar->maximum();
+        QVERIFY(range > 0);
+        const QString top = m_grid->dataModel()->index(m_grid->rowAt(0), 0).data().toString();
+
+        clickTitle(1);
+        QApplication::processEvents();
+        QCOMPARE(marks(), u"f_sqmc-"_s);
+        QVERIFY(m_grid->dataModel()->index(m_grid->rowAt(0), 0).data().toString() != top);
+        QVERIFY(rowPaints.count > 0);
+        QCOMPARE(resizes.count, 0);
+        QCOMPARE(bar->maximum(), range);
+
+        m_ds->setFilter(u"f_bmbm = '0101'"_s);
+        m_ds->setFiltered(true);
+        QApplication::processEvents();
+        QCOMPARE(m_ds->recordCount(), 100);
+        QVERIFY(bar->maximum() < range);
+        QCOMPARE(bar->maximum(), m_grid->verticalHeader()->length() - m_grid->viewport()->height());
+    }
+
+    // The grid draws its cells' text itself (one text layout a cell); what it
+    // paints must be what the style paints for the same cells. The reference
+    // is a plain item delegate applying the same column settings, set on the
+    // same grid, so both pictures see the same rows, widths and state.
+    void cellsPaintAsTheStyleDoes_data()
+    {
+        QTest::addColumn<QString>("setup");
+        QTest::newRow("plain") << u""_s;
+        QTest::newRow("selected row, focus in the grid") << u"select"_s;
+        QTest::newRow("column font, colour and alignment") << u"column"_s;
+        QTest::newRow("disabled") << u"disabled"_s;
+        QTest::newRow("narrow columns elide") << u"narrow"_s;
+    }
+    void cellsPaintAsTheStyleDoes()
+    {
+        QFETCH(QString, setup);
+        m_ds = std::make_unique<ClientDataSet>();
+        const FieldDefs defs { { u"f_sqbm"_s, FieldType::String, 12, Code },
+            { u"f_sqmc"_s, FieldType::String, 40, Name }, { u"f_jb"_s, FieldType::Int32, 0, u"级别"_s },
+            { u"f_mj"_s, FieldType::Double, 0, u"面积"_s } };
+        DataStore s(defs);
+        const struct
+        {
+            const char *code, *name;
+            int level;
+            double area;
+        } rows[] = { { "01", "东城", 1, 12.5 }, { "0101", "东城一区王府井步行街购物中心北门外广场", 2, 1234567.125 },
+            { "02", "", 3, 0 }, { "0201", "West Lake 西湖 Gy", 4, -7.25 }, { "03", "两行\n文字", 1, 3 },
+            { "04", "河东", 2, 99999.5 } };
+        for (const auto &r : rows) {
+            s.appendString(0, QString::fromUtf8(r.code));
+            s.appendString(1, QString::fromUtf8(r.name));
+            s.appendInt(2, r.level);
+            s.appendDouble(3, r.area);
+            s.commitRow();
+        }
+        s.appendString(0, u"05"_s);
+        s.appendNull(1);
+        s.appendNull(2);
+        s.appendNull(3);
+        s.commitRow();
+        m_ds->createDataSet(defs);
+        m_grid = std::make_unique<TAdvDBGridEh>();
+        m_grid->setDataSet(m_ds.get());
+        const bool narrow = setup == u"narrow"_s;
+        m_grid->addColumn(column(u"f_sqbm"_s, narrow ? 18 : 80));
+        m_grid->addColumn(column(u"f_sqmc"_s, narrow ? 40 : 164));
+        m_grid->addColumn(column(u"f_jb"_s, narrow ? 10 : 40));
+        m_grid->addColumn(column(u"f_mj"_s, narrow ? 30 : 90));
+        m_grid->setFont(QFont(u"宋体"_s, 9));
+        if (setup == u"column"_s) {
+            GridColumn &name = m_grid->editColumn(1);
+            QFont serif(u"DejaVu Serif"_s);
+            serif.setPixelSize(13);
+            name.font = serif;
+            name.color = QColor(200, 220, 255);
+            name.alignment = Qt::AlignRight | Qt::AlignBottom;
+            m_grid->editColumn(3).alignment = Qt::AlignHCenter | Qt::AlignTop;
+            m_grid->columnsChanged();
+        }
+        m_grid->resize(420, 240);
+        m_grid->show();
+        QVERIFY(QTest::qWaitForWindowExposed(m_grid.get()));
+        m_ds->loadStore(std::move(s));
+        if (setup == u"select"_s) {
+            m_grid->activateWindow();
+            m_grid->setFocus();
+            QTest::keyClick(m_grid.get(), Qt::Key_Down);
+            QTest::keyClick(m_grid.get(), Qt::Key_Down);
+            const int row = m_grid->currentIndex().row();
+            QVERIFY(row > 0);
+            QVERIFY(m_grid->selectionModel()->isRowSelected(row, {}));
+            QVERIFY(m_grid->hasFocus());
+        } else {
+            m_grid->clearSelection();
+            m_grid->setCurrentIndex({});
+        }
+        if (setup == u"disabled"_s)
+            m_grid->setEnabled(false);
+
+        // What the style paints, given the column settings the grid applies.
+        class StyleDelegate : public QStyledItemDelegate
+        {
+        public:
+            explicit StyleDelegate(DBGridEh *grid)
+                : m_grid(grid)
+            {
+            }
+
+        protected:
+            void initStyleOption(QStyleOptionViewItem *option, const QModelIndex &index) const override
+            {
+                QStyledItemDelegate::initStyleOption(option, index);
+                const int gc = m_grid->gridColumnOfSection(index.column());
+                if (gc < 0)
+                    return;
+                const GridColumn &col = m_grid->gridColumn(gc);
+                if (col.font)
+                    option->font = *col.font;
+                if (col.alignment)
+                    option->displayAlignment = *col.alignment;
+                if (col.color)
+                    option->backgroundBrush = *col.color;
+            }
+
+        private:
+            DBGridEh *m_grid;
+        } reference(m_grid.get());
+
+        QAbstractItemDelegate *own = m_grid->itemDelegate();
+        const QImage painted = m_grid->viewport()->grab().toImage();
+        m_grid->setItemDelegate(&reference);
+        const QImage expected = m_grid->viewport()->grab().toImage();
+        m_grid->setItemDelegate(own);
+        QCOMPARE(painted.size(), expected.size());
+        // A picture with no text in it would pass as well: the rows must show.
+        QSet<QRgb> colours;
+        for (int y = 0; y < painted.height(); ++y)
+            for (int x = 0; x < painted.width(); ++x)
+                colours.insert(painted.pixel(x, y));
+        QVERIFY(colours.size() > 16); // antialiased glyphs
+        if (painted != expected) {
+            const QString dir = QDir::temp().filePath(u"tst_listinggrid"_s);
+            QDir().mkpath(dir);
+            painted.save(dir + u"/painted.png"_s);
+            expected.save(dir + u"/expected.png"_s);
+            QFAIL(qPrintable(u"the cells differ from the style's; pictures in "_s + dir));
+        }
     }
 
     // docs/listing-grid.png: two sort marks, a filter and the count footer.
