@@ -459,13 +459,17 @@ int ReportPreview::matchPage(int index, const QString &text, std::vector<QRect> 
             continue;
         // The whole text first, which is cheap; then the lines the page keeps of
         // it, so a cut line or a line below a band is not found.
-        for (const ReportObject &object : band->objects)
-            if (object.visible && texts.text(object, placed.row, numbers).contains(text, Qt::CaseInsensitive)
-                && m_painter->shownText(object, placed.row, numbers).contains(text, Qt::CaseInsensitive)) {
+        for (const ReportObject &object : band->objects) {
+            if (!object.visible)
+                continue;
+            const QString whole = texts.text(object, placed.row, numbers);
+            if (whole.contains(text, Qt::CaseInsensitive)
+                && m_painter->shownText(object, placed.row, numbers, whole).contains(text, Qt::CaseInsensitive)) {
                 ++count;
                 if (rects)
                     rects->push_back(object.rect.translated(0, placed.y));
             }
+        }
     }
     return count;
 }
