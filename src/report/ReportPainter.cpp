@@ -153,6 +153,16 @@ void ReportPainter::paintPage(QPainter &painter, int index) const
     const std::vector<BandPlacement> placed = m_report.placements(index);
     const int lastRow = page.rowCount > 0 ? int(page.firstRow + page.rowCount - 1) : -1;
 
+    // A painter clipped to part of the page (a view showing part of it) gets only
+    // the objects that reach into the clip. An object draws inside its rectangle
+    // but for its frames, which run up to two units and a rounded pixel past it.
+    std::optional<QRectF> shown;
+    if (painter.hasClipping()) {
+        const qreal perUnit = qMax(qAbs(painter.transform().m11()), qAbs(painter.transform().m22()));
+        const qreal reach = 3 + (perUnit > 0 ? 3 / perUnit : 0);
+        shown = painter.clipBoundingRect().adjusted(-reach, -reach, reach, reach);
+    }
+
     painter.save();
     painter.setRenderHint(QPainter::Antialiasing);
     for (const BandPlacement &p : placed) {
@@ -164,7 +174,7 @@ void ReportPainter::paintPage(QPainter &painter, int index) const
         const bool closesTable = p.kind == BandKind::MasterData && p.row == lastRow
             && !((page.flags & PageHasMasterFooter) && set.band(BandKind::MasterFooter));
         for (const ReportObject &object : band->objects)
-            if (object.visible)
+            if (object.visible && (!shown || shown->intersects(QRectF(object.rect.translated(0, p.y)))))
                 paintObject(painter, object, p.y, p.row, numbers, closesTable);
     }
     painter.restore();

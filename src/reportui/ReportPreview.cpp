@@ -88,7 +88,8 @@ protected:
         const QRect paper(QPoint(PageGap, PageGap), pageSize());
         p.fillRect(paper.translated(3, 3), QColor(0x50, 0x50, 0x50)); // shadow
         p.fillRect(paper, Qt::white);
-        p.setClipRect(paper);
+        // The part of the page this paint shows: the painter leaves out the rest.
+        p.setClipRect(paper.intersected(e->rect()));
         p.translate(PageGap, PageGap);
         p.scale(scale(), scale());
         m_preview->m_painter->paintPage(p, m_preview->m_page);

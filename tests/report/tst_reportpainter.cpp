@@ -1,7 +1,10 @@
 // What the painter keeps of a cell's text: a cell of one line shows it whole
 // without a layout, so the text a cell keeps must still be what the laid-out
 // lines give at every width, just inside and just outside the text's own width,
-// in each face and for text the quick measure leaves to the layout.
+// in each face and for text the quick measure leaves to the layout. And a
+// painter clipped to part of a page (a view showing part of it) draws only the
+// objects that reach into it: that part must look as it does on the whole page,
+// frames of the cells beside the clip included, at any scale.
 #include "host/HostContext.h"
 #include "report/PreparedReport.h"
 #include "report/ReportDataSource.h"
@@ -10,6 +13,7 @@
 
 #include <QFontMetricsF>
 #include <QImage>
+#include <QPainter>
 #include <QTest>
 
 Q_DECLARE_METATYPE(sqda::report::FontSpec)
@@ -139,6 +143,89 @@ private Q_SLOTS:
             QVERIFY(cut > 0 && cut < int(widths.size()));
         else
             QCOMPARE(cut, 0);
+    }
+
+    void partOfAPageLooksAsOnTheWholePage_data()
+    {
+        QTest::addColumn<double>("scale");
+        QTest::addColumn<int>("fromRowTop"); // units from the fourth row's top to the clip's top
+        QTest::addColumn<int>("height"); // units
+        QTest::addColumn<int>("left"); // units from the first cell's left to the clip's left
+        for (const double scale : { 1.0, 0.5, 2.5 }) {
+            QTest::addRow("at a row's top, %.1fx", scale) << scale << 0 << RowHeight << 0;
+            QTest::addRow("one unit above it, %.1fx", scale) << scale << -1 << 2 * RowHeight << 0;
+            QTest::addRow("two units below it, %.1fx", scale) << scale << 2 << 1 << 0;
+            QTest::addRow("inside a row, %.1fx", scale) << scale << 5 << 8 << 30;
+            QTest::addRow("left of the table, %.1fx", scale) << scale << -RowHeight << 3 * RowHeight << -3;
+            // The table's outer rules run a unit past its last row and its right edge.
+            QTest::addRow("below the table, %.1fx", scale) << scale << 5 * RowHeight << 6 << 0;
+            QTest::addRow("right of the table, %.1fx", scale) << scale << 0 << RowHeight << 400;
+        }
+    }
+
+    void partOfAPageLooksAsOnTheWholePage()
+    {
+        QFETCH(double, scale);
+        QFETCH(int, fromRowTop);
+        QFETCH(int, height);
+        QFETCH(int, left);
+        auto layout = std::make_shared<ReportLayout>();
+        layout->page = defaultListingPage();
+        layout->fonts = { FontSpec {} };
+        LayoutPage page;
+        Band rows;
+        rows.kind = BandKind::MasterData;
+        rows.height = RowHeight;
+        const int widths[] = { 120, 80, 200 };
+        int x = layout->page.leftMargin;
+        for (size_t i = 0; i < std::size(widths); ++i) {
+            ReportObject cell;
+            cell.kind = ObjectKind::DataField;
+            cell.column = 0;
+            cell.rect = QRect(x, 0, widths[i], RowHeight);
+            cell.vAlign = VAlign::Center;
+            cell.hAlign = i == 1 ? HAlign::Right : HAlign::Left;
+            cell.wordWrap = true;
+            cell.frames = FrameAll;
+            cell.thickFrames = (i == 0 ? FrameLeft : i == 2 ? FrameRight : 0) | FrameTop;
+            rows.objects.push_back(cell);
+            x += widths[i];
+        }
+        page.bands.push_back(std::move(rows));
+        layout->pages.push_back(std::move(page));
+        QStringList texts;
+        for (int i = 0; i < 8; ++i)
+            texts << u"商圈名称%1 一二三四五六七八九十甲乙丙丁戊己庚辛"_s.arg(i);
+        const TextRows source(texts);
+        ReportVariables variables;
+        auto prepared = PreparedReport::prepare(layout, source.rowCount());
+        QVERIFY2(prepared, qPrintable(prepared ? QString() : prepared.error()));
+        const ReportPainter painter(*prepared, source, variables);
+
+        const QSize size(qCeil(layout->page.pageWidth() * scale), qCeil(layout->page.pageHeight() * scale));
+        const auto paint = [&](const QRect &clip) {
+            QImage image(size, QImage::Format_ARGB32_Premultiplied);
+            image.fill(Qt::white);
+            QPainter p(&image);
+            if (!clip.isNull())
+                p.setClipRect(clip);
+            p.scale(scale, scale);
+            painter.paintPage(p, 0);
+            return image;
+        };
+        const int rowTop = prepared->placements(0).at(3).y;
+        const QRect clip(qRound((layout->page.leftMargin + left) * scale), qRound((rowTop + fromRowTop) * scale),
+            qMax(1, qRound(150 * scale)), qMax(1, qRound(height * scale)));
+        const QImage whole = paint({});
+        const QImage part = paint(clip);
+        // Something of the page is in the part, or the comparison says little.
+        const QImage shown = whole.copy(clip);
+        bool inked = false;
+        for (int y = 0; y < shown.height() && !inked; ++y)
+            for (int col = 0; col < shown.width() && !inked; ++col)
+                inked = shown.pixel(col, y) != qRgb(255, 255, 255);
+        QVERIFY(inked);
+        QCOMPARE(part.copy(clip), shown);
     }
 };
 
