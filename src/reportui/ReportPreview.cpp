@@ -84,10 +84,15 @@ protected:
     void paintEvent(QPaintEvent *e) override
     {
         QPainter p(this);
-        p.fillRect(e->rect(), QColor(0x80, 0x80, 0x80));
+        // Grey around the page, its shadow and the white paper, each pixel filled
+        // once: the three laid over each other filled most of the window twice.
         const QRect paper(QPoint(PageGap, PageGap), pageSize());
-        p.fillRect(paper.translated(3, 3), QColor(0x50, 0x50, 0x50)); // shadow
-        p.fillRect(paper, Qt::white);
+        const QRegion shadow = QRegion(paper.translated(3, 3)).subtracted(paper);
+        for (const QRect &r : QRegion(e->rect()).subtracted(QRegion(paper).united(shadow)))
+            p.fillRect(r, QColor(0x80, 0x80, 0x80));
+        for (const QRect &r : shadow.intersected(e->rect()))
+            p.fillRect(r, QColor(0x50, 0x50, 0x50));
+        p.fillRect(paper.intersected(e->rect()), Qt::white);
         // The part of the page this paint shows: the painter leaves out the rest.
         p.setClipRect(paper.intersected(e->rect()));
         p.translate(PageGap, PageGap);
@@ -309,10 +314,16 @@ void ReportPreview::updateControls()
 
 void ReportPreview::goToPage(int index)
 {
+    showPage(index, true);
+}
+
+void ReportPreview::showPage(int index, bool toTop)
+{
     index = std::clamp(index, 0, std::max(0, pageCount() - 1));
     if (index != m_page) {
         m_page = index;
-        m_scroll->verticalScrollBar()->setValue(0);
+        if (toTop)
+            m_scroll->verticalScrollBar()->setValue(0);
     }
     updateControls();
     m_view->update();
@@ -513,9 +524,11 @@ void ReportPreview::clearHits()
 void ReportPreview::showHit()
 {
     const int page = hitPage(m_hit);
-    goToPage(page);
     const std::vector<QRect> &onPage = hitsOn(page);
     const size_t at = size_t(m_hit - firstHitOn(page));
+    // A hit is scrolled to from where the window is (the same place as from
+    // the top of its page), so the page scrolls once.
+    showPage(page, at >= onPage.size());
     if (at < onPage.size()) {
         const QRect &hit = onPage[at];
         const QRect r(m_view->toWidget(hit.topLeft()), m_view->toWidget(hit.bottomRight()));

@@ -113,6 +113,8 @@ private:
     bool handleKey(QKeyEvent *e, bool inTextBox);
     void setReport(std::shared_ptr<const PreparedReport> report);
     void applyZoom();
+    // Shows page `index`, from its top when `toTop` (else the caller scrolls).
+    void showPage(int index, bool toTop);
     void showHit();
     // The objects of page `index` that show `text`, counted; their rectangles (in
     // page units, in painting order) added to `rects` when it is given.
