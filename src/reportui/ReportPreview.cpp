@@ -19,6 +19,7 @@
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QSpinBox>
+#include <QStringMatcher>
 #include <QVBoxLayout>
 #include <QWheelEvent>
 
@@ -412,12 +413,14 @@ bool ReportPreview::find(const QString &text)
     // and building it would cost more than they do.
     QElapsedTimer clock;
     clock.start();
+    // One matcher for every cell: its skip table is built once, not per text.
+    const QStringMatcher matcher(text, Qt::CaseInsensitive);
     std::optional<ProgressWindow> progress;
     std::vector<int> before { 0 };
     before.reserve(size_t(pageCount()) + 1);
     bool cancelled = false;
     for (int i = 0; i < pageCount() && !cancelled; ++i) {
-        before.push_back(before.back() + matchPage(i, text, nullptr));
+        before.push_back(before.back() + matchPage(i, matcher, nullptr));
         if ((i & 15) != 15)
             continue;
         if (!progress && clock.elapsed() >= m_progressDelay)
@@ -458,7 +461,7 @@ bool ReportPreview::findNext()
     return true;
 }
 
-int ReportPreview::matchPage(int index, const QString &text, std::vector<QRect> *rects) const
+int ReportPreview::matchPage(int index, const QStringMatcher &text, std::vector<QRect> *rects) const
 {
     // Through the texts painting prints, so what is found is what is seen.
     const ObjectText &texts = m_painter->texts();
@@ -475,8 +478,8 @@ int ReportPreview::matchPage(int index, const QString &text, std::vector<QRect> 
             if (!object.visible)
                 continue;
             const QString whole = texts.text(object, placed.row, numbers);
-            if (whole.contains(text, Qt::CaseInsensitive)
-                && m_painter->shownText(object, placed.row, numbers, whole).contains(text, Qt::CaseInsensitive)) {
+            if (text.indexIn(whole) >= 0
+                && text.indexIn(m_painter->shownText(object, placed.row, numbers, whole)) >= 0) {
                 ++count;
                 if (rects)
                     rects->push_back(object.rect.translated(0, placed.y));
@@ -507,7 +510,7 @@ const std::vector<QRect> &ReportPreview::hitsOn(int index)
     if (m_pageHitsOf != index) {
         m_pageHits.clear();
         if (searched && m_hitsBefore[size_t(index) + 1] > m_hitsBefore[size_t(index)])
-            matchPage(index, m_findText, &m_pageHits);
+            matchPage(index, QStringMatcher(m_findText, Qt::CaseInsensitive), &m_pageHits);
         m_pageHitsOf = index;
     }
     return m_pageHits;
