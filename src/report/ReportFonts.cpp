@@ -73,20 +73,31 @@ ReportParagraph::ReportParagraph(
     const std::vector<FontRun> &runs, HAlign align, qreal width, bool wordWrap, QPaintDevice *device, bool followsText)
     : m_layout(joinRuns(runs), runs.empty() ? QFont() : runs.front().font, device)
 {
-    QList<QTextLayout::FormatRange> formats;
     std::vector<std::pair<int, qreal>> runEnds; // end position and em of each run
     int start = 0;
     for (const FontRun &run : runs) {
-        QTextLayout::FormatRange range;
-        range.start = start;
-        range.length = int(run.text.size());
-        range.format.setFont(run.font);
-        range.format.setForeground(run.color);
-        formats.append(range);
-        start += range.length;
+        start += int(run.text.size());
         runEnds.emplace_back(start, emOf(run.font, device));
     }
-    m_layout.setFormats(formats);
+    // One run is the layout's own font, drawn in its colour by draw(): format
+    // ranges would cost a format collection and a font resolved per layout, most
+    // of what laying out a cell costs.
+    if (runs.size() == 1) {
+        m_color = runs.front().color;
+    } else {
+        QList<QTextLayout::FormatRange> formats;
+        start = 0;
+        for (const FontRun &run : runs) {
+            QTextLayout::FormatRange range;
+            range.start = start;
+            range.length = int(run.text.size());
+            range.format.setFont(run.font);
+            range.format.setForeground(run.color);
+            formats.append(range);
+            start += range.length;
+        }
+        m_layout.setFormats(formats);
+    }
     QTextOption option;
     option.setWrapMode(wordWrap ? QTextOption::WrapAtWordBoundaryOrAnywhere : QTextOption::NoWrap);
     option.setAlignment(align == HAlign::Right ? Qt::AlignRight
@@ -185,8 +196,15 @@ QString ReportParagraph::text(int lines) const
 void ReportParagraph::draw(QPainter &painter, QPointF topLeft, int lines) const
 {
     lines = qMin(lines, m_layout.lineCount());
+    if (lines <= 0)
+        return;
+    const QPen pen = painter.pen();
+    if (m_color)
+        painter.setPen(QPen(*m_color, 0));
     for (int i = 0; i < lines; ++i)
         m_layout.lineAt(i).draw(&painter, topLeft);
+    if (m_color)
+        painter.setPen(pen);
 }
 
 namespace {

@@ -18,6 +18,8 @@
 #include <QFont>
 #include <QTextLayout>
 
+#include <optional>
+
 class QPainter;
 class QPaintDevice;
 
@@ -72,6 +74,7 @@ public:
 
 private:
     QTextLayout m_layout;
+    std::optional<QColor> m_color; // the one run's colour; several runs carry theirs as formats
     std::vector<qreal> m_textBottoms; // bottom of each line's text, from the paragraph's top
     std::vector<qreal> m_bottoms; // bottom of each line, from the paragraph's top
 };

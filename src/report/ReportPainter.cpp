@@ -7,9 +7,12 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <limits>
+#include <optional>
 
 #include <QDir>
 #include <QFileInfo>
+#include <QFontMetricsF>
 #include <QImage>
 #include <QPageLayout>
 #include <QPainter>
@@ -150,6 +153,16 @@ void ReportPainter::paintPage(QPainter &painter, int index) const
     const std::vector<BandPlacement> placed = m_report.placements(index);
     const int lastRow = page.rowCount > 0 ? int(page.firstRow + page.rowCount - 1) : -1;
 
+    // A painter clipped to part of the page (a view showing part of it) gets only
+    // the objects that reach into the clip. An object draws inside its rectangle
+    // but for its frames, which run up to two units and a rounded pixel past it.
+    std::optional<QRectF> shown;
+    if (painter.hasClipping()) {
+        const qreal perUnit = qMax(qAbs(painter.transform().m11()), qAbs(painter.transform().m22()));
+        const qreal reach = 3 + (perUnit > 0 ? 3 / perUnit : 0);
+        shown = painter.clipBoundingRect().adjusted(-reach, -reach, reach, reach);
+    }
+
     painter.save();
     painter.setRenderHint(QPainter::Antialiasing);
     for (const BandPlacement &p : placed) {
@@ -161,7 +174,7 @@ void ReportPainter::paintPage(QPainter &painter, int index) const
         const bool closesTable = p.kind == BandKind::MasterData && p.row == lastRow
             && !((page.flags & PageHasMasterFooter) && set.band(BandKind::MasterFooter));
         for (const ReportObject &object : band->objects)
-            if (object.visible)
+            if (object.visible && (!shown || shown->intersects(QRectF(object.rect.translated(0, p.y)))))
                 paintObject(painter, object, p.y, p.row, numbers, closesTable);
     }
     painter.restore();
@@ -222,6 +235,66 @@ QString ReportPainter::shownText(const ReportObject &object, int row, PageNumber
 {
     if (object.kind == ObjectKind::CheckBox || object.rect.width() <= 0 || object.rect.height() <= 0)
         return {};
+    return shownText(object, row, numbers, m_texts.text(object, row, numbers));
+}
+
+bool ReportPainter::fitsOneLine(const QString &text, int fontIndex, qreal width) const
+{
+    const std::vector<FontSpec> &specs = m_report.layout().fonts;
+    if (fontIndex < 0 || size_t(fontIndex) >= specs.size())
+        fontIndex = -1;
+    const size_t slot = size_t(fontIndex + 1);
+    if (m_advances.size() <= slot)
+        m_advances.resize(slot + 1);
+    QHash<char16_t, CharWidth> &widths = m_advances[slot];
+    const double dpi = m_report.layout().page.logicalDpi;
+    std::optional<QImage> device;
+    std::optional<QFontMetricsF> metrics;
+    // A line breaks where its text with the ink of its last glyph (an italic's
+    // overhang) outgrows the width. Summed advances of characters that lay out
+    // alone (no marks, no joining, no breaks of their own) are that text's width,
+    // give or take rounding, which the unit of slack covers; nearer the edge the
+    // layout decides.
+    constexpr qreal Slack = 1;
+    qreal sum = 0;
+    for (const QChar c : text) {
+        const char16_t u = c.unicode();
+        const bool simple = (u >= 0x20 && u < 0x7F) || (u >= 0xA0 && u < 0x300) || (u >= 0x3000 && u < 0x3100)
+            || (u >= 0x3400 && u < 0xA000) || (u >= 0xFF01 && u < 0xFF61);
+        if (!simple)
+            return false;
+        auto it = widths.constFind(u);
+        if (it == widths.constEnd()) {
+            if (!metrics) {
+                device.emplace(1, 1, QImage::Format_ARGB32_Premultiplied);
+                const int dotsPerMetre = qRound(dpi / 0.0254);
+                device->setDotsPerMeterX(dotsPerMetre);
+                device->setDotsPerMeterY(dotsPerMetre);
+                metrics.emplace(
+                    deviceFont(fontIndex >= 0 ? specs[size_t(fontIndex)] : FontSpec {}, dpi, &*device), &*device);
+            }
+            it = widths.insert(
+                u, { metrics->horizontalAdvance(QString(c)), qMax(qreal(0), -metrics->rightBearing(c)) });
+        }
+        if (sum + it->advance + it->overhang + Slack > width)
+            return false;
+        sum += it->advance;
+    }
+    return true;
+}
+
+QString ReportPainter::shownText(const ReportObject &object, int row, PageNumbers numbers, const QString &text) const
+{
+    if (object.kind == ObjectKind::CheckBox || object.rect.width() <= 0 || object.rect.height() <= 0)
+        return {};
+    // A cell of one line shows the whole of it (at least its first line prints),
+    // which needs no layout: most cells of a listing, and every hit find checks.
+    if (object.kind != ObjectKind::RichText && !object.vertical
+        && (text.isEmpty()
+            || fitsOneLine(text, object.font,
+                object.wordWrap ? qMax(object.rect.width() - 2 * CellPadding, qreal(1))
+                                : std::numeric_limits<qreal>::infinity())))
+        return text;
     // Laid out at the layout's own resolution, as the text heights were measured.
     QImage device(1, 1, QImage::Format_ARGB32_Premultiplied);
     const int dotsPerMetre = qRound(m_report.layout().page.logicalDpi / 0.0254);
@@ -230,9 +303,9 @@ QString ReportPainter::shownText(const ReportObject &object, int row, PageNumber
     QStringList shown;
     layOut(object, QRectF(object.rect), row, numbers, &device,
         [&](const ReportParagraph &laid, QPointF, int lines) { shown << laid.text(lines); });
-    QString text = shown.join(u'\n');
+    QString out = shown.join(u'\n');
     // A vertical title prints one character a line; it reads as its text.
-    return object.vertical ? text.remove(u'\n') : text;
+    return object.vertical ? out.remove(u'\n') : out;
 }
 
 void ReportPainter::paintObject(

@@ -15,6 +15,7 @@
 #include "PreparedReport.h"
 
 #include <QFont>
+#include <QHash>
 
 #include <functional>
 #include <vector>
@@ -53,6 +54,9 @@ public:
     // into the next. Find in the preview searches this, so it finds only what
     // the page shows.
     QString shownText(const ReportObject &object, int row, PageNumbers numbers) const;
+    // The same for `text`, which is texts().text(object, row, numbers) already
+    // read by the caller.
+    QString shownText(const ReportObject &object, int row, PageNumbers numbers, const QString &text) const;
 
 private:
     // Lays out the text of `object` in `rect` on `device` as the page prints it
@@ -63,11 +67,23 @@ private:
     void paintObject(QPainter &painter, const ReportObject &object, int bandY, int row, PageNumbers numbers,
         bool lastRowOnPage) const;
     const QFont &font(int index, const QPaintDevice *device) const;
+    // True when `text`, one run of font `fontIndex`, certainly lays out as one
+    // line `width` units wide at the layout's resolution; false when only the
+    // layout itself can tell.
+    bool fitsOneLine(const QString &text, int fontIndex, qreal width) const;
 
     const PreparedReport &m_report;
     ObjectText m_texts; // keeps the sums, so each is computed once per report
     mutable std::vector<QFont> m_fonts; // the layout's fonts for m_fontsDpi
     mutable int m_fontsDpi = 0;
+    // The characters met so far, per font, at the layout's resolution: advance,
+    // and how far the ink runs past it.
+    struct CharWidth
+    {
+        qreal advance = 0;
+        qreal overhang = 0;
+    };
+    mutable std::vector<QHash<char16_t, CharWidth>> m_advances;
 };
 
 // Writes every page to a PDF file, A4 or the layout's paper, fonts embedded and

@@ -19,6 +19,7 @@
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QSpinBox>
+#include <QStringMatcher>
 #include <QVBoxLayout>
 #include <QWheelEvent>
 
@@ -84,11 +85,17 @@ protected:
     void paintEvent(QPaintEvent *e) override
     {
         QPainter p(this);
-        p.fillRect(e->rect(), QColor(0x80, 0x80, 0x80));
+        // Grey around the page, its shadow and the white paper, each pixel filled
+        // once: the three laid over each other filled most of the window twice.
         const QRect paper(QPoint(PageGap, PageGap), pageSize());
-        p.fillRect(paper.translated(3, 3), QColor(0x50, 0x50, 0x50)); // shadow
-        p.fillRect(paper, Qt::white);
-        p.setClipRect(paper);
+        const QRegion shadow = QRegion(paper.translated(3, 3)).subtracted(paper);
+        for (const QRect &r : QRegion(e->rect()).subtracted(QRegion(paper).united(shadow)))
+            p.fillRect(r, QColor(0x80, 0x80, 0x80));
+        for (const QRect &r : shadow.intersected(e->rect()))
+            p.fillRect(r, QColor(0x50, 0x50, 0x50));
+        p.fillRect(paper.intersected(e->rect()), Qt::white);
+        // The part of the page this paint shows: the painter leaves out the rest.
+        p.setClipRect(paper.intersected(e->rect()));
         p.translate(PageGap, PageGap);
         p.scale(scale(), scale());
         m_preview->m_painter->paintPage(p, m_preview->m_page);
@@ -308,10 +315,16 @@ void ReportPreview::updateControls()
 
 void ReportPreview::goToPage(int index)
 {
+    showPage(index, true);
+}
+
+void ReportPreview::showPage(int index, bool toTop)
+{
     index = std::clamp(index, 0, std::max(0, pageCount() - 1));
     if (index != m_page) {
         m_page = index;
-        m_scroll->verticalScrollBar()->setValue(0);
+        if (toTop)
+            m_scroll->verticalScrollBar()->setValue(0);
     }
     updateControls();
     m_view->update();
@@ -400,12 +413,14 @@ bool ReportPreview::find(const QString &text)
     // and building it would cost more than they do.
     QElapsedTimer clock;
     clock.start();
+    // One matcher for every cell: its skip table is built once, not per text.
+    const QStringMatcher matcher(text, Qt::CaseInsensitive);
     std::optional<ProgressWindow> progress;
     std::vector<int> before { 0 };
     before.reserve(size_t(pageCount()) + 1);
     bool cancelled = false;
     for (int i = 0; i < pageCount() && !cancelled; ++i) {
-        before.push_back(before.back() + matchPage(i, text, nullptr));
+        before.push_back(before.back() + matchPage(i, matcher, nullptr));
         if ((i & 15) != 15)
             continue;
         if (!progress && clock.elapsed() >= m_progressDelay)
@@ -446,7 +461,7 @@ bool ReportPreview::findNext()
     return true;
 }
 
-int ReportPreview::matchPage(int index, const QString &text, std::vector<QRect> *rects) const
+int ReportPreview::matchPage(int index, const QStringMatcher &text, std::vector<QRect> *rects) const
 {
     // Through the texts painting prints, so what is found is what is seen.
     const ObjectText &texts = m_painter->texts();
@@ -459,13 +474,17 @@ int ReportPreview::matchPage(int index, const QString &text, std::vector<QRect> 
             continue;
         // The whole text first, which is cheap; then the lines the page keeps of
         // it, so a cut line or a line below a band is not found.
-        for (const ReportObject &object : band->objects)
-            if (object.visible && texts.text(object, placed.row, numbers).contains(text, Qt::CaseInsensitive)
-                && m_painter->shownText(object, placed.row, numbers).contains(text, Qt::CaseInsensitive)) {
+        for (const ReportObject &object : band->objects) {
+            if (!object.visible)
+                continue;
+            const QString whole = texts.text(object, placed.row, numbers);
+            if (text.indexIn(whole) >= 0
+                && text.indexIn(m_painter->shownText(object, placed.row, numbers, whole)) >= 0) {
                 ++count;
                 if (rects)
                     rects->push_back(object.rect.translated(0, placed.y));
             }
+        }
     }
     return count;
 }
@@ -491,7 +510,7 @@ const std::vector<QRect> &ReportPreview::hitsOn(int index)
     if (m_pageHitsOf != index) {
         m_pageHits.clear();
         if (searched && m_hitsBefore[size_t(index) + 1] > m_hitsBefore[size_t(index)])
-            matchPage(index, m_findText, &m_pageHits);
+            matchPage(index, QStringMatcher(m_findText, Qt::CaseInsensitive), &m_pageHits);
         m_pageHitsOf = index;
     }
     return m_pageHits;
@@ -508,9 +527,11 @@ void ReportPreview::clearHits()
 void ReportPreview::showHit()
 {
     const int page = hitPage(m_hit);
-    goToPage(page);
     const std::vector<QRect> &onPage = hitsOn(page);
     const size_t at = size_t(m_hit - firstHitOn(page));
+    // A hit is scrolled to from where the window is (the same place as from
+    // the top of its page), so the page scrolls once.
+    showPage(page, at >= onPage.size());
     if (at < onPage.size()) {
         const QRect &hit = onPage[at];
         const QRect r(m_view->toWidget(hit.topLeft()), m_view->toWidget(hit.bottomRight()));

@@ -29,6 +29,7 @@ class QLabel;
 class QLineEdit;
 class QScrollArea;
 class QSpinBox;
+class QStringMatcher;
 
 namespace sqda {
 class FlatButton;
@@ -113,10 +114,13 @@ private:
     bool handleKey(QKeyEvent *e, bool inTextBox);
     void setReport(std::shared_ptr<const PreparedReport> report);
     void applyZoom();
+    // Shows page `index`, from its top when `toTop` (else the caller scrolls).
+    void showPage(int index, bool toTop);
     void showHit();
-    // The objects of page `index` that show `text`, counted; their rectangles (in
-    // page units, in painting order) added to `rects` when it is given.
-    int matchPage(int index, const QString &text, std::vector<QRect> *rects) const;
+    // The objects of page `index` that show `text` (a matcher ignoring case),
+    // counted; their rectangles (in page units, in painting order) added to
+    // `rects` when it is given.
+    int matchPage(int index, const QStringMatcher &text, std::vector<QRect> *rects) const;
     // The first hit on page `index`, and the rectangles of the hits there.
     int firstHitOn(int index) const;
     const std::vector<QRect> &hitsOn(int index);

@@ -511,6 +511,13 @@ private slots:
             QCOMPARE(p.currentHit(), 0); // round to the first
             QCOMPARE(p.currentPage(), 0);
 
+            // Case is ignored: the codes "SQ…" are found typed in lower case.
+            QVERIFY(p.find(u"SQ019"_s));
+            const int upper = p.hitCount();
+            QVERIFY(upper > 1);
+            QVERIFY(p.find(u"sq019"_s));
+            QCOMPARE(p.hitCount(), upper);
+
             // Texts of the page itself are found too: the page line of page 2.
             QVERIFY(p.find(u"第2页/共"_s));
             QCOMPARE(p.hitCount(), 1);
