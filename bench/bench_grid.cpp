@@ -33,6 +33,7 @@
 #include "query/TFrmQuerySet.h"
 
 #include <QApplication>
+#include <QEventLoop>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QMouseEvent>
@@ -122,13 +123,34 @@ class PaintCounter : public QObject
 public:
     int paints = 0;
 
+    // Runs the event loop until a paint beyond `before` has come (at most
+    // `ms`): the screen's paint may come a turn of the loop after the event
+    // that asked for it. The wait itself sleeps, so it adds no processor time.
+    void waitForPaint(int before, int ms = 2000)
+    {
+        QApplication::processEvents();
+        if (paints != before)
+            return;
+        QEventLoop loop;
+        m_loop = &loop;
+        QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+        loop.exec();
+        m_loop = nullptr;
+    }
+
 protected:
     bool eventFilter(QObject *, QEvent *e) override
     {
-        if (e->type() == QEvent::Paint)
+        if (e->type() == QEvent::Paint) {
             ++paints;
+            if (m_loop)
+                QTimer::singleShot(0, m_loop, &QEventLoop::quit); // after this paint is done
+        }
         return false;
     }
+
+private:
+    QEventLoop *m_loop = nullptr;
 };
 
 // The query screen's grid on its own dataset, shown offscreen.
@@ -192,8 +214,9 @@ struct Listing
     }
     void clickNameTitle()
     {
+        const int before = counter.paints;
         clickTitle(1);
-        QApplication::processEvents(); // the sorted screen is painted here
+        counter.waitForPaint(before); // the sorted screen is painted here
     }
 
     bool sortedByName(qsizetype rows) const

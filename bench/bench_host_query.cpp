@@ -25,6 +25,7 @@
 // fixture script (tests/hostapp/pg_fixture.sh), or KALMORA_BENCH_PG_URL names
 // one; without either the PostgreSQL runs are skipped.
 #include "Goals.h"
+#include "PgFixture.h"
 #include "SqliteFloor.h"
 #include "core/PacketBuilder.h"
 #include "core/SqlDataService.h"
@@ -86,7 +87,6 @@ struct Backend
 
 Backend sqlite;
 Backend postgres;
-QString pgState; // the fixture's state folder when this program started the server
 std::string sqlitePath;
 
 // ---------------------------------------------------------------- set-up
@@ -152,29 +152,7 @@ bool fillPostgres(const QString &url)
     return ok;
 }
 
-QString startPostgres()
-{
-    const QString fromEnv = qEnvironmentVariable("KALMORA_BENCH_PG_URL");
-    if (!fromEnv.isEmpty())
-        return fromEnv;
-    pgState = QDir::temp().filePath(QStringLiteral("kalmora-bench-pg-%1").arg(QCoreApplication::applicationPid()));
-    const QString command = QStringLiteral("%1 start %2 >&2").arg(QStringLiteral(KALMORA_PG_FIXTURE), pgState);
-    if (std::system(command.toLocal8Bit().constData()) != 0) {
-        pgState.clear();
-        return {};
-    }
-    QFile f(pgState + QStringLiteral("/pg_url.txt"));
-    return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()).trimmed() : QString();
-}
-
-void stopPostgres()
-{
-    if (pgState.isEmpty())
-        return;
-    const QString command = QStringLiteral("%1 stop %2 >&2").arg(QStringLiteral(KALMORA_PG_FIXTURE), pgState);
-    std::system(command.toLocal8Bit().constData());
-    QDir(pgState).removeRecursively();
-}
+sqda::bench::PgFixture pgFixture;
 
 // ---------------------------------------------------------------- memory
 
@@ -598,7 +576,7 @@ int main(int argc, char **argv)
     if (!sqlite.service)
         std::fprintf(stderr, "SQLite: %s\n", qPrintable(error));
 
-    postgres.url = startPostgres();
+    postgres.url = pgFixture.start(QStringLiteral("kalmora-bench-pg"));
     if (!postgres.url.isEmpty()) {
         SqlDataService::open(postgres.url, QString(), &error, empty).reset();
         std::fprintf(stderr, "filling PostgreSQL...\n");
@@ -647,6 +625,6 @@ int main(int argc, char **argv)
     sqda::bench::printLoad("bench_host_query", "end");
     sqlite.service.reset();
     postgres.service.reset();
-    stopPostgres();
+    pgFixture.stop();
     return goals.exitCode();
 }

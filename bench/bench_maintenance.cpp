@@ -16,6 +16,7 @@
 //   (tests/hostapp/pg_fixture.sh), or KALMORA_BENCH_PG_URL names one; without
 //   either the PostgreSQL runs are skipped.
 #include "Goals.h"
+#include "PgFixture.h"
 #include "SqliteFloor.h"
 #include "core/SqlDataService.h"
 #include "data/ClientDataSet.h"
@@ -176,32 +177,8 @@ bool fillPostgres(const QString &url, int count)
 // ---------------------------------------------------------------- PostgreSQL server
 
 QString pgUrl;
-QString pgState; // the fixture's state folder when this program started the server
 
-QString startPostgres()
-{
-    const QString fromEnv = qEnvironmentVariable("KALMORA_BENCH_PG_URL");
-    if (!fromEnv.isEmpty())
-        return fromEnv;
-    pgState
-        = QDir::temp().filePath(QStringLiteral("kalmora-bench-maint-pg-%1").arg(QCoreApplication::applicationPid()));
-    const QString command = QStringLiteral("%1 start %2 >&2").arg(QStringLiteral(KALMORA_PG_FIXTURE), pgState);
-    if (std::system(command.toLocal8Bit().constData()) != 0) {
-        pgState.clear();
-        return {};
-    }
-    QFile f(pgState + QStringLiteral("/pg_url.txt"));
-    return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()).trimmed() : QString();
-}
-
-void stopPostgres()
-{
-    if (pgState.isEmpty())
-        return;
-    const QString command = QStringLiteral("%1 stop %2 >&2").arg(QStringLiteral(KALMORA_PG_FIXTURE), pgState);
-    std::system(command.toLocal8Bit().constData());
-    QDir(pgState).removeRecursively();
-}
+sqda::bench::PgFixture pgFixture;
 
 // A server process's processor time, from /proc (the server runs on this
 // machine): its work for a session is part of what the session's user waits
@@ -471,7 +448,7 @@ int main(int argc, char **argv)
     QTemporaryDir home;
     qputenv("KALMORA_HOME", home.path().toLocal8Bit());
     benchmark::Initialize(&argc, argv);
-    pgUrl = startPostgres();
+    pgUrl = pgFixture.start(QStringLiteral("kalmora-bench-maint-pg"));
     if (pgUrl.isEmpty())
         std::fprintf(stderr, "no PostgreSQL server: its runs are skipped\n");
     sqda::bench::printLoad("bench_maintenance", "start");
@@ -503,6 +480,6 @@ int main(int argc, char **argv)
     }
     benchmark::Shutdown();
     sqda::bench::printLoad("bench_maintenance", "end");
-    stopPostgres();
+    pgFixture.stop();
     return goals.exitCode();
 }
