@@ -15,6 +15,7 @@
 #include <QFontMetricsF>
 #include <QImage>
 #include <QPageLayout>
+#include <QPaintEngine>
 #include <QPainter>
 #include <QPdfWriter>
 #include <QTemporaryFile>
@@ -55,7 +56,10 @@ QString stacked(const QString &text)
 // to, at least one. Every rule of a page then looks the same at any zoom; a
 // stroke antialiased at a fractional position gave crisp lines beside blurred
 // grey pairs.
-void drawFrames(QPainter &painter, const QRectF &r, quint8 sides, quint8 thick, const QColor &color)
+// With `sink`, the rules are collected there in device pixels instead of
+// filled, for one fill of the whole page's rules.
+void drawFrames(QPainter &painter, const QRectF &r, quint8 sides, quint8 thick, const QColor &color,
+    std::vector<QRect> *sink = nullptr)
 {
     // The world transform scaled by the pixel ratio, not deviceTransform(): that
     // holds the offset of a widget painted inside its window too, which the
@@ -68,10 +72,18 @@ void drawFrames(QPainter &painter, const QRectF &r, quint8 sides, quint8 thick, 
     const int thin = pixels(1, toDevice.m11());
     const int thinY = pixels(1, toDevice.m22());
 
-    painter.save();
-    // Device pixels from here on, whatever the paint device's pixel ratio.
-    painter.setWorldTransform(QTransform::fromScale(1 / pixelRatio, 1 / pixelRatio));
-    painter.setRenderHint(QPainter::Antialiasing, false);
+    const auto fill = [&](const QRect &rule) {
+        if (sink)
+            sink->push_back(rule);
+        else
+            painter.fillRect(rule, color);
+    };
+    if (!sink) {
+        painter.save();
+        // Device pixels from here on, whatever the paint device's pixel ratio.
+        painter.setWorldTransform(QTransform::fromScale(1 / pixelRatio, 1 / pixelRatio));
+        painter.setRenderHint(QPainter::Antialiasing, false);
+    }
     const auto side = [&](quint8 s, bool horizontal, qreal at) {
         if (!(sides & s))
             return;
@@ -82,18 +94,45 @@ void drawFrames(QPainter &painter, const QRectF &r, quint8 sides, quint8 thick, 
             // From the left side's first pixel to the right side's last.
             const int x0 = deviceX(r.left());
             const int x1 = deviceX(r.right()) + thin;
-            painter.fillRect(QRect(x0, deviceY(first), x1 - x0, pixels(units, toDevice.m22())), color);
+            fill(QRect(x0, deviceY(first), x1 - x0, pixels(units, toDevice.m22())));
         } else {
             const int y0 = deviceY(r.top());
             const int y1 = deviceY(r.bottom()) + thinY;
-            painter.fillRect(QRect(deviceX(first), y0, pixels(units, toDevice.m11()), y1 - y0), color);
+            fill(QRect(deviceX(first), y0, pixels(units, toDevice.m11()), y1 - y0));
         }
     };
     side(FrameLeft, false, r.left());
     side(FrameTop, true, r.top());
     side(FrameRight, false, r.right());
     side(FrameBottom, true, r.bottom());
+    if (!sink)
+        painter.restore();
+}
+
+// Fills the rules drawFrames() collected, in device pixels, all in one call: on a
+// PDF each change of the painter's state is written out again, and a fill per
+// rule with its own transform wrote the state twice a cell.
+void fillFrames(QPainter &painter, const std::vector<QRect> &rules, const QColor &color)
+{
+    if (rules.empty())
+        return;
+    const qreal pixelRatio = painter.device() ? painter.device()->devicePixelRatio() : 1;
+    painter.save();
+    painter.setWorldTransform(QTransform::fromScale(1 / pixelRatio, 1 / pixelRatio));
+    painter.setRenderHint(QPainter::Antialiasing, false);
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(color);
+    painter.drawRects(rules.data(), int(rules.size()));
     painter.restore();
+}
+
+// A PDF file or a printer (Qt prints through its PDF engine) writes every change
+// of the clip out as graphics state; there a cell clips only where its text may
+// reach the cell's edges.
+bool isVectorDevice(const QPainter &painter)
+{
+    const QPaintEngine *engine = painter.paintEngine();
+    return engine && engine->type() == QPaintEngine::Pdf;
 }
 
 // Centred in its cell whatever the column's alignment, as the grid shows it.
@@ -165,6 +204,13 @@ void ReportPainter::paintPage(QPainter &painter, int index) const
 
     painter.save();
     painter.setRenderHint(QPainter::Antialiasing);
+    const bool vector = isVectorDevice(painter);
+    // On a PDF the rules are filled together after the page's cells (they share
+    // no area with the texts, which keep off a cell's edges), and the text's pen
+    // is the painter's already, so black cells change no state.
+    std::vector<QRect> frames;
+    if (vector)
+        painter.setPen(QPen(Qt::black, 0));
     for (const BandPlacement &p : placed) {
         const Band *band = set.band(p.kind);
         if (!band)
@@ -175,8 +221,9 @@ void ReportPainter::paintPage(QPainter &painter, int index) const
             && !((page.flags & PageHasMasterFooter) && set.band(BandKind::MasterFooter));
         for (const ReportObject &object : band->objects)
             if (object.visible && (!shown || shown->intersects(QRectF(object.rect.translated(0, p.y)))))
-                paintObject(painter, object, p.y, p.row, numbers, closesTable);
+                paintObject(painter, object, p.y, p.row, numbers, closesTable, vector, vector ? &frames : nullptr);
     }
+    fillFrames(painter, frames, Qt::black);
     painter.restore();
 }
 
@@ -212,23 +259,31 @@ void ReportPainter::layOut(const ReportObject &object, const QRectF &rect, int r
             y += laid.height(lines);
         }
     } else if (object.kind != ObjectKind::CheckBox) {
-        QString text = m_texts.text(object, row, numbers);
-        text = object.vertical ? stacked(text) : withLineSeparators(text);
-        if (text.isEmpty())
-            return;
-        const qreal width = rect.width() - 2 * CellPadding;
-        const HAlign align = object.vertical ? HAlign::Center : object.hAlign;
-        const ReportParagraph laid({ { text, font(object.font, device), colorOf(specOf(object.font)) } }, align, width,
-            object.wordWrap && !object.vertical, device);
-        const int lines = laid.linesFitting(rect.height());
-        const qreal height = laid.height(lines);
-        qreal top = rect.top();
-        if (object.vAlign == VAlign::Center)
-            top += (rect.height() - height) / 2;
-        else if (object.vAlign == VAlign::Bottom)
-            top = rect.bottom() - height;
-        use(laid, QPointF(rect.left() + CellPadding, top), lines);
+        layOutText(object, rect, m_texts.text(object, row, numbers), device, use);
     }
+}
+
+void ReportPainter::layOutText(const ReportObject &object, const QRectF &rect, QString text, QPaintDevice *device,
+    const std::function<void(const ReportParagraph &, QPointF, int)> &use) const
+{
+    const std::vector<FontSpec> &specs = m_report.layout().fonts;
+    const auto specOf
+        = [&](int index) { return index >= 0 && size_t(index) < specs.size() ? specs[size_t(index)] : FontSpec {}; };
+    text = object.vertical ? stacked(text) : withLineSeparators(text);
+    if (text.isEmpty())
+        return;
+    const qreal width = rect.width() - 2 * CellPadding;
+    const HAlign align = object.vertical ? HAlign::Center : object.hAlign;
+    const ReportParagraph laid({ { text, font(object.font, device), colorOf(specOf(object.font)) } }, align, width,
+        object.wordWrap && !object.vertical, device);
+    const int lines = laid.linesFitting(rect.height());
+    const qreal height = laid.height(lines);
+    qreal top = rect.top();
+    if (object.vAlign == VAlign::Center)
+        top += (rect.height() - height) / 2;
+    else if (object.vAlign == VAlign::Bottom)
+        top = rect.bottom() - height;
+    use(laid, QPointF(rect.left() + CellPadding, top), lines);
 }
 
 QString ReportPainter::shownText(const ReportObject &object, int row, PageNumbers numbers) const
@@ -308,26 +363,45 @@ QString ReportPainter::shownText(const ReportObject &object, int row, PageNumber
     return object.vertical ? out.remove(u'\n') : out;
 }
 
-void ReportPainter::paintObject(
-    QPainter &painter, const ReportObject &object, int bandY, int row, PageNumbers numbers, bool lastRowOnPage) const
+void ReportPainter::paintObject(QPainter &painter, const ReportObject &object, int bandY, int row, PageNumbers numbers,
+    bool lastRowOnPage, bool vector, std::vector<QRect> *frames) const
 {
     const QRectF rect = object.rect.translated(0, bandY);
     if (rect.width() <= 0 || rect.height() <= 0)
         return;
-    painter.save();
-    painter.setClipRect(rect, Qt::IntersectClip);
-    if (object.kind == ObjectKind::CheckBox)
-        drawCheckBox(painter, rect, m_texts.ticked(object, row));
-    else
-        layOut(object, rect, row, numbers, painter.device(),
-            [&](const ReportParagraph &laid, QPointF topLeft, int lines) { laid.draw(painter, topLeft, lines); });
-    painter.restore();
+    if (vector && object.kind != ObjectKind::CheckBox && object.kind != ObjectKind::RichText && !object.vertical) {
+        // One line that certainly fits the cell's width, with a quarter of its
+        // height to spare above and below for ink past the em, needs no clip.
+        const QString text = m_texts.text(object, row, numbers);
+        const bool fitsWidth = fitsOneLine(text, object.font, rect.width() - 2 * CellPadding);
+        layOutText(object, rect, text, painter.device(), [&](const ReportParagraph &laid, QPointF topLeft, int lines) {
+            const qreal spare = laid.height(1) / 4;
+            if (fitsWidth && laid.lineCount() == 1 && topLeft.y() - spare >= rect.top()
+                && topLeft.y() + laid.height(1) + spare <= rect.bottom()) {
+                laid.draw(painter, topLeft, lines);
+                return;
+            }
+            painter.save();
+            painter.setClipRect(rect, Qt::IntersectClip);
+            laid.draw(painter, topLeft, lines);
+            painter.restore();
+        });
+    } else {
+        painter.save();
+        painter.setClipRect(rect, Qt::IntersectClip);
+        if (object.kind == ObjectKind::CheckBox)
+            drawCheckBox(painter, rect, m_texts.ticked(object, row));
+        else
+            layOut(object, rect, row, numbers, painter.device(),
+                [&](const ReportParagraph &laid, QPointF topLeft, int lines) { laid.draw(painter, topLeft, lines); });
+        painter.restore();
+    }
 
     quint8 thick = object.thickFrames;
     if (lastRowOnPage && (thick & (FrameLeft | FrameRight | FrameTop)))
         thick |= FrameBottom;
     if (object.frames)
-        drawFrames(painter, rect, object.frames, thick, Qt::black);
+        drawFrames(painter, rect, object.frames, thick, Qt::black, frames);
 }
 
 bool repairReportPdfTextMaps(QFile &file, const ReportLayout &layout)

@@ -16,6 +16,7 @@
 
 #include <QFont>
 #include <QHash>
+#include <QRect>
 
 #include <functional>
 #include <vector>
@@ -64,8 +65,14 @@ private:
     // many of its lines print.
     void layOut(const ReportObject &object, const QRectF &rect, int row, PageNumbers numbers, QPaintDevice *device,
         const std::function<void(const ReportParagraph &, QPointF, int)> &use) const;
+    // layOut() for a cell's `text`, already read (a kind other than rich text
+    // and check box).
+    void layOutText(const ReportObject &object, const QRectF &rect, QString text, QPaintDevice *device,
+        const std::function<void(const ReportParagraph &, QPointF, int)> &use) const;
+    // `frames`, when given, collects the object's rules in device pixels rather
+    // than filling them; `vector` says the painter paints a PDF or a printer.
     void paintObject(QPainter &painter, const ReportObject &object, int bandY, int row, PageNumbers numbers,
-        bool lastRowOnPage) const;
+        bool lastRowOnPage, bool vector, std::vector<QRect> *frames) const;
     const QFont &font(int index, const QPaintDevice *device) const;
     // True when `text`, one run of font `fontIndex`, certainly lays out as one
     // line `width` units wide at the layout's resolution; false when only the

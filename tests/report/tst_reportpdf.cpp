@@ -169,6 +169,8 @@ private Q_SLOTS:
     void hiddenAndReorderedColumns();
     void failedWriteKeepsTheOldFile();
     void checkBoxesVerticalTitlesAndThickFrames();
+    void cellTextStaysInItsCell_data();
+    void cellTextStaysInItsCell();
     void textMapRepairKeepsGlyphIds();
     void textMapRepairsPerFace_data();
     void textMapRepairsPerFace();
@@ -475,6 +477,66 @@ void TestReportPdf::checkBoxesVerticalTitlesAndThickFrames()
     const auto column = [&](int at) { return darkness(page, QRect(at - 2, cellOfRow(1).center().y(), 5, 1)); };
     QVERIFY(column(rowCell.left()) > 400);
     QVERIFY(column(rowCell.left()) >= column(rowCell.right() + 1) - 60);
+}
+
+void TestReportPdf::cellTextStaysInItsCell_data()
+{
+    QTest::addColumn<bool>("wordWrap");
+    QTest::addColumn<bool>("longName");
+    // Unwrapped, the long name runs past its cell and must be cut at its edge;
+    // wrapped, its first line fills the cell; a short name needs no cut.
+    QTest::newRow("long name, one line") << false << true;
+    QTest::newRow("long name, wrapped") << true << true;
+    QTest::newRow("short name") << false << false;
+}
+
+// The PDF as a picture: each cell's text inside its own cell, the rules in
+// place around it.
+void TestReportPdf::cellTextStaysInItsCell()
+{
+    QFETCH(bool, wordWrap);
+    QFETCH(bool, longName);
+    ClientDataSet ds;
+    fillAreas(ds, 2, longName);
+    GridDescription grid = areaGrid(2, 100);
+    grid.columns[2].align = HAlign::Left; // the level's digit at its cell's left
+    GridReportOptions options;
+    options.wordWrap = wordWrap;
+    const DataSetReportSource source(ds);
+    const auto layout = buildGridReport(grid, options, defaultListingPage(), fontTextMeasure(96));
+    QVERIFY(layout.ok());
+    const auto report = PreparedReport::prepare(std::make_shared<const ReportLayout>(*layout), source.rowCount());
+    QVERIFY(report.ok());
+    QTemporaryDir dir;
+    const QString pdf = dir.filePath(QStringLiteral("cells.pdf"));
+    const ReportVariables vars;
+    QVERIFY(writeReportPdf(*report, source, vars, pdf).ok());
+    run(QStringLiteral("pdftoppm"),
+        { QStringLiteral("-png"), QStringLiteral("-r"), QStringLiteral("96"), QStringLiteral("-singlefile"), pdf,
+            dir.filePath(QStringLiteral("cells")) });
+    const QImage page(dir.filePath(QStringLiteral("cells.png")));
+    QVERIFY(!page.isNull());
+
+    const Band *data = layout->pages[0].band(BandKind::MasterData);
+    QVERIFY(data && data->objects.size() >= 3);
+    const std::vector<BandPlacement> placed = report->placements(0);
+    const auto row = std::find_if(placed.begin(), placed.end(),
+        [](const BandPlacement &p) { return p.kind == BandKind::MasterData && p.row == 0; });
+    QVERIFY(row != placed.end());
+    const QRect nameCell = data->objects[1].rect.translated(0, row->y);
+    const QRect levelCell = data->objects[2].rect.translated(0, row->y);
+    // The name's ink fills its cell up to the padding and no further; the level
+    // cell holds its digit at the left and nothing of the name.
+    const QRect nameInk = ink(page, nameCell.adjusted(2, 2, -1, -2));
+    QVERIFY(!nameInk.isEmpty());
+    QVERIFY2(nameInk.right() < nameCell.right(), qPrintable(QStringLiteral("%1").arg(nameInk.right())));
+    const QRect levelInk = ink(page, levelCell.adjusted(2, 2, -2, -2));
+    QVERIFY(!levelInk.isEmpty());
+    QVERIFY2(levelInk.left() >= levelCell.left() + 2 && levelInk.width() < 12,
+        qPrintable(QStringLiteral("%1 %2").arg(levelInk.left()).arg(levelInk.width())));
+    // The rule between the two cells is drawn, and the one under the row.
+    QVERIFY(darkness(page, QRect(levelCell.left() - 1, levelCell.center().y(), 3, 1)) > 200);
+    QVERIFY(darkness(page, QRect(nameCell.center().x(), nameCell.bottom() - 1, 1, 3)) > 200);
 }
 
 void TestReportPdf::textMapRepairKeepsGlyphIds()
