@@ -174,45 +174,60 @@ bool TAdvDBGridEh::ShowFilterDialog(const QString &caption, bool visibleOnly)
     LogicRows rows = FilterConditions;
     try {
         for (;;) {
-            QString filter;
+            bool confirmed = false;
+            std::optional<QString> refused;
             {
                 auto form = TFrmQuerySet::CreateForFilter(caption, &rows, visibleOnly);
                 form->setDataSet(dataSet());
-                if (TFrmQuerySet::execOwned(form) != ResultOK || !self)
+                // The filter goes in as OK hides the dialog, before the listing
+                // is painted again for the window it goes back to: one paint,
+                // of the filtered rows, instead of the old rows first.
+                connect(form.get(), &QDialog::finished, this, [&](int result) {
+                    if (result != ResultOK)
+                        return;
+                    confirmed = true;
+                    rows = form->rows();
+                    // FilterText writes "部分不等于" as NOT LIKE, which the
+                    // dataset evaluates itself: right for several such
+                    // conditions, under "或者", and for rows loaded by later
+                    // searches, where a list of excluded values is not.
+                    refused = applyFilter(form->FilterText.trimmed(), rows);
+                });
+                if (TFrmQuerySet::execOwned(form) != ResultOK || !self || !confirmed)
                     return false;
-                rows = form->rows();
-                // FilterText writes "部分不等于" as NOT LIKE, which the dataset
-                // evaluates itself: right for several such conditions, under
-                // "或者", and for rows loaded by later searches, where a list of
-                // excluded values is not.
-                filter = form->FilterText.trimmed();
             }
-            try {
-                if (ClientDataSet *ds = dataSet()) {
-                    // A filter the dataset refuses raises before anything
-                    // changed: the previous filter stays in force, and so do its
-                    // conditions, which the condition panel describes.
-                    ds->setFilter(filter);
-                    ds->setFiltered(true);
-                }
-            } catch (const std::exception &e) {
-                showHostErrorText(this,
-                    QString::fromUtf8(e.what())
-                        + QStringLiteral("\n原来的过滤条件仍然有效。请修改刚才输入的条件，或退出放弃它们。"));
-                if (!self)
-                    return false;
-                continue; // the dialog again, with the rows just confirmed
-            }
-            FilterConditions = rows;
-            if (ShowSumCount)
-                UpdateCountFooter();
-            return true;
+            if (!refused)
+                return true;
+            showHostErrorText(
+                this, *refused + QStringLiteral("\n原来的过滤条件仍然有效。请修改刚才输入的条件，或退出放弃它们。"));
+            if (!self)
+                return false;
+            // the dialog again, with the rows just confirmed
         }
     } catch (const std::exception &e) {
         if (self)
             showHostErrorText(this, QString::fromUtf8(e.what()));
         return false;
     }
+}
+
+std::optional<QString> TAdvDBGridEh::applyFilter(const QString &filter, const LogicRows &rows)
+{
+    try {
+        if (ClientDataSet *ds = dataSet()) {
+            // A filter the dataset refuses raises before anything changed: the
+            // previous filter stays in force, and so do its conditions, which
+            // the condition panel describes.
+            ds->setFilter(filter);
+            ds->setFiltered(true);
+        }
+    } catch (const std::exception &e) {
+        return QString::fromUtf8(e.what());
+    }
+    FilterConditions = rows;
+    if (ShowSumCount)
+        runGuarded([this] { UpdateCountFooter(); }); // inside the dialog's signal: nothing may escape
+    return std::nullopt;
 }
 
 QString TAdvDBGridEh::ConditionText(const QString &extraText) const

@@ -83,6 +83,9 @@ protected:
     void dataLinkAboutToChange() override;
 
 private:
+    // The filter confirmed in the dialog put in force, its conditions kept and
+    // the rows counted; the dataset's message when it refuses the filter.
+    std::optional<QString> applyFilter(const QString &filter, const LogicRows &rows);
     LogicRows m_listedQuery; // QueryConditions before the last confirmation
     std::optional<LogicRows> m_retryQuery; // what the next query dialog opens with, when not QueryConditions
     QString m_typeAheadCode;
