@@ -537,6 +537,12 @@ void TestReportPdf::cellTextStaysInItsCell()
     // The rule between the two cells is drawn, and the one under the row.
     QVERIFY(darkness(page, QRect(levelCell.left() - 1, levelCell.center().y(), 3, 1)) > 200);
     QVERIFY(darkness(page, QRect(nameCell.center().x(), nameCell.bottom() - 1, 1, 3)) > 200);
+    // The rules are whole pixels at 100 %: down the name cell's padding, across
+    // the rules above and under the row, nothing grey beside a rule.
+    for (int y = nameCell.top() - 3; y <= nameCell.bottom() + 3; ++y) {
+        const int grey = qGray(page.pixel(nameCell.left() + 1, y));
+        QVERIFY2(grey < 0x50 || grey > 0xF0, qPrintable(QStringLiteral("y %1: %2").arg(y).arg(grey)));
+    }
 }
 
 void TestReportPdf::textMapRepairKeepsGlyphIds()
