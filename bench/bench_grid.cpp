@@ -289,6 +289,9 @@ struct BareView
         view.verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
         view.verticalHeader()->setDefaultSectionSize(l.grid.verticalHeader()->defaultSectionSize());
         view.resize(l.grid.size());
+        // Beside the grid and clear of the dialogs over it: a dialog closing
+        // exposes only the grid, which repaints what it covered.
+        view.move(l.grid.frameGeometry().right() + 1000, 0);
         view.show();
         QApplication::processEvents();
     }

@@ -139,7 +139,9 @@ void TAdvDBGridEh::UpdateCountFooter()
             c.footerText = QStringLiteral("合计:") + QString::number(n) + QStringLiteral("条");
         }
     }
-    columnsChanged();
+    // Only footer texts changed: a filter or a load is not slowed by laying
+    // out every column and repainting the titles again.
+    footerChanged();
 }
 
 bool TAdvDBGridEh::ShowQueryDialog(QString &whereText, const QString &caption, const QString &aliasList,

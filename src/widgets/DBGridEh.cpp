@@ -474,6 +474,12 @@ void DBGridEh::columnsChanged()
     applyColumns();
 }
 
+void DBGridEh::footerChanged()
+{
+    m_defaultColumns = false;
+    invalidateFooter();
+}
+
 void DBGridEh::setGridColumnVisible(int i, bool visible)
 {
     m_columns[size_t(i)].visible = visible;

@@ -90,6 +90,9 @@ public:
     void addColumn(const GridColumn &column);
     void clearColumns();
     void columnsChanged(); // after editColumn()
+    // After editColumn() changed footer kinds or texts alone: the footer is
+    // computed and painted again, the columns are not laid out again.
+    void footerChanged();
     void setGridColumnVisible(int i, bool visible);
     void setGridColumnWidth(int i, int width);
     void setFooter(int i, FooterKind kind, const QString &text = {});

@@ -500,6 +500,32 @@ private Q_SLOTS:
         QCOMPARE(m_grid->footerCellText(0), u"合计:5条"_s);
     }
 
+    // The count written on its own (no rows changed to bring a repaint) still
+    // reaches the screen: the footer is painted again and assistive
+    // technology reads the new text.
+    void countFooterWrittenReachesTheScreen()
+    {
+        makeGrid(fiveAreas());
+        QTest::qWait(50); // the load's own repaints and reading are done
+        QCOMPARE(m_grid->footerCellText(0), QString());
+        QCOMPARE(m_grid->accessibleDescription(), QString());
+        struct PaintCounter : QObject
+        {
+            int paints = 0;
+            bool eventFilter(QObject *, QEvent *e) override
+            {
+                paints += e->type() == QEvent::Paint;
+                return false;
+            }
+        } counter;
+        m_grid->footerWidget()->installEventFilter(&counter);
+        m_grid->UpdateCountFooter();
+        QTRY_VERIFY(counter.paints > 0);
+        QCOMPARE(m_grid->footerCellText(0), u"合计:5条"_s);
+        QTRY_COMPARE(m_grid->accessibleDescription(), u"合计:5条"_s);
+        QCOMPARE(m_grid->footerWidget()->accessibleDescription(), u"合计:5条"_s);
+    }
+
     // The filter dialog in filter mode: "部分不等于" is evaluated by the
     // dataset itself, so rows of later loads are filtered right too.
     void filterThroughTheConditionBuilder()
