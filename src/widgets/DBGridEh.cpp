@@ -49,6 +49,18 @@ void unhookRowHeader(QHeaderView *rows)
         QObject::disconnect(model, &QAbstractItemModel::layoutAboutToBeChanged, rows, nullptr);
 }
 
+// The model's layout changes are new orders or filters of its rows, never of
+// its columns, yet the title row, as any item view, lays itself out again and
+// repaints on each. Titles whose text or marks change are repainted by the
+// grid itself (repaintTitles).
+void unhookTitles(QHeaderView *titles)
+{
+    if (QAbstractItemModel *model = titles->model()) {
+        QObject::disconnect(model, &QAbstractItemModel::layoutAboutToBeChanged, titles, nullptr);
+        QObject::disconnect(model, &QAbstractItemModel::layoutChanged, titles, nullptr);
+    }
+}
+
 constexpr int kMarkWidth = 12; // room for the triangle
 constexpr int kCellPadding = 3;
 
@@ -407,6 +419,7 @@ void DBGridEh::setDataSet(ClientDataSet *dataSet)
     m_model = std::move(model);
     if (m_model) {
         unhookRowHeader(verticalHeader());
+        unhookTitles(horizontalHeader());
         connect(dataSet, &ClientDataSet::dataReset, this, &DBGridEh::onDataReset);
         // Opening, closing and loading new rows are the data link going inactive
         // and active; emptying, appending and re-sorting are not.

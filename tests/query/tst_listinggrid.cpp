@@ -526,6 +526,41 @@ private Q_SLOTS:
         QCOMPARE(m_grid->footerWidget()->accessibleDescription(), u"合计:5条"_s);
     }
 
+    // A filter or a new order repaints the rows; the titles only when their
+    // marks change.
+    void titlesRepaintOnlyWhenTheyChange()
+    {
+        makeGrid(fiveAreas());
+        QTest::qWait(50);
+        struct PaintCounter : QObject
+        {
+            int paints = 0;
+            bool eventFilter(QObject *, QEvent *e) override
+            {
+                paints += e->type() == QEvent::Paint;
+                return false;
+            }
+        } titles, cells;
+        m_grid->horizontalHeader()->viewport()->installEventFilter(&titles);
+        m_grid->viewport()->installEventFilter(&cells);
+        m_ds->setFilter(u"f_sqmc LIKE '%城%'"_s);
+        m_ds->setFiltered(true);
+        QTRY_VERIFY(cells.paints > 0);
+        QTest::qWait(50);
+        QCOMPARE(rows(), u"01东城 02西城 05东城"_s);
+        QCOMPARE(titles.paints, 0);
+
+        clickTitle(1);
+        QTRY_VERIFY(titles.paints > 0);
+        QCOMPARE(marks(), u"f_sqmc-"_s);
+        titles.paints = cells.paints = 0;
+        m_ds->setFiltered(false);
+        QTRY_VERIFY(cells.paints > 0);
+        QTest::qWait(50);
+        QCOMPARE(m_ds->recordCount(), 5);
+        QCOMPARE(titles.paints, 0);
+    }
+
     // The filter dialog in filter mode: "部分不等于" is evaluated by the
     // dataset itself, so rows of later loads are filtered right too.
     void filterThroughTheConditionBuilder()
