@@ -342,6 +342,62 @@ struct FilterStep
         noHit(i, n);
     }
 
+    // '%x%' with one code unit over a text column, without NOT: the rows holding x
+    // are listed straight from the text (see rowsHolding).
+    bool listsRowsHolding(char16_t *unit) const
+    {
+        return kind == Kind::Test && test == Test::Like && !negated && isTextColumn(type) && like
+            && like->isContainsUnit(unit);
+    }
+
+    // Every store row whose text in `col` holds `unit`, in store order. The arena is
+    // searched with Qt's vectorised scan and each hit mapped to its row; no pass over
+    // a mask of all rows is made, so a rare character costs the scan alone.
+    std::vector<quint32> rowsHolding(const DataStore &s, char16_t unit) const
+    {
+        const DataStore::StrRef *refs = s.stringRefs(col);
+        const char16_t *text = s.text();
+        const quint8 *nulls = s.nullFlags(col);
+        const size_t n = size_t(s.rowCount());
+        std::vector<quint32> out;
+        size_t lo = 0, hi = n;
+        while (lo < n && refs[lo].length == 0)
+            ++lo;
+        while (hi > lo && refs[hi - 1].length == 0)
+            --hi;
+        if (lo >= hi)
+            return out;
+        const size_t end = size_t(refs[hi - 1].offset) + refs[hi - 1].length;
+        auto nextHit = [&](size_t from) {
+            if (from >= end)
+                return end;
+            const qsizetype at = QStringView(text + from, qsizetype(end - from)).indexOf(QChar(unit));
+            return at < 0 ? end : from + size_t(at);
+        };
+        size_t i = lo;
+        size_t hit = nextHit(refs[lo].offset);
+        while (hit < end && i < hi) {
+            // The first row at or after i whose text ends after the hit.
+            size_t j = i;
+            while (j < hi && (refs[j].length == 0 || size_t(refs[j].offset) + refs[j].length <= hit))
+                ++j;
+            if (j == hi)
+                break;
+            const size_t from = refs[j].offset;
+            if (from <= hit) {
+                if (!nulls[j])
+                    out.push_back(quint32(j));
+                i = j + 1;
+                hit = nextHit(from + refs[j].length);
+            } else {
+                // The hit lay in another column's text.
+                i = j;
+                hit = nextHit(from);
+            }
+        }
+        return out;
+    }
+
     // Clears mask[i] for every candidate i that fails. `rows` null: candidate i is row i.
     void sweep(const DataStore &s, const quint32 *rows, size_t n, quint8 *mask) const
     {
@@ -859,6 +915,39 @@ bool FilterProgram::passes(const DataStore &store, qsizetype row) const
 
 std::vector<quint32> FilterProgram::select(const DataStore &store, const std::vector<quint32> *candidates) const
 {
+    if (!candidates && m_root) {
+        // A '%x%' test that every passing row must meet lists its few rows first;
+        // the other tests then see only those.
+        const FilterStep *lister = nullptr;
+        char16_t unit = 0;
+        if (m_root->listsRowsHolding(&unit)) {
+            lister = m_root.get();
+        } else if (m_root->kind == FilterStep::Kind::And) {
+            for (const auto &c : m_root->children) {
+                if (c->listsRowsHolding(&unit)) {
+                    lister = c.get();
+                    break;
+                }
+            }
+        }
+        if (lister) {
+            std::vector<quint32> rows = lister->rowsHolding(store, unit);
+            if (lister == m_root.get())
+                return rows;
+            std::vector<quint8> mask(rows.size(), 1);
+            for (const auto &c : m_root->children) {
+                if (c.get() != lister)
+                    c->sweep(store, rows.data(), rows.size(), mask.data());
+            }
+            size_t kept = 0;
+            for (size_t i = 0; i < rows.size(); ++i) {
+                if (mask[i])
+                    rows[kept++] = rows[i];
+            }
+            rows.resize(kept);
+            return rows;
+        }
+    }
     const size_t n = candidates ? candidates->size() : size_t(store.rowCount());
     const quint32 *rows = candidates ? candidates->data() : nullptr;
     std::vector<quint8> mask(n, 1);

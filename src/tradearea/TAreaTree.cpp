@@ -12,6 +12,7 @@
 #include <QStack>
 #include <QTreeWidgetItemIterator>
 
+#include <atomic>
 #include <optional>
 
 namespace sqda {
@@ -53,39 +54,58 @@ public:
     {
         QTreeWidgetItem::setData(column, role, value);
         if (column == 0)
-            m_pinyin.reset(); // a rename: the keys follow the new name
+            m_keyStamp = 0; // a rename: the keys follow the new name
     }
 
     // The pinyin keys of the area's name (the text after the code and its
     // space, as the text was made): the full pinyin and the initials in one
     // text, apart by a character no search text holds, so that one search
-    // looks through both. The root's are empty.
-    const QString &pinyin() const
+    // looks through both. The root's are empty. They lie in `keys`, the
+    // tree's one buffer, where they are appended the first time they are
+    // asked for.
+    QStringView pinyin(TAreaTree::PinyinBuffer &keys) const
     {
-        if (!m_pinyin) {
+        if (m_keyStamp != keys.stamp) {
             const QVariant code = data(0, TAreaTree::CodeRole);
-            if (!code.isValid()) {
-                m_pinyin.emplace();
-            } else {
+            m_keyOffset = quint32(keys.units.size());
+            if (code.isValid()) {
                 const QString text = this->text(0);
                 const QString prefix = code.toString() + QLatin1Char(' ');
-                const PinyinKeys::Key keys = PinyinKeys::of(
+                const PinyinKeys::Key k = PinyinKeys::of(
                     text.startsWith(prefix) ? QStringView(text).sliced(prefix.size()) : QStringView(text));
-                m_pinyin = keys.full + QChar(u'\n') + keys.initials;
+                keys.units.append(k.full).append(QChar(u'\n')).append(k.initials);
             }
+            m_keyLength = quint32(keys.units.size() - m_keyOffset);
+            m_keyStamp = keys.stamp;
         }
-        return *m_pinyin;
+        return QStringView(keys.units).sliced(m_keyOffset, m_keyLength);
     }
 
 private:
-    mutable std::optional<QString> m_pinyin;
+    // Where the keys lie in the buffer whose stamp is m_keyStamp; another
+    // stamp (0 after a rename, another tree's, a buffer started afresh): not
+    // built there yet.
+    mutable quint32 m_keyStamp = 0;
+    mutable quint32 m_keyOffset = 0;
+    mutable quint32 m_keyLength = 0;
 };
+
+// Unique among all trees' key buffers in the process, never 0.
+quint32 newPinyinStamp()
+{
+    static std::atomic<quint32> last { 0 };
+    quint32 s = ++last;
+    while (s == 0)
+        s = ++last;
+    return s;
+}
 
 } // namespace
 
 TAreaTree::TAreaTree(QWidget *parent)
     : QTreeWidget(parent)
 {
+    m_pinyinKeys.stamp = newPinyinStamp();
     setObjectName(QStringLiteral("TN"));
     setColumnCount(1);
     setHeaderHidden(true);
@@ -139,6 +159,13 @@ void TAreaTree::clearNodes()
 {
     const QScopedValueRollback quiet(m_quiet, true);
     clear();
+    resetPinyinKeys();
+}
+
+void TAreaTree::resetPinyinKeys() const
+{
+    m_pinyinKeys.units = QString();
+    m_pinyinKeys.stamp = newPinyinStamp();
 }
 
 QTreeWidgetItem *TAreaTree::rebuild(const QString &rootText, std::vector<QString> texts,
@@ -146,6 +173,7 @@ QTreeWidgetItem *TAreaTree::rebuild(const QString &rootText, std::vector<QString
 {
     const QScopedValueRollback quiet(m_quiet, true);
     clear();
+    resetPinyinKeys();
 
     // Built off the view, so the model sees two insertions instead of one per node.
     auto *root = new AreaNode(rootText, std::nullopt);
@@ -299,10 +327,14 @@ QTreeWidgetItem *TAreaTree::findPinyin(const QString &text, bool fromTop, const 
                                          : QTreeWidgetItemIterator(const_cast<QTreeWidgetItem *>(after));
     if (!fromTop)
         ++it; // the node itself is not tested
+    // Keys of renamed or removed nodes stay behind in the buffer; past this
+    // size it starts afresh and the nodes build theirs again as they are met.
+    if (m_pinyinKeys.units.size() > (qsizetype(1) << 26))
+        resetPinyinKeys();
     for (; *it; ++it) {
         if ((*it)->type() != QTreeWidgetItem::UserType)
             continue;
-        if (PinyinKeys::keyContains(static_cast<const AreaNode *>(*it)->pinyin(), needle))
+        if (PinyinKeys::keyContains(static_cast<const AreaNode *>(*it)->pinyin(m_pinyinKeys), needle))
             return *it;
     }
     return nullptr;

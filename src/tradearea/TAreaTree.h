@@ -84,6 +84,16 @@ public:
     // area text begins with its code, so siblings end up in code order.
     void sortNodeChildren(QTreeWidgetItem *node);
 
+    // The pinyin keys of the area nodes, one after another in the order the
+    // searches first met the nodes, so that a search reads them front to back
+    // instead of from a heap block of each node; `stamp` tells a node whether
+    // its keys are in there.
+    struct PinyinBuffer
+    {
+        QString units;
+        quint32 stamp = 0;
+    };
+
 Q_SIGNALS:
     // The selected node changed (not reported while the tree is being rebuilt).
     void TNChange();
@@ -98,8 +108,10 @@ protected:
 
 private:
     void onCurrentItemChanged(QTreeWidgetItem *current, QTreeWidgetItem *previous);
+    void resetPinyinKeys() const;
 
     bool m_quiet = false; // structural change in progress: no TNChange
+    mutable PinyinBuffer m_pinyinKeys;
 };
 
 } // namespace sqda

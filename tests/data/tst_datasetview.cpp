@@ -1,6 +1,7 @@
 // The dataset's view: indexes and the filter together, the cursor and record
 // count that follow them, persistent fields, and the table model over it all.
 #include "data/ClientDataSet.h"
+#include "data/ColumnRanks.h"
 #include "data/DataError.h"
 #include "data/DataSetModel.h"
 #include "data/Packet.h"
@@ -9,9 +10,15 @@
 #include <QSignalSpy>
 #include <QTest>
 
+#include <unicode/ucol.h>
+#include <unicode/ustring.h>
+
 #include <limits>
+#include <memory>
+#include <numeric>
 
 using namespace sqda;
+using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -48,12 +55,92 @@ void sortBy(ClientDataSet &ds, const QString &fields, const QString &desc)
     ds.setIndexName(QStringLiteral("customindex"));
 }
 
+// Sign of a against b as the column's order has it: A-Z folded when `ci`, then
+// code units for ASCII text, the Chinese collation for other text.
+int compareAsRanked(UCollator *coll, const QString &a, const QString &b, bool ascii, bool ci)
+{
+    if (ascii) {
+        const int c = ci ? QString::compare(a, b, Qt::CaseInsensitive) : QString::compare(a, b);
+        return c < 0 ? -1 : (c > 0 ? 1 : 0);
+    }
+    const auto fold = [ci](const QString &s) {
+        if (!ci)
+            return s;
+        std::vector<UChar> out(size_t(s.size()) * 3 + 1);
+        UErrorCode st = U_ZERO_ERROR;
+        const int32_t n = u_strFoldCase(out.data(), int32_t(out.size()), reinterpret_cast<const UChar *>(s.utf16()),
+            int32_t(s.size()), U_FOLD_CASE_DEFAULT, &st);
+        return QString(reinterpret_cast<const QChar *>(out.data()), n);
+    };
+    const QString fa = fold(a), fb = fold(b);
+    const UCollationResult r = ucol_strcoll(coll, reinterpret_cast<const UChar *>(fa.utf16()), int32_t(fa.size()),
+        reinterpret_cast<const UChar *>(fb.utf16()), int32_t(fb.size()));
+    return r == UCOL_LESS ? -1 : (r == UCOL_GREATER ? 1 : 0);
+}
+
 } // namespace
 
 class TestDataSetView : public QObject
 {
     Q_OBJECT
 private Q_SLOTS:
+    // Thousands of rows, many sharing their first eight characters or equal but
+    // for case, some null: ordered by rank, each row against the next compares
+    // as its rank says (equal ranks exactly for equal texts).
+    void ranksOfManyRowsOrderEveryPair_data()
+    {
+        QTest::addColumn<bool>("ascii");
+        QTest::addColumn<bool>("ci");
+        QTest::newRow("codes") << true << false;
+        QTest::newRow("codes, case folded") << true << true;
+        QTest::newRow("names") << false << false;
+        QTest::newRow("names, case folded") << false << true;
+    }
+    void ranksOfManyRowsOrderEveryPair()
+    {
+        QFETCH(bool, ascii);
+        QFETCH(bool, ci);
+        const QString letters = ascii ? u"0123456789AaBbZz-"_s : u"东西南北中华城区AaZz09"_s;
+        DataStore store({ { u"f_sqbm"_s, FieldType::String, 40, {} } });
+        quint32 seed = 12345;
+        const auto next = [&seed] { return (seed = seed * 1103515245u + 12345u) >> 16; };
+        const QString shared = ascii ? u"01020304"_s : u"东城西城"_s;
+        for (int i = 0; i < 3000; ++i) {
+            if (next() % 50 == 0) {
+                store.appendNull(0);
+            } else {
+                QString t = next() % 3 == 0 ? shared : QString();
+                const int len = int(next() % (ascii ? 12 : 5));
+                for (int k = 0; k < len; ++k)
+                    t += letters[qsizetype(next() % quint32(letters.size()))];
+                store.appendString(0, t);
+            }
+            store.commitRow();
+        }
+        const ColumnRanks ranks = ColumnRanks::build(store, 0, ci);
+        std::vector<quint32> order(size_t(store.rowCount()));
+        std::iota(order.begin(), order.end(), 0u);
+        std::stable_sort(
+            order.begin(), order.end(), [&](quint32 a, quint32 b) { return ranks.ranks[a] < ranks.ranks[b]; });
+        UErrorCode status = U_ZERO_ERROR;
+        std::unique_ptr<UCollator, void (*)(UCollator *)> coll(ucol_open("zh_CN", &status), ucol_close);
+        QVERIFY(U_SUCCESS(status));
+        for (size_t i = 0; i + 1 < order.size(); ++i) {
+            const quint32 a = order[i], b = order[i + 1];
+            const quint32 ra = ranks.ranks[a], rb = ranks.ranks[b];
+            if (store.isNull(a, 0) || store.isNull(b, 0)) {
+                QCOMPARE(ra == 0, store.isNull(a, 0));
+                QCOMPARE(rb == 0, store.isNull(b, 0));
+                continue;
+            }
+            const QString ta = store.string(a, 0).toString(), tb = store.string(b, 0).toString();
+            const int c = compareAsRanked(coll.get(), ta, tb, ascii, ci);
+            QVERIFY2(c == (ra == rb ? 0 : -1),
+                qPrintable(u"%1 (rank %2) before %3 (rank %4)"_s.arg(ta).arg(ra).arg(tb).arg(rb)));
+        }
+        QCOMPARE(ranks.maxRank, ranks.ranks[order.back()]);
+    }
+
     void textOrder_data()
     {
         QTest::addColumn<QStringList>("values");

@@ -197,6 +197,12 @@ private Q_SLOTS:
         QTest::newRow("like") << u"f_sqmc LIKE '%东%'"_s << u"a,d,e,i"_s;
         QTest::newRow("not like") << u"f_sqmc NOT LIKE '%东%'"_s << u"b,g,h"_s;
         QTest::newRow("like, then a test on few rows") << u"f_sqmc LIKE '%东%' AND f_bmbm = '东'"_s << u"d,i"_s;
+        QTest::newRow("like after another test") << u"f_bmbm = '东' AND f_sqmc LIKE '%东%'"_s << u"d,i"_s;
+        QTest::newRow("two likes") << u"f_sqmc LIKE '%东%' AND f_bmbm LIKE '%东%'"_s << u"d,i"_s;
+        QTest::newRow("like in an or") << u"f_sqmc LIKE '%东%' OR f_sqbm = 'h'"_s << u"a,d,e,h,i"_s;
+        QTest::newRow("hits in other columns only") << u"f_sqbm LIKE '%东%'"_s << QString();
+        QTest::newRow("last column, last row") << u"f_bmbm LIKE '%东%'"_s << u"b,c,d,g,i"_s;
+        QTest::newRow("in no column") << u"f_sqmc LIKE '%北%'"_s << QString();
     }
     void containsOneCharacterAmongOtherColumns()
     {

@@ -237,6 +237,32 @@ private Q_SLOTS:
         // The code is not part of the name.
         QCOMPARE(tree.findPinyin(u"01"_s, true, nullptr), nullptr);
     }
+
+    // Keys built in one tree stay the node's own when it moves to another
+    // tree, and a rebuilt or cleared tree's nodes are found by their names.
+    void keysFollowMovesAndRebuilds()
+    {
+        TAreaTree a, b;
+        QTreeWidgetItem *rootA
+            = a.rebuild(u"商圈档案"_s, { u"01 徐汇区"_s, u"02 东城"_s }, { u"01"_s, u"02"_s }, { -1, -1 });
+        QTreeWidgetItem *rootB = b.rebuild(u"商圈档案"_s, { u"05 静安区"_s }, { u"05"_s }, { -1 });
+        QVERIFY(rootA && rootB);
+        QTreeWidgetItem *dongcheng = a.findNodeCode(u"02"_s);
+        QCOMPARE(a.findPinyin(u"dc"_s, true, nullptr), dongcheng);
+        QCOMPARE(b.findPinyin(u"ja"_s, true, nullptr), b.findNodeCode(u"05"_s));
+        rootB->addChild(rootA->takeChild(rootA->indexOfChild(dongcheng)));
+        QCOMPARE(b.findPinyin(u"dongcheng"_s, true, nullptr), dongcheng);
+        QCOMPARE(b.findPinyin(u"xh"_s, true, nullptr), nullptr);
+        QCOMPARE(a.findPinyin(u"dc"_s, true, nullptr), nullptr);
+
+        a.rebuild(u"商圈档案"_s, { u"07 东城"_s, u"08 徐汇区"_s }, { u"07"_s, u"08"_s }, { -1, -1 });
+        QCOMPARE(a.findPinyin(u"xhq"_s, true, nullptr), a.findNodeCode(u"08"_s));
+        QCOMPARE(a.findPinyin(u"dc"_s, true, nullptr), a.findNodeCode(u"07"_s));
+        a.clearNodes();
+        QTreeWidgetItem *added = a.addTopLevelNode(u"09 普陀"_s, u"09"_s);
+        QCOMPARE(a.findPinyin(u"putuo"_s, true, nullptr), added);
+        QCOMPARE(a.findPinyin(u"xh"_s, true, nullptr), nullptr);
+    }
 };
 
 QTEST_MAIN(TestMaintenancePinyin)
