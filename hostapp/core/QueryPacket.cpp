@@ -469,7 +469,8 @@ public:
         return r;
     }
 
-    QByteArray run(const QString &sql, const QStringList &params, const QueryPacket::Limits &limits, qsizetype *rowsOut)
+    QByteArray run(const QString &sql, const QStringList &params, const QueryPacket::Limits &limits, qsizetype *rowsOut,
+        const QueryPacket::Setup &setup)
     {
         QElapsedTimer clock;
         clock.start();
@@ -506,7 +507,7 @@ public:
         // protocol: that takes exactly one statement, so nothing rides along;
         // and a text that is one whole statement on its own is also exactly
         // what COPY's brackets hold. The description gives the column types.
-        const Result described = prepareAndDescribe(timeout, text);
+        const Result described = prepareAndDescribe(setup, timeout, text);
         const PGresult *desc = described.get();
         const int cols = PQnfields(desc);
         std::vector<PacketBuilder::Column> columns;
@@ -586,12 +587,22 @@ public:
     }
 
 private:
-    // The timeout (when given), the statement's preparation and its
-    // description in one round trip to the server (libpq's pipeline), where
-    // one after another they took three; the first that fails is reported.
-    Result prepareAndDescribe(const QByteArray &timeout, const QByteArray &text) const
+    // The setup steps, the timeout (when given), the statement's preparation
+    // and its description in one round trip to the server (libpq's pipeline),
+    // where one after another they took one each; the first that fails is
+    // reported, and what follows it in the pipeline does not run.
+    Result prepareAndDescribe(const QueryPacket::Setup &setup, const QByteArray &timeout, const QByteArray &text) const
     {
+        const auto failStep = [this](const QuerySetupStep &step, const PGresult *r) {
+            const char *primary = r ? PQresultErrorField(r, PG_DIAG_MESSAGE_PRIMARY) : nullptr;
+            throw SqlFailure(QStringList { step.failure, engineText(primary ? primary : PQerrorMessage(m_conn)) });
+        };
         if (!PQenterPipelineMode(m_conn)) {
+            for (const QuerySetupStep &step : setup) {
+                const Result r(PQexec(m_conn, step.statement.constData()));
+                if (PQresultStatus(r.get()) != PGRES_COMMAND_OK)
+                    failStep(step, r.get());
+            }
             if (!timeout.isEmpty())
                 command(timeout.constData(), PGRES_COMMAND_OK);
             const Result prepared(PQprepare(m_conn, "", text.constData(), 0, nullptr));
@@ -602,9 +613,13 @@ private:
                 fail(described.get());
             return described;
         }
-        const bool sent
-            = (timeout.isEmpty()
-                  || PQsendQueryParams(m_conn, timeout.constData(), 0, nullptr, nullptr, nullptr, nullptr, 0))
+        const auto sendCommand = [this](const QByteArray &sql) {
+            return PQsendQueryParams(m_conn, sql.constData(), 0, nullptr, nullptr, nullptr, nullptr, 0) == 1;
+        };
+        bool sent = true;
+        for (const QuerySetupStep &step : setup)
+            sent = sent && sendCommand(step.statement);
+        sent = sent && (timeout.isEmpty() || sendCommand(timeout))
             && PQsendPrepare(m_conn, "", text.constData(), 0, nullptr) && PQsendDescribePrepared(m_conn, "");
         const bool synced = PQpipelineSync(m_conn) == 1;
         // Every result up to the pipeline's end is taken in, so the connection
@@ -628,10 +643,13 @@ private:
         PQexitPipelineMode(m_conn);
         if (!sent || !synced)
             fail(nullptr);
-        const size_t expected = timeout.isEmpty() ? 2 : 3;
-        for (Result &r : results) {
-            if (PQresultStatus(r.get()) != PGRES_COMMAND_OK)
-                fail(r.get());
+        const size_t expected = setup.size() + (timeout.isEmpty() ? 2 : 3);
+        for (size_t i = 0; i < results.size(); ++i) {
+            if (PQresultStatus(results[i].get()) == PGRES_COMMAND_OK)
+                continue;
+            if (i < setup.size())
+                failStep(setup[i], results[i].get());
+            fail(results[i].get());
         }
         if (results.size() != expected)
             fail(nullptr);
@@ -695,7 +713,7 @@ private:
 
 QByteArray QueryPacket::run(const QSqlDatabase &db, DatabaseUrl::Backend backend, const QString &sql,
     const QStringList &params, const QString &summary, const QStringList &context, const Limits &limits,
-    qsizetype *rows)
+    qsizetype *rows, const Setup &setup)
 {
     if (backend == DatabaseUrl::Backend::SQLite) {
         sqlite3 *handle = nativeHandle<sqlite3>(db, { "sqlite3*" });
@@ -706,7 +724,7 @@ QByteArray QueryPacket::run(const QSqlDatabase &db, DatabaseUrl::Backend backend
     PGconn *conn = nativeHandle<PGconn>(db, { "PGconn*", "pg_conn*" });
     if (!conn || PQstatus(conn) != CONNECTION_OK)
         failWith(summary, { QStringLiteral("无法取得 PostgreSQL 连接，语句没有执行。") }, context);
-    return PostgresReader(conn, summary, context).run(sql, params, limits, rows);
+    return PostgresReader(conn, summary, context).run(sql, params, limits, rows, setup);
 }
 
 } // namespace kalmora
