@@ -469,18 +469,10 @@ public:
         return r;
     }
 
-    QByteArray run(const QString &sql, const QStringList &params, const QueryPacket::Limits &limits, qsizetype *rowsOut,
-        const QueryPacket::Setup &setup)
+    // '?' marks become the values as quoted literals (the host's own
+    // statements only; a caller's text comes without values).
+    QByteArray statementText(const QString &sql, const QStringList &params) const
     {
-        QElapsedTimer clock;
-        clock.start();
-        m_timeoutMs = limits.timeoutMs;
-        QByteArray timeout; // the server stops a statement that runs too long
-        if (limits.timeoutMs > 0)
-            timeout = QByteArray("set local statement_timeout = ").append(QByteArray::number(limits.timeoutMs));
-
-        // '?' marks become the values as quoted literals (the host's own
-        // statements only; a caller's text comes without values).
         QByteArray text;
         {
             const QByteArray utf8 = sql.toUtf8();
@@ -502,6 +494,54 @@ public:
             while (!text.isEmpty() && (std::isspace(uchar(text.back())) || text.back() == ';'))
                 text.chop(1);
         }
+        return text;
+    }
+
+    // A host statement of a few rows, run and answered in one round trip: the
+    // extended protocol still takes one statement only, and the one result
+    // carries the columns' description with the rows.
+    QByteArray runWhole(const QString &sql, const QStringList &params, qsizetype *rowsOut) const
+    {
+        const QByteArray text = statementText(sql, params);
+        const Result res(PQexecParams(m_conn, text.constData(), 0, nullptr, nullptr, nullptr, nullptr, 0));
+        if (PQresultStatus(res.get()) != PGRES_TUPLES_OK)
+            fail(res.get());
+        const PGresult *r = res.get();
+        const int cols = PQnfields(r);
+        std::vector<PacketBuilder::Column> columns;
+        std::vector<PgColumn> kinds;
+        for (int c = 0; c < cols; ++c) {
+            const PgColumn k = pgColumn(PQftype(r, c));
+            kinds.push_back(k);
+            columns.push_back(
+                { QString::fromUtf8(PQfname(r, c)), k.type, k.type == FieldType::String ? pgTextSize(r, c) : 0 });
+        }
+        PacketBuilder out(std::move(columns));
+        for (int i = 0, n = PQntuples(r); i < n; ++i) {
+            out.beginRow();
+            for (int c = 0; c < cols; ++c) {
+                if (PQgetisnull(r, i, c))
+                    out.null();
+                else
+                    cell(out, c, kinds[size_t(c)].kind, PQgetvalue(r, i, c), PQgetlength(r, i, c));
+            }
+        }
+        if (rowsOut)
+            *rowsOut = out.rowCount();
+        return out.finish();
+    }
+
+    QByteArray run(const QString &sql, const QStringList &params, const QueryPacket::Limits &limits, qsizetype *rowsOut,
+        const QueryPacket::Setup &setup)
+    {
+        QElapsedTimer clock;
+        clock.start();
+        m_timeoutMs = limits.timeoutMs;
+        QByteArray timeout; // the server stops a statement that runs too long
+        if (limits.timeoutMs > 0)
+            timeout = QByteArray("set local statement_timeout = ").append(QByteArray::number(limits.timeoutMs));
+
+        const QByteArray text = statementText(sql, params);
 
         // The statement is first described on its own, through the extended
         // protocol: that takes exactly one statement, so nothing rides along;
@@ -710,6 +750,17 @@ private:
 };
 
 } // namespace
+
+QByteArray QueryPacket::runSmall(const QSqlDatabase &db, DatabaseUrl::Backend backend, const QString &sql,
+    const QStringList &params, const QString &summary, qsizetype *rows)
+{
+    if (backend == DatabaseUrl::Backend::SQLite)
+        return run(db, backend, sql, params, summary, {}, {}, rows);
+    PGconn *conn = nativeHandle<PGconn>(db, { "PGconn*", "pg_conn*" });
+    if (!conn || PQstatus(conn) != CONNECTION_OK)
+        failWith(summary, { QStringLiteral("无法取得 PostgreSQL 连接，语句没有执行。") }, {});
+    return PostgresReader(conn, summary, {}).runWhole(sql, params, rows);
+}
 
 QByteArray QueryPacket::run(const QSqlDatabase &db, DatabaseUrl::Backend backend, const QString &sql,
     const QStringList &params, const QString &summary, const QStringList &context, const Limits &limits,

@@ -62,6 +62,12 @@ public:
     static QByteArray run(const QSqlDatabase &db, DatabaseUrl::Backend backend, const QString &sql,
         const QStringList &params, const QString &summary, const QStringList &context = {}, const Limits &limits = {},
         qsizetype *rows = nullptr, const Setup &setup = {});
+
+    // The same for one of the host's own statements whose answer is a few
+    // rows: on PostgreSQL it runs and answers in one round trip, its rows held
+    // in memory at once, and no limit applies.
+    static QByteArray runSmall(const QSqlDatabase &db, DatabaseUrl::Backend backend, const QString &sql,
+        const QStringList &params, const QString &summary, qsizetype *rows = nullptr);
 };
 
 } // namespace kalmora

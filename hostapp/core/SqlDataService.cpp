@@ -830,8 +830,9 @@ QVariant SqlDataService::getOperatorName(QVariantList &args)
     // One statement of the host's own reads consistently without a
     // transaction around it, which on PostgreSQL took two more round trips.
     qsizetype rows = 0;
-    QByteArray packet = QueryPacket::run(db, backend(), QStringLiteral("select f_zymc from tbzyda where f_zybm = ?"),
-        { code }, QStringLiteral("读取操作员时出错。"), {}, {}, &rows);
+    QByteArray packet
+        = QueryPacket::runSmall(db, backend(), QStringLiteral("select f_zymc from tbzyda where f_zybm = ?"), { code },
+            QStringLiteral("读取操作员时出错。"), &rows);
     if (rows == 0)
         throw SqlFailure(QStringList { QStringLiteral("操作员%1不存在！").arg(quoted(code)) });
     args[1] = std::move(packet);
