@@ -12,6 +12,7 @@
 #include <QStack>
 #include <QTreeWidgetItemIterator>
 
+#include <algorithm>
 #include <optional>
 
 namespace sqda {
@@ -32,6 +33,14 @@ public:
         , m_code(std::move(code))
     {
     }
+    // An area whose code is the first `codeLength` characters of its text,
+    // made into a text of its own only when first asked for.
+    AreaNode(QString text, qsizetype codeLength)
+        : QTreeWidgetItem(QTreeWidgetItem::UserType)
+        , m_text(std::move(text))
+        , m_codeLength(std::clamp<qsizetype>(codeLength, 0, m_text.size()))
+    {
+    }
 
     bool operator<(const QTreeWidgetItem &other) const override
     {
@@ -46,7 +55,9 @@ public:
             case Qt::EditRole:
                 return m_text;
             case TAreaTree::CodeRole:
-                return m_code ? QVariant(*m_code) : QVariant();
+                if (const QString *c = code())
+                    return *c;
+                return QVariant();
             case Qt::AccessibleDescriptionRole:
                 // A screen reader says an area's level after its text; the root has none.
                 if (parent()) {
@@ -73,9 +84,12 @@ public:
             QString text = value.toString();
             if (text == m_text)
                 return;
+            code(); // the code stays what it was, whatever the new text begins with
+            m_codeLength = -1;
             m_text = std::move(text);
         } else if (role == TAreaTree::CodeRole) {
             m_code = value.isValid() ? std::optional<QString>(value.toString()) : std::nullopt;
+            m_codeLength = -1;
         } else {
             QTreeWidgetItem::setData(column, role, value);
             m_pinyin.reset();
@@ -92,11 +106,11 @@ public:
     const QString &pinyin() const
     {
         if (!m_pinyin) {
-            if (!m_code) {
+            if (!code()) {
                 m_pinyin.emplace();
             } else {
                 const QString &text = m_text;
-                const QString prefix = *m_code + QLatin1Char(' ');
+                const QString prefix = *code() + QLatin1Char(' ');
                 const PinyinKeys::Key keys = PinyinKeys::of(
                     text.startsWith(prefix) ? QStringView(text).sliced(prefix.size()) : QStringView(text));
                 m_pinyin = keys.full + QChar(u'\n') + keys.initials;
@@ -106,8 +120,17 @@ public:
     }
 
 private:
+    // The code, made from the text's beginning when it is kept there; none for the root.
+    const QString *code() const
+    {
+        if (!m_code && m_codeLength >= 0)
+            m_code = m_text.first(m_codeLength);
+        return m_code ? &*m_code : nullptr;
+    }
+
     QString m_text;
-    std::optional<QString> m_code;
+    mutable std::optional<QString> m_code;
+    qsizetype m_codeLength = -1; // the code's length at the text's beginning; -1: m_code holds it
     mutable std::optional<QString> m_pinyin;
 };
 
@@ -171,8 +194,9 @@ void TAreaTree::clearNodes()
     clear();
 }
 
-QTreeWidgetItem *TAreaTree::rebuild(const QString &rootText, std::vector<QString> texts,
-    const std::vector<QString> &codes, const std::vector<std::int32_t> &placements)
+template<typename MakeNode>
+QTreeWidgetItem *TAreaTree::rebuildWith(const QString &rootText, std::vector<QString> &texts,
+    const std::vector<std::int32_t> &placements, const MakeNode &makeNode)
 {
     const QScopedValueRollback quiet(m_quiet, true);
     clear();
@@ -185,8 +209,7 @@ QTreeWidgetItem *TAreaTree::rebuild(const QString &rootText, std::vector<QString
         const std::int32_t placement = i < placements.size() ? placements[i] : std::int32_t(-3);
         if (placement < -2)
             continue;
-        // The node takes the text over.
-        auto *node = new AreaNode(std::move(texts[i]), i < codes.size() ? codes[i] : QString());
+        QTreeWidgetItem *node = makeNode(i); // takes the text over
         nodes[i] = node;
         if (placement >= 0 && size_t(placement) < i && nodes[size_t(placement)])
             nodes[size_t(placement)]->addChild(node);
@@ -197,6 +220,21 @@ QTreeWidgetItem *TAreaTree::rebuild(const QString &rootText, std::vector<QString
     }
     insertTopLevelItems(0, topLevel);
     return root;
+}
+
+QTreeWidgetItem *TAreaTree::rebuild(const QString &rootText, std::vector<QString> texts,
+    const std::vector<QString> &codes, const std::vector<std::int32_t> &placements)
+{
+    return rebuildWith(rootText, texts, placements,
+        [&](size_t i) { return new AreaNode(std::move(texts[i]), i < codes.size() ? codes[i] : QString()); });
+}
+
+QTreeWidgetItem *TAreaTree::rebuildWithCodesInTexts(const QString &rootText, std::vector<QString> texts,
+    const std::vector<std::int32_t> &codeLengths, const std::vector<std::int32_t> &placements)
+{
+    return rebuildWith(rootText, texts, placements, [&](size_t i) {
+        return new AreaNode(std::move(texts[i]), i < codeLengths.size() ? qsizetype(codeLengths[i]) : 0);
+    });
 }
 
 void TAreaTree::expandNode(QTreeWidgetItem *node, bool withDescendants)

@@ -430,13 +430,15 @@ Status TfrmMdda_ED::loadAreaTree()
     Result<DataStore> store = Packet::decode(packet.toByteArray());
     if (!store)
         return Error { store.error() };
-    Result<TradeAreaTreeBuilder::Rows> rows = TradeAreaTreeBuilder::readRows(*store);
+    Result<TradeAreaTreeBuilder::Rows> rows
+        = TradeAreaTreeBuilder::readRows(*store, TradeAreaTreeBuilder::Codes::InTexts);
     if (!rows)
         return Error { rows.error() };
     const std::vector<std::int32_t> placements = TradeAreaTreeBuilder::place(rows->levels);
 
     cds->loadStore(std::move(*store));
-    QTreeWidgetItem *root = TN->rebuild(CodeRules::RootText, std::move(rows->texts), rows->codes, placements);
+    QTreeWidgetItem *root
+        = TN->rebuildWithCodesInTexts(CodeRules::RootText, std::move(rows->texts), rows->codeLengths, placements);
     TN->expandNode(root, false);
     const QPersistentModelIndex rootHandle = TN->handleOf(root);
     ShowCodeLevels(true);
