@@ -469,17 +469,10 @@ public:
         return r;
     }
 
-    QByteArray run(const QString &sql, const QStringList &params, const QueryPacket::Limits &limits, qsizetype *rowsOut)
+    // '?' marks become the values as quoted literals (the host's own
+    // statements only; a caller's text comes without values).
+    QByteArray statementText(const QString &sql, const QStringList &params) const
     {
-        QElapsedTimer clock;
-        clock.start();
-        m_timeoutMs = limits.timeoutMs;
-        QByteArray timeout; // the server stops a statement that runs too long
-        if (limits.timeoutMs > 0)
-            timeout = QByteArray("set local statement_timeout = ").append(QByteArray::number(limits.timeoutMs));
-
-        // '?' marks become the values as quoted literals (the host's own
-        // statements only; a caller's text comes without values).
         QByteArray text;
         {
             const QByteArray utf8 = sql.toUtf8();
@@ -501,12 +494,60 @@ public:
             while (!text.isEmpty() && (std::isspace(uchar(text.back())) || text.back() == ';'))
                 text.chop(1);
         }
+        return text;
+    }
+
+    // A host statement of a few rows, run and answered in one round trip: the
+    // extended protocol still takes one statement only, and the one result
+    // carries the columns' description with the rows.
+    QByteArray runWhole(const QString &sql, const QStringList &params, qsizetype *rowsOut) const
+    {
+        const QByteArray text = statementText(sql, params);
+        const Result res(PQexecParams(m_conn, text.constData(), 0, nullptr, nullptr, nullptr, nullptr, 0));
+        if (PQresultStatus(res.get()) != PGRES_TUPLES_OK)
+            fail(res.get());
+        const PGresult *r = res.get();
+        const int cols = PQnfields(r);
+        std::vector<PacketBuilder::Column> columns;
+        std::vector<PgColumn> kinds;
+        for (int c = 0; c < cols; ++c) {
+            const PgColumn k = pgColumn(PQftype(r, c));
+            kinds.push_back(k);
+            columns.push_back(
+                { QString::fromUtf8(PQfname(r, c)), k.type, k.type == FieldType::String ? pgTextSize(r, c) : 0 });
+        }
+        PacketBuilder out(std::move(columns));
+        for (int i = 0, n = PQntuples(r); i < n; ++i) {
+            out.beginRow();
+            for (int c = 0; c < cols; ++c) {
+                if (PQgetisnull(r, i, c))
+                    out.null();
+                else
+                    cell(out, c, kinds[size_t(c)].kind, PQgetvalue(r, i, c), PQgetlength(r, i, c));
+            }
+        }
+        if (rowsOut)
+            *rowsOut = out.rowCount();
+        return out.finish();
+    }
+
+    QByteArray run(const QString &sql, const QStringList &params, const QueryPacket::Limits &limits, qsizetype *rowsOut,
+        const QueryPacket::Setup &setup)
+    {
+        QElapsedTimer clock;
+        clock.start();
+        m_timeoutMs = limits.timeoutMs;
+        QByteArray timeout; // the server stops a statement that runs too long
+        if (limits.timeoutMs > 0)
+            timeout = QByteArray("set local statement_timeout = ").append(QByteArray::number(limits.timeoutMs));
+
+        const QByteArray text = statementText(sql, params);
 
         // The statement is first described on its own, through the extended
         // protocol: that takes exactly one statement, so nothing rides along;
         // and a text that is one whole statement on its own is also exactly
         // what COPY's brackets hold. The description gives the column types.
-        const Result described = prepareAndDescribe(timeout, text);
+        const Result described = prepareAndDescribe(setup, timeout, text);
         const PGresult *desc = described.get();
         const int cols = PQnfields(desc);
         std::vector<PacketBuilder::Column> columns;
@@ -586,12 +627,22 @@ public:
     }
 
 private:
-    // The timeout (when given), the statement's preparation and its
-    // description in one round trip to the server (libpq's pipeline), where
-    // one after another they took three; the first that fails is reported.
-    Result prepareAndDescribe(const QByteArray &timeout, const QByteArray &text) const
+    // The setup steps, the timeout (when given), the statement's preparation
+    // and its description in one round trip to the server (libpq's pipeline),
+    // where one after another they took one each; the first that fails is
+    // reported, and what follows it in the pipeline does not run.
+    Result prepareAndDescribe(const QueryPacket::Setup &setup, const QByteArray &timeout, const QByteArray &text) const
     {
+        const auto failStep = [this](const QuerySetupStep &step, const PGresult *r) {
+            const char *primary = r ? PQresultErrorField(r, PG_DIAG_MESSAGE_PRIMARY) : nullptr;
+            throw SqlFailure(QStringList { step.failure, engineText(primary ? primary : PQerrorMessage(m_conn)) });
+        };
         if (!PQenterPipelineMode(m_conn)) {
+            for (const QuerySetupStep &step : setup) {
+                const Result r(PQexec(m_conn, step.statement.constData()));
+                if (PQresultStatus(r.get()) != PGRES_COMMAND_OK)
+                    failStep(step, r.get());
+            }
             if (!timeout.isEmpty())
                 command(timeout.constData(), PGRES_COMMAND_OK);
             const Result prepared(PQprepare(m_conn, "", text.constData(), 0, nullptr));
@@ -602,9 +653,13 @@ private:
                 fail(described.get());
             return described;
         }
-        const bool sent
-            = (timeout.isEmpty()
-                  || PQsendQueryParams(m_conn, timeout.constData(), 0, nullptr, nullptr, nullptr, nullptr, 0))
+        const auto sendCommand = [this](const QByteArray &sql) {
+            return PQsendQueryParams(m_conn, sql.constData(), 0, nullptr, nullptr, nullptr, nullptr, 0) == 1;
+        };
+        bool sent = true;
+        for (const QuerySetupStep &step : setup)
+            sent = sent && sendCommand(step.statement);
+        sent = sent && (timeout.isEmpty() || sendCommand(timeout))
             && PQsendPrepare(m_conn, "", text.constData(), 0, nullptr) && PQsendDescribePrepared(m_conn, "");
         const bool synced = PQpipelineSync(m_conn) == 1;
         // Every result up to the pipeline's end is taken in, so the connection
@@ -628,10 +683,13 @@ private:
         PQexitPipelineMode(m_conn);
         if (!sent || !synced)
             fail(nullptr);
-        const size_t expected = timeout.isEmpty() ? 2 : 3;
-        for (Result &r : results) {
-            if (PQresultStatus(r.get()) != PGRES_COMMAND_OK)
-                fail(r.get());
+        const size_t expected = setup.size() + (timeout.isEmpty() ? 2 : 3);
+        for (size_t i = 0; i < results.size(); ++i) {
+            if (PQresultStatus(results[i].get()) == PGRES_COMMAND_OK)
+                continue;
+            if (i < setup.size())
+                failStep(setup[i], results[i].get());
+            fail(results[i].get());
         }
         if (results.size() != expected)
             fail(nullptr);
@@ -693,9 +751,20 @@ private:
 
 } // namespace
 
+QByteArray QueryPacket::runSmall(const QSqlDatabase &db, DatabaseUrl::Backend backend, const QString &sql,
+    const QStringList &params, const QString &summary, qsizetype *rows)
+{
+    if (backend == DatabaseUrl::Backend::SQLite)
+        return run(db, backend, sql, params, summary, {}, {}, rows);
+    PGconn *conn = nativeHandle<PGconn>(db, { "PGconn*", "pg_conn*" });
+    if (!conn || PQstatus(conn) != CONNECTION_OK)
+        failWith(summary, { QStringLiteral("无法取得 PostgreSQL 连接，语句没有执行。") }, {});
+    return PostgresReader(conn, summary, {}).runWhole(sql, params, rows);
+}
+
 QByteArray QueryPacket::run(const QSqlDatabase &db, DatabaseUrl::Backend backend, const QString &sql,
     const QStringList &params, const QString &summary, const QStringList &context, const Limits &limits,
-    qsizetype *rows)
+    qsizetype *rows, const Setup &setup)
 {
     if (backend == DatabaseUrl::Backend::SQLite) {
         sqlite3 *handle = nativeHandle<sqlite3>(db, { "sqlite3*" });
@@ -706,7 +775,7 @@ QByteArray QueryPacket::run(const QSqlDatabase &db, DatabaseUrl::Backend backend
     PGconn *conn = nativeHandle<PGconn>(db, { "PGconn*", "pg_conn*" });
     if (!conn || PQstatus(conn) != CONNECTION_OK)
         failWith(summary, { QStringLiteral("无法取得 PostgreSQL 连接，语句没有执行。") }, context);
-    return PostgresReader(conn, summary, context).run(sql, params, limits, rows);
+    return PostgresReader(conn, summary, context).run(sql, params, limits, rows, setup);
 }
 
 } // namespace kalmora

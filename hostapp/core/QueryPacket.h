@@ -19,6 +19,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <vector>
+
 namespace kalmora {
 
 // What one query may cost.
@@ -28,10 +30,21 @@ struct QueryLimits
     int timeoutMs = 0; // the statement's running time, rows included; 0: no limit
 };
 
+// On PostgreSQL, statements that set up the query's session (its transaction,
+// its role) and go to the server in the query's first round trip, ahead of it.
+// `failure` is the summary of the error when the step fails; the query does
+// not run then.
+struct QuerySetupStep
+{
+    QByteArray statement;
+    QString failure;
+};
+
 class QueryPacket
 {
 public:
     using Limits = QueryLimits;
+    using Setup = std::vector<QuerySetupStep>;
 
     // Runs `sql`, one read-only statement, on `db`'s open connection and answers
     // every row as a packet. A '?' in `sql` stands for the next of `params`,
@@ -43,10 +56,18 @@ public:
     //
     // The caller owns the transaction (and with it, on PostgreSQL, the role
     // and settings the statement runs under) and, on SQLite, the authorizer.
-    // `rows` receives the row count.
+    // On PostgreSQL `setup` may begin that transaction: its steps run first,
+    // in order, and the caller ends what they began whether `run` returns or
+    // throws. SQLite takes no setup. `rows` receives the row count.
     static QByteArray run(const QSqlDatabase &db, DatabaseUrl::Backend backend, const QString &sql,
         const QStringList &params, const QString &summary, const QStringList &context = {}, const Limits &limits = {},
-        qsizetype *rows = nullptr);
+        qsizetype *rows = nullptr, const Setup &setup = {});
+
+    // The same for one of the host's own statements whose answer is a few
+    // rows: on PostgreSQL it runs and answers in one round trip, its rows held
+    // in memory at once, and no limit applies.
+    static QByteArray runSmall(const QSqlDatabase &db, DatabaseUrl::Backend backend, const QString &sql,
+        const QStringList &params, const QString &summary, qsizetype *rows = nullptr);
 };
 
 } // namespace kalmora

@@ -3,7 +3,10 @@
 #include "SqlExec.h"
 #include "SqlFailure.h"
 
+#include <QSqlDriver>
 #include <QSqlQuery>
+
+#include <libpq-fe.h>
 
 namespace kalmora::ReaderRole {
 
@@ -124,16 +127,31 @@ void setUp(const QSqlDatabase &db)
     }
 }
 
-void enter(const QSqlDatabase &db)
+QByteArray enterStatement()
 {
-    runSql(db, QStringLiteral("set local role %1").arg(QLatin1String(Name)), {},
-        QStringLiteral("无法切换到只读查询角色 %1，查询没有执行。").arg(QLatin1String(Name)));
+    return QByteArray("set local role ") + Name;
 }
 
-void clearSession(const QSqlDatabase &db)
+QString enterFailure()
 {
-    QSqlQuery q(db);
-    q.exec(QStringLiteral("select pg_advisory_unlock_all()"));
+    return QStringLiteral("无法切换到只读查询角色 %1，查询没有执行。").arg(QLatin1String(Name));
+}
+
+void endQuery(const QSqlDatabase &db)
+{
+    const QVariant v = db.driver() ? db.driver()->handle() : QVariant();
+    PGconn *conn = nullptr;
+    if (v.isValid() && (qstrcmp(v.typeName(), "pg_conn*") == 0 || qstrcmp(v.typeName(), "PGconn*") == 0))
+        conn = *static_cast<PGconn *const *>(v.constData());
+    if (!conn || PQstatus(conn) != CONNECTION_OK)
+        return;
+    // The rollback comes first: it takes the reader role away, and a failed
+    // transaction would refuse the release. Outside a transaction there is
+    // nothing to roll back, and the server would warn of that.
+    const PGTransactionStatusType state = PQtransactionStatus(conn);
+    const bool inTransaction = state == PQTRANS_INTRANS || state == PQTRANS_INERROR;
+    PQclear(
+        PQexec(conn, inTransaction ? "rollback; select pg_advisory_unlock_all()" : "select pg_advisory_unlock_all()"));
 }
 
 } // namespace kalmora::ReaderRole

@@ -36,12 +36,15 @@ State check(const QSqlDatabase &db, QString *why = nullptr);
 // docs/reference-host.md). Throws SqlFailure.
 void setUp(const QSqlDatabase &db);
 
-// Switches the current transaction to the reader; ROLLBACK or COMMIT switch back.
-void enter(const QSqlDatabase &db);
+// The statement that switches the current transaction to the reader (ROLLBACK
+// or COMMIT switch back), and the summary of its failure.
+QByteArray enterStatement();
+QString enterFailure();
 
-// After the query's transaction has ended: releases the session-level advisory
-// locks a query may have taken (they outlive the transaction). Errors are
-// ignored; a lost connection has no locks left.
-void clearSession(const QSqlDatabase &db);
+// After the query: ends its transaction, if one is open, and releases the
+// session-level advisory locks the query may have taken (they outlive the
+// transaction), in one round trip. Errors are ignored; a lost connection has
+// no transaction or locks left.
+void endQuery(const QSqlDatabase &db);
 
 } // namespace kalmora::ReaderRole

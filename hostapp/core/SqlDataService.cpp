@@ -20,6 +20,7 @@
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QRandomGenerator>
+#include <QScopeGuard>
 #include <QSqlDriver>
 #include <QSqlQuery>
 #include <QSqlRecord>
@@ -738,26 +739,22 @@ QVariant SqlDataService::queryData(QVariantList &args)
             QStringList { QStringLiteral("这里只能执行查询（SELECT）语句，不能修改数据！"), statementLine(sql) });
 
     const QSqlDatabase db = database();
-    // Declared first, so it runs after the transaction has rolled back: the
-    // rollback undoes the role and every setting the query changed, this
-    // releases the session-level advisory locks, which outlive a transaction.
-    struct SessionCleanup
-    {
-        QSqlDatabase db;
-        ~SessionCleanup()
-        {
-            if (db.isValid())
-                ReaderRole::clearSession(db);
-        }
-    } cleanup { postgres ? db : QSqlDatabase() };
+    const QString failed = QStringLiteral("查询数据时出错。");
+    if (postgres) {
+        // The read-only transaction and the reader role go to the server with
+        // the statement's preparation, in its first round trip; the rollback,
+        // which undoes the role and every setting the query changed, and the
+        // release of the session-level advisory locks, which outlive a
+        // transaction, in one more after the rows, whatever happened.
+        const auto end = qScopeGuard([&db] { ReaderRole::endQuery(db); });
+        args[1] = QueryPacket::run(db, backend(), sql, {}, failed, { statementLine(sql) }, m_queryLimits, nullptr,
+            { { QByteArrayLiteral("BEGIN READ ONLY"), QStringLiteral("无法开始数据库事务。") },
+                { ReaderRole::enterStatement(), ReaderRole::enterFailure() } });
+        return true;
+    }
     SqlTransaction tx(db, backend(), Mode::Read); // never committed: a query has nothing to keep
-    std::optional<SqliteAuthorizer> guard;
-    if (postgres)
-        ReaderRole::enter(db);
-    else
-        guard.emplace(db, SqliteAuthorizer::Policy::ReadOnly);
-    args[1] = QueryPacket::run(db, backend(), postgres ? sql : text.statement(), {}, QStringLiteral("查询数据时出错。"),
-        { statementLine(sql) }, m_queryLimits);
+    const SqliteAuthorizer guard(db, SqliteAuthorizer::Policy::ReadOnly);
+    args[1] = QueryPacket::run(db, backend(), text.statement(), {}, failed, { statementLine(sql) }, m_queryLimits);
     return true;
 }
 
@@ -833,8 +830,9 @@ QVariant SqlDataService::getOperatorName(QVariantList &args)
     // One statement of the host's own reads consistently without a
     // transaction around it, which on PostgreSQL took two more round trips.
     qsizetype rows = 0;
-    QByteArray packet = QueryPacket::run(db, backend(), QStringLiteral("select f_zymc from tbzyda where f_zybm = ?"),
-        { code }, QStringLiteral("读取操作员时出错。"), {}, {}, &rows);
+    QByteArray packet
+        = QueryPacket::runSmall(db, backend(), QStringLiteral("select f_zymc from tbzyda where f_zybm = ?"), { code },
+            QStringLiteral("读取操作员时出错。"), &rows);
     if (rows == 0)
         throw SqlFailure(QStringList { QStringLiteral("操作员%1不存在！").arg(quoted(code)) });
     args[1] = std::move(packet);

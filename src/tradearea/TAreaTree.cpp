@@ -12,6 +12,7 @@
 #include <QStack>
 #include <QTreeWidgetItemIterator>
 
+#include <algorithm>
 #include <atomic>
 #include <optional>
 
@@ -20,17 +21,26 @@ namespace sqda {
 namespace {
 
 // A node compares by text in code-point order, as the codes and names sort in the
-// database, without going through QVariant.
+// database, without going through QVariant. It keeps its text and code itself:
+// the item's own role lists cost three allocations a node, a third of building
+// a large tree.
 class AreaNode : public QTreeWidgetItem
 {
 public:
     // Without a code, the root node.
-    AreaNode(const QString &text, std::optional<QString> code)
+    AreaNode(QString text, std::optional<QString> code)
         : QTreeWidgetItem(QTreeWidgetItem::UserType)
+        , m_text(std::move(text))
+        , m_code(std::move(code))
     {
-        setText(0, text);
-        if (code)
-            setData(0, TAreaTree::CodeRole, *code);
+    }
+    // An area whose code is the first `codeLength` characters of its text,
+    // made into a text of its own only when first asked for.
+    AreaNode(QString text, qsizetype codeLength)
+        : QTreeWidgetItem(QTreeWidgetItem::UserType)
+        , m_text(std::move(text))
+        , m_codeLength(std::clamp<qsizetype>(codeLength, 0, m_text.size()))
+    {
     }
 
     bool operator<(const QTreeWidgetItem &other) const override
@@ -38,23 +48,56 @@ public:
         return compareCodePoints(text(0), other.text(0)) < 0;
     }
 
-    // A screen reader says an area's level after its text; the root has none.
     QVariant data(int column, int role) const override
     {
-        if (role == Qt::AccessibleDescriptionRole && column == 0 && parent()) {
-            int level = 0;
-            for (const QTreeWidgetItem *p = parent(); p; p = p->parent())
-                ++level;
-            return QStringLiteral("第%1级").arg(level);
+        if (column == 0) {
+            switch (role) {
+            case Qt::DisplayRole:
+            case Qt::EditRole:
+                return m_text;
+            case TAreaTree::CodeRole:
+                if (const QString *c = code())
+                    return *c;
+                return QVariant();
+            case Qt::AccessibleDescriptionRole:
+                // A screen reader says an area's level after its text; the root has none.
+                if (parent()) {
+                    int level = 0;
+                    for (const QTreeWidgetItem *p = parent(); p; p = p->parent())
+                        ++level;
+                    return QStringLiteral("第%1级").arg(level);
+                }
+                break;
+            default:
+                break;
+            }
         }
         return QTreeWidgetItem::data(column, role);
     }
 
     void setData(int column, int role, const QVariant &value) override
     {
-        QTreeWidgetItem::setData(column, role, value);
-        if (column == 0)
-            m_keyStamp = 0; // a rename: the keys follow the new name
+        if (column != 0) {
+            QTreeWidgetItem::setData(column, role, value);
+            return;
+        }
+        if (role == Qt::DisplayRole || role == Qt::EditRole) {
+            QString text = value.toString();
+            if (text == m_text)
+                return;
+            code(); // the code stays what it was, whatever the new text begins with
+            m_codeLength = -1;
+            m_text = std::move(text);
+        } else if (role == TAreaTree::CodeRole) {
+            m_code = value.isValid() ? std::optional<QString>(value.toString()) : std::nullopt;
+            m_codeLength = -1;
+        } else {
+            QTreeWidgetItem::setData(column, role, value);
+            m_keyStamp = 0;
+            return;
+        }
+        m_keyStamp = 0; // a rename: the keys follow the new name
+        emitDataChanged();
     }
 
     // The pinyin keys of the area's name (the text after the code and its
@@ -66,11 +109,10 @@ public:
     QStringView pinyin(TAreaTree::PinyinBuffer &keys) const
     {
         if (m_keyStamp != keys.stamp) {
-            const QVariant code = data(0, TAreaTree::CodeRole);
             m_keyOffset = quint32(keys.units.size());
-            if (code.isValid()) {
-                const QString text = this->text(0);
-                const QString prefix = code.toString() + QLatin1Char(' ');
+            if (const QString *c = code()) {
+                const QString &text = m_text;
+                const QString prefix = *c + QLatin1Char(' ');
                 const PinyinKeys::Key k = PinyinKeys::of(
                     text.startsWith(prefix) ? QStringView(text).sliced(prefix.size()) : QStringView(text));
                 keys.units.append(k.full).append(QChar(u'\n')).append(k.initials);
@@ -82,6 +124,17 @@ public:
     }
 
 private:
+    // The code, made from the text's beginning when it is kept there; none for the root.
+    const QString *code() const
+    {
+        if (!m_code && m_codeLength >= 0)
+            m_code = m_text.first(m_codeLength);
+        return m_code ? &*m_code : nullptr;
+    }
+
+    QString m_text;
+    mutable std::optional<QString> m_code;
+    qsizetype m_codeLength = -1; // the code's length at the text's beginning; -1: m_code holds it
     // Where the keys lie in the buffer whose stamp is m_keyStamp; another
     // stamp (0 after a rename, another tree's, a buffer started afresh): not
     // built there yet.
@@ -168,8 +221,9 @@ void TAreaTree::resetPinyinKeys() const
     m_pinyinKeys.stamp = newPinyinStamp();
 }
 
-QTreeWidgetItem *TAreaTree::rebuild(const QString &rootText, std::vector<QString> texts,
-    const std::vector<QString> &codes, const std::vector<std::int32_t> &placements)
+template<typename MakeNode>
+QTreeWidgetItem *TAreaTree::rebuildWith(const QString &rootText, std::vector<QString> &texts,
+    const std::vector<std::int32_t> &placements, const MakeNode &makeNode)
 {
     const QScopedValueRollback quiet(m_quiet, true);
     clear();
@@ -183,8 +237,7 @@ QTreeWidgetItem *TAreaTree::rebuild(const QString &rootText, std::vector<QString
         const std::int32_t placement = i < placements.size() ? placements[i] : std::int32_t(-3);
         if (placement < -2)
             continue;
-        auto *node = new AreaNode(texts[i], i < codes.size() ? codes[i] : QString());
-        texts[i] = QString(); // the node holds the text now
+        QTreeWidgetItem *node = makeNode(i); // takes the text over
         nodes[i] = node;
         if (placement >= 0 && size_t(placement) < i && nodes[size_t(placement)])
             nodes[size_t(placement)]->addChild(node);
@@ -195,6 +248,21 @@ QTreeWidgetItem *TAreaTree::rebuild(const QString &rootText, std::vector<QString
     }
     insertTopLevelItems(0, topLevel);
     return root;
+}
+
+QTreeWidgetItem *TAreaTree::rebuild(const QString &rootText, std::vector<QString> texts,
+    const std::vector<QString> &codes, const std::vector<std::int32_t> &placements)
+{
+    return rebuildWith(rootText, texts, placements,
+        [&](size_t i) { return new AreaNode(std::move(texts[i]), i < codes.size() ? codes[i] : QString()); });
+}
+
+QTreeWidgetItem *TAreaTree::rebuildWithCodesInTexts(const QString &rootText, std::vector<QString> texts,
+    const std::vector<std::int32_t> &codeLengths, const std::vector<std::int32_t> &placements)
+{
+    return rebuildWith(rootText, texts, placements, [&](size_t i) {
+        return new AreaNode(std::move(texts[i]), i < codeLengths.size() ? qsizetype(codeLengths[i]) : 0);
+    });
 }
 
 void TAreaTree::expandNode(QTreeWidgetItem *node, bool withDescendants)

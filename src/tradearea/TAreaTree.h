@@ -37,6 +37,11 @@ public:
     // over at once. Returns the root node.
     QTreeWidgetItem *rebuild(const QString &rootText, std::vector<QString> texts, const std::vector<QString> &codes,
         const std::vector<std::int32_t> &placements);
+    // The same, each node's code being the first codeLengths[i] characters of
+    // its text, as a tree load's rows come: the code becomes a text of its own
+    // only when it is first asked for.
+    QTreeWidgetItem *rebuildWithCodesInTexts(const QString &rootText, std::vector<QString> texts,
+        const std::vector<std::int32_t> &codeLengths, const std::vector<std::int32_t> &placements);
 
     // Expanding ----------------------------------------------------------------
     void expandNode(QTreeWidgetItem *node, bool withDescendants);
@@ -107,6 +112,9 @@ protected:
     void drawBranches(QPainter *painter, const QRect &rect, const QModelIndex &index) const override;
 
 private:
+    template<typename MakeNode>
+    QTreeWidgetItem *rebuildWith(const QString &rootText, std::vector<QString> &texts,
+        const std::vector<std::int32_t> &placements, const MakeNode &makeNode);
     void onCurrentItemChanged(QTreeWidgetItem *current, QTreeWidgetItem *previous);
     void resetPinyinKeys() const;
 

@@ -35,6 +35,7 @@
 #include <QPainter>
 #include <QPlainTextEdit>
 #include <QSplitter>
+#include <QStyledItemDelegate>
 #include <QTextEdit>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -86,6 +87,25 @@ private:
     protected:
         void paintEvent(QPaintEvent *) override { QPainter(this).fillRect(rect(), PanelGreen); }
     };
+};
+
+// Every row as high as given, whatever its font asks for.
+class FixedHeightDelegate : public QStyledItemDelegate
+{
+public:
+    FixedHeightDelegate(int height, QObject *parent)
+        : QStyledItemDelegate(parent)
+        , m_height(height)
+    {
+    }
+
+    QSize sizeHint(const QStyleOptionViewItem &option, const QModelIndex &index) const override
+    {
+        return { QStyledItemDelegate::sizeHint(option, index).width(), m_height };
+    }
+
+private:
+    int m_height;
 };
 
 QLabel *captionStrip(QWidget *parent, const char *name, const QString &caption)
@@ -254,9 +274,8 @@ QFrame *TfrmMdda_ED::addSeparator(const char *name, int x)
 
 void TfrmMdda_ED::buildTreePanel()
 {
-    // Created inside the splitter, so the tree takes the form's font when its
-    // style sheet is applied: a widget styled while it has no parent keeps the
-    // default font for good.
+    // Created inside the splitter, so its children take the form's font: a
+    // widget styled while it has no parent keeps the default font for good.
     Panel1 = new QFrame(FlatSplitter1);
     Panel1->setObjectName(QStringLiteral("Panel1"));
     Panel1->setFrameShape(QFrame::NoFrame);
@@ -272,7 +291,9 @@ void TfrmMdda_ED::buildTreePanel()
     pal.setColor(QPalette::Inactive, QPalette::Highlight, pal.color(QPalette::Active, QPalette::Highlight));
     pal.setColor(QPalette::Inactive, QPalette::HighlightedText, pal.color(QPalette::Active, QPalette::HighlightedText));
     TN->setPalette(pal);
-    TN->setStyleSheet(QStringLiteral("QTreeView::item { height: 14px; }"));
+    // Rows 14 pixels high, through the delegate: a style sheet on the tree
+    // would route every row's painting through the style sheet machinery.
+    TN->setItemDelegate(new FixedHeightDelegate(14, TN));
 
     auto *layout = new QVBoxLayout(Panel1);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -409,13 +430,15 @@ Status TfrmMdda_ED::loadAreaTree()
     Result<DataStore> store = Packet::decode(packet.toByteArray());
     if (!store)
         return Error { store.error() };
-    Result<TradeAreaTreeBuilder::Rows> rows = TradeAreaTreeBuilder::readRows(*store);
+    Result<TradeAreaTreeBuilder::Rows> rows
+        = TradeAreaTreeBuilder::readRows(*store, TradeAreaTreeBuilder::Codes::InTexts);
     if (!rows)
         return Error { rows.error() };
     const std::vector<std::int32_t> placements = TradeAreaTreeBuilder::place(rows->levels);
 
     cds->loadStore(std::move(*store));
-    QTreeWidgetItem *root = TN->rebuild(CodeRules::RootText, std::move(rows->texts), rows->codes, placements);
+    QTreeWidgetItem *root
+        = TN->rebuildWithCodesInTexts(CodeRules::RootText, std::move(rows->texts), rows->codeLengths, placements);
     TN->expandNode(root, false);
     const QPersistentModelIndex rootHandle = TN->handleOf(root);
     ShowCodeLevels(true);

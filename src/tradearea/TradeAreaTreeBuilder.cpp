@@ -62,7 +62,7 @@ Result<std::int32_t> levelAt(const DataStore &store, qsizetype row, int col)
 
 } // namespace
 
-Result<TradeAreaTreeBuilder::Rows> TradeAreaTreeBuilder::readRows(const DataStore &store)
+Result<TradeAreaTreeBuilder::Rows> TradeAreaTreeBuilder::readRows(const DataStore &store, Codes codes)
 {
     const Result<int> code = columnOf(store, QLatin1StringView("f_sqbm"));
     const Result<int> name = columnOf(store, QLatin1StringView("f_sqmc"));
@@ -77,21 +77,30 @@ Result<TradeAreaTreeBuilder::Rows> TradeAreaTreeBuilder::readRows(const DataStor
     Rows rows;
     const qsizetype n = store.rowCount();
     rows.texts.reserve(size_t(n));
-    rows.codes.reserve(size_t(n));
+    const bool apart = codes == Codes::Apart;
+    if (apart)
+        rows.codes.reserve(size_t(n));
+    else
+        rows.codeLengths.reserve(size_t(n));
     rows.levels.reserve(size_t(n));
     for (qsizetype r = 0; r < n; ++r) {
         const Result<std::int32_t> l = levelAt(store, r, *level);
         if (!l)
             return Error { l.error() };
         rows.levels.push_back(*l);
+        const auto add = [&](QStringView c, QStringView m) {
+            rows.texts.push_back(CodeRules::nodeText(c, m));
+            if (apart)
+                rows.codes.push_back(c.toString());
+            else
+                rows.codeLengths.push_back(std::int32_t(c.size()));
+        };
         if (codeIsText && nameIsText) {
-            rows.codes.push_back(store.string(r, *code).toString());
-            rows.texts.push_back(CodeRules::nodeText(rows.codes.back(), store.string(r, *name)));
+            add(store.string(r, *code), store.string(r, *name));
         } else {
             // Null reads as the empty text, as it does everywhere else.
             const QVariant c = store.value(r, *code), m = store.value(r, *name);
-            rows.codes.push_back(c.isValid() ? c.toString() : QString());
-            rows.texts.push_back(CodeRules::nodeText(rows.codes.back(), m.isValid() ? m.toString() : QString()));
+            add(c.isValid() ? c.toString() : QString(), m.isValid() ? m.toString() : QString());
         }
     }
     return rows;

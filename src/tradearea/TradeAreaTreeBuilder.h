@@ -30,17 +30,21 @@ public:
         NoNode = -3, // the row is not shown
     };
 
+    // Where the rows' codes go: apart (`codes`), or only as the texts'
+    // beginnings (`codeLengths`), which saves a text per row.
+    enum class Codes { Apart, InTexts };
     struct Rows
     {
         std::vector<QString> texts; // node texts: code, one space, name, as the host sent them
-        std::vector<QString> codes; // the rows' codes, as the host sent them
+        std::vector<QString> codes; // the rows' codes, as the host sent them (Codes::Apart)
+        std::vector<std::int32_t> codeLengths; // their lengths at the texts' beginnings (Codes::InTexts)
         std::vector<std::int32_t> levels;
     };
     // The node texts, codes and levels of a tree load's rows (columns f_sqbm,
     // f_sqmc and f_jb, names matched without regard to case; a null level
     // counts as 0). Fails for a missing column or a level that is no whole
     // number.
-    static Result<Rows> readRows(const DataStore &store);
+    static Result<Rows> readRows(const DataStore &store, Codes codes = Codes::Apart);
 
     // One placement per level, in row order.
     static std::vector<std::int32_t> place(const std::vector<std::int32_t> &levels);

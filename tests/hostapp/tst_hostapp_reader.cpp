@@ -276,6 +276,22 @@ private Q_SLOTS:
         QVERIFY2(lines(out).join(u'|').contains(QStringLiteral("must be a member")), qPrintable(lines(out).join(u'|')));
         QVariantList args { QStringLiteral("0101") };
         QVERIFY(other->Invoke(sqda::DispGetCodeLevels, args).toBool());
+
+        // The grant taken away while the host runs: the switch fails after the
+        // transaction began, the query does not run, and the session is left
+        // idle, out of the transaction, ready for the next query.
+        const qint64 pid = row(QStringLiteral("select pg_backend_pid()")).value(0).toLongLong();
+        QVERIFY(pid > 0);
+        runSql(inspect(), QStringLiteral("revoke kalmora_reader from %1").arg(login), {}, fixture);
+        QVERIFY(!query(QStringLiteral("select count(*) from tbsqda"), out));
+        QVERIFY2(lines(out).join(u'|').contains(QStringLiteral("无法切换到只读查询角色")),
+            qPrintable(lines(out).join(u'|')));
+        QSqlQuery state = runSql(
+            inspect(), QStringLiteral("select state from pg_stat_activity where pid = %1").arg(pid), {}, fixture);
+        QVERIFY(state.next());
+        QCOMPARE(state.value(0).toString(), QStringLiteral("idle"));
+        runSql(inspect(), QStringLiteral("grant kalmora_reader to %1").arg(login), {}, fixture);
+        QCOMPARE(row(QStringLiteral("select count(*) from tbsqda")), QStringList { QStringLiteral("5") });
         other.reset();
         m_service.reset();
     }

@@ -19,16 +19,23 @@ class TestAreaTree : public QObject
     //     0102 东二
     //   02 西区
     // 0301 无主 (a level-2 row before any level-1 row)
-    static QTreeWidgetItem *build(TAreaTree &tree)
+    // With `codesInTexts` each code is given as its length at its text's
+    // beginning, as the screen's tree load gives them.
+    static QTreeWidgetItem *build(TAreaTree &tree, bool codesInTexts = false)
     {
         std::vector<QString> texts { QStringLiteral("0301 无主"), QStringLiteral("01 东区"),
             QStringLiteral("0101 东一"), QStringLiteral("010101 东一甲"), QStringLiteral("0102 东二"),
             QStringLiteral("02 西区") };
         std::vector<QString> codes;
-        for (const QString &t : texts)
+        std::vector<std::int32_t> codeLengths;
+        for (const QString &t : texts) {
             codes.push_back(t.section(QLatin1Char(' '), 0, 0));
-        return tree.rebuild(
-            QStringLiteral("商圈档案"), std::move(texts), codes, TradeAreaTreeBuilder::place({ 2, 1, 2, 3, 2, 1 }));
+            codeLengths.push_back(std::int32_t(codes.back().size()));
+        }
+        const auto placements = TradeAreaTreeBuilder::place({ 2, 1, 2, 3, 2, 1 });
+        if (codesInTexts)
+            return tree.rebuildWithCodesInTexts(QStringLiteral("商圈档案"), std::move(texts), codeLengths, placements);
+        return tree.rebuild(QStringLiteral("商圈档案"), std::move(texts), codes, placements);
     }
 
     static QStringList texts(const QList<QTreeWidgetItem *> &items)
@@ -56,12 +63,19 @@ private Q_SLOTS:
         QCOMPARE(texts(tree.nodesInOrder()), (QStringList { QStringLiteral("商圈档案"), QStringLiteral("09 新") }));
     }
 
+    void nodesCarryTheirCodes_data()
+    {
+        QTest::addColumn<bool>("codesInTexts");
+        QTest::newRow("codes apart") << false;
+        QTest::newRow("codes in the texts") << true;
+    }
     // Nodes are found by the code they carry, whatever their text says: a
     // renamed node, a name with spaces, a node beside the root.
     void nodesCarryTheirCodes()
     {
+        QFETCH(bool, codesInTexts);
         TAreaTree tree;
-        QTreeWidgetItem *root = build(tree);
+        QTreeWidgetItem *root = build(tree, codesInTexts);
         QCOMPARE(tree.rootNode(), root);
         QVERIFY(TAreaTree::isRoot(root));
         QCOMPARE(TAreaTree::codeOf(root), QString());
@@ -75,6 +89,11 @@ private Q_SLOTS:
         QVERIFY(!tree.findNodeCode(QString())); // the root is no area
         QTreeWidgetItem *added = tree.addChildNode(east, QStringLiteral("0103 东三"), QStringLiteral("0103"));
         QCOMPARE(tree.findNodeCode(QStringLiteral("0103")), added);
+        // A text that no longer begins with the code keeps the code.
+        QTreeWidgetItem *west = root->child(1);
+        west->setText(0, QStringLiteral("西区"));
+        QCOMPARE(tree.findNodeCode(QStringLiteral("02")), west);
+        QCOMPARE(TAreaTree::codeOf(west), QStringLiteral("02"));
     }
 
     void findNodeTextIgnoresCase()

@@ -134,6 +134,13 @@ private Q_SLOTS:
         QCOMPARE(rows.texts, (std::vector<QString> { QStringLiteral("01  东 区 "), QStringLiteral("0101 ") }));
         QCOMPARE(rows.codes, (std::vector<QString> { QStringLiteral("01"), QStringLiteral("0101") }));
         QCOMPARE(rows.levels, (Placements { 1, 0 }));
+        // The tree load's way: the same texts, each code as its length at the text's beginning.
+        const Result<TradeAreaTreeBuilder::Rows> inTexts
+            = TradeAreaTreeBuilder::readRows(*store, TradeAreaTreeBuilder::Codes::InTexts);
+        QVERIFY2(inTexts.ok(), qPrintable(inTexts.error()));
+        QCOMPARE(inTexts->texts, rows.texts);
+        QVERIFY(inTexts->codes.empty());
+        QCOMPARE(inTexts->codeLengths, (Placements { 2, 4 }));
     }
 
     void readRowsRefusesBadInput_data()
