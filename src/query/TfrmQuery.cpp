@@ -213,7 +213,6 @@ void TfrmQuery::buildListing()
     dgdView->AutoSorted = true;
     dgdView->ShowSumCount = false;
     dgdView->setFooterShown(true);
-    dgdView->setDataSet(cds);
 
     // A column's default width: its field's characters in the grid's digits.
     GridColumn code;
@@ -224,6 +223,9 @@ void TfrmQuery::buildListing()
     name.fieldName = QStringLiteral("f_sqmc");
     name.width = 164;
     dgdView->addColumn(name);
+    // Bound once its columns are set: the title row is laid out for them only,
+    // not first for every field and then for each column added.
+    dgdView->setDataSet(cds);
     dgdView->setTypeAheadFields(code.fieldName, name.fieldName);
 }
 
