@@ -4,7 +4,8 @@
 // - the query screen through GetFormOneSearch with a scripted host (environment
 //   calls answered, as the host answers them), from the call to the screen
 //   painted (grab()), against a bare QWidget in the same host control holding a
-//   QTableView of the same columns and as many labels, buttons, boxes and frames
+//   QTableView of the same columns and as many labels, buttons (the tool bar's
+//   flat, with an icon over the caption, as the screen's), boxes and frames
 //   as the screen shows, painted the same way. The screen opens empty, so its
 //   cost does not grow with rows: one size.
 // - the condition builder (TFrmQuerySet) from the search button's click to the
@@ -60,11 +61,13 @@ sqda::bench::Samples g_samples;
 struct Controls
 {
     int labels = 0, buttons = 0, lineEdits = 0, textEdits = 0, groups = 0, frames = 0;
+    int toolButtons = 0; // flat, with a caption under a 16-pixel icon
     std::vector<int> combos; // items of each
     std::vector<int> tables; // columns of each item view
     int total() const
     {
-        return labels + buttons + lineEdits + textEdits + groups + frames + int(combos.size()) + int(tables.size());
+        return labels + buttons + toolButtons + lineEdits + textEdits + groups + frames + int(combos.size())
+            + int(tables.size());
     }
 };
 
@@ -84,6 +87,9 @@ void count(const QWidget *w, Controls &c)
             ++c.textEdits;
         else if (qobject_cast<const QLineEdit *>(child))
             ++c.lineEdits;
+        else if (const auto *tool = qobject_cast<const QToolButton *>(child); tool && tool->autoRaise()
+                 && tool->toolButtonStyle() == Qt::ToolButtonTextUnderIcon && !tool->icon().isNull())
+            ++c.toolButtons;
         else if (qobject_cast<const QAbstractButton *>(child))
             ++c.buttons;
         else if (qobject_cast<const QLabel *>(child))
@@ -113,6 +119,22 @@ void fillBare(QWidget *w, const Controls &c)
         auto *b = new QToolButton(w);
         b->setText(QStringLiteral("查询"));
         b->setToolButtonStyle(Qt::ToolButtonTextOnly);
+        place(b);
+    }
+    // A tool bar's buttons show an icon drawn from the pixmap cache, as the
+    // screen's do once their first open has painted them.
+    static const QIcon icon = [] {
+        QPixmap pm(16, 16);
+        pm.fill(Qt::darkGreen);
+        return QIcon(pm);
+    }();
+    for (int i = 0; i < c.toolButtons; ++i) {
+        auto *b = new QToolButton(w);
+        b->setText(QStringLiteral("查  询"));
+        b->setIcon(icon);
+        b->setIconSize(QSize(16, 16));
+        b->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
+        b->setAutoRaise(true);
         place(b);
     }
     for (int i = 0; i < c.lineEdits; ++i)

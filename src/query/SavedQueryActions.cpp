@@ -133,7 +133,7 @@ void SavedQueryActions::saveCurrent()
 {
     const QPointer<TfrmQuery> screen(m_screen);
     SavedQuery query = captureGridState(*m_screen->dgdView);
-    query.panelShown = !m_screen->MemoCondition->isHidden();
+    query.panelShown = m_screen->conditionPanelShown();
     SavedQueryStore store = this->store();
     QString name;
     for (;;) {

@@ -54,6 +54,7 @@ FieldDefs listingFields()
 
 TfrmQuery::TfrmQuery(QWidget *parentControl)
     : TFrmBase(parentControl)
+    , MemoCondition([this] { return makeConditionPanel(); })
 {
     setObjectName(QStringLiteral("frmQuery"));
     setWindowTitle(QStringLiteral("门店查询"));
@@ -85,7 +86,7 @@ TfrmQuery::TfrmQuery(QWidget *parentControl)
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
     layout->addWidget(tlbInCounterSearch);
-    layout->addWidget(MemoCondition);
+    // The condition panel goes between the two when it is made.
     layout->addWidget(Panel);
     layout->addWidget(dgdView, 1);
 
@@ -128,8 +129,8 @@ void TfrmQuery::buildToolBar()
     // Pressed exactly while the condition panel shows; only btnShowClick moves it.
     btnShow->setCheckable(true);
     connect(btnShow, &QToolButton::toggled, this, [this] {
-        if (btnShow->isChecked() == MemoCondition->isHidden())
-            btnShow->setChecked(!MemoCondition->isHidden());
+        if (btnShow->isChecked() != conditionPanelShown())
+            btnShow->setChecked(conditionPanelShown());
     });
 }
 
@@ -149,27 +150,42 @@ QFrame *TfrmQuery::addSeparator(const char *name, int x)
     return makeToolSeparator(tlbInCounterSearch, name, QRect(x, 4, 8, 28));
 }
 
-void TfrmQuery::buildListing()
+QTextEdit *TfrmQuery::makeConditionPanel()
 {
-    MemoCondition = new QTextEdit(Panel1);
-    MemoCondition->setObjectName(QStringLiteral("MemoCondition"));
+    auto *memo = new QTextEdit(Panel1);
+    memo->setObjectName(QStringLiteral("MemoCondition"));
     // No caption beside either: a screen reader says what they hold.
-    MemoCondition->setAccessibleName(QStringLiteral("查询条件"));
-    MemoCondition->setReadOnly(true);
-    MemoCondition->setAcceptRichText(false);
-    MemoCondition->setFrameShape(QFrame::NoFrame);
-    MemoCondition->setFixedHeight(86);
-    MemoCondition->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    QPalette memoPal = MemoCondition->palette();
+    memo->setAccessibleName(QStringLiteral("查询条件"));
+    memo->setReadOnly(true);
+    memo->setAcceptRichText(false);
+    memo->setFrameShape(QFrame::NoFrame);
+    memo->setFixedHeight(86);
+    memo->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    QPalette memoPal = memo->palette();
     memoPal.setColor(QPalette::Base, PanelFace);
-    MemoCondition->setPalette(memoPal);
+    memo->setPalette(memoPal);
     // 8 pt at 96 dpi; the name maps to a sans face whose fallback for Chinese
     // is the Simplified Chinese one.
     QFont memoFont(QStringLiteral("MS Sans Serif"));
     memoFont.setPixelSize(11);
-    MemoCondition->setFont(memoFont);
-    MemoCondition->hide();
+    memo->setFont(memoFont);
+    memo->hide();
+    // Between the tool bar and the green line, on screen and in the focus
+    // chain, as if the screen had been built with it.
+    if (auto *layout = qobject_cast<QVBoxLayout *>(Panel1->layout()))
+        layout->insertWidget(1, memo);
+    // Qt moves a widget in the chain only after one that takes focus; the tool
+    // bar's buttons take none.
+    QWidget *before = Panel->previousInFocusChain();
+    const Qt::FocusPolicy policy = before->focusPolicy();
+    before->setFocusPolicy(Qt::TabFocus);
+    QWidget::setTabOrder(before, memo);
+    before->setFocusPolicy(policy);
+    return memo;
+}
 
+void TfrmQuery::buildListing()
+{
     Panel = new QFrame(Panel1);
     Panel->setObjectName(QStringLiteral("Panel"));
     Panel->setFrameShape(QFrame::NoFrame);
@@ -197,7 +213,6 @@ void TfrmQuery::buildListing()
     dgdView->AutoSorted = true;
     dgdView->ShowSumCount = false;
     dgdView->setFooterShown(true);
-    dgdView->setDataSet(cds);
 
     // A column's default width: its field's characters in the grid's digits.
     GridColumn code;
@@ -208,6 +223,9 @@ void TfrmQuery::buildListing()
     name.fieldName = QStringLiteral("f_sqmc");
     name.width = 164;
     dgdView->addColumn(name);
+    // Bound once its columns are set: the title row is laid out for them only,
+    // not first for every field and then for each column added.
+    dgdView->setDataSet(cds);
     dgdView->setTypeAheadFields(code.fieldName, name.fieldName);
 }
 
@@ -374,9 +392,15 @@ void TfrmQuery::showConditions()
     MemoCondition->setPlainText(text);
 }
 
+bool TfrmQuery::conditionPanelShown() const
+{
+    return MemoCondition.made() && !MemoCondition.made()->isHidden();
+}
+
 int TfrmQuery::conditionLineCount() const
 {
-    QStringList lines = MemoCondition->toPlainText().split(QLatin1Char('\n'));
+    const QTextEdit *memo = MemoCondition.made();
+    QStringList lines = (memo ? memo->toPlainText() : QString()).split(QLatin1Char('\n'));
     if (!lines.isEmpty() && lines.last().isEmpty())
         lines.removeLast();
     return int(lines.size());
@@ -414,7 +438,7 @@ TfrmQuery::ListingSettings TfrmQuery::listingSettings() const
     s.oper = Info.OperatorName;
     s.date = Info.ServerDate;
     s.time = Info.ServerDateTime.mid(8, 8); // characters 9 to 16; fewer, or none, when shorter
-    const bool shown = !MemoCondition->isHidden();
+    const bool shown = conditionPanelShown();
     if (shown)
         s.condition = dgdView->ConditionText(QString());
     s.headerHeight = report::listingHeaderHeight(shown, shown ? conditionLineCount() : 0);

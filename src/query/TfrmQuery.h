@@ -14,6 +14,7 @@
 #include "env/TsysmsgInfo.h"
 #include "host/ScreenInput.h"
 #include "host/TFrmBase.h"
+#include "ui/LazyWidget.h"
 
 #include <QIcon>
 #include <QList>
@@ -64,7 +65,9 @@ public:
     QFrame *ToolButton2; // separator
     QToolButton *btnHand;
     QToolButton *btnExit;
-    QTextEdit *MemoCondition;
+    // The condition panel, made on its first use (shown, given its text, or
+    // reached through here): most openings never show it.
+    LazyWidget<QTextEdit> MemoCondition;
     QFrame *Panel; // the green line above the listing
     TAdvDBGridEh *dgdView;
     ClientDataSet *cds;
@@ -93,6 +96,8 @@ public:
     // The lines the condition panel holds (a line break at the very end opens
     // no further line).
     int conditionLineCount() const;
+    // The condition panel shows; asking makes no panel.
+    bool conditionPanelShown() const;
 
     // Actions ----------------------------------------------------------------
     void btnSearchClick();
@@ -116,6 +121,7 @@ private:
     void FormCreate();
     void buildToolBar();
     void buildListing();
+    QTextEdit *makeConditionPanel();
     QToolButton *addToolButton(
         const char *name, const QString &caption, const QString &hint, int x, int image, void (TfrmQuery::*handler)());
     QFrame *addSeparator(const char *name, int x);

@@ -14,6 +14,21 @@ namespace sqda {
 
 namespace {
 
+// QFont::key() writes every attribute of the font out as text, too slow for
+// each paint of each button; the application's font seldom changes.
+const QString &applicationFontKey()
+{
+    // Kept to the end of the process: no font may go after the application.
+    static auto *font = new QFont;
+    static auto *key = new QString;
+    const QFont current = QGuiApplication::font();
+    if (key->isEmpty() || !(current == *font)) {
+        *font = current;
+        *key = current.key();
+    }
+    return *key;
+}
+
 // An icon painted for the size and pixel density it is shown at, so a screen at
 // twice the density gets twice the pixels, not a 16-pixel image scaled up.
 //
@@ -55,15 +70,15 @@ public:
         QString key;
         if (!m_cacheStem.isEmpty()) {
             // The disabled and selected looks follow the application's palette,
-            // and a painter's text the application's font.
-            key = m_cacheStem
-                + QStringLiteral("%1x%2:%3:%4:%5:")
-                      .arg(pixels.width())
-                      .arg(pixels.height())
-                      .arg(int(mode))
-                      .arg(scale)
-                      .arg(mode == QIcon::Normal ? 0 : QGuiApplication::palette().cacheKey())
-                + QGuiApplication::font().key();
+            // and a painter's text the application's font. Numbers are written
+            // as integers: the key is built on every paint of every button.
+            const QLatin1Char colon(':');
+            key.reserve(m_cacheStem.size() + 64);
+            key += m_cacheStem;
+            key += QString::number(pixels.width()) + QLatin1Char('x') + QString::number(pixels.height()) + colon
+                + QString::number(int(mode)) + colon + QString::number(qRound64(scale * 1000)) + colon
+                + QString::number(mode == QIcon::Normal ? 0 : QGuiApplication::palette().cacheKey()) + colon;
+            key += applicationFontKey();
             QPixmap cached;
             if (QPixmapCache::find(key, &cached))
                 return cached;

@@ -766,6 +766,40 @@ private Q_SLOTS:
         QCOMPARE(memoText(m_form), u"查询条件:\n    商圈编码:不等于02\n过滤条件:\n    商圈名称:部分等于东"_s);
     }
 
+    // The panel, first shown by F4 before any search, lies between the tool
+    // bar and the green line and takes its turn in Tab order just before the
+    // listing, between the host's controls before and after the screen.
+    void conditionPanelPlaceAndTabOrder()
+    {
+        QVERIFY(open());
+        QVERIFY(hostActive());
+        QWidget *before = m_host->hostControl;
+        before->setFocusPolicy(Qt::TabFocus);
+        auto *after = new QLineEdit(m_host.get());
+        after->setGeometry(0, 570, 100, 20);
+        after->show();
+        QWidget *grid = m_form->dgdView;
+        QCOMPARE(QApplication::focusWidget(), grid);
+
+        QTest::keyClick(grid, Qt::Key_F4);
+        QTextEdit *memo = m_form->MemoCondition;
+        QVERIFY(memo->isVisible());
+        QCOMPARE(memo->geometry(),
+            QRect(0, m_form->tlbInCounterSearch->geometry().bottom() + 1, m_form->Panel1->width(), 86));
+        QCOMPARE(m_form->Panel->geometry().top(), memo->geometry().bottom() + 1);
+
+        memo->setFocus();
+        QTest::keyClick(memo, Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget(), grid);
+        QTest::keyClick(grid, Qt::Key_Backtab, Qt::ShiftModifier);
+        QCOMPARE(QApplication::focusWidget(), memo);
+        QTest::keyClick(memo, Qt::Key_Backtab, Qt::ShiftModifier);
+        QCOMPARE(QApplication::focusWidget(), before);
+        grid->setFocus();
+        QTest::keyClick(grid, Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget(), after);
+    }
+
     // F4 and the button toggle the panel and the pressed state together;
     // Ctrl+S does nothing; no key is taken from the control that has the focus.
     void conditionPanelAndKeys()

@@ -234,6 +234,20 @@ private Q_SLOTS:
         QGuiApplication::setPalette(original);
         QVERIFY(darkDisabled != disabled);
         QCOMPARE(paintToolIcons(1, +plain).first().pixmap(size, 1.0, QIcon::Disabled).toImage(), disabled);
+
+        // A picture with text is painted again in a new application font, and
+        // the one kept for the old font is found again once it is back.
+        const auto lettered = [](QPainter &p, int) { paintAssistantIcon(p); };
+        const QPixmap before = paintToolIcons(1, +lettered).first().pixmap(size, 1.0);
+        const QFont originalFont = QGuiApplication::font();
+        QFont other = originalFont;
+        other.setFamily(
+            originalFont.family() == u"Noto Serif CJK SC"_s ? u"Noto Sans CJK SC"_s : u"Noto Serif CJK SC"_s);
+        QGuiApplication::setFont(other);
+        const QPixmap inOther = paintToolIcons(1, +lettered).first().pixmap(size, 1.0);
+        QGuiApplication::setFont(originalFont);
+        QVERIFY(inOther.cacheKey() != before.cacheKey());
+        QCOMPARE(paintToolIcons(1, +lettered).first().pixmap(size, 1.0).cacheKey(), before.cacheKey());
     }
 
     // Enter gives 1 and Esc gives 2 whatever the buttons, none included: a
