@@ -399,6 +399,13 @@ void DBGridEh::fitRowHeight()
     verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 4);
 }
 
+void DBGridEh::showEvent(QShowEvent *e)
+{
+    QTableView::showEvent(e);
+    if (m_geometriesOnShow)
+        updateGeometries();
+}
+
 void DBGridEh::changeEvent(QEvent *e)
 {
     if (e->type() == QEvent::FontChange)
@@ -971,9 +978,18 @@ void DBGridEh::updateGeometries()
         m_geometriesAgain = true;
         return;
     }
+    // A hidden grid's geometries wait for its showing: while a screen is built,
+    // every column, font and margin set asked for them afresh, and only the
+    // last answer is ever seen.
+    if (!isVisible()) {
+        m_geometriesOnShow = true;
+        return;
+    }
+    m_geometriesOnShow = false;
     m_inGeometries = true;
     for (int round = 0; round < 3; ++round) {
         m_geometriesAgain = false;
+        const QSize viewportBefore = viewport()->size();
         QTableView::updateGeometries();
         const int fh = footerHeight();
         const QMargins m = viewportMargins();
@@ -989,7 +1005,10 @@ void DBGridEh::updateGeometries()
         m_footer->setGeometry(vg.left(), vg.bottom() + 1, vg.width(), fh);
         m_footer->setVisible(fh > 0);
         updateFrozen();
-        if (!m_geometriesAgain)
+        // The view's margins (none below) and then ours (the footer's strip)
+        // resize the viewport twice a round, each asking for geometries again;
+        // when the two left it as it was, another round would find the same.
+        if (!m_geometriesAgain || viewport()->size() == viewportBefore)
             break;
     }
     m_inGeometries = false;

@@ -168,6 +168,7 @@ protected:
     void keyReleaseEvent(QKeyEvent *e) override;
     QModelIndex moveCursor(CursorAction cursorAction, Qt::KeyboardModifiers modifiers) override;
     void changeEvent(QEvent *e) override;
+    void showEvent(QShowEvent *e) override;
 
 private:
     friend class GridTitle;
@@ -197,6 +198,7 @@ private:
     bool m_applying = false;
     bool m_inGeometries = false;
     bool m_geometriesAgain = false;
+    bool m_geometriesOnShow = false; // asked for while hidden
     bool m_footerShown = false;
     bool m_footerReadingPending = false;
     bool m_reorderOnly = false; // the last layout change kept every row

@@ -197,6 +197,19 @@ class TestListingGrid : public QObject
     std::unique_ptr<TAdvDBGridEh> m_grid;
     std::unique_ptr<ModalAnswerer> m_answer;
 
+    static void setUp(TAdvDBGridEh &grid, ClientDataSet *ds)
+    {
+        grid.setDataSet(ds);
+        grid.addColumn(column(u"f_sqbm"_s, 80));
+        grid.addColumn(column(u"f_sqmc"_s, 164));
+        grid.addColumn(column(u"f_bmbm"_s, 64, 1, false));
+        grid.AutoSorted = true;
+        grid.setMultiSortMarking(true);
+        grid.setFooterShown(true);
+        grid.titleColor = QColor(0, 128, 0);
+        grid.resize(400, 220);
+    }
+
     // The grid as the query form sets it up: code and name columns, the
     // department column hidden by Tag 1, sorting and the footer on.
     TAdvDBGridEh *makeGrid(DataStore rows)
@@ -205,15 +218,7 @@ class TestListingGrid : public QObject
         m_ds->setPersistentFields({ { u"f_sqbm"_s, FieldType::String, 12, Code },
             { u"f_sqmc"_s, FieldType::String, 40, Name }, { u"f_bmbm"_s, FieldType::String, 12, u"部门编码"_s } });
         m_grid = std::make_unique<TAdvDBGridEh>();
-        m_grid->setDataSet(m_ds.get());
-        m_grid->addColumn(column(u"f_sqbm"_s, 80));
-        m_grid->addColumn(column(u"f_sqmc"_s, 164));
-        m_grid->addColumn(column(u"f_bmbm"_s, 64, 1, false));
-        m_grid->AutoSorted = true;
-        m_grid->setMultiSortMarking(true);
-        m_grid->setFooterShown(true);
-        m_grid->titleColor = QColor(0, 128, 0);
-        m_grid->resize(400, 220);
+        setUp(*m_grid, m_ds.get());
         m_grid->show();
         if (!QTest::qWaitForWindowExposed(m_grid.get()))
             qWarning("grid not exposed");
@@ -793,6 +798,62 @@ private Q_SLOTS:
             QVERIFY2(white > 6, qPrintable(QString::number(gc)));
         }
         QCOMPARE(t.pixelColor(2, 2), QColor(0, 128, 0));
+    }
+
+    // A grid set up and given its rows while hidden (as a screen builds it)
+    // is laid out as one set up on screen once it shows; a font changed while
+    // hidden shows too.
+    void geometriesOfAGridSetUpHidden()
+    {
+        const auto rows = [] {
+            DataStore many = areas({});
+            for (int i = 0; i < 300; ++i) {
+                many.appendString(0, QString::asprintf("%04d", i));
+                many.appendString(1, u"区"_s + QString::number(i));
+                many.appendString(2, u"0101");
+                many.commitRow();
+            }
+            return many;
+        };
+        makeGrid(rows());
+        m_grid->ShowSumCount = true;
+        m_grid->UpdateCountFooter();
+        QApplication::processEvents();
+
+        QWidget host;
+        host.resize(m_grid->size());
+        ClientDataSet ds;
+        ds.setPersistentFields({ { u"f_sqbm"_s, FieldType::String, 12, Code },
+            { u"f_sqmc"_s, FieldType::String, 40, Name }, { u"f_bmbm"_s, FieldType::String, 12, u"部门编码"_s } });
+        auto *hidden = new TAdvDBGridEh(&host);
+        setUp(*hidden, &ds);
+        hidden->setGeometry(QRect(QPoint(0, 0), m_grid->size()));
+        ds.loadStore(rows());
+        hidden->ShowSumCount = true;
+        hidden->UpdateCountFooter();
+        host.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&host));
+        QApplication::processEvents();
+        const auto laidOut = [](TAdvDBGridEh *g) {
+            return QList<QVariant> { g->viewport()->geometry(), g->footerWidget()->geometry(),
+                g->footerWidget()->isVisible(), g->horizontalHeader()->geometry(), g->verticalScrollBar()->maximum(),
+                g->verticalScrollBar()->pageStep() };
+        };
+        QCOMPARE(laidOut(hidden), laidOut(m_grid.get()));
+
+        const int titleBefore = hidden->horizontalHeader()->height();
+        host.hide();
+        QFont big = hidden->font();
+        big.setPointSize(big.pointSize() * 2);
+        hidden->setFont(big);
+        hidden->titleFont = big;
+        host.show();
+        QApplication::processEvents();
+        QVERIFY(hidden->horizontalHeader()->height() > titleBefore);
+        QCOMPARE(hidden->viewport()->geometry().top(), hidden->horizontalHeader()->geometry().bottom() + 1);
+        QCOMPARE(hidden->footerWidget()->geometry().top(), hidden->viewport()->geometry().bottom() + 1);
+        QCOMPARE(
+            hidden->verticalScrollBar()->maximum(), hidden->verticalHeader()->length() - hidden->viewport()->height());
     }
 
     // Computed footers go over the rows the filter lets through; a filter the
