@@ -259,7 +259,7 @@ void BM_OpenQueryScreen(benchmark::State &state)
     }
     state.counters["controls"] = controls.total();
 }
-BENCHMARK(BM_OpenQueryScreen)->Iterations(15)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_OpenQueryScreen)->Iterations(301)->UseManualTime()->Unit(benchmark::kMillisecond);
 
 // The rows of a search, as the host answers one.
 QByteArray areaPacket(int rows)
@@ -376,7 +376,7 @@ void BM_OpenConditionBuilder(benchmark::State &state)
 BENCHMARK(BM_OpenConditionBuilder)
     ->Arg(10'000)
     ->Arg(100'000)
-    ->Iterations(9)
+    ->Iterations(61)
     ->UseManualTime()
     ->Unit(benchmark::kMillisecond);
 
@@ -395,7 +395,7 @@ int main(int argc, char **argv)
     sqda::bench::GoalReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
     sqda::bench::Goals goals;
-    const std::string screen = "BM_OpenQueryScreen/iterations:15/manual_time";
+    const std::string screen = "BM_OpenQueryScreen/iterations:301/manual_time";
     if (reporter.ran(screen)) {
         const double ours = g_samples.median("query screen"), floor = g_samples.median("query screen floor");
         sqda::bench::Goals::note(
@@ -404,7 +404,7 @@ int main(int argc, char **argv)
             floor > 0 ? ours / floor : 0, 1.2, reporter.anyFailed({ screen }));
     }
     for (const int n : { 10'000, 100'000 }) {
-        const std::string name = "BM_OpenConditionBuilder/" + std::to_string(n) + "/iterations:9/manual_time";
+        const std::string name = "BM_OpenConditionBuilder/" + std::to_string(n) + "/iterations:61/manual_time";
         if (!reporter.ran(name))
             continue;
         const std::string size = sqda::bench::spaced(n);
