@@ -15,18 +15,37 @@ namespace sqda {
 namespace {
 
 // QFont::key() writes every attribute of the font out as text, too slow for
-// each paint of each button; the application's font seldom changes.
+// each paint of each button; the application's font seldom changes. What the
+// key was made from is kept as plain values, not as a QFont: a static goes
+// after the application, and no font may outlive it.
 const QString &applicationFontKey()
 {
-    // Kept to the end of the process: no font may go after the application.
-    static auto *font = new QFont;
-    static auto *key = new QString;
-    const QFont current = QGuiApplication::font();
-    if (key->isEmpty() || !(current == *font)) {
-        *font = current;
-        *key = current.key();
+    struct Seen
+    {
+        QString family, styleName;
+        QStringList families;
+        qreal pointSize = -2, letterSpacing = 0, wordSpacing = 0;
+        int pixelSize = -2, weight = -1, style = -1, stretch = -1, hinting = -1, strategy = -1, capitals = -1;
+        bool underline = false, overline = false, strikeOut = false, kerning = false;
+        QString key;
+    };
+    static Seen seen;
+    const QFont f = QGuiApplication::font();
+    const auto same = [&f](const Seen &s) {
+        return s.family == f.family() && s.styleName == f.styleName() && s.families == f.families()
+            && s.pointSize == f.pointSizeF() && s.pixelSize == f.pixelSize() && s.weight == int(f.weight())
+            && s.style == int(f.style()) && s.stretch == f.stretch() && s.hinting == int(f.hintingPreference())
+            && s.strategy == int(f.styleStrategy()) && s.capitals == int(f.capitalization())
+            && s.letterSpacing == f.letterSpacing() && s.wordSpacing == f.wordSpacing() && s.underline == f.underline()
+            && s.overline == f.overline() && s.strikeOut == f.strikeOut() && s.kerning == f.kerning();
+    };
+    if (seen.key.isEmpty() || !same(seen)) {
+        seen = Seen { f.family(), f.styleName(), f.families(), f.pointSizeF(), f.letterSpacing(), f.wordSpacing(),
+            f.pixelSize(), int(f.weight()), int(f.style()), f.stretch(), int(f.hintingPreference()),
+            int(f.styleStrategy()), int(f.capitalization()), f.underline(), f.overline(), f.strikeOut(), f.kerning(),
+            f.key() };
     }
-    return *key;
+    return seen.key;
 }
 
 // An icon painted for the size and pixel density it is shown at, so a screen at
