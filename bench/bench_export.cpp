@@ -249,8 +249,8 @@ void BM_SaveLoadReport(benchmark::State &state)
 // long for a run; 1k and 10k rows show how it grows.
 BENCHMARK(BM_PrintToPdfPrinter)->Arg(1'000)->Iterations(5)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_PrintToPdfPrinter)->Arg(10'000)->Iterations(3)->UseManualTime()->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_SaveLoadReport)->Arg(10'000)->Iterations(5)->UseManualTime()->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_SaveLoadReport)->Arg(100'000)->Iterations(3)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_SaveLoadReport)->Arg(10'000)->Iterations(9)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_SaveLoadReport)->Arg(100'000)->Iterations(7)->UseManualTime()->Unit(benchmark::kMillisecond);
 
 } // namespace
 
@@ -274,8 +274,8 @@ int main(int argc, char **argv)
         const std::vector<Goal> all {
             { "BM_PrintToPdfPrinter", "print", "printing to a PDF printer / bare QPrinter loop", n == 1'000 ? 5 : 3 },
             { "BM_SaveLoadReport", "save", "saving a prepared report / QDataStream and QSaveFile",
-                n == 10'000 ? 5 : 3 },
-            { "BM_SaveLoadReport", "load", "loading a prepared report / QFile and QDataStream", n == 10'000 ? 5 : 3 },
+                n == 10'000 ? 9 : 7 },
+            { "BM_SaveLoadReport", "load", "loading a prepared report / QFile and QDataStream", n == 10'000 ? 9 : 7 },
         };
         for (const Goal &g : all) {
             const std::string name = std::string(g.run) + "/" + std::to_string(n)
