@@ -67,6 +67,19 @@ DataStore areas(std::initializer_list<Area> rows)
     return s;
 }
 
+// `n` areas coded 0000, 0001, ... named 区0, 区1, ...: more rows than a screen holds.
+DataStore manyAreas(int n)
+{
+    DataStore many = areas({});
+    for (int i = 0; i < n; ++i) {
+        many.appendString(0, QString::asprintf("%04d", i));
+        many.appendString(1, u"区"_s + QString::number(i));
+        many.appendString(2, u"0101");
+        many.commitRow();
+    }
+    return many;
+}
+
 DataStore fiveAreas()
 {
     // Pinyin order of the names: 北区 < 东城 < 河东 < 西城; "东城" twice.
@@ -743,14 +756,7 @@ private Q_SLOTS:
     // whole above it; the title cells carry the marks with their order.
     void footerStaysUnderTheRowsAndTitlesArePainted()
     {
-        DataStore many = areas({});
-        for (int i = 0; i < 300; ++i) {
-            many.appendString(0, QString::asprintf("%04d", i));
-            many.appendString(1, u"区"_s + QString::number(i));
-            many.appendString(2, u"0101");
-            many.commitRow();
-        }
-        makeGrid(std::move(many));
+        makeGrid(manyAreas(300));
         m_grid->ShowSumCount = true;
         m_grid->UpdateCountFooter();
         QWidget *footer = m_grid->footerWidget();
@@ -805,17 +811,7 @@ private Q_SLOTS:
     // hidden shows too.
     void geometriesOfAGridSetUpHidden()
     {
-        const auto rows = [] {
-            DataStore many = areas({});
-            for (int i = 0; i < 300; ++i) {
-                many.appendString(0, QString::asprintf("%04d", i));
-                many.appendString(1, u"区"_s + QString::number(i));
-                many.appendString(2, u"0101");
-                many.commitRow();
-            }
-            return many;
-        };
-        makeGrid(rows());
+        makeGrid(manyAreas(300));
         m_grid->ShowSumCount = true;
         m_grid->UpdateCountFooter();
         QApplication::processEvents();
@@ -828,7 +824,7 @@ private Q_SLOTS:
         auto *hidden = new TAdvDBGridEh(&host);
         setUp(*hidden, &ds);
         hidden->setGeometry(QRect(QPoint(0, 0), m_grid->size()));
-        ds.loadStore(rows());
+        ds.loadStore(manyAreas(300));
         hidden->ShowSumCount = true;
         hidden->UpdateCountFooter();
         host.show();
