@@ -421,7 +421,9 @@ private Q_SLOTS:
             if (cancel) {
                 // The host pumps events while the second row is with it: the
                 // user presses "取消" on the progress window meanwhile.
-                QVERIFY(QTest::qWaitFor([&] { return progress && progress->wasCanceled(); }));
+                QVERIFY(QTest::qWaitFor([&] { return !progress.isNull(); }));
+                ModalAnswerer::pressButton(progress, QStringLiteral("取消"));
+                QVERIFY(progress && progress->wasCanceled());
             } else {
                 m_fake->service->once(
                     DispInsertArea, FakeCoorDisp::fail(0, QVariantList { QStringLiteral("数据库连接中断") }));
@@ -439,8 +441,9 @@ private Q_SLOTS:
                 // Between rows too the screen takes no action of its own.
                 QVERIFY(m_form->hostCallInFlight());
                 QVERIFY(isSimplifiedChinese(progress->font()));
-                QVERIFY(QTest::qWaitFor([&] { return inserts == 2; }));
-                ModalAnswerer::pressButton(w, QStringLiteral("取消"));
+                // "取消" is pressed while the second row is with the host
+                // (above): waiting for that row here, inside the window's own
+                // event pump between rows, would hold the import up.
             });
         }
         answerSummary(a, &outcomes, &heading);
